@@ -1,0 +1,29 @@
+# The two commands of the README:
+#   make run    install what is missing, build into build/, start build/quillon
+#   make test   install what is missing, build, run every test through ctest
+BUILD := build
+JOBS := $(shell nproc)
+
+# Debian packages the build needs, and those the tests need on top.
+BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
+TEST_PACKAGES := clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox
+
+.PHONY: run test build configure build-deps test-deps
+
+run: build
+	./$(BUILD)/quillon
+
+test: test-deps build
+	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)
+
+build: build-deps configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+configure:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DQUILLON_WERROR=ON)
+
+build-deps:
+	@./tools/install-packages $(BUILD_PACKAGES)
+
+test-deps:
+	@./tools/install-packages $(BUILD_PACKAGES) $(TEST_PACKAGES)

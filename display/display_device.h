@@ -1,0 +1,35 @@
+// The DirectDraw device and the eight surfaces of the scene.
+#pragma once
+
+#include "platform/platform.h"
+
+constexpr int SCREEN_WIDTH = 640;
+constexpr int SCREEN_HEIGHT = 480;
+
+struct Display {
+    DirectDraw* dd = nullptr;
+    Surface* primary = nullptr;
+    Surface* backbuf = nullptr;    // belongs to primary's flip chain
+    Surface* viewpage = nullptr;   // 640x384, the page in view
+    Surface* ani = nullptr;        // 5120x64, black transparent
+    Surface* background = nullptr; // 640x480
+    Surface* fps = nullptr;        // 170x8, black transparent
+    Surface* font = nullptr;       // 784x12
+    Surface* page = nullptr;       // 640x1536, the four pages
+};
+
+extern Display display;
+
+// Takes the screen, creates and fills every surface, puts page targetPage
+// into view and re-applies a wipe or closing in progress. On failure it has
+// gone through ErrorExit (display released, window destroyed): false.
+bool InitDisplay();
+// Releases every surface, then the device. Does nothing when nothing is held.
+void ReleaseDisplay();
+// Answer to a lost primary: restore it, or release and rebuild everything.
+bool RestoreDisplay();
+// Fills the whole surface with 0; "Could not clean the surface!" on failure.
+bool ClearSurface(Surface* surface);
+// Copies the bitmap resource `name` into the surface at the surface's size.
+// Reports nothing; leaks nothing on any path.
+bool LoadBitmapToSurface(Surface* surface, const char* name);

@@ -1,0 +1,5 @@
+#include "display/scene.h"
+
+Scene scene;
+
+void ResetScene() { scene = Scene{}; }
