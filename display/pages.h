@@ -2,6 +2,7 @@
 // the copy of one page into view and the reset of the line reveal.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 constexpr uint32_t MIDDLE_COLOUR = 0x5D1759;
@@ -10,16 +11,49 @@ constexpr int PAGE_HEIGHT = 384;
 constexpr int PAGE_COUNT = 4;
 constexpr int TEXT_COLUMNS = 80;
 constexpr int RELEASE_TEXT_SIZE = 10240;
+constexpr int GLYPH_WIDTH = 8;
+constexpr int GLYPH_HEIGHT = 12;
+constexpr int BAR_COUNT = 23;
+constexpr int BAR_TOP_ROW = 24;     // bar k on rows 24+k and 455-k
+constexpr int MIDDLE_TOP_ROW = 47;  // the middle field: rows 47..432
+constexpr int MIDDLE_BOTTOM_ROW = 432;
 
 // The release text, linked in: 128 lines of 80 codes, no line ends.
 extern const uint8_t ReleaseText[RELEASE_TEXT_SIZE];
 
-extern const uint8_t barColours[23][3];
-extern const uint8_t textGradient[PAGE_HEIGHT][3];
+// R, G, B of bar k, k = 0 outermost .. 22 innermost.
+extern const uint8_t barColours[BAR_COUNT][3];
+// R, G, B for every row of a page: orange 0xF75900 at row 0, 0xFAA100 at
+// row 191, yellow 0xFEEA00 at row 383, in two linear pieces.
+extern const std::array<std::array<uint8_t, 3>, PAGE_HEIGHT> textGradient;
+
+constexpr uint32_t RgbPixel(const uint8_t rgb[3])
+{
+    return static_cast<uint32_t>(rgb[0]) << 16 | static_cast<uint32_t>(rgb[1]) << 8 | rgb[2];
+}
+constexpr uint32_t RgbPixel(const std::array<uint8_t, 3>& rgb) { return RgbPixel(rgb.data()); }
+
+// Column in FONT where the glyph cell of `code` begins: 8(code - 32) for the
+// 98 codes 32..129; every other code gets the blank cell of code 32 at 0.
+constexpr int GlyphSourceX(uint8_t code)
+{
+    return code >= 32 && code <= 129 ? GLYPH_WIDTH * (code - 32) : 0;
+}
 
 // Each returns false at the first failing surface operation, reporting
 // nothing; the caller reports.
+//
+// DrawBackground paints the bars and the middle field into BACKGROUND, which
+// must be black before; rows 0..23 and 456..479 stay untouched.
 bool DrawBackground();
+// Renders the 32x80 cells of each page from FONT into PAGE, then tints every
+// pixel of value exactly 0 with the gradient colour of its page row, in
+// locked memory (the lock's pitch is honoured; bytes beyond column 639 are
+// never written).
 bool RenderPages();
+// Copies page 1..4 of PAGE into VIEWPAGE. Only when slideLine is 384 (a wipe
+// has just ended, or start-up) also sets the wipe rows to 0 and 383 and
+// restarts the reveal; a failed copy changes no state.
 bool CopyPage(int page);
+// Line i waits 2i ticks, then starts at step 0.
 void ResetReveal();
