@@ -33,3 +33,6 @@ bool ClearSurface(Surface* surface);
 // Copies the bitmap resource `name` into the surface at the surface's size.
 // Reports nothing; leaks nothing on any path.
 bool LoadBitmapToSurface(Surface* surface, const char* name);
+// Forgets every reference without releasing anything, for tests that have
+// just reset the platform backend (which freed the objects).
+void ResetDisplay();

@@ -1,0 +1,103 @@
+#include "app/win_main.h"
+
+#include "app/app_state.h"
+#include "app/window_proc.h"
+#include "display/display_device.h"
+#include "display/frame.h"
+#include "display/scene.h"
+#include "display/shell.h"
+#include "display/stars.h"
+#include "music/music.h"
+#include "platform/crt_rand.h"
+
+bool CreateMainWindow()
+{
+    WindowClass windowClass{};
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;
+    windowClass.windowProc = WindowProc;
+    windowClass.instance = app.instance;
+    // The module holds no menu resource, so the window gets no menu.
+    windowClass.menuName = "Quillon";
+    windowClass.className = "Quillon";
+    if (!OsRegisterClass(windowClass)) {
+        return ErrorExit("Could not register window class!");
+    }
+
+    // Covers the desktop at its size before the display mode changes.
+    mainWindow = OsCreateWindow(WS_EX_TOPMOST, "Quillon", "Quillon", WS_POPUP | WS_VISIBLE, 0, 0,
+                                OsScreenWidth(), OsScreenHeight(), app.instance);
+    if (mainWindow == nullptr) {
+        return ErrorExit("Could not create main window!");
+    }
+
+    OsShowWindow(mainWindow, app.showCommand);
+    OsUpdateWindow(mainWindow);
+    OsSetFocus(mainWindow);
+    return true;
+}
+
+bool MessageStep(int* exitCode)
+{
+    Message msg{};
+    if (!OsPeekMessage(&msg)) {
+        return false;
+    }
+    if (OsGetMessage(&msg) == 0) {
+        *exitCode = static_cast<int>(msg.wParam);
+        return true;
+    }
+    OsTranslateMessage(&msg);
+    OsDispatchMessage(&msg);
+    return false;
+}
+
+int WinMain(Instance* instance, Instance* /*previousInstance*/, const char* /*commandLine*/, int showCommand)
+{
+    app.instance = instance;
+    app.showCommand = showCommand;
+
+    if (!CreateMainWindow()) {
+        return 0;
+    }
+    if (!InitDisplay()) {
+        return 0;
+    }
+
+    // The generator serves only the border stars: four draws per star,
+    // alternating a top and a bottom star.
+    CrtSrand(OsTimeGetTime());
+    for (int i = 0; i < STAR_COUNT; ++i) {
+        RenewStar(scene.topStars[i], true);
+        RenewStar(scene.bottomStars[i], false);
+    }
+
+    int exitCode = 0;
+    for (int pass = 0; pass < PRE_ROLL_PASSES; ++pass) {
+        if (MessageStep(&exitCode)) {
+            return exitCode;
+        }
+    }
+
+    // A WM_DESTROY dispatched by the very last pass has already stopped the
+    // music and released the display; its quit message is still queued.
+    // Starting the music now would leave it playing past the end.
+    if (!app.running) {
+        return 0;
+    }
+
+    // Without sound the presentation runs silent.
+    MusicStart();
+
+    while (app.running) {
+        if (app.active) {
+            ComposeFrame();
+        }
+        if (MessageStep(&exitCode)) {
+            return exitCode;
+        }
+    }
+    // A fatal error in a frame clears `running` too; when a message was
+    // queued ahead of its quit message the loop ends here, and the run still
+    // counts as failed.
+    return app.errorExitTaken ? 0 : 1;
+}
