@@ -1,0 +1,181 @@
+#include "tools/xm_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+void Put8(std::vector<uint8_t>& out, uint32_t v) { out.push_back(static_cast<uint8_t>(v)); }
+void Put16(std::vector<uint8_t>& out, uint32_t v) {
+    Put8(out, v);
+    Put8(out, v >> 8);
+}
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    Put16(out, v);
+    Put16(out, v >> 16);
+}
+// Fixed-width text field, zero padded.
+void PutText(std::vector<uint8_t>& out, const std::string& text, size_t width) {
+    for (size_t i = 0; i < width; ++i)
+        Put8(out, i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
+}
+void PadTo(std::vector<uint8_t>& out, size_t start, size_t size) {
+    if (out.size() < start + size)
+        out.resize(start + size, 0);
+}
+
+XmCell CellOf(const XmPattern& pattern, uint16_t channels, int row, int channel) {
+    size_t index = static_cast<size_t>(row) * channels + channel;
+    return index < pattern.cells.size() ? pattern.cells[index] : XmCell{};
+}
+
+// Delta-coded sample bytes: 8-bit deltas of the values, or 16-bit deltas
+// little-endian.
+std::vector<uint8_t> SampleBytes(const XmSample& sample) {
+    if (sample.rawData)
+        return *sample.rawData;
+    std::vector<uint8_t> out;
+    int16_t previous = 0;
+    for (int16_t value : sample.values) {
+        if (sample.sixteenBit) {
+            Put16(out, static_cast<uint16_t>(value - previous));
+        } else {
+            Put8(out, static_cast<uint8_t>(value - previous));
+        }
+        previous = value;
+    }
+    return out;
+}
+
+} // namespace
+
+XmCell& XmCellAt(XmPattern& pattern, uint16_t channels, int row, int channel) {
+    size_t index = static_cast<size_t>(row) * channels + channel;
+    if (pattern.cells.size() <= index)
+        pattern.cells.resize(std::max<size_t>(index + 1, static_cast<size_t>(pattern.rows) * channels));
+    return pattern.cells[index];
+}
+
+std::vector<uint8_t> PackXmPattern(const XmPattern& pattern, uint16_t channels) {
+    std::vector<uint8_t> out;
+    bool anything = false;
+    for (int row = 0; row < pattern.rows; ++row) {
+        for (int channel = 0; channel < channels; ++channel) {
+            XmCell cell = CellOf(pattern, channels, row, channel);
+            uint8_t note = cell.note == 255 ? 97 : cell.note;
+            uint8_t fields[5] = {note, cell.instrument, cell.volume, cell.effectType, cell.effectParameter};
+            uint8_t mask = 0x80;
+            for (int i = 0; i < 5; ++i)
+                if (fields[i] != 0)
+                    mask |= static_cast<uint8_t>(1 << i);
+            anything = anything || mask != 0x80;
+            if (mask == 0x9F && note < 0x80) {
+                out.insert(out.end(), fields, fields + 5); // all five present: unpacked
+                continue;
+            }
+            out.push_back(mask);
+            for (int i = 0; i < 5; ++i)
+                if (fields[i] != 0)
+                    out.push_back(fields[i]);
+        }
+    }
+    if (!anything)
+        out.clear(); // an all-empty pattern is stored with packed size 0
+    return out;
+}
+
+std::vector<uint8_t> BuildXm(const XmSong& song) {
+    std::vector<uint8_t> out;
+    PutText(out, "Extended Module: ", 17);
+    PutText(out, song.name, 20);
+    Put8(out, 0x1A);
+    PutText(out, song.tracker, 20);
+    Put16(out, 0x0104);
+    Put32(out, song.headerSize);
+    Put16(out, song.songLength.value_or(static_cast<uint16_t>(song.orders.size())));
+    Put16(out, song.restartPosition);
+    Put16(out, song.channels);
+    Put16(out, song.patternCount.value_or(static_cast<uint16_t>(song.patterns.size())));
+    Put16(out, song.instrumentCount.value_or(static_cast<uint16_t>(song.instruments.size())));
+    Put16(out, song.flags);
+    Put16(out, song.defaultSpeed);
+    Put16(out, song.defaultBpm);
+    for (size_t i = 0; i < 256; ++i)
+        Put8(out, i < song.orders.size() ? song.orders[i] : 0);
+    // The header size counts from offset 60; pad (or cut) to it.
+    out.resize(60 + song.headerSize, 0);
+
+    for (const XmPattern& pattern : song.patterns) {
+        std::vector<uint8_t> packed = pattern.rawPacked ? *pattern.rawPacked : PackXmPattern(pattern, song.channels);
+        Put32(out, 9);
+        Put8(out, 0);
+        Put16(out, pattern.rows);
+        Put16(out, pattern.packedSize.value_or(static_cast<uint16_t>(packed.size())));
+        out.insert(out.end(), packed.begin(), packed.end());
+    }
+
+    for (const XmInstrument& instrument : song.instruments) {
+        size_t start = out.size();
+        uint16_t count = instrument.sampleCount.value_or(static_cast<uint16_t>(instrument.samples.size()));
+        uint32_t headerSize = instrument.headerSize.value_or(count > 0 ? 263u : 243u);
+        Put32(out, headerSize);
+        PutText(out, instrument.name, 22);
+        Put8(out, 0); // type
+        Put16(out, count);
+        Put32(out, 40);
+        out.insert(out.end(), instrument.keymap.begin(), instrument.keymap.end());
+        for (const auto* envelope : {&instrument.volumeEnvelope, &instrument.panningEnvelope}) {
+            for (size_t i = 0; i < 12; ++i) {
+                XmEnvelopePoint point = i < envelope->size() ? (*envelope)[i] : XmEnvelopePoint{};
+                Put16(out, point.position);
+                Put16(out, point.value);
+            }
+        }
+        Put8(out, static_cast<uint8_t>(instrument.volumeEnvelope.size()));
+        Put8(out, static_cast<uint8_t>(instrument.panningEnvelope.size()));
+        Put8(out, instrument.volumeSustainPoint);
+        Put8(out, instrument.volumeLoopStart);
+        Put8(out, instrument.volumeLoopEnd);
+        Put8(out, instrument.panningSustainPoint);
+        Put8(out, instrument.panningLoopStart);
+        Put8(out, instrument.panningLoopEnd);
+        Put8(out, instrument.volumeType);
+        Put8(out, instrument.panningType);
+        Put8(out, instrument.vibratoType);
+        Put8(out, instrument.vibratoSweep);
+        Put8(out, instrument.vibratoDepth);
+        Put8(out, instrument.vibratoRate);
+        Put16(out, instrument.fadeout);
+        // Only the first headerSize bytes belong to the header.
+        out.resize(start + headerSize, 0);
+
+        std::vector<std::vector<uint8_t>> data;
+        for (const XmSample& sample : instrument.samples) {
+            data.push_back(SampleBytes(sample));
+            uint32_t unit = sample.sixteenBit ? 2 : 1;
+            size_t headerStart = out.size();
+            Put32(out, sample.lengthBytes.value_or(static_cast<uint32_t>(data.back().size())));
+            Put32(out, sample.loopStartBytes.value_or(sample.loopStart * unit));
+            Put32(out, sample.loopLengthBytes.value_or(sample.loopLength * unit));
+            Put8(out, sample.volume);
+            Put8(out, static_cast<uint8_t>(sample.finetune));
+            Put8(out, (sample.loopBits & 3) | (sample.sixteenBit ? 16 : 0));
+            Put8(out, sample.panning);
+            Put8(out, static_cast<uint8_t>(sample.relativeNote));
+            Put8(out, 0);
+            PutText(out, sample.name, 22);
+            PadTo(out, headerStart, 40);
+        }
+        for (const auto& bytes : data)
+            out.insert(out.end(), bytes.begin(), bytes.end());
+    }
+    return out;
+}
+
+bool WriteXmFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
