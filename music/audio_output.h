@@ -38,5 +38,26 @@ bool StopSong(Module* song);
 void FillBlock();
 uint32_t FeederThread(void* parameter);
 
+// One pass of the feeder for a reported device position in bytes played:
+// refills every block from fillIndex up to, not into, the block being played.
+// Returns the number of blocks filled. The feeder thread calls it every 5 ms;
+// tests and xmrender call it directly, with no feeder thread running.
+int32_t FeederPass(uint32_t positionBytes);
+
+// blockFrames and ringFrames for a rate: a block is 20 ms rounded up to a
+// multiple of 4 frames, the ring twice the blocks of one second.
+int32_t BlockFramesFor(int32_t rate);
+int32_t RingFramesFor(int32_t rate);
+// ringFrames / blockFrames: 100 at every rate of 50 Hz or more.
+int32_t BlockCount();
+// The block that the device plays at a reported byte position.
+int32_t PlayingBlock(uint32_t positionBytes);
+
+// The ring the device loops over (ringFrames stereo 16-bit frames) and the
+// float mix area of block k (blockFrames stereo frames, as last mixed). Null
+// while no song plays.
+const int16_t* OutputRing();
+const float* MixArea(int32_t block);
+
 // Back to the state of a fresh process (tests).
 void ResetAudioOutput();
