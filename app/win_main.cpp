@@ -51,16 +51,16 @@ bool MessageStep(int* exitCode)
     return false;
 }
 
-int WinMain(Instance* instance, Instance* /*previousInstance*/, const char* /*commandLine*/, int showCommand)
+bool StartUp(Instance* instance, int showCommand)
 {
     app.instance = instance;
     app.showCommand = showCommand;
 
     if (!CreateMainWindow()) {
-        return 0;
+        return false;
     }
     if (!InitDisplay()) {
-        return 0;
+        return false;
     }
 
     // The generator serves only the border stars: four draws per star,
@@ -70,12 +70,24 @@ int WinMain(Instance* instance, Instance* /*previousInstance*/, const char* /*co
         RenewStar(scene.topStars[i], true);
         RenewStar(scene.bottomStars[i], false);
     }
+    return true;
+}
 
-    int exitCode = 0;
+bool PreRoll(int* exitCode)
+{
     for (int pass = 0; pass < PRE_ROLL_PASSES; ++pass) {
-        if (MessageStep(&exitCode)) {
-            return exitCode;
+        if (MessageStep(exitCode)) {
+            return true;
         }
+    }
+    return false;
+}
+
+int MainLoop()
+{
+    int exitCode = 0;
+    if (PreRoll(&exitCode)) {
+        return exitCode;
     }
 
     // A WM_DESTROY dispatched by the very last pass has already stopped the
@@ -100,4 +112,14 @@ int WinMain(Instance* instance, Instance* /*previousInstance*/, const char* /*co
     // queued ahead of its quit message the loop ends here, and the run still
     // counts as failed.
     return app.errorExitTaken ? 0 : 1;
+}
+
+int WinMain(Instance* instance, Instance* /*previousInstance*/, const char* /*commandLine*/, int showCommand)
+{
+    // A failed set-up has been reported by the error exit, which destroyed
+    // the window; there is nothing to stop.
+    if (!StartUp(instance, showCommand)) {
+        return 0;
+    }
+    return MainLoop();
 }

@@ -13,6 +13,19 @@ constexpr int PRE_ROLL_PASSES = 500000;
 // previous instance and the command line are ignored.
 int WinMain(Instance* instance, Instance* previousInstance, const char* commandLine, int showCommand);
 
+// WinMain in its two halves, so that a test can act between them, once the
+// window exists. StartUp stores the instance and show command, creates the
+// window, brings up the display and seeds the border stars; false when the
+// window or the display could not be set up (already reported). MainLoop runs
+// the pre-roll, starts the music and runs the frame loop; it returns the exit
+// code as WinMain does.
+bool StartUp(Instance* instance, int showCommand);
+int MainLoop();
+
+// The pre-roll: exactly PRE_ROLL_PASSES message steps and nothing else.
+// True when one of them retrieved WM_QUIT, with its wParam in *exitCode.
+bool PreRoll(int* exitCode);
+
 // Registers the class "Quillon" and creates, shows, paints and focuses the
 // one top-most pop-up window covering the screen. False after ErrorExit.
 bool CreateMainWindow();
