@@ -1,0 +1,259 @@
+// The software mixer. Each voice is mixed in runs whose length is decided
+// before the run starts: up to the next loop boundary, the end of the volume
+// ramp or the end of the request, whichever comes first. The inner loops
+// therefore test nothing but their frame count.
+#include "music/mixer.h"
+
+#include <cmath>
+
+#include "music/audio_output.h"
+#include "music/module.h"
+
+Voice voicePool[VOICE_COUNT];
+
+namespace {
+
+__extension__ typedef unsigned __int128 Wide;
+
+constexpr int FRACTION_BITS = 32;
+constexpr uint64_t FRACTION_MASK = 0xFFFFFFFFull;
+// A boundary this many frames or more ahead lies beyond any run: runs are
+// kept short enough never to travel that far.
+constexpr uint64_t BOUNDARY_HORIZON = 1ull << 24;
+// Distance and step are divided with 24 fractional bits, which keeps the
+// step (integer part below 256) within 32 bits.
+constexpr int REDUCE_SHIFT = 8;
+constexpr float INTERPOLATION_SCALE = 1.0f / 2147483648.0f; // top 31 fraction bits
+constexpr float VOLUME_DIVISOR = 255.0f;
+constexpr float LEVEL_SCALE = 256.0f;
+
+inline uint64_t Join(uint32_t integer, uint32_t fraction) {
+    return (static_cast<uint64_t>(integer) << FRACTION_BITS) | fraction;
+}
+
+// Linear interpolation between the value at the position and the next one.
+inline float ValueAt(const int16_t* data, uint64_t position) {
+    auto index = static_cast<uint32_t>(position >> FRACTION_BITS);
+    float a = data[index];
+    float b = data[index + 1];
+    auto t = static_cast<float>(static_cast<uint32_t>(position & FRACTION_MASK) >> 1) * INTERPOLATION_SCALE;
+    return a + (b - a) * t;
+}
+
+// A run at a settled volume: two frames per pass, then the odd one.
+void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
+               uint64_t delta, float gainLeft, float gainRight) {
+    uint64_t p = position;
+    for (int64_t pairs = frames >> 1; pairs > 0; --pairs) {
+        float s0 = ValueAt(data, p);
+        p += delta;
+        float s1 = ValueAt(data, p);
+        p += delta;
+        out[0] += s0 * gainLeft;
+        out[1] += s0 * gainRight;
+        out[2] += s1 * gainLeft;
+        out[3] += s1 * gainRight;
+        out += 4;
+    }
+    if (frames & 1) {
+        float s = ValueAt(data, p);
+        p += delta;
+        out[0] += s * gainLeft;
+        out[1] += s * gainRight;
+    }
+    position = p;
+}
+
+// A run inside a volume ramp: the gains move by their steps after each frame.
+void MixRamp(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
+             uint64_t delta, float& gainLeft, float& gainRight, float stepLeft, float stepRight) {
+    uint64_t p = position;
+    float gl = gainLeft;
+    float gr = gainRight;
+    for (int64_t i = 0; i < frames; ++i) {
+        float s = ValueAt(data, p);
+        p += delta;
+        out[0] += s * gl;
+        out[1] += s * gr;
+        gl += stepLeft;
+        gr += stepRight;
+        out += 2;
+    }
+    gainLeft = gl;
+    gainRight = gr;
+    position = p;
+}
+
+// Output frames until a run reaches the boundary `distance` ahead (32.32),
+// or -1 when it lies beyond any run. Forward, the boundary is reached on
+// arriving at it (loopEnd is outside the loop); backward, on passing below
+// it (loopStart is inside). The count comes from the 24-bit division and is
+// then checked once against the exact distance, so that rounding the
+// reduced values can neither end a run just short of the boundary nor let
+// it step past it.
+int64_t FramesToBoundary(uint64_t distance, uint64_t step, bool backward) {
+    if (!backward && distance == 0)
+        return 0;
+    if ((distance >> FRACTION_BITS) >= BOUNDARY_HORIZON || step == 0)
+        return -1;
+    uint64_t reducedStep = step >> REDUCE_SHIFT;
+    uint64_t frames;
+    if (reducedStep != 0) {
+        uint64_t reducedDistance = distance >> REDUCE_SHIFT;
+        frames = (reducedDistance + reducedStep - 1) / reducedStep;
+    } else {
+        frames = static_cast<uint64_t>((Wide{distance} + step - 1) / step);
+    }
+    auto reached = [&](uint64_t k) {
+        Wide travel = Wide{k} * step;
+        return backward ? travel > distance : travel >= distance;
+    };
+    while (frames > 0 && reached(frames - 1))
+        --frames;
+    while (!reached(frames))
+        ++frames;
+    return static_cast<int64_t>(frames);
+}
+
+// Sets up a new ramp toward the voice's current targets, or none when the
+// levels are already there.
+void StartRamp(Voice& voice) {
+    voice.rampLeftTarget = voice.leftVolume;
+    voice.rampRightTarget = voice.rightVolume;
+    int32_t dl = voice.leftVolume - voice.levelLeft / 256;
+    int32_t dr = voice.rightVolume - voice.levelRight / 256;
+    voice.rampStepLeft = dl != 0 ? static_cast<float>(dl) / VOLUME_DIVISOR * rampScale : 0.0f;
+    voice.rampStepRight = dr != 0 ? static_cast<float>(dr) / VOLUME_DIVISOR * rampScale : 0.0f;
+    voice.rampRemaining = (dl != 0 || dr != 0) ? rampFrames : 0;
+}
+
+// Moves a position that has reached a boundary back into the loop; stops
+// the voice at the end of a sample without loop. False when it stopped.
+bool Fold(Voice& voice, uint64_t& position) {
+    const Sample* sample = voice.sample;
+    if (sample->loopLength == 0 || (sample->loopType != LOOP_FORWARD && sample->loopType != LOOP_PINGPONG)) {
+        voice.sample = nullptr;
+        position = 0;
+        return false;
+    }
+    if (sample->loopType == LOOP_FORWARD) {
+        // loopLength subtracted until below loopEnd; the fraction is kept.
+        uint64_t integer = position >> FRACTION_BITS;
+        integer = sample->loopStart + (integer - sample->loopStart) % sample->loopLength;
+        position = (integer << FRACTION_BITS) | (position & FRACTION_MASK);
+        return true;
+    }
+    // Ping-pong: mirrored at the boundary passed, one 2^-32 short of the
+    // exact image, as often as the position lies outside the loop. Worked
+    // relative to loopStart, so nothing can overflow or go below 0.
+    int64_t length = static_cast<int64_t>(Join(sample->loopLength, 0));
+    int64_t r = static_cast<int64_t>(position) - static_cast<int64_t>(Join(sample->loopStart, 0));
+    for (;;) {
+        if (r >= length) {
+            r = length - 1 - (r - length);
+            voice.direction = DIRECTION_BACKWARD;
+        } else if (r < 0) {
+            r = -1 - r;
+            voice.direction = DIRECTION_FORWARD;
+        } else {
+            break;
+        }
+    }
+    position = static_cast<uint64_t>(r) + Join(sample->loopStart, 0);
+    return true;
+}
+
+void MixVoice(Voice& voice, float* out, int64_t frames) {
+    uint64_t position = Join(voice.position, voice.positionFraction);
+    uint64_t step = Join(voice.stepInteger, voice.stepFraction);
+    // Runs without a boundary ahead travel less than the horizon.
+    int64_t longestRun = static_cast<int64_t>(BOUNDARY_HORIZON / (voice.stepInteger + 1ull));
+    while (frames > 0 && voice.sample) {
+        const Sample* sample = voice.sample;
+        bool backward = voice.direction == DIRECTION_BACKWARD;
+        uint64_t loopStart = Join(sample->loopStart, 0);
+        uint64_t loopEnd = Join(sample->loopStart + sample->loopLength, 0);
+        uint64_t distance;
+        if (backward)
+            distance = position >= loopStart ? position - loopStart : 0;
+        else
+            distance = position < loopEnd ? loopEnd - position : 0;
+
+        int64_t n = frames < longestRun ? frames : longestRun;
+        bool atBoundary = false;
+        int64_t toBoundary = FramesToBoundary(distance, step, backward);
+        if (toBoundary >= 0 && toBoundary <= n) {
+            n = toBoundary;
+            atBoundary = true;
+        }
+
+        if (!(voice.rampRemaining != 0 && voice.leftVolume == voice.rampLeftTarget &&
+              voice.rightVolume == voice.rampRightTarget))
+            StartRamp(voice);
+        bool ramping = voice.rampRemaining != 0;
+        if (ramping && voice.rampRemaining < n) {
+            n = voice.rampRemaining;
+            atBoundary = false;
+        }
+
+        uint64_t delta = backward ? 0 - step : step;
+        if (n > 0) {
+            if (ramping) {
+                float gainLeft = static_cast<float>(voice.levelLeft) / LEVEL_SCALE / VOLUME_DIVISOR;
+                float gainRight = static_cast<float>(voice.levelRight) / LEVEL_SCALE / VOLUME_DIVISOR;
+                MixRamp(out, n, sample->data, position, delta, gainLeft, gainRight, voice.rampStepLeft,
+                        voice.rampStepRight);
+                voice.levelLeft = static_cast<int32_t>(std::lrint(gainLeft * VOLUME_DIVISOR * LEVEL_SCALE));
+                voice.levelRight = static_cast<int32_t>(std::lrint(gainRight * VOLUME_DIVISOR * LEVEL_SCALE));
+                voice.rampRemaining -= static_cast<int32_t>(n);
+                if (voice.rampRemaining == 0) {
+                    voice.rampStepLeft = 0.0f;
+                    voice.rampStepRight = 0.0f;
+                    voice.levelLeft = voice.leftVolume * 256;
+                    voice.levelRight = voice.rightVolume * 256;
+                }
+            } else {
+                MixSteady(out, n, sample->data, position, delta,
+                          static_cast<float>(voice.leftVolume) / VOLUME_DIVISOR,
+                          static_cast<float>(voice.rightVolume) / VOLUME_DIVISOR);
+            }
+            out += 2 * n;
+            frames -= n;
+        }
+        if (atBoundary && !Fold(voice, position))
+            break;
+    }
+    voice.position = static_cast<uint32_t>(position >> FRACTION_BITS);
+    voice.positionFraction = static_cast<uint32_t>(position & FRACTION_MASK);
+}
+
+} // namespace
+
+void MixVoices(float* buffer, int32_t frames) {
+    if (frames < 1 || !buffer)
+        return;
+    for (Voice& voice : voicePool)
+        if (voice.sample)
+            MixVoice(voice, buffer, frames);
+}
+
+void ConvertToPcm16(int16_t* destination, const float* source, int32_t frames) {
+    if (frames < 1 || !destination || !source)
+        return;
+    int32_t count = 2 * frames;
+    for (int32_t i = 0; i < count; ++i) {
+        float v = source[i];
+        // Clamped first, so the conversion never sees a value it cannot hold;
+        // rounding follows the default mode, to nearest with ties to even.
+        v = v > 32767.0f ? 32767.0f : (v < -32768.0f ? -32768.0f : v);
+        destination[i] = static_cast<int16_t>(std::lrint(v));
+    }
+}
+
+void ResetVoicePool() {
+    for (int32_t i = 0; i < VOICE_COUNT; ++i) {
+        voicePool[i] = Voice{};
+        voicePool[i].index = i;
+        voicePool[i].stepInteger = 1;
+    }
+}
