@@ -36,6 +36,8 @@ void HeadlessPostInput(uint32_t message, uintptr_t wParam = 0, intptr_t lParam =
 // Messages still queued.
 std::vector<Message> HeadlessQueuedMessages();
 int HeadlessCursorCount(); // the ShowCursor display count, starting at 0
+// GetSystemMetrics' screen size (640x480 after a reset).
+void HeadlessSetScreenSize(int width, int height);
 
 struct MessageBoxRecord {
     bool hadOwner;
@@ -75,6 +77,9 @@ int HeadlessCallCount(const std::string& operation, const std::string& target = 
 // ---- Display ----------------------------------------------------------------------
 // Marks the primary surface lost (IsLost reports it) until Restore or release.
 void HeadlessSetPrimaryLost(bool lost);
+// Marks the live surface with this label lost (copies from or to it fail
+// with RESULT_SURFACELOST) until it is restored or released.
+void HeadlessSetSurfaceLost(const std::string& label, bool lost);
 // Extra bytes per row for surfaces created from now on with this label, so
 // tests can prove that code honours the pitch. Padding bytes are filled with
 // 0xA5 and never written by the backend's own copies.
@@ -82,19 +87,24 @@ void HeadlessSetPitchPadding(const std::string& label, int extraBytes);
 // The live surface with this label, or null. BACKBUF is the current back
 // buffer of the flip chain; PRIMARY the picture shown.
 Surface* HeadlessSurface(const std::string& label);
-// Pixel access to a memory surface (ignores locks).
+// Pixel access to a memory surface (ignores locks); HeadlessPixel gives
+// 0xFFFFFFFF outside the surface.
 uint32_t HeadlessPixel(Surface* surface, int x, int y);
 void HeadlessSetPixel(Surface* surface, int x, int y, uint32_t colour);
 int HeadlessPitch(Surface* surface); // bytes
-uint32_t HeadlessPaddingByte(Surface* surface, int x, int y); // a byte beyond the width
+// Byte x of the padding beyond the width of row y; 0xFFFFFFFF outside it.
+// Padding is rounded up to whole pixels.
+uint32_t HeadlessPaddingByte(Surface* surface, int x, int y);
 bool HeadlessInVideoMemory(Surface* surface);
 int HeadlessLiveSurfaceCount();
 int HeadlessFlipCount();
 bool HeadlessDisplayHeld(); // a DirectDraw object exists
 // Labels of live surfaces in creation order, and every release in order
 // (surface labels and "DirectDraw"), for checking release order.
+// A primary's release takes its back buffer along and logs "PRIMARY" only.
 std::vector<std::string> HeadlessReleaseLog();
 void HeadlessClearReleaseLog();
+std::vector<std::string> HeadlessLiveSurfaceLabels();
 // Writes the surface as a PNG-free portable pixmap (P6) for looking at.
 bool HeadlessWritePpm(Surface* surface, const std::string& path);
 

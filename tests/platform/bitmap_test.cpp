@@ -1,0 +1,202 @@
+// Bitmap resources into surfaces: BMP decoding at 1, 4 and 8 bits with
+// colour tables, stretching, the GDI copy path and its bookkeeping, and the
+// resource lookup.
+#include <gtest/gtest.h>
+
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+#include "tools/bmp_writer.h"
+
+namespace {
+
+IndexedImage Checker(int bpp, int w, int h, std::vector<uint32_t> palette)
+{
+    IndexedImage img;
+    img.width = w;
+    img.height = h;
+    img.bitsPerPixel = bpp;
+    img.palette = std::move(palette);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.pixels.push_back(static_cast<uint8_t>((x + 3 * y) % img.palette.size()));
+    return img;
+}
+
+class BitmapTest : public ::testing::Test {
+protected:
+    void SetUp() override { HeadlessReset(); }
+    void TearDown() override { HeadlessReset(); }
+
+    // LoadBitmapToSurface's path: load, memory DC, surface DC, BitBlt, and
+    // everything given back.
+    bool LoadInto(Surface* s, const char* name, int w, int h)
+    {
+        Bitmap* bmp = OsLoadBitmap(OsModuleHandle(), name, w, h);
+        if (!bmp) return false;
+        DeviceContext* mem = GdiCreateCompatibleDC();
+        GdiSelectBitmap(mem, bmp);
+        DeviceContext* sdc = nullptr;
+        bool ok = SurfaceGetDC(s, &sdc) >= 0 && GdiBitBlt(sdc, 0, 0, w, h, mem, 0, 0) != 0;
+        if (sdc) SurfaceReleaseDC(s, sdc);
+        GdiDeleteDC(mem);
+        GdiDeleteBitmap(bmp);
+        return ok;
+    }
+
+    Surface* MakeSurface(int w, int h, const char* label = "IMG")
+    {
+        if (!dd) {
+            EXPECT_EQ(DdCreate(&dd), RESULT_OK);
+        }
+        SurfaceDesc d{};
+        d.flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+        d.width = static_cast<uint32_t>(w);
+        d.height = static_cast<uint32_t>(h);
+        d.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY;
+        d.label = label;
+        Surface* s = nullptr;
+        EXPECT_EQ(DdCreateSurface(dd, &d, &s), RESULT_OK);
+        return s;
+    }
+
+    DirectDraw* dd = nullptr;
+};
+
+TEST_F(BitmapTest, DecodesEachDepthWithItsColourTable)
+{
+    const IndexedImage images[] = {
+        Checker(1, 13, 5, {0x5D1759, 0x000000}),
+        Checker(4, 7, 3, {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFEDCBA}),
+        Checker(8, 9, 4, {0x000000, 0x010203, 0x808080, 0xFFFFFF, 0x5D1759, 0x7F0010, 0x00A0FF}),
+    };
+    for (const IndexedImage& img : images) {
+        SCOPED_TRACE(::testing::Message() << img.bitsPerPixel << " bits");
+        HeadlessReset();
+        dd = nullptr;
+        HeadlessSetResource("PIC", RT_BITMAP_TYPE, EncodeBmp(img));
+        HeadlessSetPitchPadding("IMG", 8);
+        Surface* s = MakeSurface(img.width, img.height);
+        ASSERT_TRUE(LoadInto(s, "PIC", img.width, img.height));
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x)
+                ASSERT_EQ(HeadlessPixel(s, x, y), img.palette[img.pixels[static_cast<size_t>(y) * img.width + x]])
+                    << x << "," << y;
+        for (int y = 0; y < img.height; ++y) EXPECT_EQ(HeadlessPaddingByte(s, 0, y), 0xA5u);
+        EXPECT_EQ(HeadlessLiveBitmaps(), 0);
+        EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
+    }
+}
+
+TEST_F(BitmapTest, ResourceWithoutFileHeaderDecodesAlike)
+{
+    const IndexedImage img = Checker(4, 5, 2, {0x000000, 0x112233, 0x445566});
+    std::vector<uint8_t> bytes = EncodeBmp(img);
+    bytes.erase(bytes.begin(), bytes.begin() + 14); // as RT_BITMAP stores it
+    HeadlessSetResource("RAW", RT_BITMAP_TYPE, bytes);
+    Surface* s = MakeSurface(5, 2);
+    ASSERT_TRUE(LoadInto(s, "RAW", 5, 2));
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(HeadlessPixel(s, x, 1), img.palette[img.pixels[5 + static_cast<size_t>(x)]]);
+}
+
+TEST_F(BitmapTest, StretchesToTheRequestedSizeByNearestNeighbour)
+{
+    IndexedImage img;
+    img.width = 2;
+    img.height = 2;
+    img.bitsPerPixel = 8;
+    img.palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+    img.pixels = {0, 1, 2, 3};
+    HeadlessSetResource("TINY", RT_BITMAP_TYPE, EncodeBmp(img));
+    struct Case {
+        int w, h;
+    };
+    for (const Case c : {Case{4, 4}, Case{6, 2}, Case{3, 5}, Case{1, 1}}) {
+        SCOPED_TRACE(::testing::Message() << c.w << "x" << c.h);
+        Surface* s = MakeSurface(c.w, c.h);
+        ASSERT_TRUE(LoadInto(s, "TINY", c.w, c.h));
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                const int sx = x * 2 / c.w, sy = y * 2 / c.h;
+                EXPECT_EQ(HeadlessPixel(s, x, y), img.palette[static_cast<size_t>(sy * 2 + sx)]) << x << "," << y;
+            }
+        SurfaceRelease(s);
+    }
+}
+
+TEST_F(BitmapTest, FailuresLeaveNothingBehind)
+{
+    HeadlessSetResource("GARBAGE", RT_BITMAP_TYPE, {'B', 'M', 1, 2, 3});
+    HeadlessSetResource("DATA", RT_RCDATA_TYPE, {1, 2, 3});
+    EXPECT_EQ(OsLoadBitmap(OsModuleHandle(), "GARBAGE", 4, 4), nullptr);
+    EXPECT_EQ(OsLoadBitmap(OsModuleHandle(), "DATA", 4, 4), nullptr) << "a raw-data resource is no bitmap";
+    EXPECT_EQ(OsLoadBitmap(OsModuleHandle(), "MISSING", 4, 4), nullptr);
+    EXPECT_EQ(OsLoadBitmap(OsModuleHandle(), nullptr, 4, 4), nullptr);
+    EXPECT_EQ(HeadlessLiveBitmaps(), 0);
+
+    // A bitmap still selected into a memory context is not deleted (GDI
+    // refuses); deleting the context first frees both.
+    HeadlessSetResource("PIC", RT_BITMAP_TYPE, EncodeBmp(Checker(1, 8, 1, {0, 0xFFFFFF})));
+    Bitmap* bmp = OsLoadBitmap(OsModuleHandle(), "PIC", 8, 1);
+    ASSERT_NE(bmp, nullptr);
+    DeviceContext* mem = GdiCreateCompatibleDC();
+    GdiSelectBitmap(mem, bmp);
+    GdiDeleteBitmap(bmp);
+    EXPECT_EQ(HeadlessLiveBitmaps(), 1);
+    GdiDeleteDC(mem);
+    GdiDeleteBitmap(bmp);
+    EXPECT_EQ(HeadlessLiveBitmaps(), 0);
+    EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
+
+    // A memory context with no bitmap has nothing to copy.
+    Surface* s = MakeSurface(8, 1);
+    DeviceContext* empty = GdiCreateCompatibleDC();
+    DeviceContext* sdc = nullptr;
+    ASSERT_EQ(SurfaceGetDC(s, &sdc), RESULT_OK);
+    EXPECT_EQ(GdiBitBlt(sdc, 0, 0, 8, 1, empty, 0, 0), 0);
+    DeviceContext* second = nullptr;
+    EXPECT_NE(SurfaceGetDC(s, &second), RESULT_OK) << "one context per surface at a time";
+    EXPECT_NE(SurfaceColorFill(s, nullptr, 0), RESULT_OK) << "the surface is busy while its context is out";
+    SurfaceReleaseDC(s, sdc);
+    GdiDeleteDC(empty);
+    EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
+}
+
+TEST_F(BitmapTest, LinkedInBitmapsLoadAtTheirSizes)
+{
+    struct Case {
+        const char* name;
+        int w, h;
+    };
+    for (const Case c : {Case{"ANI", 5120, 64}, Case{"FONT", 784, 12}, Case{"FPS", 170, 8}}) {
+        SCOPED_TRACE(c.name);
+        ResourceBytes bytes{};
+        ASSERT_TRUE(OsFindResource(OsModuleHandle(), c.name, RT_BITMAP_TYPE, &bytes));
+        EXPECT_NE(bytes.data, nullptr);
+        EXPECT_GT(bytes.size, 0u);
+        Surface* s = MakeSurface(c.w, c.h, c.name);
+        EXPECT_TRUE(LoadInto(s, c.name, c.w, c.h));
+    }
+    EXPECT_EQ(HeadlessLiveBitmaps(), 0);
+}
+
+TEST_F(BitmapTest, ResourceLookupHonoursTypeOverridesAndHiding)
+{
+    ResourceBytes out{reinterpret_cast<const uint8_t*>(1), 7};
+    EXPECT_FALSE(OsFindResource(OsModuleHandle(), "ANI", RT_RCDATA_TYPE, &out));
+    EXPECT_EQ(out.data, nullptr);
+    EXPECT_EQ(out.size, 0u);
+    EXPECT_FALSE(OsFindResource(OsModuleHandle(), "ani", RT_BITMAP_TYPE, &out)) << "names compare exactly";
+
+    HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, {9, 8, 7});
+    ASSERT_TRUE(OsFindResource(OsModuleHandle(), "MUSIC", RT_RCDATA_TYPE, &out));
+    EXPECT_EQ(out.size, 3u);
+    EXPECT_EQ(out.data[2], 7);
+
+    HeadlessHideResource("ANI");
+    EXPECT_FALSE(OsFindResource(OsModuleHandle(), "ANI", RT_BITMAP_TYPE, &out));
+    HeadlessHideResource("MUSIC");
+    EXPECT_FALSE(OsFindResource(OsModuleHandle(), "MUSIC", RT_RCDATA_TYPE, &out));
+    HeadlessReset();
+    EXPECT_TRUE(OsFindResource(OsModuleHandle(), "ANI", RT_BITMAP_TYPE, &out));
+}
+
+} // namespace

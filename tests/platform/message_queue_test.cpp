@@ -1,0 +1,190 @@
+// The window and its queue on the headless backend: peek leaves the message,
+// get removes it and reports WM_QUIT as 0, dispatch reaches the class's
+// procedure, DestroyWindow sends WM_DESTROY at once, DefWindowProc closes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::vector<Message> received;
+
+intptr_t RecordingProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    received.push_back(Message{window, message, wParam, lParam});
+    if (message == WM_DESTROY) OsPostQuitMessage(7);
+    return OsDefWindowProc(window, message, wParam, lParam);
+}
+
+class MessageQueueTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        HeadlessReset();
+        received.clear();
+        const WindowClass wc{CS_VREDRAW | CS_HREDRAW | CS_OWNDC, RecordingProc, OsModuleHandle(), "Quillon", "Quillon"};
+        ASSERT_TRUE(OsRegisterClass(wc));
+        window = OsCreateWindow(WS_EX_TOPMOST, "Quillon", "Quillon", WS_POPUP | WS_VISIBLE, 0, 0, OsScreenWidth(),
+                                OsScreenHeight(), OsModuleHandle());
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override { HeadlessReset(); }
+
+    // One pass of the program's message step; returns the GetMessage result
+    // or -2 when nothing waited.
+    int Step(Message& msg)
+    {
+        if (!OsPeekMessage(&msg)) return -2;
+        const int r = OsGetMessage(&msg);
+        if (r > 0) {
+            OsTranslateMessage(&msg);
+            OsDispatchMessage(&msg);
+        }
+        return r;
+    }
+
+    Window* window = nullptr;
+};
+
+TEST_F(MessageQueueTest, ClassAndWindowRules)
+{
+    const WindowClass again{0, RecordingProc, nullptr, nullptr, "Quillon"};
+    EXPECT_FALSE(OsRegisterClass(again)) << "a class name is registered once";
+    EXPECT_EQ(OsCreateWindow(0, "Unknown", "x", 0, 0, 0, 1, 1, nullptr), nullptr);
+    EXPECT_EQ(HeadlessWindow(), window);
+    EXPECT_EQ(OsScreenWidth(), 640);
+    EXPECT_EQ(OsScreenHeight(), 480);
+}
+
+TEST_F(MessageQueueTest, PeekLeavesGetRemovesInOrder)
+{
+    Message msg{};
+    EXPECT_FALSE(OsPeekMessage(&msg));
+    HeadlessPostInput(WM_RBUTTONDOWN);
+    ASSERT_TRUE(OsPostMessage(window, WM_KEYDOWN, VK_SPACE, 0));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(OsPeekMessage(&msg));
+        EXPECT_EQ(msg.message, WM_RBUTTONDOWN);
+    }
+    EXPECT_EQ(HeadlessQueuedMessages().size(), 2u);
+    ASSERT_GT(Step(msg), 0);
+    ASSERT_GT(Step(msg), 0);
+    // TranslateMessage turned the space key into WM_CHAR, queued behind.
+    ASSERT_GT(Step(msg), 0);
+    EXPECT_EQ(Step(msg), -2);
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[0].message, WM_RBUTTONDOWN);
+    EXPECT_EQ(received[1].message, WM_KEYDOWN);
+    EXPECT_EQ(received[1].wParam, VK_SPACE);
+    EXPECT_EQ(received[2].message, WM_CHAR);
+    EXPECT_EQ(received[2].wParam, static_cast<uintptr_t>(' '));
+}
+
+TEST_F(MessageQueueTest, QuitMessageGivesZeroAndItsExitCode)
+{
+    HeadlessPostInput(WM_LBUTTONDOWN);
+    OsPostQuitMessage(3);
+    HeadlessPostInput(WM_LBUTTONDOWN);
+    Message msg{};
+    EXPECT_GT(Step(msg), 0);
+    EXPECT_EQ(Step(msg), 0);
+    EXPECT_EQ(msg.message, WM_QUIT);
+    EXPECT_EQ(msg.wParam, 3u);
+    EXPECT_EQ(HeadlessQueuedMessages().size(), 1u);
+}
+
+TEST_F(MessageQueueTest, DestroyWindowSendsDestroyAtOnceAndOnlyOnce)
+{
+    HeadlessPostInput(WM_LBUTTONDOWN);
+    ASSERT_TRUE(OsDestroyWindow(window));
+    ASSERT_EQ(received.size(), 1u) << "WM_DESTROY is sent before DestroyWindow returns";
+    EXPECT_EQ(received[0].message, WM_DESTROY);
+    EXPECT_TRUE(HeadlessWindowDestroyed());
+    EXPECT_EQ(HeadlessWindow(), nullptr);
+    EXPECT_FALSE(OsDestroyWindow(window));
+    EXPECT_FALSE(OsDestroyWindow(nullptr));
+    EXPECT_FALSE(OsPostMessage(window, WM_SIZE, SIZE_RESTORED, 0)) << "a destroyed window takes no messages";
+    // The click queued before the destruction goes nowhere; the quit
+    // message posted by WM_DESTROY follows it.
+    Message msg{};
+    EXPECT_GT(Step(msg), 0);
+    EXPECT_EQ(received.size(), 1u);
+    EXPECT_EQ(Step(msg), 0);
+    EXPECT_EQ(msg.wParam, 7u);
+}
+
+TEST_F(MessageQueueTest, DefWindowProcClosesOnWmClose)
+{
+    HeadlessPostInput(WM_CLOSE);
+    Message msg{};
+    ASSERT_GT(Step(msg), 0);
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].message, WM_CLOSE);
+    EXPECT_EQ(received[1].message, WM_DESTROY);
+    EXPECT_TRUE(HeadlessWindowDestroyed());
+    EXPECT_EQ(Step(msg), 0);
+}
+
+TEST_F(MessageQueueTest, CursorCountAndMessageBoxes)
+{
+    EXPECT_EQ(OsShowCursor(false), -1);
+    EXPECT_EQ(OsShowCursor(false), -2);
+    EXPECT_EQ(OsShowCursor(true), -1);
+    EXPECT_EQ(HeadlessCursorCount(), -1);
+
+    static int callbacks;
+    callbacks = 0;
+    HeadlessOnMessageBox([] { ++callbacks; });
+    OsMessageBox(window, "SetDisplayMode failed! Terminate application!", "ERROR");
+    OsMessageBox(nullptr, "second", "ERROR");
+    ASSERT_EQ(HeadlessMessageBoxes().size(), 2u);
+    EXPECT_TRUE(HeadlessMessageBoxes()[0].hadOwner);
+    EXPECT_EQ(HeadlessMessageBoxes()[0].text, "SetDisplayMode failed! Terminate application!");
+    EXPECT_EQ(HeadlessMessageBoxes()[0].caption, "ERROR");
+    EXPECT_FALSE(HeadlessMessageBoxes()[1].hadOwner);
+    EXPECT_EQ(callbacks, 2);
+    HeadlessReset();
+    EXPECT_TRUE(HeadlessMessageBoxes().empty());
+    EXPECT_EQ(HeadlessCursorCount(), 0);
+}
+
+TEST(HeadlessClock, ScriptedAutoAdvancingAndVirtualSleep)
+{
+    HeadlessReset();
+    EXPECT_EQ(OsTimeGetTime(), 0u);
+    HeadlessSetTime(0xFFFFFFF0u);
+    HeadlessAdvanceTime(0x20);
+    EXPECT_EQ(OsTimeGetTime(), 0x10u) << "the clock wraps at 32 bits";
+    HeadlessSetAutoAdvance(5);
+    EXPECT_EQ(OsTimeGetTime(), 0x15u);
+    EXPECT_EQ(OsTimeGetTime(), 0x1Au);
+    HeadlessSetAutoAdvance(0);
+    HeadlessSetVirtualSleep(true);
+    OsSleep(1000);
+    EXPECT_EQ(OsTimeGetTime(), 0x1Au + 1000);
+    HeadlessReset();
+}
+
+TEST(HeadlessThreads, RunAndJoinOnClose)
+{
+    HeadlessReset();
+    static std::atomic<int> value;
+    static int threadParameter = 42;
+    value = 0;
+    Thread* t = OsCreateThread(
+        [](void* p) -> uint32_t {
+            OsSleep(2);
+            value.store(*static_cast<int*>(p));
+            return 0;
+        },
+        &threadParameter);
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(OsSetThreadPriorityTimeCritical(t));
+    OsCloseThread(t);
+    EXPECT_EQ(value.load(), 42);
+}
+
+} // namespace

@@ -1,0 +1,133 @@
+// The headless virtual audio device: numbered handles, the loop buffer, the
+// position the test moves, and reading it from another thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/headless/headless.h"
+#include "platform/platform.h"
+
+namespace {
+
+WaveFormat Cd()
+{
+    return WaveFormat{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
+}
+
+class VirtualAudioTest : public ::testing::Test {
+protected:
+    void SetUp() override { HeadlessReset(); }
+    void TearDown() override { HeadlessReset(); }
+    uint8_t ring[1024] = {};
+};
+
+TEST_F(VirtualAudioTest, LoopsTheBufferAndReportsTheMovedPosition)
+{
+    WaveOutHandle h = NO_WAVEOUT;
+    const WaveFormat f = Cd();
+    ASSERT_EQ(WaveOutOpen(&h, &f), RESULT_OK);
+    ASSERT_NE(h, NO_WAVEOUT);
+    EXPECT_TRUE(HeadlessAudioOpen());
+    EXPECT_EQ(HeadlessAudioFormat().samplesPerSec, 44100u);
+    WaveHeader hdr{ring, sizeof ring, 0, 0, WHDR_BEGINLOOP | WHDR_ENDLOOP, 0xFFFFFFFFu};
+    EXPECT_NE(WaveOutWrite(h, &hdr), RESULT_OK) << "an unprepared buffer is refused";
+    ASSERT_EQ(WaveOutPrepareHeader(h, &hdr), RESULT_OK);
+    EXPECT_TRUE(hdr.flags & WHDR_PREPARED);
+    ASSERT_EQ(WaveOutWrite(h, &hdr), RESULT_OK);
+    EXPECT_TRUE(HeadlessAudioPlaying());
+    EXPECT_EQ(HeadlessAudioBuffer(), ring);
+    EXPECT_EQ(HeadlessAudioBufferLength(), sizeof ring);
+
+    uint32_t pos = 1;
+    ASSERT_EQ(WaveOutGetPositionBytes(h, &pos), RESULT_OK);
+    EXPECT_EQ(pos, 0u);
+    HeadlessAudioSetPosition(0xFFFFFFF0u);
+    HeadlessAudioAdvance(0x20);
+    ASSERT_EQ(WaveOutGetPositionBytes(h, &pos), RESULT_OK);
+    EXPECT_EQ(pos, 0x10u) << "the count wraps at 32 bits";
+
+    EXPECT_NE(WaveOutUnprepareHeader(h, &hdr), RESULT_OK) << "still playing";
+    EXPECT_NE(WaveOutClose(h), RESULT_OK) << "still playing";
+    ASSERT_EQ(WaveOutReset(h), RESULT_OK);
+    EXPECT_FALSE(HeadlessAudioPlaying());
+    ASSERT_EQ(WaveOutUnprepareHeader(h, &hdr), RESULT_OK);
+    EXPECT_FALSE(hdr.flags & WHDR_PREPARED);
+    ASSERT_EQ(WaveOutClose(h), RESULT_OK);
+    EXPECT_FALSE(HeadlessAudioOpen());
+}
+
+TEST_F(VirtualAudioTest, StaleAndNeverOpenedHandlesAreInvalid)
+{
+    WaveHeader hdr{ring, sizeof ring, 0, 0, 0, 0};
+    uint32_t pos = 0;
+    for (WaveOutHandle bad : {NO_WAVEOUT, WaveOutHandle{1}, WaveOutHandle{0xDEAD}}) {
+        EXPECT_EQ(WaveOutPrepareHeader(bad, &hdr), RESULT_INVALIDHANDLE);
+        EXPECT_EQ(WaveOutWrite(bad, &hdr), RESULT_INVALIDHANDLE);
+        EXPECT_EQ(WaveOutGetPositionBytes(bad, &pos), RESULT_INVALIDHANDLE);
+        EXPECT_EQ(WaveOutUnprepareHeader(bad, &hdr), RESULT_INVALIDHANDLE);
+        EXPECT_EQ(WaveOutReset(bad), RESULT_INVALIDHANDLE);
+        EXPECT_EQ(WaveOutClose(bad), RESULT_INVALIDHANDLE);
+    }
+    WaveOutHandle first = NO_WAVEOUT;
+    WaveOutHandle second = NO_WAVEOUT;
+    const WaveFormat f = Cd();
+    ASSERT_EQ(WaveOutOpen(&first, &f), RESULT_OK);
+    ASSERT_EQ(WaveOutClose(first), RESULT_OK);
+    ASSERT_EQ(WaveOutOpen(&second, &f), RESULT_OK);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(WaveOutReset(first), RESULT_INVALIDHANDLE) << "a closed device's number stays dead";
+    EXPECT_EQ(WaveOutClose(first), RESULT_INVALIDHANDLE);
+    EXPECT_EQ(WaveOutReset(second), RESULT_OK);
+}
+
+TEST_F(VirtualAudioTest, OpenRefusesBadFormatsAndInjectedFaults)
+{
+    WaveOutHandle h = 99;
+    WaveFormat mono8{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0};
+    WaveFormat broken = Cd();
+    broken.blockAlign = 3;
+    WaveFormat notPcm = Cd();
+    notPcm.formatTag = 3;
+    EXPECT_NE(WaveOutOpen(&h, &broken), RESULT_OK);
+    EXPECT_EQ(h, NO_WAVEOUT);
+    EXPECT_NE(WaveOutOpen(&h, &notPcm), RESULT_OK);
+    EXPECT_NE(WaveOutOpen(&h, nullptr), RESULT_OK);
+    HeadlessInjectFault("WaveOutOpen");
+    const WaveFormat f = Cd();
+    EXPECT_NE(WaveOutOpen(&h, &f), RESULT_OK);
+    ASSERT_EQ(WaveOutOpen(&h, &mono8), RESULT_OK);
+    HeadlessInjectFault("WaveOutGetPosition");
+    uint32_t pos = 0;
+    EXPECT_NE(WaveOutGetPositionBytes(h, &pos), RESULT_OK);
+    EXPECT_EQ(WaveOutGetPositionBytes(h, &pos), RESULT_OK);
+}
+
+// A feeder-like thread polls the position while the test moves it; each
+// reading is one the test wrote and they never go backwards.
+TEST_F(VirtualAudioTest, PositionIsSafeToPollFromAnotherThread)
+{
+    WaveOutHandle h = NO_WAVEOUT;
+    const WaveFormat f = Cd();
+    ASSERT_EQ(WaveOutOpen(&h, &f), RESULT_OK);
+    WaveHeader hdr{ring, sizeof ring, 0, 0, WHDR_BEGINLOOP | WHDR_ENDLOOP, 0xFFFFFFFFu};
+    ASSERT_EQ(WaveOutPrepareHeader(h, &hdr), RESULT_OK);
+    ASSERT_EQ(WaveOutWrite(h, &hdr), RESULT_OK);
+    std::atomic<bool> stop{false};
+    std::atomic<bool> monotonic{true};
+    std::thread poller([&] {
+        uint32_t last = 0;
+        while (!stop.load()) {
+            uint32_t pos = 0;
+            if (WaveOutGetPositionBytes(h, &pos) != RESULT_OK || pos < last || pos % 4 != 0) monotonic = false;
+            last = pos;
+        }
+    });
+    for (int i = 0; i < 20000; ++i) HeadlessAudioAdvance(4);
+    stop = true;
+    poller.join();
+    EXPECT_TRUE(monotonic.load());
+    EXPECT_EQ(HeadlessAudioPosition(), 80000u);
+}
+
+} // namespace
