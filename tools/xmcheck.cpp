@@ -1,0 +1,325 @@
+// xmcheck SONG.xm
+// Tells a musician what this program's player will do with their song:
+//   - whether it loads (through the player's own loader), and if not which
+//     limit it breaks;
+//   - each feature the player ignores, counted, with the first pattern and
+//     row where it appears: the volume column, envelopes, auto-vibrato and
+//     every effect outside 0, 1, 2, 3, 4, A, C, E1, F and K;
+//   - what sounds different here than in other trackers.
+// Exit status: 0 when the song loads and uses nothing the player ignores,
+// 1 otherwise, 2 on a usage or file error.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "music/module.h"
+#include "music/resource_stream.h"
+#include "music/stream.h"
+#include "platform/headless/headless.h"
+
+namespace {
+
+// Little-endian reads that give 0 past the end, so a short file is scanned
+// as far as it goes.
+struct Reader {
+    const std::vector<uint8_t>& bytes;
+    size_t U8(size_t at) const { return at < bytes.size() ? bytes[at] : 0; }
+    size_t U16(size_t at) const { return U8(at) | U8(at + 1) << 8; }
+    size_t U32(size_t at) const { return U16(at) | U16(at + 2) << 16; }
+};
+
+struct Finding {
+    int count = 0;
+    int pattern = -1; // first place; -1 for findings that are not in a pattern
+    int row = -1;
+    int channel = -1;
+    int instrument = 0; // first instrument, 1-based, for instrument findings
+};
+
+std::string EffectName(int type, int parameter)
+{
+    static const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::string name(1, type < 36 ? digits[type] : '?');
+    if (type == 0xE) return name + digits[parameter >> 4] + "x";
+    return name + "xx";
+}
+
+const char* EffectMeaning(int type, int parameter)
+{
+    switch (type) {
+    case 0x5: return "tone portamento + volume slide: only the tone-portamento row rule applies, no slide, and a note on its row restarts the sample";
+    case 0x6: return "vibrato + volume slide";
+    case 0x7: return "tremolo";
+    case 0x8: return "set panning";
+    case 0x9: return "sample offset";
+    case 0xB: return "position jump";
+    case 0xD: return "pattern break";
+    case 0xE:
+        switch (parameter >> 4) {
+        case 0x2: return "fine portamento down";
+        case 0x4: return "vibrato waveform";
+        case 0x6: return "pattern loop";
+        case 0x9: return "retrigger";
+        case 0xA: return "fine volume slide up";
+        case 0xB: return "fine volume slide down";
+        case 0xC: return "note cut";
+        case 0xD: return "note delay";
+        case 0xE: return "pattern delay";
+        default: return "extended effect";
+        }
+    case 16: return "set global volume";
+    case 17: return "global volume slide";
+    case 21: return "set envelope position";
+    case 25: return "panning slide";
+    case 27: return "multi retrigger";
+    case 29: return "tremor";
+    case 33: return "extra fine portamento";
+    default: return "unknown effect";
+    }
+}
+
+bool Honoured(int type, int parameter)
+{
+    if (type <= 4 || type == 0xA || type == 0xC || type == 0xF || type == 20) return true;
+    return type == 0xE && (parameter >> 4) == 1;
+}
+
+void Place(Finding& f, int pattern, int row, int channel)
+{
+    if (f.count++ == 0) {
+        f.pattern = pattern;
+        f.row = row;
+        f.channel = channel;
+    }
+}
+
+void PlaceInstrument(Finding& f, int instrument)
+{
+    if (f.count++ == 0) f.instrument = instrument;
+}
+
+void PrintAt(const Finding& f)
+{
+    if (f.pattern >= 0)
+        std::printf(" (first: pattern %d, row %d, channel %d)", f.pattern, f.row, f.channel + 1);
+    else if (f.instrument > 0)
+        std::printf(" (first: instrument %d)", f.instrument);
+}
+
+// The real loader, reading the bytes as a linked-in resource would be read.
+bool LoadsWithPlayer(const std::vector<uint8_t>& bytes, Module** out)
+{
+    HeadlessReset();
+    HeadlessSetResource("XMCHECK", RT_RCDATA_TYPE, bytes);
+    InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
+    *out = LoadModule("XMCHECK");
+    return *out != nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: xmcheck SONG.xm\n");
+        return 2;
+    }
+    std::ifstream in(argv[1], std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "xmcheck: cannot read %s\n", argv[1]);
+        return 2;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Reader r{bytes};
+    std::printf("%s\n", argv[1]);
+
+    // ---- Does it load? ----
+    Module* song = nullptr;
+    bool loads = LoadsWithPlayer(bytes, &song);
+    bool signature = bytes.size() >= 17 && std::string(bytes.begin(), bytes.begin() + 17) == "Extended Module: ";
+    size_t headerSize = r.U32(60);
+    int songLength = static_cast<int>(r.U16(64));
+    int restart = static_cast<int>(r.U16(66));
+    int channels = static_cast<int>(r.U16(68));
+    int patterns = static_cast<int>(r.U16(70));
+    int instruments = static_cast<int>(r.U16(72));
+    int flags = static_cast<int>(r.U16(74));
+    std::vector<std::string> broken;
+    if (!signature) broken.push_back("it is not an Extended Module (the signature \"Extended Module: \" is missing)");
+    if (channels > MAX_SONG_CHANNELS)
+        broken.push_back("it has " + std::to_string(channels) + " channels; at most " + std::to_string(MAX_SONG_CHANNELS));
+    if (songLength > MAX_SONG_LENGTH)
+        broken.push_back("its song length is " + std::to_string(songLength) + "; at most " + std::to_string(MAX_SONG_LENGTH));
+    if (patterns > MAX_PATTERNS)
+        broken.push_back("it has " + std::to_string(patterns) + " patterns; at most " + std::to_string(MAX_PATTERNS));
+    if (instruments > MAX_INSTRUMENTS)
+        broken.push_back("it has " + std::to_string(instruments) + " instruments; at most " + std::to_string(MAX_INSTRUMENTS));
+
+    // ---- Walk the file as the loader does and collect what it uses. ----
+    Finding volumeColumn, keyOffs, effect5, loudVolume, f00, notesAbove, notesBelow, strangeNotes;
+    std::map<std::string, Finding> ignoredEffects;
+    std::map<std::string, std::string> meanings;
+    Finding volumeEnvelopes, panningEnvelopes, autoVibrato, fadeouts, multiSample, loopCut;
+    std::vector<int> relativeNotes; // per instrument, first sample's
+    size_t at = 60 + headerSize;
+    std::vector<std::vector<uint8_t>> cells(static_cast<size_t>(patterns)); // 5 bytes per cell
+    std::vector<int> rowsOf(static_cast<size_t>(patterns), 0);
+    for (int p = 0; p < patterns && at < bytes.size() && signature; ++p) {
+        // As the loader reads it: a 9-byte header whatever its length field
+        // says, then exactly rows * channels cells.
+        int rows = static_cast<int>(r.U16(at + 5));
+        size_t packed = r.U16(at + 7);
+        if (rows > MAX_PATTERN_ROWS)
+            broken.push_back("pattern " + std::to_string(p) + " has " + std::to_string(rows) + " rows; at most " +
+                             std::to_string(MAX_PATTERN_ROWS));
+        at += 9;
+        rowsOf[p] = rows;
+        for (int i = 0; packed && i < rows * channels && at < bytes.size(); ++i) {
+            uint8_t cell[5] = {0, 0, 0, 0, 0};
+            uint8_t b = static_cast<uint8_t>(r.U8(at++));
+            if (b & 0x80) {
+                for (int field = 0; field < 5; ++field)
+                    if (b & (1 << field)) cell[field] = static_cast<uint8_t>(r.U8(at++));
+            } else {
+                cell[0] = b;
+                for (int field = 1; field < 5; ++field) cell[field] = static_cast<uint8_t>(r.U8(at++));
+            }
+            cells[p].insert(cells[p].end(), cell, cell + 5);
+        }
+    }
+    size_t instrumentStart = at;
+    for (int i = 0; i < instruments && at < bytes.size() && signature; ++i) {
+        size_t size = r.U32(at);
+        int samples = static_cast<int>(r.U16(at + 27));
+        if (samples > MAX_INSTRUMENT_SAMPLES) {
+            broken.push_back("instrument " + std::to_string(i + 1) + " has " + std::to_string(samples) +
+                             " samples; at most " + std::to_string(MAX_INSTRUMENT_SAMPLES));
+            break;
+        }
+        size_t next = at + size;
+        relativeNotes.push_back(0);
+        if (samples > 0) {
+            int volumePoints = static_cast<int>(r.U8(at + 225));
+            int panningPoints = static_cast<int>(r.U8(at + 226));
+            int volumeType = static_cast<int>(r.U8(at + 233));
+            int panningType = static_cast<int>(r.U8(at + 234));
+            int vibratoDepth = static_cast<int>(r.U8(at + 237));
+            int fadeout = static_cast<int>(r.U16(at + 239));
+            if ((volumeType & 1) && volumePoints >= 2) PlaceInstrument(volumeEnvelopes, i + 1);
+            if ((panningType & 1) && panningPoints >= 2) PlaceInstrument(panningEnvelopes, i + 1);
+            if (vibratoDepth) PlaceInstrument(autoVibrato, i + 1);
+            if (fadeout) PlaceInstrument(fadeouts, i + 1);
+            if (samples > 1) PlaceInstrument(multiSample, i + 1);
+            size_t dataBytes = 0;
+            for (int s = 0; s < samples; ++s) {
+                size_t h = next + static_cast<size_t>(s) * 40;
+                size_t length = r.U32(h);
+                size_t loopStart = r.U32(h + 4);
+                size_t loopLength = r.U32(h + 8);
+                int type = static_cast<int>(r.U8(h + 14));
+                if (s == 0) relativeNotes.back() = static_cast<int8_t>(r.U8(h + 16));
+                if ((type & 3) && loopLength && loopStart + loopLength > length) PlaceInstrument(loopCut, i + 1);
+                dataBytes += length;
+            }
+            next += static_cast<size_t>(samples) * 40 + dataBytes;
+        }
+        at = next;
+    }
+    (void)instrumentStart;
+
+    // Cells: columns, notes and effects.
+    for (int p = 0; p < patterns; ++p) {
+        for (size_t c = 0; c + 5 <= cells[p].size(); c += 5) {
+            int index = static_cast<int>(c / 5);
+            int row = channels ? index / channels : 0;
+            int channel = channels ? index % channels : 0;
+            const uint8_t* cell = &cells[p][c];
+            int note = cell[0], instrument = cell[1], volume = cell[2], type = cell[3], parameter = cell[4];
+            if (volume) Place(volumeColumn, p, row, channel);
+            if (note == NOTE_FILE_KEY_OFF || type == 20) Place(keyOffs, p, row, channel);
+            if (note > NOTE_FILE_KEY_OFF) Place(strangeNotes, p, row, channel);
+            if (note >= 1 && note <= NOTE_LAST && instrument >= 1 && instrument <= static_cast<int>(relativeNotes.size())) {
+                int real = note - 1 + relativeNotes[instrument - 1];
+                if (real > 118) Place(notesAbove, p, row, channel);
+                if (real < 0) Place(notesBelow, p, row, channel);
+            }
+            if (type == 0 && parameter == 0) continue;
+            if (type == 5) Place(effect5, p, row, channel);
+            if (type == 0xC && parameter > 64) Place(loudVolume, p, row, channel);
+            if (type == 0xF && parameter == 0) Place(f00, p, row, channel);
+            if (!Honoured(type, parameter)) {
+                std::string name = EffectName(type, parameter);
+                Place(ignoredEffects[name], p, row, channel);
+                meanings[name] = EffectMeaning(type, parameter);
+            }
+        }
+    }
+
+    // ---- Report ----
+    std::printf("%d channels, %d patterns, %d instruments, song length %d, restart %d, %s frequency table\n",
+                channels, patterns, instruments, songLength, restart, (flags & 1) ? "linear" : "Amiga");
+    if (loads) {
+        std::printf("Loads: yes\n");
+    } else {
+        std::printf("Loads: NO -- the player refuses it and the program stays silent\n");
+        if (broken.empty()) broken.push_back("the file is malformed or too short for what its header announces");
+        for (const std::string& b : broken) std::printf("  %s\n", b.c_str());
+    }
+
+    int ignored = 0;
+    std::printf("Ignored by this player:\n");
+    auto report = [&](const Finding& f, const char* what) {
+        if (!f.count) return;
+        ++ignored;
+        std::printf("  %s: %d", what, f.count);
+        PrintAt(f);
+        std::printf("\n");
+    };
+    report(volumeColumn, "volume column entries");
+    report(volumeEnvelopes, "instruments with a volume envelope");
+    report(panningEnvelopes, "instruments with a panning envelope");
+    report(autoVibrato, "instruments with auto-vibrato");
+    for (const auto& [name, f] : ignoredEffects) {
+        std::string what = "effect " + name + " (" + meanings[name] + ")";
+        report(f, what.c_str());
+    }
+    if (!ignored) std::printf("  nothing\n");
+
+    int different = 0;
+    std::printf("Sounds different here than in other trackers:\n");
+    auto note = [&](const Finding& f, const char* what) {
+        if (!f.count) return;
+        ++different;
+        std::printf("  %s: %d", what, f.count);
+        PrintAt(f);
+        std::printf("\n");
+    };
+    note(keyOffs, "key-offs: silence the channel at once (no envelope release), and later notes on the channel "
+                  "without an instrument number stay silent");
+    note(fadeouts, "instruments with a fadeout: inaudible, as a key-off already silences");
+    note(effect5, "effect 5xx");
+    note(loudVolume, "Cxx above 40 (64): taken as is, louder than full volume");
+    note(f00, "F00: speed 0, every tick becomes a row");
+    note(notesAbove, "notes above the top pitch the mixer can step through (held just below it)");
+    note(notesBelow, "notes that fall below the lowest note with the relative note (they wrap to the top)");
+    note(strangeNotes, "cell notes 98..255 other than key-off: played as no note");
+    note(multiSample, "instruments with several samples");
+    note(loopCut, "samples whose loop reaches past their end: the loop is cut to fit");
+    if (!(flags & 1)) {
+        ++different;
+        std::printf("  Amiga frequency table: arpeggio (0xy) adds no pitch under it\n");
+    }
+    if (channels > 0) {
+        ++different;
+        std::printf("  panning runs the other way round: 255 is fully left, 0 fully right\n");
+    }
+    if (!different) std::printf("  nothing\n");
+
+    bool pass = loads && ignored == 0;
+    std::printf("Result: %s\n", pass ? "within the player's set" : "NOT within the player's set");
+    if (song) FreeModule(song);
+    return pass ? 0 : 1;
+}

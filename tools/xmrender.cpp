@@ -1,0 +1,163 @@
+// xmrender IN.xm OUT.wav [--seconds N] [--report-peak]
+// Renders a song exactly as the program plays it: MusicStart on the headless
+// backend (the song given as the resource "MUSIC", the virtual wave device),
+// then the feeder's own pass, block by block, each block written to the WAV
+// as the device would play it, from the first frame on. 44100 Hz, 16-bit,
+// stereo.
+//
+// Without --seconds it renders until the song has come back to its restart
+// position once (the whole loop, ending with the block in which it turns).
+// --report-peak prints the largest magnitude of the float mix before the
+// conversion to 16 bits, and how many values would clip, over what was
+// rendered.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "music/audio_output.h"
+#include "music/module.h"
+#include "music/music.h"
+#include "platform/headless/headless.h"
+
+namespace {
+
+constexpr int32_t RATE = 44100;
+constexpr double LONGEST_SECONDS = 20 * 60;
+
+void Put16(std::FILE* f, uint32_t v)
+{
+    std::fputc(static_cast<int>(v & 0xFF), f);
+    std::fputc(static_cast<int>((v >> 8) & 0xFF), f);
+}
+
+void Put32(std::FILE* f, uint32_t v)
+{
+    Put16(f, v & 0xFFFF);
+    Put16(f, v >> 16);
+}
+
+void WriteWavHeader(std::FILE* f, uint32_t dataBytes)
+{
+    std::fwrite("RIFF", 1, 4, f);
+    Put32(f, 36 + dataBytes);
+    std::fwrite("WAVEfmt ", 1, 8, f);
+    Put32(f, 16);
+    Put16(f, 1);        // PCM
+    Put16(f, 2);        // stereo
+    Put32(f, RATE);
+    Put32(f, RATE * 4);
+    Put16(f, 4);
+    Put16(f, 16);
+    std::fwrite("data", 1, 4, f);
+    Put32(f, dataBytes);
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: xmrender IN.xm OUT.wav [--seconds N] [--report-peak]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) return Usage();
+    double seconds = -1.0;
+    bool reportPeak = false;
+    for (int i = 3; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+            seconds = std::atof(argv[++i]);
+            if (!(seconds > 0.0) || seconds > LONGEST_SECONDS) return Usage();
+        } else if (std::strcmp(argv[i], "--report-peak") == 0) {
+            reportPeak = true;
+        } else {
+            return Usage();
+        }
+    }
+    std::ifstream in(argv[1], std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "xmrender: cannot read %s\n", argv[1]);
+        return 1;
+    }
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    HeadlessReset();
+    HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, bytes);
+    // No feeder thread: this tool runs the feeder's pass itself, so that every
+    // block is refilled exactly when the device has left it.
+    HeadlessInjectFault("CreateThread", "", FaultMode::Always);
+    if (!MusicStart() || !currentSong) {
+        std::fprintf(stderr, "xmrender: %s does not load as a song\n", argv[1]);
+        MusicStop();
+        return 1;
+    }
+    const Module* song = currentSong;
+    const int32_t blockCount = BlockCount();
+    const uint32_t blockBytes = static_cast<uint32_t>(blockFrames) * 4;
+
+    std::FILE* out = std::fopen(argv[2], "wb");
+    if (!out) {
+        std::fprintf(stderr, "xmrender: cannot write %s\n", argv[2]);
+        MusicStop();
+        return 1;
+    }
+    WriteWavHeader(out, 0);
+
+    int64_t framesWanted = seconds > 0.0 ? static_cast<int64_t>(std::llround(seconds * RATE)) : -1;
+    int64_t longest = static_cast<int64_t>(LONGEST_SECONDS * RATE);
+    int64_t framesWritten = 0;
+    // The block (counted from the start) in which the song turns back to its
+    // restart position; the pre-fill has mixed blocks 0 .. blockCount - 1.
+    int64_t loopBlock = -1;
+    int64_t lastPosition = static_cast<int64_t>(song->orderPosition) * 256 + song->row;
+    float peak = 0.0f;
+    int64_t clipped = 0;
+
+    for (int64_t k = 0;; ++k) {
+        int32_t index = static_cast<int32_t>(k % blockCount);
+        int64_t frames = blockFrames;
+        if (framesWanted >= 0 && framesWanted - framesWritten < frames) frames = framesWanted - framesWritten;
+        if (reportPeak) {
+            const float* mix = MixArea(index);
+            for (int64_t i = 0; i < frames * 2; ++i) {
+                float v = std::fabs(mix[i]);
+                if (v > peak) peak = v;
+                if (v > 32767.0f) ++clipped;
+            }
+        }
+        std::fwrite(OutputRing() + static_cast<size_t>(index) * blockFrames * 2, 4, static_cast<size_t>(frames), out);
+        framesWritten += frames;
+        if (framesWanted >= 0 ? framesWritten >= framesWanted : (loopBlock >= 0 && k >= loopBlock)) break;
+        if (framesWritten >= longest) break;
+
+        // The device moves into the next block: the feeder refills this one
+        // with the music one ring later.
+        FeederPass(static_cast<uint32_t>((k + 1) * blockBytes));
+        int64_t position = static_cast<int64_t>(song->orderPosition) * 256 + song->row;
+        if (loopBlock < 0 && position < lastPosition) loopBlock = k + blockCount;
+        lastPosition = position;
+    }
+    std::fflush(out);
+    std::fseek(out, 0, SEEK_SET);
+    WriteWavHeader(out, static_cast<uint32_t>(framesWritten * 4));
+    bool ok = std::fclose(out) == 0;
+    if (framesWanted < 0) {
+        if (loopBlock >= 0)
+            std::printf("loop after %.3f s\n", static_cast<double>((loopBlock + 1) * blockFrames) / RATE);
+        else
+            std::printf("no loop within %.0f s\n", LONGEST_SECONDS);
+    }
+    if (reportPeak) {
+        std::printf("peak-float %.1f (%.2f dBFS)\n", peak, 20.0 * std::log10(std::max(peak, 1.0f) / 32768.0));
+        std::printf("clipped-values %lld\n", static_cast<long long>(clipped));
+    }
+    MusicStop();
+    return ok ? 0 : 1;
+}
