@@ -1,0 +1,31 @@
+// State shared by the SDL backend's files: the SDL window behind the one
+// Window, the renderer and streaming texture that present the primary, and
+// the reason of the last failing window or display operation, which the
+// message box prints on its second line.
+#pragma once
+
+#include <SDL.h>
+
+#include <string>
+
+struct SdlVideo {
+    bool initialised = false;
+    SDL_Window* window = nullptr;       // the SDL window of the one Window
+    bool destroyPending = false;        // destroyed while the renderer still lived
+    SDL_Renderer* renderer = nullptr;   // from SetCooperativeLevel to DdRelease
+    SDL_Texture* texture = nullptr;     // display-mode sized, from SetDisplayMode
+    bool deviceReset = false;           // SDL_RENDER_DEVICE_RESET seen: renderer must be rebuilt
+    std::string reason;                 // last failure, "" when none
+};
+
+SdlVideo& Video();
+
+// Initialises SDL's video subsystem once; false (reason kept) when there is
+// no display.
+bool SdlEnsureVideo();
+// Keeps `what: SDL_GetError()` as the reason of the current failure.
+void SdlKeepReason(const char* what);
+// Marks every primary surface lost (a render device or target reset).
+void SdlMarkPrimaryLost();
+// Destroys the renderer and texture (and a window whose destruction waited).
+void SdlReleaseRenderer();
