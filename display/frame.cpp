@@ -173,6 +173,10 @@ bool ComposeFrame()
         // destroyed the window, the display is gone and there is nothing
         // left to draw into.
         if (display.primary == nullptr) return false;
+        // A restored or rebuilt flip chain holds no picture: both buffers
+        // need the whole background again, or the bars would stay black
+        // until the window happened to be activated anew.
+        scene.backgroundFrames = 0;
     }
 
     if (scene.exitNow) {
