@@ -1,0 +1,350 @@
+// The art builders refuse wrong sources with a message that names the line
+// and the fault. Each case starts from the real source in resources/ and
+// breaks one thing, so the tests follow the sources as they are edited.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/ani_generator.h"
+#include "tools/art_check.h"
+#include "tools/font_source.h"
+#include "tools/fps_source.h"
+#include "tools/icon_art.h"
+#include "tools/release_text.h"
+
+namespace {
+
+std::string Source(const std::string& name)
+{
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(ReadWholeFile(std::string(ART_SOURCE_DIR) + "/" + name, bytes)) << name;
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+std::string Join(const std::vector<std::string>& lines)
+{
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) out += lines[i] + (i + 1 < lines.size() ? "\n" : "");
+    return out;
+}
+
+// Index (0-based) of the line that is exactly `text`.
+size_t Find(const std::vector<std::string>& lines, const std::string& text)
+{
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i] == text) return i;
+    ADD_FAILURE() << "no line `" << text << "`";
+    return 0;
+}
+
+struct BadSource {
+    const char* what;
+    std::string source;
+    std::string message; // must appear in the error
+};
+
+// ------------------------------------------------------------------ font
+
+TEST(FontSource, RealSourceBuildsACheckedFont)
+{
+    IndexedImage font;
+    std::string error;
+    ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
+    EXPECT_EQ(CheckFontBmp(EncodeBmp(font)), "");
+}
+
+TEST(FontSource, RefusesMalformedCells)
+{
+    const std::vector<std::string> real = Lines(Source("font.txt"));
+    const size_t a = Find(real, "= 65 A");
+    auto edit = [&](auto change) {
+        std::vector<std::string> lines = real;
+        change(lines);
+        return Join(lines);
+    };
+    const std::string aLine = std::to_string(a + 1);
+    const BadSource cases[] = {
+        {"row of 7", edit([&](auto& l) { l[a + 3] = "..###.."; }),
+         ": row 2 of code 65 must be 8 characters of `#` and `.`, found `..###..`"},
+        {"row of 9", edit([&](auto& l) { l[a + 3] = "..###...."; }), "row 2 of code 65 must be 8 characters"},
+        {"foreign character", edit([&](auto& l) { l[a + 1] = "...x...."; }), "row 0 of code 65 must be 8 characters"},
+        {"cell missing", edit([&](auto& l) { l.erase(l.begin() + a, l.begin() + a + 13); }),
+         "expected the header `= 65` of the next cell, found `= 66 B`"},
+        {"header of another code", edit([&](auto& l) { l[a] = "= 66 A"; }), "expected the header `= 65`"},
+        {"cell one row short", edit([&](auto& l) { l.erase(l.begin() + a + 12); }),
+         "row 11 of code 65 must be 8 characters of `#` and `.`, found `= 66 B`"},
+        {"touches top and bottom", edit([&](auto& l) { l[a + 1] = "#......."; l[a + 12] = "#......."; }),
+         "line " + aLine + ": code 65 touches both the top and the bottom row of its cell"},
+        {"space drawn", edit([&](auto& l) { l[Find(l, "= 32 space") + 5] = "...#...."; }),
+         "code 32 (space) must be blank"},
+        {"letter blank", edit([&](auto& l) { for (int r = 1; r <= 12; ++r) l[a + r] = "........"; }),
+         "code 65 is blank; only code 32 may be"},
+        {"font cut short", edit([&](auto& l) { l.resize(Find(l, "= 129 star ornament")); }),
+         "the font ends before code 129"},
+        {"text after 129", edit([&](auto& l) { l.push_back("= 130"); }), "text after the last cell (code 129): `= 130`"},
+    };
+    for (const BadSource& c : cases) {
+        IndexedImage font;
+        std::string error;
+        EXPECT_FALSE(ParseFontSource(c.source, font, error)) << c.what;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    }
+}
+
+// ------------------------------------------------------------------ bitmap shapes
+
+TEST(BitmapCheck, NamesTheFirstFaultOfEachShape)
+{
+    IndexedImage font;
+    std::string error;
+    ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
+    IndexedImage fps;
+    ASSERT_TRUE(ParseFpsSource(Source("fps.txt"), fps, error)) << error;
+    IndexedImage ani{5120, 64, 8, std::vector<uint32_t>(256, 0x102030), std::vector<uint8_t>(5120 * 64, 0)};
+    ani.palette[0] = 0;
+
+    struct Case {
+        const char* what;
+        IndexedImage image;
+        const BitmapShape& shape;
+        const char* message;
+    };
+    IndexedImage narrowFont = font;
+    narrowFont.width = 783;
+    narrowFont.pixels.resize(783 * 12);
+    IndexedImage deepFont = font;
+    deepFont.bitsPerPixel = 4;
+    IndexedImage wrongBackground = font;
+    wrongBackground.palette[0] = 0x5D1758;
+    IndexedImage swappedFont = font;
+    std::swap(swappedFont.palette[0], swappedFont.palette[1]);
+    IndexedImage shortAni = ani;
+    shortAni.palette.resize(255);
+    IndexedImage blackAni = ani;
+    blackAni.palette[200] = 0;
+    IndexedImage tallFps = fps;
+    tallFps.height = 9;
+    tallFps.pixels.resize(170 * 9);
+    IndexedImage redFps = fps;
+    redFps.palette[5] = 0xFF0000;
+    redFps.pixels[3 * 170 + 45] = 5;
+    const Case cases[] = {
+        {"font 783 wide", narrowFont, FontShape(), "FONT: 783x12 pixels, expected 784x12"},
+        {"font 4 bpp", deepFont, FontShape(), "FONT: 4 bits per pixel, expected 1"},
+        {"font background", wrongBackground, FontShape(), "FONT: colour-table entry 0 is 0x5D1758, expected 0x5D1759"},
+        {"font colours swapped", swappedFont, FontShape(), "FONT: colour-table entry 0 is 0x000000, expected 0x5D1759"},
+        {"ani 255 entries", shortAni, AniShape(), "ANI: 255 colour-table entries, expected 256"},
+        {"ani second black", blackAni, AniShape(), "ANI: colour-table entry 200 is black"},
+        {"fps 9 rows", tallFps, FpsShape(), "FPS: 170x9 pixels, expected 170x8"},
+        {"fps red pixel", redFps, FpsShape(), "FPS: pixel (45,3) has colour 0xFF0000"},
+    };
+    for (const Case& c : cases)
+        EXPECT_NE(CheckBitmap(c.image, c.shape).find(c.message), std::string::npos)
+            << c.what << ": " << CheckBitmap(c.image, c.shape);
+    EXPECT_EQ(CheckBitmap(font, FontShape()), "");
+    EXPECT_EQ(CheckBitmap(fps, FpsShape()), "");
+}
+
+TEST(BitmapCheck, RefusesFilesThatAreNotBitmaps)
+{
+    IndexedImage font;
+    std::string error;
+    ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
+    const std::vector<uint8_t> good = EncodeBmp(font);
+    std::vector<uint8_t> cut(good.begin(), good.end() - 10);
+    std::vector<uint8_t> png(good);
+    png[0] = 0x89;
+    std::vector<uint8_t> deep(good);
+    deep[28] = 24;
+    EXPECT_NE(CheckFontBmp(cut).find("FONT: file too short"), std::string::npos) << CheckFontBmp(cut);
+    EXPECT_NE(CheckFontBmp(png).find("FONT: not a BMP file"), std::string::npos);
+    EXPECT_NE(CheckFontBmp(deep).find("24 bits per pixel"), std::string::npos);
+    EXPECT_EQ(CheckFontBmp(good), "");
+}
+
+// ------------------------------------------------------------------ counter
+
+TEST(FpsSource, OutlinesEveryWhitePixel)
+{
+    IndexedImage fps;
+    std::string error;
+    ASSERT_TRUE(ParseFpsSource(Source("fps.txt"), fps, error)) << error;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 170; ++x) {
+            if (fps.palette[fps.pixels[y * 170 + x]] != 0xFFFFFF) continue;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const uint32_t c = fps.palette[fps.pixels[(y + dy) * 170 + x + dx]];
+                    EXPECT_TRUE(c == 0xFFFFFF || c == FPS_OUTLINE) << x + dx << "," << y + dy;
+                }
+        }
+}
+
+TEST(FpsSource, RefusesMalformedCells)
+{
+    const std::vector<std::string> real = Lines(Source("fps.txt"));
+    const size_t f = Find(real, "= F");
+    const size_t seven = Find(real, "= 7");
+    auto edit = [&](auto change) {
+        std::vector<std::string> lines = real;
+        change(lines);
+        return Join(lines);
+    };
+    const BadSource cases[] = {
+        {"row of 9", edit([&](auto& l) { l[f + 2] = "..######."; }), "row 1 of `F` must be 10 characters"},
+        {"white on the left edge", edit([&](auto& l) { l[f + 2] = "#.######.."; }),
+         "white pixel at column 0 of `F` leaves no room for its outline"},
+        {"white on the top row", edit([&](auto& l) { l[seven + 1] = "....#....."; }),
+         "white pixel at column 4 of `7` leaves no room"},
+        {"empty cell", edit([&](auto& l) { for (int r = 1; r <= 8; ++r) l[seven + r] = ".........."; }),
+         "cell `7` is empty"},
+        {"cells out of order", edit([&](auto& l) { l[f] = "= P"; }), "expected the header `= F`, found `= P`"},
+        {"digit missing", edit([&](auto& l) { l.resize(Find(l, "= 9")); }), "ends before the cell `9`"},
+    };
+    for (const BadSource& c : cases) {
+        IndexedImage fps;
+        std::string error;
+        EXPECT_FALSE(ParseFpsSource(c.source, fps, error)) << c.what;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    }
+}
+
+// ------------------------------------------------------------------ release text
+
+TEST(ReleaseText, RealSourceBuildsTheLinkedInBlock)
+{
+    const std::string source = Source("release.txt");
+    std::vector<uint8_t> text;
+    std::string error;
+    ASSERT_TRUE(BuildReleaseText(source, text, error)) << error;
+    ASSERT_EQ(text.size(), 10240u);
+    // The backtick stand-in became the corner mark; no backtick is left.
+    EXPECT_EQ(text[29 * 80 + 0], 127);
+    EXPECT_EQ(text[29 * 80 + 79], 127);
+    for (uint8_t b : text) EXPECT_NE(b, '`');
+
+    // CRLF line ends and a missing final line end give the same bytes.
+    std::string crlf;
+    for (char c : source) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    std::vector<uint8_t> fromCrlf, fromUnended;
+    ASSERT_TRUE(BuildReleaseText(crlf, fromCrlf, error)) << error;
+    ASSERT_TRUE(BuildReleaseText(source.substr(0, source.size() - 1), fromUnended, error)) << error;
+    EXPECT_EQ(fromCrlf, text);
+    EXPECT_EQ(fromUnended, text);
+}
+
+TEST(ReleaseText, RefusesTextOfAnyOtherShape)
+{
+    std::vector<std::string> real = Lines(Source("release.txt"));
+    ASSERT_EQ(real.back(), "");
+    real.pop_back(); // the final line end
+    ASSERT_EQ(real.size(), 128u);
+    auto edit = [&](auto change) {
+        std::vector<std::string> lines = real;
+        change(lines);
+        return Join(lines) + "\n";
+    };
+    const BadSource cases[] = {
+        {"79 characters", edit([](auto& l) { l[4].pop_back(); }), "line 5 (page 1, line 4): 79 characters, expected 80"},
+        {"81 characters", edit([](auto& l) { l[100] += " "; }), "line 101 (page 4, line 4): 81 characters, expected 80"},
+        {"empty line", edit([](auto& l) { l[40] = ""; }), "line 41 (page 2, line 8): 0 characters, expected 80"},
+        {"tab", edit([](auto& l) { l[7][3] = '\t'; }), "line 8 (page 1, line 7), column 4: code 9 is outside 32..127"},
+        {"byte above 127", edit([](auto& l) { l[70][10] = static_cast<char>(0xE9); }),
+         "line 71 (page 3, line 6), column 11: code 233 is outside 32..127"},
+        {"127 lines", edit([](auto& l) { l.pop_back(); }), "the text ends after line 127; it must have exactly 128 lines"},
+        {"129 lines", edit([](auto& l) { l.push_back(std::string(80, ' ')); }), "line 129: the text has more than 128 lines"},
+        {"no quit in the box", edit([](auto& l) { l[62].replace(2, 8, "LMB=Exit"); }),
+         "line 63 (page 2, line 30): the navigation box must show \"LMB=Quit\" at its left edge"},
+        {"next page not at the right edge", edit([](auto& l) { l[94].replace(65, 13, "RMB=Next     "); }),
+         "line 95 (page 3, line 30): the navigation box must show \"RMB=Next page\" at its right edge"},
+        {"corner mark missing", edit([](auto& l) { l[29][0] = '+'; }),
+         "line 30 (page 1, line 29): the navigation box must start here with a corner mark"},
+        {"bottom edge broken", edit([](auto& l) { l[31][40] = ' '; }),
+         "line 32 (page 1, line 31): the navigation box's edge may hold only"},
+        {"side missing", edit([](auto& l) { l[30][79] = ' '; }), "line 31 (page 1, line 30): the navigation box must span"},
+        {"box on page 4", edit([&](auto& l) { for (int i = 0; i < 3; ++i) l[125 + i] = real[29 + i]; }),
+         "line 127 (page 4, line 30): page 4 is the last stop and shows no navigation box"},
+    };
+    for (const BadSource& c : cases) {
+        std::vector<uint8_t> text;
+        std::string error;
+        EXPECT_FALSE(BuildReleaseText(c.source, text, error)) << c.what;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    }
+}
+
+// ------------------------------------------------------------------ animation and icon parameters
+
+TEST(AniParams, RefusesWrongParameters)
+{
+    const std::string real = Source("ani.txt");
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string s = real;
+        const size_t at = s.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return s.replace(at, from.size(), to);
+    };
+    AniParams good;
+    std::string error;
+    ASSERT_TRUE(ParseAniParams(real, good, error)) << error;
+    const BadSource cases[] = {
+        {"unknown", real + "glitter = 1\n", "unknown parameter `glitter`"},
+        {"twice", real + "margin = 3\n", "`margin` is given twice"},
+        {"missing", replaced("supersample", "; supersample"), "parameter `supersample` is missing"},
+        {"odd cells", replaced("ring_cells          = 16", "ring_cells          = 15"),
+         "`ring_cells` must be even, so that the checker repeats"},
+        {"fraction", replaced("tube_cells          = 6", "tube_cells          = 6.5"),
+         "`tube_cells` must be a whole number from 2 to 32"},
+        {"tube wider than ring", replaced("minor_radius        = 13", "minor_radius        = 45"),
+         "`minor_radius` must be smaller than `major_radius`"},
+        {"black shade", replaced("dark_b      = 1C0620", "dark_b      = 000000"),
+         "`dark_b` is pure black, the transparent colour of the animation"},
+        {"bad colour", replaced("base_a      = F7A000", "base_a      = orange"), "`base_a` must be a colour RRGGBB"},
+        {"light of two numbers", replaced("light     = -0.55 0.7 0.65", "light = 1 2"),
+         "`light` must be three numbers x y z"},
+        {"no equals sign", real + "margin 3\n", "expected `name = value`"},
+    };
+    for (const BadSource& c : cases) {
+        AniParams params;
+        std::string e;
+        EXPECT_FALSE(ParseAniParams(c.source, params, e)) << c.what;
+        EXPECT_NE(e.find(c.message), std::string::npos) << c.what << ": " << e;
+    }
+}
+
+TEST(IconParams, RefusesWrongSettings)
+{
+    const std::string real = Source("icon.txt");
+    IconParams good;
+    std::string error;
+    ASSERT_TRUE(ParseIconParams(real, good, error)) << error;
+    const BadSource cases[] = {
+        {"unknown", real + "sparkle = 1\n", "unknown setting `sparkle`"},
+        {"outside the tile", real.substr(0, real.find("ring_x")) + "ring_x = 1.5\n" +
+                                 real.substr(real.find('\n', real.find("ring_x")) + 1),
+         "`ring_x` must be a number from 0 to 1"},
+        {"missing", real.substr(0, real.find("outline")), "setting `outline` is missing"},
+    };
+    for (const BadSource& c : cases) {
+        IconParams params;
+        std::string e;
+        EXPECT_FALSE(ParseIconParams(c.source, params, e)) << c.what;
+        EXPECT_NE(e.find(c.message), std::string::npos) << c.what << ": " << e;
+    }
+}
+
+} // namespace

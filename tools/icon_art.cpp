@@ -1,0 +1,292 @@
+#include "tools/icon_art.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "tools/art_source.h"
+
+namespace {
+
+double Clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
+
+uint32_t Mix(uint32_t a, uint32_t b, double t)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const double ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
+        out |= static_cast<uint32_t>(std::lround(ca + (cb - ca) * t)) << shift;
+    }
+    return out;
+}
+
+// Distance from p to the segment a-b and the position t (0..1) along it.
+double SegmentDistance(double px, double py, double ax, double ay, double bx, double by, double& t)
+{
+    const double dx = bx - ax, dy = by - ay;
+    t = Clamp01(((px - ax) * dx + (py - ay) * dy) / (dx * dx + dy * dy));
+    const double ex = px - (ax + t * dx), ey = py - (ay + t * dy);
+    return std::sqrt(ex * ex + ey * ey);
+}
+
+void Put16(std::vector<uint8_t>& out, uint32_t v)
+{
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(std::vector<uint8_t>& out, uint32_t v)
+{
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+void PutBig32(std::vector<uint8_t>& out, uint32_t v)
+{
+    for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<uint8_t>(v >> s));
+}
+uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
+uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return Get16(b, at) | Get16(b, at + 2) << 16; }
+uint32_t GetBig32(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+uint32_t Crc32(const uint8_t* data, size_t size)
+{
+    uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+    }
+    return ~crc;
+}
+
+void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data)
+{
+    PutBig32(png, static_cast<uint32_t>(data.size()));
+    std::vector<uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    png.insert(png.end(), body.begin(), body.end());
+    PutBig32(png, Crc32(body.data(), body.size()));
+}
+
+} // namespace
+
+bool ParseIconParams(const std::string& source, IconParams& p, std::string& error)
+{
+    std::vector<std::pair<std::string, Setting>> settings;
+    if (!ParseSettings(source, settings, error)) return false;
+    struct Colour { const char* name; uint32_t* target; };
+    struct Number { const char* name; double* target; };
+    const Colour colours[] = {{"tile_edge", &p.tileEdge}, {"tile_centre", &p.tileCentre}, {"ring_top", &p.ringTop},
+                              {"ring_bottom", &p.ringBottom}, {"outline", &p.outline}};
+    const Number numbers[] = {{"corner", &p.corner}, {"ring_x", &p.ringX}, {"ring_y", &p.ringY},
+                              {"ring_outer", &p.ringOuter}, {"ring_inner", &p.ringInner},
+                              {"tail_from_x", &p.tailFromX}, {"tail_from_y", &p.tailFromY},
+                              {"tail_to_x", &p.tailToX}, {"tail_to_y", &p.tailToY},
+                              {"tail_width_from", &p.tailWidthFrom}, {"tail_width_to", &p.tailWidthTo}};
+    for (const auto& [name, setting] : settings) {
+        bool known = false;
+        for (const Colour& c : colours) {
+            if (name != c.name) continue;
+            known = true;
+            const std::string v = setting.values.size() == 1 ? setting.values[0] : "";
+            if (v.size() != 6 || v.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+                error = AtLine(setting.line, "`" + name + "` must be a colour RRGGBB in hexadecimal");
+                return false;
+            }
+            *c.target = static_cast<uint32_t>(std::strtoul(v.c_str(), nullptr, 16));
+        }
+        for (const Number& n : numbers) {
+            if (name != n.name) continue;
+            known = true;
+            char* end = nullptr;
+            const std::string v = setting.values.size() == 1 ? setting.values[0] : "";
+            const double value = std::strtod(v.c_str(), &end);
+            if (v.empty() || *end != '\0' || !(value >= 0 && value <= 1)) {
+                error = AtLine(setting.line, "`" + name + "` must be a number from 0 to 1 (a fraction of the side)");
+                return false;
+            }
+            *n.target = value;
+        }
+        if (!known) {
+            error = AtLine(setting.line, "unknown setting `" + name + "`");
+            return false;
+        }
+    }
+    for (const Colour& c : colours)
+        if (std::none_of(settings.begin(), settings.end(), [&](const auto& s) { return s.first == c.name; })) {
+            error = std::string("setting `") + c.name + "` is missing";
+            return false;
+        }
+    for (const Number& n : numbers)
+        if (std::none_of(settings.begin(), settings.end(), [&](const auto& s) { return s.first == n.name; })) {
+            error = std::string("setting `") + n.name + "` is missing";
+            return false;
+        }
+    if (p.ringInner >= p.ringOuter) {
+        error = "`ring_inner` must be smaller than `ring_outer`";
+        return false;
+    }
+    return true;
+}
+
+std::vector<uint32_t> RenderIcon(const IconParams& p, int size)
+{
+    constexpr int SS = 8; // subsamples per pixel side
+    std::vector<uint32_t> out(static_cast<size_t>(size) * size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            double r = 0, g = 0, b = 0, a = 0;
+            for (int sy = 0; sy < SS; ++sy)
+                for (int sx = 0; sx < SS; ++sx) {
+                    const double u = (x + (sx + 0.5) / SS) / size, v = (y + (sy + 0.5) / SS) / size;
+                    // Rounded tile.
+                    const double cx = std::max(std::fabs(u - 0.5) - (0.5 - p.corner), 0.0);
+                    const double cy = std::max(std::fabs(v - 0.5) - (0.5 - p.corner), 0.0);
+                    if (cx * cx + cy * cy > p.corner * p.corner) continue;
+                    uint32_t colour = Mix(p.tileEdge, p.tileCentre, Clamp01(1 - std::fabs(v - 0.5) * 2.6));
+                    // Ring and tail, with a thin outline so they stand off the tile.
+                    const double dx = u - p.ringX, dy = v - p.ringY;
+                    const double d = std::sqrt(dx * dx + dy * dy);
+                    const double mid = (p.ringOuter + p.ringInner) / 2, halfRing = (p.ringOuter - p.ringInner) / 2;
+                    const double ringReach = std::fabs(d - mid) - halfRing;
+                    double t = 0;
+                    const double along = SegmentDistance(u, v, p.tailFromX, p.tailFromY, p.tailToX, p.tailToY, t);
+                    const double tailReach = along - (p.tailWidthFrom + (p.tailWidthTo - p.tailWidthFrom) * t) / 2;
+                    const double reach = std::min(ringReach, tailReach);
+                    const double line = 1.2 / size;
+                    if (reach < 0)
+                        colour = Mix(p.ringTop, p.ringBottom, Clamp01((v - (p.ringY - p.ringOuter)) / (p.tailToY - (p.ringY - p.ringOuter))));
+                    else if (reach < line)
+                        colour = p.outline;
+                    r += (colour >> 16) & 0xFF;
+                    g += (colour >> 8) & 0xFF;
+                    b += colour & 0xFF;
+                    a += 1;
+                }
+            if (a == 0) continue;
+            const uint32_t alpha = static_cast<uint32_t>(std::lround(255.0 * a / (SS * SS)));
+            out[static_cast<size_t>(y) * size + x] = alpha << 24 | static_cast<uint32_t>(std::lround(r / a)) << 16 |
+                                                     static_cast<uint32_t>(std::lround(g / a)) << 8 |
+                                                     static_cast<uint32_t>(std::lround(b / a));
+        }
+    return out;
+}
+
+std::vector<uint8_t> EncodeIco(const IconParams& params, const std::vector<int>& sizes)
+{
+    std::vector<std::vector<uint8_t>> images;
+    for (int size : sizes) {
+        const std::vector<uint32_t> argb = RenderIcon(params, size);
+        std::vector<uint8_t> img;
+        const uint32_t maskRow = ((static_cast<uint32_t>(size) + 31) / 32) * 4;
+        Put32(img, 40);
+        Put32(img, static_cast<uint32_t>(size));
+        Put32(img, static_cast<uint32_t>(size) * 2); // colour rows plus mask rows
+        Put16(img, 1);
+        Put16(img, 32);
+        Put32(img, 0);
+        Put32(img, static_cast<uint32_t>(size * size * 4) + maskRow * size);
+        for (int i = 0; i < 4; ++i) Put32(img, 0);
+        for (int y = size - 1; y >= 0; --y)
+            for (int x = 0; x < size; ++x) Put32(img, argb[static_cast<size_t>(y) * size + x]);
+        for (int y = size - 1; y >= 0; --y) {
+            std::vector<uint8_t> row(maskRow, 0);
+            for (int x = 0; x < size; ++x)
+                if ((argb[static_cast<size_t>(y) * size + x] >> 24) == 0) row[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            img.insert(img.end(), row.begin(), row.end());
+        }
+        images.push_back(img);
+    }
+    std::vector<uint8_t> ico;
+    Put16(ico, 0);
+    Put16(ico, 1); // icon
+    Put16(ico, static_cast<uint32_t>(sizes.size()));
+    uint32_t offset = 6 + 16 * static_cast<uint32_t>(sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        ico.push_back(static_cast<uint8_t>(sizes[i] >= 256 ? 0 : sizes[i]));
+        ico.push_back(static_cast<uint8_t>(sizes[i] >= 256 ? 0 : sizes[i]));
+        ico.push_back(0);
+        ico.push_back(0);
+        Put16(ico, 1);
+        Put16(ico, 32);
+        Put32(ico, static_cast<uint32_t>(images[i].size()));
+        Put32(ico, offset);
+        offset += static_cast<uint32_t>(images[i].size());
+    }
+    for (const auto& img : images) ico.insert(ico.end(), img.begin(), img.end());
+    return ico;
+}
+
+std::vector<uint8_t> EncodePng(const std::vector<uint32_t>& argb, int size)
+{
+    std::vector<uint8_t> raw;
+    for (int y = 0; y < size; ++y) {
+        raw.push_back(0); // filter: none
+        for (int x = 0; x < size; ++x) {
+            const uint32_t c = argb[static_cast<size_t>(y) * size + x];
+            raw.insert(raw.end(), {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c),
+                                   static_cast<uint8_t>(c >> 24)});
+        }
+    }
+    // zlib stream of stored (uncompressed) deflate blocks: small icons need
+    // no compression, and the tool needs no library.
+    std::vector<uint8_t> z{0x78, 0x01};
+    for (size_t at = 0; at < raw.size() || at == 0; at += 65535) {
+        const size_t n = std::min<size_t>(65535, raw.size() - at);
+        z.push_back(at + n >= raw.size() ? 1 : 0);
+        Put16(z, static_cast<uint32_t>(n));
+        Put16(z, static_cast<uint32_t>(~n & 0xFFFF));
+        z.insert(z.end(), raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + n));
+        if (at + n >= raw.size()) break;
+    }
+    uint32_t s1 = 1, s2 = 0;
+    for (uint8_t byte : raw) {
+        s1 = (s1 + byte) % 65521;
+        s2 = (s2 + s1) % 65521;
+    }
+    PutBig32(z, s2 << 16 | s1);
+    std::vector<uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> header;
+    PutBig32(header, static_cast<uint32_t>(size));
+    PutBig32(header, static_cast<uint32_t>(size));
+    header.insert(header.end(), {8, 6, 0, 0, 0}); // 8-bit RGBA, no interlace
+    PutChunk(png, "IHDR", header);
+    PutChunk(png, "IDAT", z);
+    PutChunk(png, "IEND", {});
+    return png;
+}
+
+std::string CheckIco(const std::vector<uint8_t>& ico, const std::vector<int>& sizes)
+{
+    if (ico.size() < 6 || Get16(ico, 0) != 0 || Get16(ico, 2) != 1) return "icon: not an .ico file";
+    if (Get16(ico, 4) != sizes.size())
+        return "icon: " + std::to_string(Get16(ico, 4)) + " images, expected " + std::to_string(sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const size_t entry = 6 + 16 * i;
+        if (entry + 16 > ico.size()) return "icon: directory cut short";
+        const uint32_t bytes = Get32(ico, entry + 8), offset = Get32(ico, entry + 12);
+        if (ico[entry] != sizes[i] || ico[entry + 1] != sizes[i] || Get16(ico, entry + 6) != 32)
+            return "icon: image " + std::to_string(i) + " is not " + std::to_string(sizes[i]) + "x" +
+                   std::to_string(sizes[i]) + " at 32 bits";
+        if (offset + static_cast<uint64_t>(bytes) > ico.size() || bytes < 40 ||
+            Get32(ico, offset + 4) != static_cast<uint32_t>(sizes[i]) ||
+            Get32(ico, offset + 8) != static_cast<uint32_t>(sizes[i]) * 2)
+            return "icon: image " + std::to_string(i) + " has a bad bitmap header";
+        const uint32_t expected = 40 + sizes[i] * sizes[i] * 4 + ((sizes[i] + 31) / 32) * 4 * sizes[i];
+        if (bytes != expected) return "icon: image " + std::to_string(i) + " has " + std::to_string(bytes) + " bytes, expected " + std::to_string(expected);
+    }
+    return "";
+}
+
+std::string CheckPng(const std::vector<uint8_t>& png, int size)
+{
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (png.size() < 33 || !std::equal(signature, signature + 8, png.begin())) return "png: not a PNG file";
+    if (std::string(png.begin() + 12, png.begin() + 16) != "IHDR") return "png: no header chunk";
+    if (GetBig32(png, 16) != static_cast<uint32_t>(size) || GetBig32(png, 20) != static_cast<uint32_t>(size))
+        return "png: " + std::to_string(GetBig32(png, 16)) + "x" + std::to_string(GetBig32(png, 20)) + ", expected " +
+               std::to_string(size) + "x" + std::to_string(size);
+    if (png[24] != 8 || png[25] != 6) return "png: not 8-bit RGBA";
+    return "";
+}
