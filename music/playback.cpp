@@ -102,7 +102,9 @@ void SetTempo(Module* song, int bpm) {
         bpm = MIN_BPM;
     if (bpm > MAX_BPM)
         bpm = MAX_BPM;
-    float frames = 1000.0f / (static_cast<float>(bpm) * 0.4f) * static_cast<float>(outputRate) * 0.001f;
+    // The constants are single precision, the arithmetic wider: so 42 BPM
+    // gives 2625 frames, the whole part of 44100 * 2.5 / 42, not 2624.
+    double frames = 1000.0 / (bpm * static_cast<double>(0.4f)) * outputRate * static_cast<double>(0.001f);
     int32_t perTick = static_cast<int32_t>(frames);
     song->samplesPerTick = perTick < 1 ? 1 : perTick;
 }

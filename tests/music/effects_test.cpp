@@ -1,0 +1,222 @@
+// Pattern effects, checked tick by tick against tables of expected values.
+#include <iterator>
+#include <string>
+#include <utility>
+
+#include "music/effects.h"
+#include "tests/music/music_fixture.h"
+
+namespace {
+
+struct TickState {
+    int32_t period;
+    int32_t periodOffset;
+    int32_t volume;
+};
+
+class EffectTest : public MusicTest {
+protected:
+    // One channel, a note with instrument 1 on row 0 unless the cell says
+    // otherwise; `rows` are the cells of rows 0, 1, ...
+    void Play(std::vector<XmCell> rows, uint16_t speed, XmSample sample = LoopedSample()) {
+        XmSong xm = TinySong(1, static_cast<uint16_t>(rows.size() + 1), speed);
+        xm.instruments[0].samples[0] = sample;
+        for (size_t r = 0; r < rows.size(); ++r)
+            XmCellAt(xm.patterns[0], 1, static_cast<int>(r), 0) = rows[r];
+        ASSERT_NE(Start(xm), nullptr);
+    }
+    std::vector<TickState> Ticks(int count) {
+        std::vector<TickState> states;
+        for (int i = 0; i < count; ++i) {
+            PlayTick(song);
+            states.push_back({channels[0].period, channels[0].periodOffset, channels[0].volume});
+        }
+        return states;
+    }
+};
+
+#define EXPECT_COLUMN(states, field, ...)                                                   \
+    do {                                                                                    \
+        const int32_t expected[] = {__VA_ARGS__};                                           \
+        ASSERT_EQ((states).size(), std::size(expected));                                    \
+        for (size_t i = 0; i < std::size(expected); ++i)                                    \
+            EXPECT_EQ((states)[i].field, expected[i]) << #field " on tick " << i;           \
+    } while (0)
+
+TEST_F(EffectTest, Arpeggio037AtSpeed6) {
+    Play({{49, 1, 0, 0x0, 0x37}}, 6);
+    auto t = Ticks(6);
+    EXPECT_COLUMN(t, periodOffset, 0, 192, 448, 0, 192, 448);
+    EXPECT_COLUMN(t, period, 4608, 4608, 4608, 4608, 4608, 4608);
+}
+
+TEST_F(EffectTest, ArpeggioWithParameterZeroLeavesTheFrequency) {
+    Play({{49, 1, 0, 0x0, 0x00}}, 4);
+    PlayTick(song);
+    for (int i = 1; i < 4; ++i) {
+        PlayTick(song);
+        EXPECT_EQ(channels[0].periodOffset, 0);
+        EXPECT_EQ(channels[0].pending & PENDING_FREQUENCY, 0) << i;
+    }
+}
+
+TEST_F(EffectTest, PortamentoUp104Then100) {
+    Play({{49, 1, 0, 0x1, 0x04}, {0, 0, 0, 0x1, 0x00}}, 6);
+    auto t = Ticks(12);
+    EXPECT_COLUMN(t, period, 4608, 4592, 4576, 4560, 4544, 4528, // 16 per later tick
+                  4528, 4512, 4496, 4480, 4464, 4448);           // 100 repeats the memory
+}
+
+TEST_F(EffectTest, PortamentoUpStopsAt56) {
+    XmSample sample = LoopedSample();
+    sample.relativeNote = 23; // note 96 becomes real note 118
+    sample.finetune = 56;     // 7680 - 64 * 118 - 28 = 100
+    Play({{96, 1, 0, 0x1, 0x0F}}, 4, sample);
+    auto t = Ticks(4);
+    EXPECT_COLUMN(t, period, 100, 56, 56, 56);
+}
+
+TEST_F(EffectTest, PortamentoDownHasNoUpperLimit) {
+    Play({{1, 1, 0, 0x2, 0xFF}}, 4);
+    auto t = Ticks(4);
+    EXPECT_COLUMN(t, period, 7680, 8700, 9720, 10740);
+}
+
+TEST_F(EffectTest, TonePortamento48From4608To4000) {
+    XmSong xm = TinySong(1, 5, 4);
+    XmSample tuned = LoopedSample();
+    tuned.finetune = 64; // real note 57: 7680 - 3648 - 32 = 4000
+    xm.instruments.push_back(OneSampleInstrument(tuned));
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};       // period 4608
+    XmCellAt(xm.patterns[0], 1, 1, 0) = {0, 2, 0, 0, 0};        // the tuned instrument, no note
+    XmCellAt(xm.patterns[0], 1, 2, 0) = {58, 0, 0, 0x3, 0x30};  // toward 4000 by 192 per tick
+    XmCellAt(xm.patterns[0], 1, 3, 0) = {0, 0, 0, 0x3, 0x00};   // same speed from memory
+    ASSERT_NE(Start(xm), nullptr);
+    auto t = Ticks(16);
+    EXPECT_COLUMN(t, period, 4608, 4608, 4608, 4608, 4608, 4608, 4608, 4608, // rows 0 and 1
+                  4608, 4416, 4224, 4032,                                      // row 2
+                  4032, 4000, 4000, 4000);                                     // row 3: exactly the target
+    EXPECT_EQ(channels[0].portaTarget, 4000);
+}
+
+TEST_F(EffectTest, TonePortamentoRowDoesNotRestartTheSample) {
+    Play({{49, 1, 0, 0, 0}, {61, 0, 0, 0x3, 0x10}}, 2);
+    Ticks(2);
+    Voice* voice = channels[0].voice;
+    Ticks(1);
+    EXPECT_EQ(channels[0].voice, voice);
+    EXPECT_EQ(channels[0].pending & (PENDING_TRIGGER | PENDING_FREQUENCY), 0);
+}
+
+TEST_F(EffectTest, VibratoSineTellingValues) {
+    const std::pair<int, int> table[] = {{0, 0},    {4, 97},   {28, 97},  {8, 181},  {24, 181},
+                                         {12, 236}, {20, 236}, {16, 255}, {31, 25},  {-32, 0},
+                                         {-4, 97},  {-16, 255}, {-31, 25}};
+    for (auto [position, value] : table)
+        EXPECT_EQ(VibratoSine(position), value) << position;
+    Channel channel{};
+    channel.vibratoPosition = 16;
+    channel.vibratoDepth = 15;
+    ApplyVibrato(&channel);
+    EXPECT_EQ(channel.periodOffset, -116);
+    channel.vibratoDepth = 2;
+    ApplyVibrato(&channel);
+    EXPECT_EQ(channel.periodOffset, -12);
+    channel.vibratoPosition = -16;
+    ApplyVibrato(&channel);
+    EXPECT_EQ(channel.periodOffset, 12);
+}
+
+TEST_F(EffectTest, Vibrato4A2PositionsAndOffsets) {
+    Play({{49, 1, 0, 0x4, 0xA2}, {0, 0, 0, 0x4, 0xA2}}, 6);
+    std::vector<int> positions;
+    std::vector<TickState> t;
+    for (int i = 0; i < 9; ++i) {
+        positions.push_back(channels[0].vibratoPosition);
+        PlayTick(song);
+        t.push_back({channels[0].period, channels[0].periodOffset, channels[0].volume});
+    }
+    // Position before each tick: it moves only on later ticks, by 10, wrapping above 31.
+    const int expectedPositions[] = {0, 0, 10, 20, 30, -24, -14, -14, -4};
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(positions[i], expectedPositions[i]) << i;
+    // Offsets: sine value times depth 2, shifted by 5, low two bits cleared;
+    // the pitch goes down first. Row 1's tick 0 and first later tick agree.
+    EXPECT_COLUMN(t, periodOffset, 0, 0, -12, -12, 0, 8, 12, 12, 4);
+}
+
+TEST_F(EffectTest, VolumeSlides) {
+    struct Case {
+        const char* name;
+        uint8_t parameter;
+        uint8_t startVolume;
+        int32_t volumes[6];
+    };
+    const Case cases[] = {
+        {"A0F lowers by 15 to 0", 0x0F, 64, {64, 49, 34, 19, 4, 0}},
+        {"AF0 raises by 15 to 64", 0xF0, 10, {10, 25, 40, 55, 64, 64}},
+        {"AFF only raises", 0xFF, 10, {10, 25, 40, 55, 64, 64}},
+        {"A00 without memory changes nothing", 0x00, 30, {30, 30, 30, 30, 30, 30}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Play({{49, 1, 0, 0xA, c.parameter}}, 6, LoopedSample(64, c.startVolume));
+        auto t = Ticks(6);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(t[i].volume, c.volumes[i]) << "tick " << i;
+    }
+}
+
+TEST_F(EffectTest, SetVolumeC50GoesAbove64) {
+    Play({{49, 1, 0, 0xC, 0x50}}, 2);
+    Ticks(1);
+    EXPECT_EQ(channels[0].volume, 80);
+    EXPECT_EQ(channels[0].voice->volume, 159);
+}
+
+TEST_F(EffectTest, FinePortamentoUpE12ThenE10) {
+    Play({{49, 1, 0, 0xE, 0x12}, {0, 0, 0, 0xE, 0x10}, {0, 0, 0, 0xE, 0x50}}, 3);
+    auto t = Ticks(9);
+    EXPECT_COLUMN(t, period, 4600, 4600, 4600, 4592, 4592, 4592, 4592, 4592, 4592);
+}
+
+TEST_F(EffectTest, SpeedAndTempo) {
+    struct Case {
+        uint8_t parameter;
+        int32_t speed;
+        int32_t bpm;
+        int32_t samplesPerTick;
+    };
+    const Case cases[] = {{0x04, 4, 125, 882}, {0x1F, 31, 125, 882}, {0x20, 6, 32, 3445}, {0x00, 0, 125, 882},
+                          {0xFF, 6, 255, 432}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.parameter));
+        TearDown();
+        SetUp();
+        Play({{0, 0, 0, 0xF, c.parameter}}, 6);
+        Ticks(1);
+        EXPECT_EQ(song->speed, c.speed);
+        EXPECT_EQ(song->bpm, c.bpm);
+        EXPECT_EQ(song->samplesPerTick, c.samplesPerTick);
+    }
+}
+
+TEST_F(EffectTest, VolumeColumnAndIgnoredEffectsChangeNothing) {
+    Play({{49, 1, 0x20, 0x0, 0x00}, {0, 0, 0x60, 0x7, 0x44}, {0, 0, 0x10, 0xE, 0x22}, {0, 0, 0, 0x9, 0x10}}, 2);
+    auto t = Ticks(8);
+    for (size_t i = 0; i < t.size(); ++i) {
+        EXPECT_EQ(t[i].volume, 64) << i;
+        EXPECT_EQ(t[i].period, 4608) << i;
+        EXPECT_EQ(t[i].periodOffset, 0) << i;
+    }
+}
+
+TEST_F(EffectTest, MemoriesSurviveNotesAndInstruments) {
+    Play({{49, 1, 0, 0x2, 0x03}, {50, 1, 0, 0x2, 0x00}}, 2);
+    auto t = Ticks(4);
+    EXPECT_COLUMN(t, period, 4608, 4620, 4544, 4556);
+}
+
+} // namespace

@@ -1,0 +1,351 @@
+// UpdateVoice and the mixer: steps, ramps, loops, panning, conversion.
+#include <cmath>
+#include <string>
+
+#include "music/effects.h"
+#include "tests/music/music_fixture.h"
+
+namespace {
+
+// A hand-made sample: the values, then 8 spare values with the guard the
+// loader would write after the loop.
+struct TestSample {
+    std::vector<int16_t> values;
+    Sample sample{};
+
+    TestSample(std::vector<int16_t> v, uint8_t loopType = LOOP_NONE, uint32_t loopStart = 0, uint32_t loopLength = 0)
+        : values(std::move(v)) {
+        uint32_t length = static_cast<uint32_t>(values.size());
+        values.resize(length + SAMPLE_SPARE_VALUES, 0);
+        sample.data = values.data();
+        sample.length = length;
+        sample.loopType = loopType;
+        sample.loopStart = loopType == LOOP_NONE ? 0 : loopStart;
+        sample.loopLength = loopType == LOOP_NONE ? length : loopLength;
+        sample.bits = 16;
+        uint32_t end = sample.loopStart + sample.loopLength;
+        if (loopType == LOOP_FORWARD)
+            values[end] = values[loopStart];
+        if (loopType == LOOP_PINGPONG)
+            values[end] = values[end - 1];
+    }
+};
+
+std::vector<int16_t> Ramp(int count, int scale) {
+    std::vector<int16_t> v;
+    for (int i = 0; i < count; ++i)
+        v.push_back(static_cast<int16_t>(i * scale));
+    return v;
+}
+
+class MixerTest : public MusicTest {
+protected:
+    // Voice 0 playing `sample` at full, settled volume on both sides.
+    Voice& Settled(const Sample* sample, uint32_t stepInteger, uint32_t stepFraction, int32_t volume = 255) {
+        Voice& v = voicePool[0];
+        v.sample = sample;
+        v.stepInteger = stepInteger;
+        v.stepFraction = stepFraction;
+        v.direction = DIRECTION_FORWARD;
+        v.volume = v.leftVolume = v.rightVolume = volume;
+        v.rampLeftTarget = v.rampRightTarget = volume;
+        v.levelLeft = v.levelRight = volume * 256;
+        return v;
+    }
+    std::vector<float> Mix(int32_t frames) {
+        std::vector<float> buffer(2 * static_cast<size_t>(frames), 0.0f);
+        MixVoices(buffer.data(), frames);
+        return buffer;
+    }
+    Module linear{};
+    Module amiga{};
+    void SetUp() override {
+        MusicTest::SetUp();
+        linear.flags = FLAG_LINEAR_TABLE;
+        linear.globalVolume = 64;
+        amiga.flags = 0;
+        amiga.globalVolume = 64;
+    }
+};
+
+struct StepCase {
+    const char* name;
+    bool linearTable;
+    int32_t period;
+    int32_t periodOffset;
+    uint32_t stepInteger;
+    uint32_t stepFraction;
+};
+
+class StepTest : public MixerTest, public ::testing::WithParamInterface<StepCase> {};
+
+TEST_P(StepTest, FrequencyBecomesAStepPerOutputFrame) {
+    const StepCase& c = GetParam();
+    Channel channel{};
+    channel.voice = &voicePool[0];
+    channel.period = c.period;
+    channel.periodOffset = c.periodOffset;
+    channel.pending = PENDING_FREQUENCY;
+    voicePool[0].stepInteger = 7; // what an update that is dropped leaves
+    voicePool[0].stepFraction = 7;
+    UpdateVoice(&channel, &emptySample, c.linearTable ? &linear : &amiga);
+    EXPECT_EQ(voicePool[0].stepInteger, c.stepInteger);
+    EXPECT_EQ(voicePool[0].stepFraction, c.stepFraction);
+}
+
+// Expected fractions are (f mod 44100) * 2^32 / 44100.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StepTest,
+    ::testing::Values(StepCase{"Linear4608Is8363Hz", true, 4608, 0, 0, 814485521u},
+                      StepCase{"OctaveUpIs16726Hz", true, 3840, 0, 0, 1628971042u},
+                      StepCase{"PositiveOffsetRaisesLinear", true, 4608 + 768, 768, 0, 814485521u},
+                      StepCase{"LowFrequencyRaisedTo100Hz", true, 20000, 0, 0, 9739154u},
+                      StepCase{"HighestHeldBelow256", true, -100000, 0, 255, 4294869904u},
+                      StepCase{"Amiga1712Is8362Hz", false, 1712, 0, 0, 814388129u},
+                      StepCase{"AmigaOffsetLowers", false, 1712 - 856, 856, 0, 814388129u},
+                      StepCase{"AmigaNegativePeriodIs100Hz", false, -5, 0, 0, 9739154u},
+                      StepCase{"AmigaPeriodOneHeldBelow256", false, 1, 0, 255, 4294869904u},
+                      StepCase{"ZeroSumLeavesTheStep", true, 100, -100, 7, 7},
+                      StepCase{"AmigaZeroSumLeavesTheStep", false, 0, 0, 7, 7}),
+    [](const ::testing::TestParamInfo<StepCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MixerTest, EightThousandHertzStepsThroughTheSampleAtItsRate) {
+    // 8363 / 44100 frames per output frame: after 44100 frames, 8363 frames
+    // less at most the fraction lost to truncating the step.
+    TestSample s(Ramp(20000, 1));
+    Settled(&s.sample, 0, 814485521u);
+    Mix(44100);
+    EXPECT_EQ(voicePool[0].position, 8362u);
+    EXPECT_GT(voicePool[0].positionFraction, 0xFFFF0000u);
+}
+
+struct VolumeCase {
+    int32_t volume, envelope, fadeout, global, panning;
+    int32_t voiceVolume, left, right;
+};
+
+class VoiceVolumeTest : public MixerTest, public ::testing::WithParamInterface<VolumeCase> {};
+
+TEST_P(VoiceVolumeTest, VolumeAndPanningSplit) {
+    const VolumeCase& c = GetParam();
+    Channel channel{};
+    channel.voice = &voicePool[0];
+    channel.volume = c.volume;
+    channel.envelopeVolume = c.envelope;
+    channel.fadeoutVolume = c.fadeout;
+    channel.panning = c.panning;
+    channel.pending = PENDING_VOLUME | PENDING_PANNING;
+    linear.globalVolume = c.global;
+    UpdateVoice(&channel, &emptySample, &linear);
+    EXPECT_EQ(voicePool[0].volume, c.voiceVolume);
+    EXPECT_EQ(voicePool[0].leftVolume, c.left);
+    EXPECT_EQ(voicePool[0].rightVolume, c.right);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, VoiceVolumeTest,
+                         ::testing::Values(VolumeCase{64, 64, 65536, 64, 128, 127, 63, 63},  // split at 128
+                                           VolumeCase{64, 64, 65536, 64, 255, 127, 127, 0}, // left only
+                                           VolumeCase{64, 64, 65536, 64, 0, 127, 0, 127},   // right only
+                                           VolumeCase{32, 64, 65536, 64, 128, 63, 31, 31},
+                                           VolumeCase{64, 64, 32768, 64, 255, 63, 63, 0},
+                                           VolumeCase{64, 0, 65536, 64, 255, 0, 0, 0},     // keyed off
+                                           VolumeCase{80, 64, 65536, 64, 300, 159, 159, 0}, // C50; panning held at 255
+                                           VolumeCase{64, 64, 65536, 64, -4, 127, 0, 127}));
+
+TEST_F(MixerTest, VolumeFromSilenceRampsUpIn128EqualSteps) {
+    TestSample s(std::vector<int16_t>(300, 1000));
+    Voice& v = Settled(&s.sample, 1, 0);
+    v.levelLeft = v.levelRight = 0;
+    v.rampLeftTarget = v.rampRightTarget = 0;
+    std::vector<float> out = Mix(200);
+    for (int i = 0; i <= 128; i += 8)
+        EXPECT_NEAR(out[2 * i], 1000.0f * i / 128.0f, 0.05f) << "frame " << i;
+    EXPECT_FLOAT_EQ(out[2 * 150], 1000.0f);
+    EXPECT_EQ(v.rampRemaining, 0);
+    EXPECT_EQ(v.levelLeft, 255 * 256);
+}
+
+TEST_F(MixerTest, NoteStartCrossFadesTheTwoVoicesOfAChannel) {
+    TestSample old(std::vector<int16_t>(64, 10000), LOOP_FORWARD, 0, 64);
+    TestSample fresh(std::vector<int16_t>(64, 20000), LOOP_FORWARD, 0, 64);
+    Channel channel{};
+    channel.voice = &voicePool[3];
+    channel.period = 4608;
+    channel.volume = 64;
+    channel.envelopeVolume = 64;
+    channel.fadeoutVolume = 65536;
+    channel.panning = 255;
+    channel.pending = PENDING_TRIGGER | PENDING_FREQUENCY | PENDING_VOLUME | PENDING_PANNING;
+    UpdateVoice(&channel, &old.sample, &linear);
+    Mix(400); // the old note is at full level
+    ASSERT_EQ(voicePool[3].levelLeft, 127 * 256);
+
+    channel.pending = PENDING_TRIGGER | PENDING_FREQUENCY | PENDING_VOLUME;
+    UpdateVoice(&channel, &fresh.sample, &linear);
+    EXPECT_EQ(channel.voice, &voicePool[35]);
+    EXPECT_EQ(voicePool[35].index, 35);
+    EXPECT_EQ(voicePool[35].sample, &fresh.sample);
+    EXPECT_EQ(voicePool[35].position, 0u);
+    EXPECT_EQ(voicePool[3].sample, &old.sample);
+    EXPECT_EQ(voicePool[3].volume, 0);
+
+    std::vector<float> out = Mix(200);
+    const float gain = 127.0f / 255.0f;
+    for (int i = 0; i < 128; i += 16) {
+        float expected = gain * (10000.0f * (128 - i) / 128.0f + 20000.0f * i / 128.0f);
+        EXPECT_NEAR(out[2 * i], expected, 0.5f) << "frame " << i;
+        EXPECT_NEAR(out[2 * i + 1], 0.0f, 1e-3f);
+    }
+    EXPECT_NEAR(out[2 * 128], gain * 20000.0f, 0.5f);
+    EXPECT_NEAR(out[2 * 199], gain * 20000.0f, 0.5f);
+    // The old voice goes on at level 0 (its loop never ends).
+    EXPECT_EQ(voicePool[3].levelLeft, 0);
+    EXPECT_NE(voicePool[3].sample, nullptr);
+
+    // The next note start takes the first voice again.
+    channel.pending = PENDING_TRIGGER;
+    UpdateVoice(&channel, &old.sample, &linear);
+    EXPECT_EQ(channel.voice, &voicePool[3]);
+}
+
+TEST_F(MixerTest, NoteStartOnAnIdleVoiceStaysOnIt) {
+    Channel channel{};
+    channel.voice = &voicePool[40];
+    channel.pending = PENDING_TRIGGER;
+    TestSample s(std::vector<int16_t>(4, 1));
+    UpdateVoice(&channel, &s.sample, &linear);
+    EXPECT_EQ(channel.voice, &voicePool[40]);
+    EXPECT_EQ(voicePool[8].sample, nullptr);
+}
+
+TEST_F(MixerTest, SampleWithoutLoopStopsExactlyAfterItsLastFrame) {
+    TestSample s({1000, 2000, 3000, 4000});
+    Voice& v = Settled(&s.sample, 1, 0);
+    std::vector<float> out = Mix(6);
+    const float expected[] = {1000, 2000, 3000, 4000, 0, 0};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_FLOAT_EQ(out[2 * i], expected[i]) << i;
+    EXPECT_EQ(v.sample, nullptr);
+    EXPECT_EQ(v.position, 0u);
+    EXPECT_EQ(v.positionFraction, 0u);
+
+    // At half speed the last frame interpolates toward the zero after the end.
+    Settled(&s.sample, 0, 0x80000000u);
+    out = Mix(9);
+    EXPECT_FLOAT_EQ(out[2 * 6], 4000.0f);
+    EXPECT_FLOAT_EQ(out[2 * 7], 2000.0f);
+    EXPECT_FLOAT_EQ(out[2 * 8], 0.0f);
+    EXPECT_EQ(voicePool[0].sample, nullptr);
+}
+
+TEST_F(MixerTest, EmptySampleStopsInItsFirstRun) {
+    Settled(&emptySample, 1, 0);
+    std::vector<float> out = Mix(4);
+    EXPECT_EQ(voicePool[0].sample, nullptr);
+    EXPECT_FLOAT_EQ(out[0], 0.0f);
+}
+
+TEST_F(MixerTest, ForwardLoopReplaysItsFramesAndCarriesTheFraction) {
+    // data[i] = 100 i, loop 2..5; the guard after the loop is data[2].
+    TestSample s(Ramp(8, 100), LOOP_FORWARD, 2, 4);
+    Settled(&s.sample, 1, 0x80000000u); // 1.5 frames per output frame
+    std::vector<float> out = Mix(11);
+    // Positions 0, 1.5, 3, 4.5, 2, 3.5, 5, 2.5, 4, 5.5 (toward the guard), 3.
+    const float expected[] = {0, 150, 300, 450, 200, 350, 500, 250, 400, 350, 300};
+    for (int i = 0; i < 11; ++i)
+        EXPECT_FLOAT_EQ(out[2 * i], expected[i]) << i;
+    EXPECT_EQ(voicePool[0].position, 4u);
+    EXPECT_EQ(voicePool[0].positionFraction, 0x80000000u);
+}
+
+TEST_F(MixerTest, PingPongLoopMirrorsOneStepShortOfTheExactImage) {
+    TestSample s(Ramp(8, 100), LOOP_PINGPONG, 2, 4);
+    Voice& v = Settled(&s.sample, 1, 0x80000000u);
+    std::vector<float> out = Mix(4); // 0, 1.5, 3, 4.5: the run ends at 6.0, the loop end
+    EXPECT_FLOAT_EQ(out[6], 450.0f);
+    EXPECT_EQ(v.position, 5u);
+    EXPECT_EQ(v.positionFraction, 0xFFFFFFFFu);
+    EXPECT_EQ(v.direction, DIRECTION_BACKWARD);
+
+    out = Mix(3); // 6 - 2^-32, then 1.5 and 3 frames further back
+    EXPECT_NEAR(out[0], 500.0f, 1e-3f); // toward the guard, a copy of the last frame
+    EXPECT_NEAR(out[2], 450.0f, 1e-3f);
+    EXPECT_NEAR(out[4], 300.0f, 1e-3f);
+    // Passing below the loop start at 1.5 - 2^-32 folds to 2.5 exactly.
+    EXPECT_EQ(v.position, 2u);
+    EXPECT_EQ(v.positionFraction, 0x80000000u);
+    EXPECT_EQ(v.direction, DIRECTION_FORWARD);
+}
+
+TEST_F(MixerTest, PingPongLoopShorterThanTheStepFoldsUntilInside) {
+    TestSample s(Ramp(4, 100), LOOP_PINGPONG, 0, 1); // a one-frame loop at the very start
+    Voice& v = Settled(&s.sample, 7, 0x12345678u);
+    Mix(1000);
+    EXPECT_EQ(v.position, 0u);
+    EXPECT_NE(v.sample, nullptr);
+}
+
+TEST_F(MixerTest, TopStepOverTinyLoopsStaysInside) {
+    // Steps just below 256 over loops of every kind and size stay within the
+    // sample's block (AddressSanitizer watches the reads).
+    for (uint32_t length : {1u, 2u, 3u, 255u, 256u, 300u}) {
+        for (uint8_t type : {LOOP_NONE, LOOP_FORWARD, LOOP_PINGPONG}) {
+            TestSample s(Ramp(static_cast<int>(length), 1), type, 0, length);
+            Voice& v = Settled(&s.sample, 255, 0xFFFFFFFFu);
+            Mix(3000);
+            if (v.sample) {
+                EXPECT_LT(v.position, length) << length << " type " << int(type);
+            }
+            v.sample = nullptr;
+        }
+    }
+}
+
+struct PcmCase {
+    float in;
+    int16_t out;
+};
+
+TEST_F(MixerTest, ConvertToPcm16RoundsTiesToEvenAndClamps) {
+    const PcmCase cases[] = {{40000.0f, 32767}, {-40000.0f, -32768}, {2.5f, 2},        {3.5f, 4},
+                             {-2.5f, -2},       {32767.4f, 32767},   {-32768.6f, -32768}, {0.49f, 0}};
+    std::vector<float> in;
+    for (const PcmCase& c : cases)
+        in.push_back(c.in);
+    std::vector<int16_t> out(in.size(), 99);
+    ConvertToPcm16(out.data(), in.data(), static_cast<int32_t>(in.size() / 2));
+    for (size_t i = 0; i < in.size(); ++i)
+        EXPECT_EQ(out[i], cases[i].out) << cases[i].in;
+
+    std::vector<int16_t> untouched(2, 99);
+    ConvertToPcm16(untouched.data(), in.data(), 0);
+    ConvertToPcm16(nullptr, in.data(), 1);
+    ConvertToPcm16(untouched.data(), nullptr, 1);
+    EXPECT_EQ(untouched[0], 99);
+}
+
+TEST_F(MixerTest, IdleVoicesAndEmptyRequestsMixNothing) {
+    std::vector<float> out = Mix(16);
+    for (float f : out)
+        EXPECT_EQ(f, 0.0f);
+    TestSample s(std::vector<int16_t>(4, 1000));
+    Settled(&s.sample, 1, 0);
+    MixVoices(out.data(), 0);
+    MixVoices(out.data(), -3);
+    EXPECT_EQ(out[0], 0.0f);
+    EXPECT_EQ(voicePool[0].position, 0u);
+}
+
+TEST_F(MixerTest, ResetVoicePoolNumbersEveryVoiceWithAStepOfOne) {
+    voicePool[17].volume = 9;
+    ResetVoicePool();
+    for (int i = 0; i < VOICE_COUNT; ++i) {
+        EXPECT_EQ(voicePool[i].index, i);
+        EXPECT_EQ(voicePool[i].stepInteger, 1u);
+        EXPECT_EQ(voicePool[i].stepFraction, 0u);
+        EXPECT_EQ(voicePool[i].volume, 0);
+        EXPECT_EQ(voicePool[i].sample, nullptr);
+    }
+}
+
+} // namespace

@@ -1,0 +1,303 @@
+// The playback engine: timing, order positions, notes, instruments, key-off.
+#include <cmath>
+#include <string>
+#include <utility>
+
+#include "tests/music/music_fixture.h"
+
+namespace {
+
+class EngineTest : public MusicTest {
+protected:
+    // Runs ticks until `rows` rows have started; returns (order, row) of each.
+    std::vector<std::pair<int, int>> RowStarts(int rows) {
+        std::vector<std::pair<int, int>> starts;
+        for (int guard = 0; static_cast<int>(starts.size()) < rows && guard < 10000; ++guard) {
+            bool rowTick = song->tick == 0;
+            PlayTick(song);
+            if (rowTick)
+                starts.emplace_back(song->orderPosition, song->row);
+        }
+        return starts;
+    }
+};
+
+TEST_F(EngineTest, SamplesPerTickIsTheWholePartOf110250OverTheTempo) {
+    Module m{};
+    for (int bpm = 32; bpm <= 255; ++bpm) {
+        SetTempo(&m, bpm);
+        EXPECT_EQ(m.samplesPerTick, 110250 / bpm) << bpm;
+        EXPECT_EQ(m.bpm, bpm);
+    }
+    SetTempo(&m, 125);
+    EXPECT_EQ(m.samplesPerTick, 882);
+    SetTempo(&m, 0); // never a tick without frames
+    EXPECT_GE(m.samplesPerTick, 1);
+}
+
+TEST_F(EngineTest, RowsAdvanceEvery3528FramesAtSpeed4And125Bpm) {
+    ASSERT_NE(Start(TinySong(1, 8, 4, 125)), nullptr);
+    std::vector<int64_t> rowFrames;
+    int64_t frames = 0;
+    for (int tick = 0; tick < 4 * 5; ++tick) {
+        if (song->tick == 0)
+            rowFrames.push_back(frames);
+        PlayTick(song);
+        frames += song->samplesPerTick;
+    }
+    ASSERT_EQ(rowFrames.size(), 5u);
+    for (size_t i = 0; i < rowFrames.size(); ++i)
+        EXPECT_EQ(rowFrames[i], static_cast<int64_t>(i) * 3528);
+}
+
+struct RestartCase {
+    const char* name;
+    uint16_t restart;
+    int expectedOrderAfterEnd;
+};
+
+class RestartTest : public EngineTest, public ::testing::WithParamInterface<RestartCase> {};
+
+TEST_P(RestartTest, TheSongLoopsToItsRestartPosition) {
+    XmSong xm = TinySong(1, 2, 1);
+    xm.orders = {0, 0, 0};
+    xm.restartPosition = GetParam().restart;
+    ASSERT_NE(Start(xm), nullptr);
+    auto starts = RowStarts(8);
+    const std::pair<int, int> head[] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(starts[i], head[i]) << i;
+    EXPECT_EQ(starts[6], std::make_pair(GetParam().expectedOrderAfterEnd, 0));
+    EXPECT_EQ(starts[7], std::make_pair(GetParam().expectedOrderAfterEnd, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RestartTest,
+                         ::testing::Values(RestartCase{"StartOver", 0, 0}, RestartCase{"FromTheSecond", 1, 1},
+                                           RestartCase{"LastEntry", 2, 2}, RestartCase{"AtSongLengthIsZero", 3, 0},
+                                           RestartCase{"FarBeyondIsZero", 200, 0},
+                                           RestartCase{"TopBitSetIsZero", 0xFFFF, 0}),
+                         [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, F00MakesEveryTickARow) {
+    XmSong xm = TinySong(1, 16, 6);
+    XmCellAt(xm.patterns[0], 1, 1, 0) = {0, 0, 0, 0xF, 0x00};
+    ASSERT_NE(Start(xm), nullptr);
+    for (int i = 0; i < 6; ++i)
+        PlayTick(song); // row 0
+    PlayTick(song);     // row 1: F00
+    EXPECT_EQ(song->speed, 0);
+    for (int row = 2; row < 6; ++row) {
+        PlayTick(song);
+        EXPECT_EQ(song->row, row);
+        EXPECT_EQ(song->tick, 0);
+    }
+}
+
+TEST_F(EngineTest, PatternsWithoutCellsPlayEmptyRows) {
+    XmSong xm = TinySong(0, 4, 1); // no channels: no pattern has cells
+    xm.orders = {0, 0};
+    ASSERT_NE(Start(xm), nullptr);
+    auto starts = RowStarts(10);
+    EXPECT_EQ(starts[4], std::make_pair(1, 0));
+    std::vector<int16_t> pcm = Render(song, 4000);
+    for (int16_t v : pcm)
+        ASSERT_EQ(v, 0);
+
+    XmSong zeroRows = TinySong(2, 0, 1);
+    zeroRows.orders = {0, 1};
+    zeroRows.patterns.push_back(zeroRows.patterns[0]);
+    FreeModule(song);
+    ASSERT_NE(Start(zeroRows), nullptr);
+    starts = RowStarts(4);
+    EXPECT_EQ(starts[1], std::make_pair(1, 0));
+    EXPECT_EQ(starts[2], std::make_pair(0, 0));
+}
+
+TEST_F(EngineTest, InstrumentWithoutNoteResetsVolumeAndKeepsTheSoundRunning) {
+    XmSong xm = TinySong(1, 4, 2);
+    xm.instruments[0].samples[0].volume = 40;
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0xC, 0x10};
+    XmCellAt(xm.patterns[0], 1, 1, 0) = {0, 1, 0, 0, 0};
+    ASSERT_NE(Start(xm), nullptr);
+    Render(song, 2 * 882); // row 0: volume 16
+    EXPECT_EQ(channels[0].volume, 16);
+    Voice* voice = channels[0].voice;
+    Render(song, 10); // row 1 begins
+    EXPECT_EQ(channels[0].volume, 40);
+    EXPECT_EQ(channels[0].voice, voice); // no note start
+    EXPECT_GT(voice->position + voice->positionFraction, 0u);
+    EXPECT_EQ(voice->volume, 40 * 127 / 64);
+}
+
+TEST_F(EngineTest, NoteWithoutInstrumentOnAFreshChannelIsSilent) {
+    XmSong xm = TinySong(1, 4, 2);
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 0, 0, 0, 0};
+    ASSERT_NE(Start(xm), nullptr);
+    std::vector<int16_t> pcm = Render(song, 4000);
+    EXPECT_NE(voicePool[0].sample, nullptr); // it did start, at level 0
+    for (int16_t v : pcm)
+        ASSERT_EQ(v, 0);
+}
+
+TEST_F(EngineTest, KeyOffSilencesFadesAndOnlyAnInstrumentBringsTheSoundBack) {
+    XmSong xm = TinySong(1, 5, 3);
+    xm.instruments[0].fadeout = 1000; // 2000 per tick once doubled
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};
+    XmCellAt(xm.patterns[0], 1, 1, 0) = {255, 0, 0, 0, 0};
+    XmCellAt(xm.patterns[0], 1, 2, 0) = {50, 0, 0, 0, 0};
+    XmCellAt(xm.patterns[0], 1, 3, 0) = {51, 1, 0, 0, 0};
+    XmCellAt(xm.patterns[0], 1, 4, 0) = {52, 0, 0, 20, 0}; // K00
+    ASSERT_NE(Start(xm), nullptr);
+    for (int i = 0; i < 3; ++i)
+        PlayTick(song);
+    EXPECT_EQ(channels[0].voice->volume, 127);
+    PlayTick(song); // row 1: key off
+    EXPECT_EQ(channels[0].keyOff, 1);
+    EXPECT_EQ(channels[0].envelopeVolume, 0);
+    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 2000);
+    EXPECT_EQ(channels[0].note, 48); // the key off keeps the note
+    EXPECT_EQ(channels[0].voice->volume, 0);
+    PlayTick(song);
+    PlayTick(song);
+    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 3 * 2000);
+    PlayTick(song); // row 2: a note alone stays silent
+    EXPECT_EQ(channels[0].note, 49);
+    EXPECT_EQ(channels[0].voice->volume, 0);
+    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 4 * 2000);
+    for (int i = 0; i < 3; ++i)
+        PlayTick(song); // row 3: note and instrument
+    EXPECT_EQ(channels[0].keyOff, 0);
+    EXPECT_EQ(channels[0].fadeoutVolume, 65536);
+    EXPECT_EQ(channels[0].voice->volume, 127);
+    for (int i = 0; i < 3; ++i)
+        PlayTick(song); // row 4: effect K keys off whatever its parameter
+    EXPECT_EQ(channels[0].keyOff, 1);
+    EXPECT_EQ(channels[0].voice->volume, 0);
+}
+
+TEST_F(EngineTest, FadeoutStopsAtZero) {
+    XmSong xm = TinySong(1, 4, 6);
+    xm.instruments[0].fadeout = 0x7FFF; // 65534 per tick
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 20, 0};
+    ASSERT_NE(Start(xm), nullptr);
+    for (int i = 0; i < 4; ++i)
+        PlayTick(song);
+    EXPECT_EQ(channels[0].fadeoutVolume, 0);
+}
+
+TEST_F(EngineTest, NoteOnATonePortamentoRowOnlySetsTheTarget) {
+    XmSong xm = TinySong(1, 4, 2);
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};
+    XmCellAt(xm.patterns[0], 1, 1, 0) = {61, 0, 0, 3, 0};
+    ASSERT_NE(Start(xm), nullptr);
+    Render(song, 882 * 2);
+    Voice* voice = channels[0].voice;
+    uint32_t position = voice->position;
+    Render(song, 1); // row 1 starts
+    EXPECT_EQ(channels[0].note, 48);
+    EXPECT_EQ(channels[0].period, 4608);
+    EXPECT_EQ(channels[0].notePeriod, 3840);
+    EXPECT_EQ(channels[0].portaTarget, 3840);
+    EXPECT_EQ(channels[0].voice, voice);
+    EXPECT_GE(voice->position, position); // not restarted
+}
+
+TEST_F(EngineTest, NoteWithEffect5RestartsAtTheUnchangedPeriod) {
+    XmSong xm = TinySong(1, 4, 2);
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};
+    XmCellAt(xm.patterns[0], 1, 1, 0) = {61, 0, 0, 5, 0};
+    ASSERT_NE(Start(xm), nullptr);
+    Render(song, 882 * 2);
+    Voice* before = channels[0].voice;
+    Render(song, 1);
+    EXPECT_NE(channels[0].voice, before); // moved to the partner: a note start
+    EXPECT_EQ(channels[0].period, 4608);
+    EXPECT_EQ(channels[0].notePeriod, 3840);
+}
+
+struct BadNumberCase {
+    const char* name;
+    XmCell cell;
+};
+
+class BadNumberTest : public EngineTest, public ::testing::WithParamInterface<BadNumberCase> {};
+
+TEST_P(BadNumberTest, PlaysSilenceWithoutFailing) {
+    XmSong xm = TinySong(1, 4, 2);
+    XmCellAt(xm.patterns[0], 1, 0, 0) = GetParam().cell;
+    ASSERT_NE(Start(xm), nullptr);
+    std::vector<int16_t> pcm = Render(song, 8000);
+    for (int16_t v : pcm)
+        ASSERT_EQ(v, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BadNumberTest,
+                         ::testing::Values(BadNumberCase{"InstrumentTwoOfOne", {49, 2, 0, 0, 0}},
+                                           BadNumberCase{"Instrument128", {49, 128, 0, 0, 0}},
+                                           BadNumberCase{"NoteAbove97IsNoNote", {120, 1, 0, 0, 0}},
+                                           BadNumberCase{"Note254IsNoNote", {254, 1, 0, 0, 0}}),
+                         [](const ::testing::TestParamInfo<BadNumberCase>& info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, KeymapSlotsBeyondTheSamplesPlayTheEmptySample) {
+    XmSong xm = TinySong(1, 4, 2);
+    xm.instruments[0].keymap.fill(16);
+    xm.instruments[0].keymap[48] = 1; // slot 1 is empty in a one-sample instrument
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};
+    XmCellAt(xm.patterns[0], 1, 2, 0) = {50, 1, 0, 0, 0};
+    ASSERT_NE(Start(xm), nullptr);
+    std::vector<int16_t> pcm = Render(song, 882 * 8);
+    for (int16_t v : pcm)
+        ASSERT_EQ(v, 0);
+}
+
+struct PeriodCase {
+    bool linearTable;
+    uint8_t realNote;
+    int8_t finetune;
+    int32_t period;
+};
+
+TEST_F(EngineTest, NotePeriodsOfBothTables) {
+    const PeriodCase cases[] = {
+        {true, 48, 0, 4608},   {true, 48, -128, 4672}, {true, 48, 127, 4545},  {true, 0, 0, 7680},
+        {true, 95, 0, 1600},   {false, 48, 0, 1712},   {false, 60, 0, 856},    {false, 36, 0, 3424},
+        {false, 47, 0, 1814},  {false, 48, -128, 1814}, {false, 48, 8, 1706},  {false, 57, 0, 1016},
+        {false, 59, 127, 856},
+    };
+    for (const PeriodCase& c : cases) {
+        Module m{};
+        m.flags = c.linearTable ? FLAG_LINEAR_TABLE : 0;
+        EXPECT_EQ(NotePeriod(&m, c.realNote, c.finetune), c.period)
+            << (c.linearTable ? "linear " : "amiga ") << int(c.realNote) << " finetune " << int(c.finetune);
+    }
+}
+
+TEST_F(EngineTest, AmigaTableSongPlaysAtPitch) {
+    XmSong xm = TinySong(1, 4, 2);
+    xm.flags = 0;
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};
+    ASSERT_NE(Start(xm), nullptr);
+    PlayTick(song);
+    EXPECT_EQ(channels[0].period, 1712);
+    EXPECT_EQ(channels[0].voice->stepInteger, 0u);
+    EXPECT_EQ(channels[0].voice->stepFraction, static_cast<uint32_t>((8362ull << 32) / 44100));
+}
+
+TEST_F(EngineTest, SongStartClearsChannelsAndLinksVoices) {
+    XmSong xm = TinySong(3, 4, 5, 150);
+    ASSERT_NE(Start(xm), nullptr);
+    channels[2].volume = 50;
+    song->row = 3;
+    ResetSongPosition(song);
+    EXPECT_EQ(channels[2].volume, 0);
+    EXPECT_EQ(channels[2].voice, &voicePool[2]);
+    EXPECT_EQ(song->speed, 5);
+    EXPECT_EQ(song->bpm, 150);
+    EXPECT_EQ(song->samplesPerTick, 735);
+    EXPECT_EQ(song->globalVolume, 64);
+    EXPECT_EQ(song->row, 0);
+    EXPECT_EQ(song->nextRow, -1);
+    EXPECT_EQ(song->nextOrderPosition, -1);
+}
+
+} // namespace
