@@ -118,6 +118,10 @@ bool PlaySong(Module* song) {
         return false;
     StopSong(song);
 
+    // Voices left sounding by an earlier song may point into samples that
+    // have since been released; a song starts from a silent pool. (The first
+    // song after OpenOutput finds the pool in this state already.)
+    ResetVoicePool();
     ResetSongPosition(song);
     currentSong = song;
 
