@@ -138,9 +138,11 @@ TEST_F(WindowProcTest, AutoRepeatedSpaceTogglesEachTime)
     int exitCode = -1;
     while (!HeadlessQueuedMessages().empty()) ASSERT_FALSE(MessageStep(&exitCode));
 
-    for (int i = 0; i < 5; ++i) HeadlessPostInput(WM_KEYDOWN, VK_SPACE, 0x40000001); // bit 30: repeat
+    // Held down: the first key-down, then auto-repeated ones (bit 30 of
+    // lParam set), each with the character that TranslateMessage makes of it.
     for (int i = 0; i < 5; ++i) {
-        ASSERT_FALSE(MessageStep(&exitCode));
+        HeadlessPostInput(WM_KEYDOWN, VK_SPACE, i == 0 ? 1 : 0x40000001);
+        while (!HeadlessQueuedMessages().empty()) ASSERT_FALSE(MessageStep(&exitCode));
         EXPECT_EQ(scene.showFps, i % 2 == 0) << "key-down " << i;
     }
 }
