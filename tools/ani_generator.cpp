@@ -13,6 +13,7 @@
 namespace {
 
 constexpr int STRIP_WIDTH = ANI_FRAMES * ANI_FRAME_WIDTH;
+constexpr int RAMP = 85; // shades per ramp: 1 + 3 x 85 = 256 entries
 
 struct Vec { double x, y, z; };
 
@@ -205,8 +206,12 @@ IndexedImage RenderAni(const AniParams& p)
 {
     IndexedImage ani{STRIP_WIDTH, ANI_FRAME_HEIGHT, 8, {0x000000},
                      std::vector<uint8_t>(static_cast<size_t>(STRIP_WIDTH) * ANI_FRAME_HEIGHT, 0)};
-    AddRamp(ani.palette, 127, p.darkA, p.baseA, p.highlightA);
-    AddRamp(ani.palette, 128, p.darkB, p.baseB, p.highlightB);
+    // Three ramps of 85 shades: the first checker colour, the half-and-half
+    // blend that softens the pixels where two checks meet, the second.
+    AddRamp(ani.palette, RAMP, p.darkA, p.baseA, p.highlightA);
+    AddRamp(ani.palette, RAMP, Mix(p.darkA, p.darkB, 0.5), Mix(p.baseA, p.baseB, 0.5),
+            Mix(p.highlightA, p.highlightB, 0.5));
+    AddRamp(ani.palette, RAMP, p.darkB, p.baseB, p.highlightB);
 
     // Scale so that the widest frame keeps `margin` pixels free inside the
     // box. The ring is symmetric about its centre, so its picture is too.
@@ -274,8 +279,8 @@ IndexedImage RenderAni(const AniParams& p)
                     }
                 if (covered == 0) continue;
                 const double w = shade / covered * covered / (ss * ss);
-                const uint8_t index = 2 * votesA >= covered ? static_cast<uint8_t>(1 + std::lround(w * 126))
-                                                            : static_cast<uint8_t>(128 + std::lround(w * 127));
+                const int ramp = 4 * votesA > 3 * covered ? 0 : 4 * votesA >= covered ? 1 : 2;
+                const uint8_t index = static_cast<uint8_t>(1 + ramp * RAMP + std::lround(w * (RAMP - 1)));
                 ani.pixels[static_cast<size_t>(y) * STRIP_WIDTH + f * ANI_FRAME_WIDTH + x] = index;
             }
     }

@@ -35,9 +35,10 @@ struct AniParams {
 // dark colour that is pure black (black is the transparent colour).
 bool ParseAniParams(const std::string& source, AniParams& params, std::string& error);
 
-// Renders the 5120x64 eight-bit strip: entry 0 black (transparent), entries
-// 1 to 127 the first checker colour from shadow to highlight, 128 to 255 the
-// second. Frame f shows the ring at phase f/40 of its loop, so frame 39
+// Renders the 5120x64 eight-bit strip: entry 0 black (transparent), then
+// three ramps of 85 entries from shadow to highlight: 1 to 85 the first
+// checker colour, 86 to 170 the blend of both (where two checks meet inside
+// one pixel), 171 to 255 the second. Frame f shows the ring at phase f/40 of its loop, so frame 39
 // leads into frame 0 like any frame into the next.
 IndexedImage RenderAni(const AniParams& params);
 
