@@ -3,6 +3,7 @@
 // loop and the exit codes.
 #include "display/shell.h"
 #include "platform/crt_rand.h"
+#include "platform/window_core.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -21,6 +22,25 @@ protected:
     // pre-roll passes, counting what the backend queued during start-up.
     static void FillPasses(int passes) { PostFillers(passes - static_cast<int>(HeadlessQueuedMessages().size())); }
 };
+
+TEST_F(WinMainTest, TheWindowIsATopMostPopUpCoveringTheScreen)
+{
+    HeadlessSetScreenSize(1920, 1080);
+    app.instance = OsModuleHandle();
+    ASSERT_TRUE(CreateMainWindow());
+    Window* window = HeadlessWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window, mainWindow);
+    EXPECT_EQ(window->className, "Quillon");
+    EXPECT_EQ(window->title, "Quillon");
+    EXPECT_EQ(window->exStyle, WS_EX_TOPMOST);
+    EXPECT_EQ(window->style, WS_POPUP | WS_VISIBLE);
+    EXPECT_TRUE(window->visible);
+    EXPECT_EQ(window->x, 0);
+    EXPECT_EQ(window->y, 0);
+    EXPECT_EQ(window->width, 1920);
+    EXPECT_EQ(window->height, 1080);
+}
 
 struct SetupFailure {
     const char* operation;
