@@ -17,6 +17,46 @@ bool RowHasInk(const IndexedImage& font, int cell, int row)
     return false;
 }
 
+// The rows a letter or digit must span, so that text keeps one baseline,
+// one cap height and one x-height.
+struct Metrics {
+    int top;    // first row with ink
+    int bottom; // last row with ink
+};
+
+bool LetterMetrics(int code, Metrics& m)
+{
+    const std::string descenders = "gjpqy";
+    const std::string ascenders = "bdfhklt";
+    if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) m = {FONT_CAP_ROW, FONT_BASELINE_ROW};
+    else if (code >= 'a' && code <= 'z') {
+        const char c = static_cast<char>(code);
+        // i and j carry their dot at the cap height.
+        m.top = ascenders.find(c) != std::string::npos || c == 'i' || c == 'j' ? FONT_CAP_ROW : FONT_X_HEIGHT_ROW;
+        m.bottom = descenders.find(c) != std::string::npos ? FONT_DESCENDER_ROW : FONT_BASELINE_ROW;
+    } else return false;
+    return true;
+}
+
+std::string MetricsFault(const IndexedImage& font, int cell)
+{
+    const int code = FONT_FIRST_CODE + cell;
+    Metrics m{};
+    if (!LetterMetrics(code, m)) return "";
+    int top = -1, bottom = -1;
+    for (int row = 0; row < FONT_CELL_HEIGHT; ++row)
+        if (RowHasInk(font, cell, row)) {
+            if (top < 0) top = row;
+            bottom = row;
+        }
+    if (top != m.top || bottom != m.bottom)
+        return "code " + std::to_string(code) + " (" + static_cast<char>(code) + ") spans rows " + std::to_string(top) +
+               " to " + std::to_string(bottom) + "; it must span rows " + std::to_string(m.top) + " to " +
+               std::to_string(m.bottom) + " like the other " +
+               (code <= '9' ? "digits" : code <= 'Z' ? "capitals" : "letters of its kind");
+    return "";
+}
+
 std::string CellFault(const IndexedImage& font, int cell)
 {
     const int code = FONT_FIRST_CODE + cell;
@@ -27,7 +67,7 @@ std::string CellFault(const IndexedImage& font, int cell)
     if (RowHasInk(font, cell, 0) && RowHasInk(font, cell, FONT_CELL_HEIGHT - 1))
         return "code " + std::to_string(code) +
                " touches both the top and the bottom row of its cell; leave one of them empty";
-    return "";
+    return MetricsFault(font, cell);
 }
 
 } // namespace
