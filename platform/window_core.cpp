@@ -120,8 +120,11 @@ int CoreGetMessage(Message* msg)
 void CoreTranslateMessage(const Message* msg)
 {
     if (!msg || msg->message != WM_KEYDOWN) return;
+    // The character is the next message retrieved, before any other input
+    // already queued, as TranslateMessage's posted WM_CHAR is on Windows.
     const int c = CharacterOf(msg->wParam);
-    if (c >= 0) CorePostMessage(msg->window, WM_CHAR, static_cast<uintptr_t>(c), msg->lParam);
+    if (c >= 0 && (!msg->window || CoreWindowAlive(msg->window)))
+        State().queue.push_front(Message{msg->window, WM_CHAR, static_cast<uintptr_t>(c), msg->lParam});
 }
 
 intptr_t CoreDispatchMessage(const Message* msg)

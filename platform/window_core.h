@@ -42,6 +42,7 @@ bool CorePeekMessage(Message* msg);
 // Removes the next message; 0 for WM_QUIT, 1 otherwise, -1 when the queue is
 // empty (msg zeroed).
 int CoreGetMessage(Message* msg);
+// WM_KEYDOWN of a character key queues its WM_CHAR as the next message.
 void CoreTranslateMessage(const Message* msg);
 intptr_t CoreDispatchMessage(const Message* msg);
 intptr_t CoreDefWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);

@@ -87,6 +87,8 @@ void SdlMarkPrimaryLost()
     }
 }
 
+void SdlResetDisplay() { State() = SdlDisplayState{}; }
+
 void SdlReleaseRenderer()
 {
     SdlVideo& v = Video();

@@ -29,3 +29,9 @@ void SdlKeepReason(const char* what);
 void SdlMarkPrimaryLost();
 // Destroys the renderer and texture (and a window whose destruction waited).
 void SdlReleaseRenderer();
+
+// Back to the state of a fresh process, for tests: the window, renderer and
+// SDL's video subsystem are closed, the queue and every surface, bitmap and
+// context forgotten. Audio devices are not touched.
+void SdlBackendReset();
+void SdlResetDisplay(); // the display part of it

@@ -10,6 +10,8 @@
 
 #include "platform/platform.h"
 #include "platform/sdl/sdl_internal.h"
+#include "platform/gdi_core.h"
+#include "platform/surface_core.h"
 #include "platform/window_core.h"
 
 struct Instance {
@@ -283,3 +285,17 @@ int DesktopSide(bool width)
 int OsScreenWidth() { return DesktopSide(true); }
 
 int OsScreenHeight() { return DesktopSide(false); }
+
+void SdlBackendReset()
+{
+    SdlVideo& v = Video();
+    SdlReleaseRenderer();
+    if (v.window) SDL_DestroyWindow(v.window);
+    if (v.initialised) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    v = SdlVideo{};
+    State() = SdlWindowState{};
+    CoreResetWindows();
+    CoreResetGdi();
+    CoreResetSurfaces();
+    SdlResetDisplay();
+}
