@@ -101,12 +101,22 @@ void PlaceInstrument(Finding& f, int instrument)
     if (f.count++ == 0) f.instrument = instrument;
 }
 
+// Where the instrument (1-based) is first played, by pattern number.
+std::map<int, Finding> firstUse;
+
 void PrintAt(const Finding& f)
 {
-    if (f.pattern >= 0)
+    if (f.pattern >= 0) {
         std::printf(" (first: pattern %d, row %d, channel %d)", f.pattern, f.row, f.channel + 1);
-    else if (f.instrument > 0)
-        std::printf(" (first: instrument %d)", f.instrument);
+    } else if (f.instrument > 0) {
+        std::printf(" (first: instrument %d", f.instrument);
+        auto use = firstUse.find(f.instrument);
+        if (use != firstUse.end())
+            std::printf(", played first in pattern %d, row %d, channel %d)", use->second.pattern, use->second.row,
+                        use->second.channel + 1);
+        else
+            std::printf(", never played)");
+    }
 }
 
 // The real loader, reading the bytes as a linked-in resource would be read.
@@ -190,7 +200,6 @@ int main(int argc, char** argv)
             cells[p].insert(cells[p].end(), cell, cell + 5);
         }
     }
-    size_t instrumentStart = at;
     for (int i = 0; i < instruments && at < bytes.size() && signature; ++i) {
         size_t size = r.U32(at);
         int samples = static_cast<int>(r.U16(at + 27));
@@ -228,7 +237,6 @@ int main(int argc, char** argv)
         }
         at = next;
     }
-    (void)instrumentStart;
 
     // Cells: columns, notes and effects.
     for (int p = 0; p < patterns; ++p) {
@@ -238,6 +246,7 @@ int main(int argc, char** argv)
             int channel = channels ? index % channels : 0;
             const uint8_t* cell = &cells[p][c];
             int note = cell[0], instrument = cell[1], volume = cell[2], type = cell[3], parameter = cell[4];
+            if (instrument) Place(firstUse[instrument], p, row, channel);
             if (volume) Place(volumeColumn, p, row, channel);
             if (note == NOTE_FILE_KEY_OFF || type == 20) Place(keyOffs, p, row, channel);
             if (note > NOTE_FILE_KEY_OFF) Place(strangeNotes, p, row, channel);

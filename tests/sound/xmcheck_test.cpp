@@ -100,7 +100,8 @@ const BrokenCase cases[] = {
          i.vibratoDepth = 4;
          i.vibratoRate = 8;
      },
-     1, {"instruments with a volume envelope: 1 (first: instrument 1)", "instruments with auto-vibrato: 1"}},
+     1, {"instruments with a volume envelope: 1 (first: instrument 1, played first in pattern 0, row 0, channel 1)",
+         "instruments with auto-vibrato: 1"}},
     {"loud_volume_and_f00_are_notes",
      [](XmSong& s) {
          XmCellAt(s.patterns[0], 2, 8, 0) = XmCell{0, 0, 0, 0xC, 0x50};
