@@ -145,6 +145,17 @@ bool SdlEnsureVideo()
         SdlKeepReason("SDL_Init(video)");
         return false;
     }
+    // With no display SDL falls back to its offscreen driver, and the
+    // program would run on invisibly for ever. Those drivers serve only when
+    // asked for by name (tests, benchmarks).
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
+        !(asked && *asked)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        v.reason = "no display (SDL found no video device)";
+        return false;
+    }
     v.initialised = true;
     return true;
 }
