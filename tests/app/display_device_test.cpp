@@ -164,6 +164,32 @@ TEST_F(DisplayDeviceTest, SetupLeavesTheSurfacesFilledAndTheCursorHidden)
     EXPECT_EQ(HeadlessPixel(display.background, 5, 200), MIDDLE_COLOUR);
 }
 
+TEST_F(DisplayDeviceTest, BlackIsTransparentInAniAndFpsOnly)
+{
+    StartWindowAndDisplay();
+    const struct {
+        Surface* source;
+        bool blackIsTransparent;
+    } cases[] = {{display.ani, true}, {display.fps, true}, {display.viewpage, false}, {display.font, false}};
+    for (const auto& c : cases) {
+        SurfaceDesc desc{};
+        ASSERT_GE(SurfaceGetDesc(c.source, &desc), 0);
+        EXPECT_EQ((desc.flags & DDSD_CKSRCBLT) != 0, c.blackIsTransparent);
+        if (!c.blackIsTransparent) continue;
+        EXPECT_EQ(desc.colorKeyLow, 0u);
+        EXPECT_EQ(desc.colorKeyHigh, 0u);
+        // A keyed copy leaves the destination where the source is black.
+        ASSERT_EQ(SurfaceColorFill(display.backbuf, nullptr, 0x123456), RESULT_OK);
+        HeadlessSetPixel(c.source, 0, 0, 0x000000);
+        HeadlessSetPixel(c.source, 1, 0, 0xFFFFFF);
+        const Rect two{0, 0, 2, 1};
+        ASSERT_EQ(SurfaceBltFast(display.backbuf, 0, 0, c.source, &two, DDBLTFAST_SRCCOLORKEY | DDBLTFAST_WAIT),
+                  RESULT_OK);
+        EXPECT_EQ(HeadlessPixel(display.backbuf, 0, 0), 0x123456u);
+        EXPECT_EQ(HeadlessPixel(display.backbuf, 1, 0), 0xFFFFFFu);
+    }
+}
+
 struct LoadCase {
     const char* operation; // fault injected, or "" for none
     bool loaded;
