@@ -48,5 +48,9 @@ void MixVoices(float* buffer, int32_t frames);
 // -32768..32767. Nothing for frames < 1 or a null pointer.
 void ConvertToPcm16(int16_t* destination, const float* source, int32_t frames);
 
+// Whether settled runs may use the processor's vector units (the default).
+// Both ways give identical sums; tests compare them.
+void SetVectorMixing(bool enabled);
+
 // The reset of OpenOutput: every voice zero except index i and a step of 1.
 void ResetVoicePool();

@@ -349,3 +349,78 @@ TEST_F(MixerTest, ResetVoicePoolNumbersEveryVoiceWithAStepOfOne) {
 }
 
 } // namespace
+
+namespace {
+
+// A song that drives every mixer path: forward and ping-pong loops in 8 and
+// 16 bits, steps above and below 1, ramps at every note, silent voices
+// (C00), slides and vibrato.
+XmSong BusySong() {
+    XmSong xm;
+    xm.channels = 8;
+    xm.defaultSpeed = 3;
+    xm.defaultBpm = 150;
+    xm.orders = {0, 0};
+    for (int i = 0; i < 3; ++i) {
+        XmSample s;
+        s.sixteenBit = i == 1;
+        for (int k = 0; k < 700 + 300 * i; ++k)
+            s.values.push_back(static_cast<int16_t>(((k * (7 + i)) % 256 - 128) * (s.sixteenBit ? 200 : 1)));
+        s.loopBits = static_cast<uint8_t>(i == 2 ? 0 : (i == 0 ? 1 : 2));
+        s.loopStart = 100;
+        s.loopLength = 300 + 100 * i;
+        s.panning = static_cast<uint8_t>(60 * i + 20);
+        xm.instruments.push_back(OneSampleInstrument(s));
+    }
+    XmPattern pattern;
+    pattern.rows = 32;
+    const uint8_t effects[][2] = {{0x4, 0x8F}, {0x0, 0x47}, {0xC, 0x00}, {0x1, 0x10}, {0x3, 0x40}, {0xA, 0x0F}, {0x2, 0x08}};
+    for (int r = 0; r < 32; ++r) {
+        for (int c = 0; c < 8; ++c) {
+            XmCell& cell = XmCellAt(pattern, 8, r, c);
+            if ((r + c) % 3 != 1) {
+                cell.note = static_cast<uint8_t>(13 + (r * 11 + c * 17) % 84);
+                cell.instrument = static_cast<uint8_t>(1 + (r + c) % 3);
+            }
+            cell.effectType = effects[(r + 2 * c) % 7][0];
+            cell.effectParameter = effects[(r + 2 * c) % 7][1];
+        }
+    }
+    xm.patterns.push_back(pattern);
+    return xm;
+}
+
+class VectorMixingTest : public MusicTest {
+protected:
+    void TearDown() override {
+        SetVectorMixing(true);
+        MusicTest::TearDown();
+    }
+    std::vector<int16_t> RenderWith(const std::vector<uint8_t>& bytes, bool vector, int32_t frames) {
+        ResetMusicState();
+        SetVectorMixing(vector);
+        Module* loaded = LoadBytes(bytes);
+        EXPECT_NE(loaded, nullptr);
+        if (!loaded)
+            return {};
+        ResetSongPosition(loaded);
+        std::vector<int16_t> pcm = Render(loaded, frames, 883); // odd blocks: every tail length
+        FreeModule(loaded);
+        return pcm;
+    }
+};
+
+TEST_F(VectorMixingTest, VectorAndPortableLoopsGiveIdenticalOutput) {
+    std::vector<uint8_t> bytes = BuildXm(BusySong());
+    std::vector<int16_t> wide = RenderWith(bytes, true, 3 * 44100);
+    std::vector<int16_t> portable = RenderWith(bytes, false, 3 * 44100);
+    ASSERT_EQ(wide.size(), portable.size());
+    size_t loud = 0;
+    for (size_t i = 0; i < wide.size(); ++i) {
+        ASSERT_EQ(wide[i], portable[i]) << "value " << i;
+        loud += wide[i] != 0;
+    }
+    EXPECT_GT(loud, wide.size() / 2);
+}
+
+} // namespace
