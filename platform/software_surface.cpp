@@ -1,5 +1,6 @@
 #include "platform/software_surface.h"
 
+#include <algorithm>
 #include <cstring>
 
 bool PixelBufferInit(PixelBuffer& buffer, int width, int height, int extraBytes, uint8_t padByte)
@@ -34,10 +35,7 @@ Result PixelFill(PixelBuffer& dest, const Rect* rect, uint32_t colour)
 {
     const Rect r = rect ? *rect : Rect{0, 0, dest.width, dest.height};
     if (!RectInside(dest, r)) return RESULT_FAILED;
-    for (int y = r.top; y < r.bottom; ++y) {
-        uint32_t* row = dest.Row(y);
-        for (int x = r.left; x < r.right; ++x) row[x] = colour;
-    }
+    for (int y = r.top; y < r.bottom; ++y) std::fill_n(dest.Row(y) + r.left, r.right - r.left, colour);
     return RESULT_OK;
 }
 

@@ -3,6 +3,9 @@
 // checks, locks and the flip chain.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 
@@ -271,6 +274,29 @@ TEST_F(FlipChainTest, SecondPrimaryIsRefused)
     Surface* again = nullptr;
     EXPECT_NE(DdCreateSurface(dd, &d, &again), RESULT_OK);
     EXPECT_EQ(again, nullptr);
+}
+
+TEST_F(SurfaceTest, PortablePixmapHoldsThePixelsAsRgb)
+{
+    HeadlessSetPitchPadding("SHOT", 4);
+    Surface* s = Make("SHOT", 2, 2);
+    HeadlessSetPixel(s, 0, 0, 0x5D1759);
+    HeadlessSetPixel(s, 1, 0, 0x010203);
+    HeadlessSetPixel(s, 0, 1, 0xFFFFFF);
+    const std::string path = ::testing::TempDir() + "quillon_surface.ppm";
+    ASSERT_TRUE(HeadlessWritePpm(s, path));
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char bytes[64] = {};
+    const size_t n = std::fread(bytes, 1, sizeof bytes, f);
+    std::fclose(f);
+    std::remove(path.c_str());
+    const std::string header = "P6\n2 2\n255\n";
+    ASSERT_EQ(n, header.size() + 12);
+    EXPECT_EQ(std::string(bytes, header.size()), header);
+    const unsigned char want[12] = {0x5D, 0x17, 0x59, 1, 2, 3, 0xFF, 0xFF, 0xFF, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(bytes + header.size(), want, 12), 0);
+    EXPECT_FALSE(HeadlessWritePpm(s, "/nonexistent-dir/x.ppm"));
 }
 
 } // namespace
