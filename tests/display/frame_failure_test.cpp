@@ -3,6 +3,7 @@
 #include "scene_fixture.h"
 
 #include <cctype>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -14,6 +15,11 @@ struct FailureCase {
     int skip;               // matching calls that still succeed
     const char* message;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os)
+{
+    *os << c.state << ", " << c.operation << " " << c.target << " after " << c.skip << ": " << c.message;
+}
 
 void Prepare(const std::string& state)
 {
