@@ -100,7 +100,9 @@ kill -0 "$pid" 2>/dev/null && { echo "FAIL: still running 15 s after the left cl
 wait "$pid"
 code=$?
 check "left click ends with exit code 1 (got $code)" [ "$code" = 1 ]
-check "the end comes after the closing, ${elapsed} ms" [ "$elapsed" -ge 900 -a "$elapsed" -le 6000 ]
+# 192 wipe steps need at least 192 frames of more than 5 ms; at 60 Hz about
+# 3.2 s, longer when a loaded machine slows the frames down.
+check "the end comes after the closing, ${elapsed} ms" [ "$elapsed" -ge 960 -a "$elapsed" -le 10000 ]
 check "counter hidden during the closing" [ "$(differ closing counter 40x8+1+1)" -gt 20 ]
 
 exit $fail
