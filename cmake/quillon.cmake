@@ -67,7 +67,10 @@ function(quillon_test name)
   endif()
   quillon_executable(${name} VARIANT ${Q_VARIANT} SOURCES ${Q_SOURCES}
                      LINK ${Q_LINK} GTest::gtest GTest::gmock GTest::gtest_main)
+  # A list handed through gtest_discover_tests is split at its semicolons
+  # unless they are escaped, and only its first element would become a label.
+  string(REPLACE ";" "\\;" labels "${Q_VARIANT};${Q_LABELS}")
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES LABELS "${Q_VARIANT};${Q_LABELS}"
+                       PROPERTIES LABELS "${labels}"
                        WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()
