@@ -185,6 +185,8 @@ TEST_F(StarsTest, FpsIsMeasuredAfterMoreThanASecond)
         {60, 1001, 59, true},  // 60000 / 1001
         {1, 0xFFFFFFFFu, 0, true},
         {1500, 1400, 1071, true},
+        // More frames than a 32-bit frameCount * 1000 can hold.
+        {4300000, 1001, 4295704, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fps);
