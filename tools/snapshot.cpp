@@ -11,7 +11,7 @@
 // as the program receives them. The picture is the surface LABEL (default
 // PRIMARY, the screen as shown after the moment's last flip; any surface
 // label works: BACKBUF, VIEWPAGE, PAGE, ANI, FONT, FPS, BACKGROUND), written
-// as OUTDIR/<moment>.png, or .ppm with --ppm. Without moments, all of them:
+// as OUTDIR/<moment>.png (OUTDIR is created), or .ppm with --ppm. Without moments, all of them:
 //   page1 .. page4   the page fully revealed (pages 2..4 after right clicks)
 //   reveal-half      page 1 halfway through its reveal (80 steps)
 //   wipe             the wipe from page 1 to page 2 halfway (96 steps)
@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -294,6 +295,8 @@ int main(int argc, char** argv)
         }
     }
     if (options.outDir.empty()) return Usage();
+    std::error_code error;
+    std::filesystem::create_directories(options.outDir, error);
 
     std::vector<const Moment*> chosen;
     for (const Moment& m : Moments())
