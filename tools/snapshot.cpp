@@ -11,7 +11,8 @@
 // as the program receives them. The picture is the surface LABEL (default
 // PRIMARY, the screen as shown after the moment's last flip; any surface
 // label works: BACKBUF, VIEWPAGE, PAGE, ANI, FONT, FPS, BACKGROUND), written
-// as OUTDIR/<moment>.png (OUTDIR is created), or .ppm with --ppm. Without moments, all of them:
+// as OUTDIR/<moment>.png (OUTDIR is created), or .ppm with --ppm. Without
+// moments, all of them:
 //   page1 .. page4   the page fully revealed (pages 2..4 after right clicks)
 //   reveal-half      page 1 halfway through its reveal (80 steps)
 //   wipe             the wipe from page 1 to page 2 halfway (96 steps)
