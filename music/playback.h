@@ -48,7 +48,9 @@ extern Instrument emptyInstrument;
 // later ticks run ProcessTickEffects. Called before the tick's frames are mixed.
 void PlayTick(Module* song);
 // bpm is stored; samplesPerTick = 1000 / (bpm * 0.4f) * outputRate * 0.001f,
-// truncated, and at least 1.
+// single-precision constants in double arithmetic, truncated (125 BPM at
+// 44100 Hz gives 882). A tempo outside 32..255 is computed as the nearest
+// end of that range, so a tick always has at least one frame.
 void SetTempo(Module* song, int bpm);
 void ProcessRow(Module* song);
 void ProcessTickEffects(Module* song);
