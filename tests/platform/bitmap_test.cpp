@@ -199,4 +199,36 @@ TEST_F(BitmapTest, ResourceLookupHonoursTypeOverridesAndHiding)
     EXPECT_TRUE(OsFindResource(OsModuleHandle(), "ANI", RT_BITMAP_TYPE, &out));
 }
 
+// BitBlt clips its rectangle to both pixel areas, as GDI does, instead of
+// failing or reaching outside either.
+TEST_F(BitmapTest, BitBltClipsToBothAreas)
+{
+    IndexedImage img;
+    img.width = 4;
+    img.height = 4;
+    img.bitsPerPixel = 8;
+    img.palette = {0x000000, 0x00FF00};
+    img.pixels.assign(16, 1);
+    HeadlessSetResource("GREEN", RT_BITMAP_TYPE, EncodeBmp(img));
+    Surface* s = MakeSurface(6, 6);
+    ASSERT_EQ(SurfaceColorFill(s, nullptr, 0x111111), RESULT_OK);
+    Bitmap* bmp = OsLoadBitmap(OsModuleHandle(), "GREEN", 4, 4);
+    ASSERT_NE(bmp, nullptr);
+    DeviceContext* mem = GdiCreateCompatibleDC();
+    GdiSelectBitmap(mem, bmp);
+    DeviceContext* sdc = nullptr;
+    ASSERT_EQ(SurfaceGetDC(s, &sdc), RESULT_OK);
+    // 8x8 asked for at (3, 3) from source (1, 0): 3 columns and 3 rows fit.
+    EXPECT_NE(GdiBitBlt(sdc, 3, 3, 8, 8, mem, 1, 0), 0);
+    // Entirely outside: nothing to copy, still no error.
+    EXPECT_NE(GdiBitBlt(sdc, 100, 100, 8, 8, mem, 0, 0), 0);
+    EXPECT_EQ(GdiBitBlt(sdc, 0, 0, -1, 2, mem, 0, 0), 0);
+    SurfaceReleaseDC(s, sdc);
+    GdiDeleteDC(mem);
+    GdiDeleteBitmap(bmp);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(HeadlessPixel(s, x, y), (x >= 3 && y >= 3) ? 0x00FF00u : 0x111111u) << x << "," << y;
+}
+
 } // namespace

@@ -216,4 +216,55 @@ TEST_F(FaultTest, BitBltAndLoadBitmapTargets)
     EXPECT_EQ(HeadlessCallCount("BitBlt", "FPS"), 2);
 }
 
+// Everything a test can leave behind is gone after HeadlessReset.
+TEST(HeadlessReset, RestoresAFreshProcess)
+{
+    HeadlessReset();
+    const WindowClass wc{0, [](Window* w, uint32_t m, uintptr_t wp, intptr_t lp) { return OsDefWindowProc(w, m, wp, lp); },
+                         nullptr, nullptr, "Quillon"};
+    ASSERT_TRUE(OsRegisterClass(wc));
+    ASSERT_NE(OsCreateWindow(0, "Quillon", "Quillon", 0, 0, 0, 640, 480, nullptr), nullptr);
+    HeadlessPostInput(WM_LBUTTONDOWN);
+    OsShowCursor(false);
+    OsMessageBox(nullptr, "x", "ERROR");
+    DirectDraw* dd = nullptr;
+    ASSERT_EQ(DdCreate(&dd), RESULT_OK);
+    SurfaceDesc d{DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT, 4, 4, 0, 0, DDSCAPS_OFFSCREENPLAIN, 0, 0, nullptr, "PAGE"};
+    Surface* s = nullptr;
+    ASSERT_EQ(DdCreateSurface(dd, &d, &s), RESULT_OK);
+    SurfaceRelease(s);
+    ASSERT_NE(OsLoadBitmap(nullptr, "FPS", 170, 8), nullptr);
+    HeadlessInjectFault("Flip", "", FaultMode::Always);
+    HeadlessSetTime(1234);
+    HeadlessSetAutoAdvance(3);
+    HeadlessHideResource("ANI");
+    WaveOutHandle h = NO_WAVEOUT;
+    const WaveFormat f{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+    ASSERT_EQ(WaveOutOpen(&h, &f), RESULT_OK);
+
+    HeadlessReset();
+    EXPECT_EQ(HeadlessWindow(), nullptr);
+    EXPECT_FALSE(HeadlessWindowDestroyed());
+    EXPECT_TRUE(HeadlessQueuedMessages().empty());
+    EXPECT_EQ(HeadlessCursorCount(), 0);
+    EXPECT_TRUE(HeadlessMessageBoxes().empty());
+    EXPECT_FALSE(HeadlessDisplayHeld());
+    EXPECT_EQ(HeadlessLiveSurfaceCount(), 0);
+    EXPECT_TRUE(HeadlessReleaseLog().empty());
+    EXPECT_EQ(HeadlessLiveBitmaps(), 0);
+    EXPECT_EQ(HeadlessCallCount("CreateSurface"), 0);
+    EXPECT_EQ(OsTimeGetTime(), 0u);
+    EXPECT_EQ(OsTimeGetTime(), 0u);
+    ResourceBytes out{};
+    EXPECT_TRUE(OsFindResource(nullptr, "ANI", RT_BITMAP_TYPE, &out));
+    EXPECT_FALSE(HeadlessAudioOpen());
+    EXPECT_TRUE(OsRegisterClass(wc)) << "the class is forgotten too";
+    ASSERT_EQ(DdCreate(&dd), RESULT_OK);
+    SurfaceDesc p{DDSD_CAPS | DDSD_BACKBUFFERCOUNT, 0, 0, 0, 1, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX,
+                  0, 0, nullptr, nullptr};
+    ASSERT_EQ(DdCreateSurface(dd, &p, &s), RESULT_OK);
+    EXPECT_EQ(SurfaceFlip(s), RESULT_OK) << "faults are cleared";
+    HeadlessReset();
+}
+
 } // namespace
