@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <system_error>
@@ -29,8 +30,10 @@ Thread* CoreCreateThread(ThreadProc proc, void* parameter)
 bool CoreSetTimeCritical(Thread* thread)
 {
     if (!thread || !thread->thread.joinable()) return false;
+    // A real-time priority above every ordinary thread, but well below the
+    // top, so a runaway thread cannot starve the system's own real-time work.
     sched_param param{};
-    param.sched_priority = sched_get_priority_max(SCHED_FIFO);
+    param.sched_priority = std::min(sched_get_priority_min(SCHED_FIFO) + 19, sched_get_priority_max(SCHED_FIFO));
     return pthread_setschedparam(thread->thread.native_handle(), SCHED_FIFO, &param) == 0;
 }
 

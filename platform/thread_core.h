@@ -6,7 +6,7 @@
 // Starts proc(parameter) on a new thread at once; null when the system
 // cannot start one.
 Thread* CoreCreateThread(ThreadProc proc, void* parameter);
-// Asks the scheduler for the highest real-time priority, which needs
+// Asks the scheduler for a real-time priority (SCHED_FIFO 20), which needs
 // privileges on Linux; false when it is refused (the thread keeps running
 // at its normal priority).
 bool CoreSetTimeCritical(Thread* thread);
