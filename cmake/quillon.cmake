@@ -67,10 +67,12 @@ function(quillon_test name)
   endif()
   quillon_executable(${name} VARIANT ${Q_VARIANT} SOURCES ${Q_SOURCES}
                      LINK ${Q_LINK} GTest::gtest GTest::gmock GTest::gtest_main)
-  # A list handed through gtest_discover_tests is split at its semicolons
-  # unless they are escaped, and only its first element would become a label.
-  string(REPLACE ";" "\\;" labels "${Q_VARIANT};${Q_LABELS}")
+  # A list handed through the discovery's PROPERTIES is split at its
+  # semicolons, so every case gets one label made of the area and the
+  # variant ("music-asan", "sound-tsan"); ctest -L takes a regular
+  # expression, so -L music and -L tsan both find it.
+  string(JOIN "-" label ${Q_LABELS} ${Q_VARIANT})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES LABELS "${labels}"
+                       PROPERTIES LABELS ${label}
                        WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()
