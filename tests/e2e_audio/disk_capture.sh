@@ -58,7 +58,7 @@ while :; do
     sleep 0.1
 done
 
-xdotool windowclose "$wid" 2>/dev/null
+"${SEND_CLOSE:?path of send_close}" "$wid" || fail "could not ask the window to close"
 tries=0
 while kill -0 "$pid" 2>/dev/null; do
     tries=$((tries + 1))

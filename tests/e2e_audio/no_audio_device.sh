@@ -61,7 +61,7 @@ done
 [ "$shown" = yes ] || fail "the pages are not shown without a sound device"
 echo "ok: pages shown without a sound device"
 
-xdotool windowclose "$wid" 2>/dev/null
+"${SEND_CLOSE:?path of send_close}" "$wid" || fail "could not ask the window to close"
 tries=0
 while kill -0 "$pid" 2>/dev/null; do
     tries=$((tries + 1))
