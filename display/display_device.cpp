@@ -10,32 +10,32 @@ namespace {
 
 // An off-screen surface of the scene: its size, whether black is its source
 // colour key, and the label its messages and diagnostics use.
-struct OffscreenSpec {
+struct OffscreenLayout {
     const char* label;
     uint32_t width;
     uint32_t height;
     bool blackIsTransparent;
 };
 
-constexpr OffscreenSpec VIEWPAGE_SPEC{"VIEWPAGE", 640, 384, false};
-constexpr OffscreenSpec ANI_SPEC{"ANI", 5120, 64, true};
-constexpr OffscreenSpec BACKGROUND_SPEC{"BACKGROUND", 640, 480, false};
-constexpr OffscreenSpec FPS_SPEC{"FPS", 170, 8, true};
-constexpr OffscreenSpec FONT_SPEC{"FONT", 784, 12, false};
-constexpr OffscreenSpec PAGE_SPEC{"PAGE", 640, 1536, false};
+constexpr OffscreenLayout VIEWPAGE_LAYOUT{"VIEWPAGE", 640, 384, false};
+constexpr OffscreenLayout ANI_LAYOUT{"ANI", 5120, 64, true};
+constexpr OffscreenLayout BACKGROUND_LAYOUT{"BACKGROUND", 640, 480, false};
+constexpr OffscreenLayout FPS_LAYOUT{"FPS", 170, 8, true};
+constexpr OffscreenLayout FONT_LAYOUT{"FONT", 784, 12, false};
+constexpr OffscreenLayout PAGE_LAYOUT{"PAGE", 640, 1536, false};
 
 // Video memory first; when that is refused, system memory, silently. Each
 // surface chooses by itself, so some may end up in either. Null only when
 // both tries failed.
-Surface* CreateOffscreen(const OffscreenSpec& spec)
+Surface* CreateOffscreen(const OffscreenLayout& layout)
 {
     SurfaceDesc desc{};
     desc.flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-    desc.width = spec.width;
-    desc.height = spec.height;
+    desc.width = layout.width;
+    desc.height = layout.height;
     desc.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY;
-    desc.label = spec.label;
-    if (spec.blackIsTransparent) {
+    desc.label = layout.label;
+    if (layout.blackIsTransparent) {
         desc.flags |= DDSD_CKSRCBLT;
         desc.colorKeyLow = 0;
         desc.colorKeyHigh = 0;
@@ -53,9 +53,9 @@ Surface* CreateOffscreen(const OffscreenSpec& spec)
 }
 
 // Creates the surface into `slot` or reports `message`.
-bool CreateOffscreenOrExit(const OffscreenSpec& spec, Surface** slot, const char* message)
+bool CreateOffscreenOrExit(const OffscreenLayout& layout, Surface** slot, const char* message)
 {
-    *slot = CreateOffscreen(spec);
+    *slot = CreateOffscreen(layout);
     if (*slot == nullptr) {
         return ErrorExit(message);
     }
@@ -199,18 +199,18 @@ bool InitDisplay()
         return false;
     }
 
-    if (!CreateOffscreenOrExit(VIEWPAGE_SPEC, &display.viewpage, "CreateSurface (VIEWPAGE) failed!")) {
+    if (!CreateOffscreenOrExit(VIEWPAGE_LAYOUT, &display.viewpage, "CreateSurface (VIEWPAGE) failed!")) {
         return false;
     }
 
-    if (!CreateOffscreenOrExit(ANI_SPEC, &display.ani, "CreateSurface (ANI) failed!")) {
+    if (!CreateOffscreenOrExit(ANI_LAYOUT, &display.ani, "CreateSurface (ANI) failed!")) {
         return false;
     }
     if (!LoadBitmapToSurface(display.ani, "ANI")) {
         return ErrorExit("Could not load image (ANI) into the surface!");
     }
 
-    if (!CreateOffscreenOrExit(BACKGROUND_SPEC, &display.background, "CreateSurface (BACKGROUND) failed!")) {
+    if (!CreateOffscreenOrExit(BACKGROUND_LAYOUT, &display.background, "CreateSurface (BACKGROUND) failed!")) {
         return false;
     }
     if (!ClearSurface(display.background)) {
@@ -220,21 +220,21 @@ bool InitDisplay()
         return ErrorExit("Could not create background image!");
     }
 
-    if (!CreateOffscreenOrExit(FPS_SPEC, &display.fps, "CreateSurface (FPS) failed!")) {
+    if (!CreateOffscreenOrExit(FPS_LAYOUT, &display.fps, "CreateSurface (FPS) failed!")) {
         return false;
     }
     if (!LoadBitmapToSurface(display.fps, "FPS")) {
         return ErrorExit("Could not load image (FPS) into the surface!");
     }
 
-    if (!CreateOffscreenOrExit(FONT_SPEC, &display.font, "CreateSurface (FONT) failed!")) {
+    if (!CreateOffscreenOrExit(FONT_LAYOUT, &display.font, "CreateSurface (FONT) failed!")) {
         return false;
     }
     if (!LoadBitmapToSurface(display.font, "FONT")) {
         return ErrorExit("Could not load image (FONT) into the surface!");
     }
 
-    if (!CreateOffscreenOrExit(PAGE_SPEC, &display.page, "CreateSurface (PAGE) failed!")) {
+    if (!CreateOffscreenOrExit(PAGE_LAYOUT, &display.page, "CreateSurface (PAGE) failed!")) {
         return false;
     }
     if (!RenderPages()) {
