@@ -207,16 +207,11 @@ bool StopSong(Module* song) {
     return true;
 }
 
-void FillBlock() {
-    Module* song = currentSong;
-    int32_t k = fillIndex;
-    size_t start = static_cast<size_t>(k) * blockFrames;
-    float* mix = output.mixBuffer + 2 * start;
-    std::memset(mix, 0, static_cast<size_t>(blockFrames) * 2 * sizeof(float));
-
+void MixBlock(Module* song, float* mix, int16_t* pcm, int32_t frames) {
+    std::memset(mix, 0, static_cast<size_t>(frames) * 2 * sizeof(float));
     int32_t left = song->samplesLeftInTick;
     int32_t done = 0;
-    while (done < blockFrames) {
+    while (done < frames) {
         if (left == 0) {
             song->tickRoutine(song);
             // Read after the tick: a tempo change made in it governs this very tick.
@@ -224,13 +219,20 @@ void FillBlock() {
             if (left <= 0)
                 left = 1; // the loader keeps the tempo in range; never spin without mixing
         }
-        int32_t n = left < blockFrames - done ? left : blockFrames - done;
+        int32_t n = left < frames - done ? left : frames - done;
         MixVoices(mix + 2 * static_cast<size_t>(done), n);
         done += n;
         left -= n;
     }
+    // A tick that straddles two blocks continues in the next one.
     song->samplesLeftInTick = left;
-    ConvertToPcm16(output.ring + 2 * start, mix, blockFrames);
+    ConvertToPcm16(pcm, mix, frames);
+}
+
+void FillBlock() {
+    int32_t k = fillIndex;
+    size_t start = static_cast<size_t>(k) * blockFrames;
+    MixBlock(currentSong, output.mixBuffer + 2 * start, output.ring + 2 * start, blockFrames);
     fillIndex = k + 1 < BlockCount() ? k + 1 : 0;
 }
 

@@ -36,6 +36,11 @@ bool PlaySong(Module* song);
 bool StopSong(Module* song);
 // Mixes the block at fillIndex into the ring and advances fillIndex.
 void FillBlock();
+// The block loop of FillBlock, on buffers of the caller's: clears `mix`
+// (frames stereo floats), runs the song's tick routine whenever the frames
+// of the previous tick are used up, mixes at most one tick's worth of frames
+// at a time, and converts the whole block into `pcm`.
+void MixBlock(Module* song, float* mix, int16_t* pcm, int32_t frames);
 uint32_t FeederThread(void* parameter);
 
 // One pass of the feeder for a reported device position in bytes played:

@@ -77,23 +77,7 @@ std::vector<uint8_t> BenchSong(uint16_t channels) {
 float mixBlock[2 * BLOCK];
 int16_t pcmBlock[2 * BLOCK];
 
-void RenderBlock(Module* song) {
-    std::fill(mixBlock, mixBlock + 2 * BLOCK, 0.0f);
-    int32_t left = song->samplesLeftInTick;
-    int32_t done = 0;
-    while (done < BLOCK) {
-        if (left == 0) {
-            song->tickRoutine(song);
-            left = song->samplesPerTick;
-        }
-        int32_t n = left < BLOCK - done ? left : BLOCK - done;
-        MixVoices(mixBlock + 2 * done, n);
-        done += n;
-        left -= n;
-    }
-    song->samplesLeftInTick = left;
-    ConvertToPcm16(pcmBlock, mixBlock, BLOCK);
-}
+void RenderBlock(Module* song) { MixBlock(song, mixBlock, pcmBlock, BLOCK); }
 
 void Quillon(benchmark::State& state) {
     HeadlessReset();

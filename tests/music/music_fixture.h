@@ -74,29 +74,14 @@ inline XmSong TinySong(uint16_t channels = 1, uint16_t rows = 16, uint16_t speed
     return song;
 }
 
-// Renders `frames` stereo frames the way the block filler does: a tick
-// whenever the previous tick's frames are used up, at most one tick's worth
-// of frames per mix, conversion at the end.
+// Renders `frames` stereo frames through the block filler's loop, in
+// blocks of `blockFrames`.
 inline std::vector<int16_t> Render(Module* song, int32_t frames, int32_t blockFrames = 884) {
     std::vector<int16_t> pcm(2 * static_cast<size_t>(frames));
     std::vector<float> mix(2 * static_cast<size_t>(blockFrames));
     for (int32_t start = 0; start < frames; start += blockFrames) {
         int32_t block = frames - start < blockFrames ? frames - start : blockFrames;
-        std::fill(mix.begin(), mix.end(), 0.0f);
-        int32_t left = song->samplesLeftInTick;
-        int32_t done = 0;
-        while (done < block) {
-            if (left == 0) {
-                song->tickRoutine(song);
-                left = song->samplesPerTick;
-            }
-            int32_t n = left < block - done ? left : block - done;
-            MixVoices(mix.data() + 2 * done, n);
-            done += n;
-            left -= n;
-        }
-        song->samplesLeftInTick = left;
-        ConvertToPcm16(pcm.data() + 2 * static_cast<size_t>(start), mix.data(), block);
+        MixBlock(song, mix.data(), pcm.data() + 2 * static_cast<size_t>(start), block);
     }
     return pcm;
 }
