@@ -27,8 +27,9 @@ fail() {
 }
 
 # Starts the program and waits (up to 15 s) for its window; sets pid and wid.
+# The sound goes to SDL's dummy driver unless E2E_AUDIODRIVER names another.
 start_program() {
-    SDL_AUDIODRIVER=dummy "$QUILLON" 2>"$work/err" </dev/null &
+    SDL_AUDIODRIVER="${E2E_AUDIODRIVER:-dummy}" "$QUILLON" 2>"$work/err" </dev/null &
     pid=$!
     wid=""
     tries=0
@@ -50,6 +51,11 @@ screenshot() {
 # pixel X Y: the colour of the last screenshot there, as rrggbb.
 pixel() {
     od -An -tx1 -j $(( ($2 * 640 + $1) * 3 )) -N 3 "$work/shot.rgb" | tr -d ' \n'
+}
+
+# Asks the window to close (WM_CLOSE), as a window manager's close button.
+close_window() {
+    "${SEND_CLOSE:?path of send_close}" "$wid" || fail "could not ask the window to close"
 }
 
 # Waits up to $1 tenths of a second for the program to end; sets code.

@@ -43,7 +43,7 @@ echo "ok: background bars on screen"
 
 # Closing the window (WM_CLOSE, then WM_DESTROY) ends the program; the frames
 # were running, so the loop ends at its next test of `running`: exit code 1.
-"${SEND_CLOSE:?path of send_close}" "$wid" || fail "could not ask the window to close"
+close_window
 wait_for_end 100 || fail "still running 10 s after the window was closed"
 [ "$code" -eq 1 ] || fail "exit code $code after closing the window, expected 1"
 echo "ok: closing the window ended the program with exit code 1"

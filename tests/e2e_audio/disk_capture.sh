@@ -5,46 +5,18 @@
 # over one ring (two seconds), so the feeder's refills are compared as well
 # as the pre-fill. Only the last ring may differ: after the feeder has
 # stopped the device loops the ring as last filled until it is reset.
-set -u
-: "${QUILLON:?path of the quillon binary}"
 : "${XMRENDER:?path of xmrender}"
 : "${SONG:?path of the built song}"
-for tool in xvfb-run xdotool cmp; do
-    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing" >&2; exit 1; }
-done
-
-if [ "${1:-}" != "--inside" ]; then
-    exec xvfb-run -a -s "-screen 0 640x480x24 -nolisten tcp" sh "$0" --inside
-fi
-
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+command -v cmp >/dev/null || { echo "FAIL: cmp is missing" >&2; exit 1; }
+. "$(dirname "$0")/../e2e/common.sh"
 
 RING_BYTES=353600
 BYTES_PER_SECOND=176400
 PLAY_SECONDS=7
 
-SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw" "$QUILLON" 2>"$work/err" </dev/null &
-pid=$!
-
-wid=""
-tries=0
-while [ -z "$wid" ]; do
-    kill -0 "$pid" 2>/dev/null || fail "the program ended before its window appeared"
-    wid=$(xdotool search --name '^Quillon$' 2>/dev/null | head -n 1)
-    tries=$((tries + 1))
-    [ "$tries" -gt 150 ] && fail "no window named Quillon after 15 s"
-    [ -z "$wid" ] && sleep 0.1
-done
+export SDL_DISKAUDIOFILE="$work/capture.raw"
+E2E_AUDIODRIVER=disk
+start_program
 
 # Let the song play until the capture holds well over one ring of sound.
 tries=0
@@ -58,16 +30,8 @@ while :; do
     sleep 0.1
 done
 
-"${SEND_CLOSE:?path of send_close}" "$wid" || fail "could not ask the window to close"
-tries=0
-while kill -0 "$pid" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ "$tries" -gt 100 ] && fail "still running 10 s after the window was closed"
-    sleep 0.1
-done
-wait "$pid"
-code=$?
-pid=""
+close_window
+wait_for_end 100 || fail "still running 10 s after the window was closed"
 [ "$code" -eq 1 ] || fail "exit code $code after closing the window, expected 1"
 
 captured=$(wc -c <"$work/capture.raw")
