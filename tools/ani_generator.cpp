@@ -61,23 +61,13 @@ Matrix Orientation(const AniParams& p, double phase)
     return Multiply(m, RotateY(spin));
 }
 
-uint32_t Mix(uint32_t a, uint32_t b, double t)
-{
-    uint32_t out = 0;
-    for (int shift = 0; shift <= 16; shift += 8) {
-        const double ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
-        out |= static_cast<uint32_t>(std::lround(ca + (cb - ca) * t)) << shift;
-    }
-    return out;
-}
-
 // Ramp of `count` entries from shadow (w = 0) over the lit colour (w = 0.8)
 // to the highlight (w = 1).
 void AddRamp(std::vector<uint32_t>& palette, int count, uint32_t dark, uint32_t base, uint32_t highlight)
 {
     for (int i = 0; i < count; ++i) {
         const double w = static_cast<double>(i) / (count - 1);
-        palette.push_back(w < 0.8 ? Mix(dark, base, w / 0.8) : Mix(base, highlight, (w - 0.8) / 0.2));
+        palette.push_back(w < 0.8 ? MixColour(dark, base, w / 0.8) : MixColour(base, highlight, (w - 0.8) / 0.2));
     }
 }
 
@@ -209,8 +199,8 @@ IndexedImage RenderAni(const AniParams& p)
     // Three ramps of 85 shades: the first checker colour, the half-and-half
     // blend that softens the pixels where two checks meet, the second.
     AddRamp(ani.palette, RAMP, p.darkA, p.baseA, p.highlightA);
-    AddRamp(ani.palette, RAMP, Mix(p.darkA, p.darkB, 0.5), Mix(p.baseA, p.baseB, 0.5),
-            Mix(p.highlightA, p.highlightB, 0.5));
+    AddRamp(ani.palette, RAMP, MixColour(p.darkA, p.darkB, 0.5), MixColour(p.baseA, p.baseB, 0.5),
+            MixColour(p.highlightA, p.highlightB, 0.5));
     AddRamp(ani.palette, RAMP, p.darkB, p.baseB, p.highlightB);
 
     // Scale so that the widest frame keeps `margin` pixels free inside the

@@ -1,5 +1,7 @@
 #include "tools/art_source.h"
 
+#include <cmath>
+
 std::vector<SourceLine> MeaningfulLines(const std::string& source, char comment)
 {
     std::vector<SourceLine> lines;
@@ -55,4 +57,14 @@ bool ParseSettings(const std::string& source, std::vector<std::pair<std::string,
         settings.push_back({name[0], {line.number, SplitWords(text.substr(equals + 1))}});
     }
     return true;
+}
+
+uint32_t MixColour(uint32_t a, uint32_t b, double t)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        const double ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
+        out |= static_cast<uint32_t>(std::lround(ca + (cb - ca) * t)) << shift;
+    }
+    return out;
 }

@@ -1,6 +1,7 @@
 // Small helpers shared by the art builders' source readers.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,3 +26,6 @@ struct Setting {
 bool ParseSettings(const std::string& source, std::vector<std::pair<std::string, Setting>>& settings,
                    std::string& error);
 std::vector<std::string> SplitWords(const std::string& text);
+
+// The colour t of the way from a to b (0x00RRGGBB, each channel rounded).
+uint32_t MixColour(uint32_t a, uint32_t b, double t);

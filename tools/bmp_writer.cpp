@@ -3,21 +3,17 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace {
-
-void Put16(std::vector<uint8_t>& out, uint32_t v)
+void PutLe16(std::vector<uint8_t>& out, uint32_t value)
 {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(value));
+    out.push_back(static_cast<uint8_t>(value >> 8));
 }
 
-void Put32(std::vector<uint8_t>& out, uint32_t v)
+void PutLe32(std::vector<uint8_t>& out, uint32_t value)
 {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
+    PutLe16(out, value & 0xFFFF);
+    PutLe16(out, value >> 16);
 }
-
-} // namespace
 
 std::vector<uint8_t> EncodeBmp(const IndexedImage& image)
 {
@@ -41,20 +37,20 @@ std::vector<uint8_t> EncodeBmp(const IndexedImage& image)
     out.reserve(dataOffset + dataBytes);
     out.push_back('B');
     out.push_back('M');
-    Put32(out, dataOffset + dataBytes);
-    Put32(out, 0);
-    Put32(out, dataOffset);
-    Put32(out, 40);
-    Put32(out, static_cast<uint32_t>(image.width));
-    Put32(out, static_cast<uint32_t>(image.height)); // positive: bottom-up
-    Put16(out, 1);
-    Put16(out, static_cast<uint32_t>(bpp));
-    Put32(out, 0); // BI_RGB
-    Put32(out, dataBytes);
-    Put32(out, 2835);
-    Put32(out, 2835);
-    Put32(out, static_cast<uint32_t>(image.palette.size()));
-    Put32(out, 0);
+    PutLe32(out, dataOffset + dataBytes);
+    PutLe32(out, 0);
+    PutLe32(out, dataOffset);
+    PutLe32(out, 40);
+    PutLe32(out, static_cast<uint32_t>(image.width));
+    PutLe32(out, static_cast<uint32_t>(image.height)); // positive: bottom-up
+    PutLe16(out, 1);
+    PutLe16(out, static_cast<uint32_t>(bpp));
+    PutLe32(out, 0); // BI_RGB
+    PutLe32(out, dataBytes);
+    PutLe32(out, 2835);
+    PutLe32(out, 2835);
+    PutLe32(out, static_cast<uint32_t>(image.palette.size()));
+    PutLe32(out, 0);
     for (uint32_t c : image.palette) {
         out.push_back(static_cast<uint8_t>(c));       // blue
         out.push_back(static_cast<uint8_t>(c >> 8));  // green

@@ -5,20 +5,11 @@
 #include <cstdlib>
 
 #include "tools/art_source.h"
+#include "tools/bmp_writer.h"
 
 namespace {
 
 double Clamp01(double v) { return std::min(1.0, std::max(0.0, v)); }
-
-uint32_t Mix(uint32_t a, uint32_t b, double t)
-{
-    uint32_t out = 0;
-    for (int shift = 0; shift <= 16; shift += 8) {
-        const double ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
-        out |= static_cast<uint32_t>(std::lround(ca + (cb - ca) * t)) << shift;
-    }
-    return out;
-}
 
 // Distance from p to the segment a-b and the position t (0..1) along it.
 double SegmentDistance(double px, double py, double ax, double ay, double bx, double by, double& t)
@@ -29,16 +20,6 @@ double SegmentDistance(double px, double py, double ax, double ay, double bx, do
     return std::sqrt(ex * ex + ey * ey);
 }
 
-void Put16(std::vector<uint8_t>& out, uint32_t v)
-{
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v)
-{
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
 void PutBig32(std::vector<uint8_t>& out, uint32_t v)
 {
     for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<uint8_t>(v >> s));
@@ -144,7 +125,7 @@ std::vector<uint32_t> RenderIcon(const IconParams& p, int size)
                     const double cx = std::max(std::fabs(u - 0.5) - (0.5 - p.corner), 0.0);
                     const double cy = std::max(std::fabs(v - 0.5) - (0.5 - p.corner), 0.0);
                     if (cx * cx + cy * cy > p.corner * p.corner) continue;
-                    uint32_t colour = Mix(p.tileEdge, p.tileCentre, Clamp01(1 - std::fabs(v - 0.5) * 2.6));
+                    uint32_t colour = MixColour(p.tileEdge, p.tileCentre, Clamp01(1 - std::fabs(v - 0.5) * 2.6));
                     // Ring and tail, with a thin outline so they stand off the tile.
                     const double dx = u - p.ringX, dy = v - p.ringY;
                     const double d = std::sqrt(dx * dx + dy * dy);
@@ -156,7 +137,7 @@ std::vector<uint32_t> RenderIcon(const IconParams& p, int size)
                     const double reach = std::min(ringReach, tailReach);
                     const double line = 1.2 / size;
                     if (reach < 0)
-                        colour = Mix(p.ringTop, p.ringBottom, Clamp01((v - (p.ringY - p.ringOuter)) / (p.tailToY - (p.ringY - p.ringOuter))));
+                        colour = MixColour(p.ringTop, p.ringBottom, Clamp01((v - (p.ringY - p.ringOuter)) / (p.tailToY - (p.ringY - p.ringOuter))));
                     else if (reach < line)
                         colour = p.outline;
                     r += (colour >> 16) & 0xFF;
@@ -180,16 +161,16 @@ std::vector<uint8_t> EncodeIco(const IconParams& params, const std::vector<int>&
         const std::vector<uint32_t> argb = RenderIcon(params, size);
         std::vector<uint8_t> img;
         const uint32_t maskRow = ((static_cast<uint32_t>(size) + 31) / 32) * 4;
-        Put32(img, 40);
-        Put32(img, static_cast<uint32_t>(size));
-        Put32(img, static_cast<uint32_t>(size) * 2); // colour rows plus mask rows
-        Put16(img, 1);
-        Put16(img, 32);
-        Put32(img, 0);
-        Put32(img, static_cast<uint32_t>(size * size * 4) + maskRow * size);
-        for (int i = 0; i < 4; ++i) Put32(img, 0);
+        PutLe32(img, 40);
+        PutLe32(img, static_cast<uint32_t>(size));
+        PutLe32(img, static_cast<uint32_t>(size) * 2); // colour rows plus mask rows
+        PutLe16(img, 1);
+        PutLe16(img, 32);
+        PutLe32(img, 0);
+        PutLe32(img, static_cast<uint32_t>(size * size * 4) + maskRow * size);
+        for (int i = 0; i < 4; ++i) PutLe32(img, 0);
         for (int y = size - 1; y >= 0; --y)
-            for (int x = 0; x < size; ++x) Put32(img, argb[static_cast<size_t>(y) * size + x]);
+            for (int x = 0; x < size; ++x) PutLe32(img, argb[static_cast<size_t>(y) * size + x]);
         for (int y = size - 1; y >= 0; --y) {
             std::vector<uint8_t> row(maskRow, 0);
             for (int x = 0; x < size; ++x)
@@ -199,19 +180,19 @@ std::vector<uint8_t> EncodeIco(const IconParams& params, const std::vector<int>&
         images.push_back(img);
     }
     std::vector<uint8_t> ico;
-    Put16(ico, 0);
-    Put16(ico, 1); // icon
-    Put16(ico, static_cast<uint32_t>(sizes.size()));
+    PutLe16(ico, 0);
+    PutLe16(ico, 1); // icon
+    PutLe16(ico, static_cast<uint32_t>(sizes.size()));
     uint32_t offset = 6 + 16 * static_cast<uint32_t>(sizes.size());
     for (size_t i = 0; i < sizes.size(); ++i) {
         ico.push_back(static_cast<uint8_t>(sizes[i] >= 256 ? 0 : sizes[i]));
         ico.push_back(static_cast<uint8_t>(sizes[i] >= 256 ? 0 : sizes[i]));
         ico.push_back(0);
         ico.push_back(0);
-        Put16(ico, 1);
-        Put16(ico, 32);
-        Put32(ico, static_cast<uint32_t>(images[i].size()));
-        Put32(ico, offset);
+        PutLe16(ico, 1);
+        PutLe16(ico, 32);
+        PutLe32(ico, static_cast<uint32_t>(images[i].size()));
+        PutLe32(ico, offset);
         offset += static_cast<uint32_t>(images[i].size());
     }
     for (const auto& img : images) ico.insert(ico.end(), img.begin(), img.end());
@@ -235,8 +216,8 @@ std::vector<uint8_t> EncodePng(const std::vector<uint32_t>& argb, int size)
     for (size_t at = 0; at < raw.size() || at == 0; at += 65535) {
         const size_t n = std::min<size_t>(65535, raw.size() - at);
         z.push_back(at + n >= raw.size() ? 1 : 0);
-        Put16(z, static_cast<uint32_t>(n));
-        Put16(z, static_cast<uint32_t>(~n & 0xFFFF));
+        PutLe16(z, static_cast<uint32_t>(n));
+        PutLe16(z, static_cast<uint32_t>(~n & 0xFFFF));
         z.insert(z.end(), raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + n));
         if (at + n >= raw.size()) break;
     }
