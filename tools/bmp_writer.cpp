@@ -1,19 +1,8 @@
 #include "tools/bmp_writer.h"
+#include "tools/byte_writer.h"
 
 #include <cstdio>
 #include <stdexcept>
-
-void PutLe16(std::vector<uint8_t>& out, uint32_t value)
-{
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void PutLe32(std::vector<uint8_t>& out, uint32_t value)
-{
-    PutLe16(out, value & 0xFFFF);
-    PutLe16(out, value >> 16);
-}
 
 std::vector<uint8_t> EncodeBmp(const IndexedImage& image)
 {

@@ -20,7 +20,3 @@ struct IndexedImage {
 std::vector<uint8_t> EncodeBmp(const IndexedImage& image);
 // Writes EncodeBmp(image) to path; false (with errno set) on failure.
 bool WriteBmp(const std::string& path, const IndexedImage& image);
-
-// Little-endian 16- and 32-bit values appended to a byte buffer.
-void PutLe16(std::vector<uint8_t>& out, uint32_t value);
-void PutLe32(std::vector<uint8_t>& out, uint32_t value);

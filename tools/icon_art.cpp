@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "tools/art_source.h"
-#include "tools/bmp_writer.h"
+#include "tools/byte_writer.h"
 
 namespace {
 

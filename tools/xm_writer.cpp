@@ -3,21 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/byte_writer.h"
+
 namespace {
 
-void Put8(std::vector<uint8_t>& out, uint32_t v) { out.push_back(static_cast<uint8_t>(v)); }
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    Put8(out, v);
-    Put8(out, v >> 8);
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    Put16(out, v);
-    Put16(out, v >> 16);
-}
 // Fixed-width text field, zero padded.
 void PutText(std::vector<uint8_t>& out, const std::string& text, size_t width) {
     for (size_t i = 0; i < width; ++i)
-        Put8(out, i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
+        PutLe8(out, i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
 }
 void PadTo(std::vector<uint8_t>& out, size_t start, size_t size) {
     if (out.size() < start + size)
@@ -38,9 +31,9 @@ std::vector<uint8_t> SampleBytes(const XmSample& sample) {
     int16_t previous = 0;
     for (int16_t value : sample.values) {
         if (sample.sixteenBit) {
-            Put16(out, static_cast<uint16_t>(value - previous));
+            PutLe16(out, static_cast<uint16_t>(value - previous));
         } else {
-            Put8(out, static_cast<uint8_t>(value - previous));
+            PutLe8(out, static_cast<uint8_t>(value - previous));
         }
         previous = value;
     }
@@ -88,29 +81,29 @@ std::vector<uint8_t> BuildXm(const XmSong& song) {
     std::vector<uint8_t> out;
     PutText(out, "Extended Module: ", 17);
     PutText(out, song.name, 20);
-    Put8(out, 0x1A);
+    PutLe8(out, 0x1A);
     PutText(out, song.tracker, 20);
-    Put16(out, 0x0104);
-    Put32(out, song.headerSize);
-    Put16(out, song.songLength.value_or(static_cast<uint16_t>(song.orders.size())));
-    Put16(out, song.restartPosition);
-    Put16(out, song.channels);
-    Put16(out, song.patternCount.value_or(static_cast<uint16_t>(song.patterns.size())));
-    Put16(out, song.instrumentCount.value_or(static_cast<uint16_t>(song.instruments.size())));
-    Put16(out, song.flags);
-    Put16(out, song.defaultSpeed);
-    Put16(out, song.defaultBpm);
+    PutLe16(out, 0x0104);
+    PutLe32(out, song.headerSize);
+    PutLe16(out, song.songLength.value_or(static_cast<uint16_t>(song.orders.size())));
+    PutLe16(out, song.restartPosition);
+    PutLe16(out, song.channels);
+    PutLe16(out, song.patternCount.value_or(static_cast<uint16_t>(song.patterns.size())));
+    PutLe16(out, song.instrumentCount.value_or(static_cast<uint16_t>(song.instruments.size())));
+    PutLe16(out, song.flags);
+    PutLe16(out, song.defaultSpeed);
+    PutLe16(out, song.defaultBpm);
     for (size_t i = 0; i < 256; ++i)
-        Put8(out, i < song.orders.size() ? song.orders[i] : 0);
+        PutLe8(out, i < song.orders.size() ? song.orders[i] : 0);
     // The header size counts from offset 60; pad (or cut) to it.
     out.resize(60 + song.headerSize, 0);
 
     for (const XmPattern& pattern : song.patterns) {
         std::vector<uint8_t> packed = pattern.rawPacked ? *pattern.rawPacked : PackXmPattern(pattern, song.channels);
-        Put32(out, 9);
-        Put8(out, 0);
-        Put16(out, pattern.rows);
-        Put16(out, pattern.packedSize.value_or(static_cast<uint16_t>(packed.size())));
+        PutLe32(out, 9);
+        PutLe8(out, 0);
+        PutLe16(out, pattern.rows);
+        PutLe16(out, pattern.packedSize.value_or(static_cast<uint16_t>(packed.size())));
         out.insert(out.end(), packed.begin(), packed.end());
     }
 
@@ -118,34 +111,34 @@ std::vector<uint8_t> BuildXm(const XmSong& song) {
         size_t start = out.size();
         uint16_t count = instrument.sampleCount.value_or(static_cast<uint16_t>(instrument.samples.size()));
         uint32_t headerSize = instrument.headerSize.value_or(count > 0 ? 263u : 243u);
-        Put32(out, headerSize);
+        PutLe32(out, headerSize);
         PutText(out, instrument.name, 22);
-        Put8(out, 0); // type
-        Put16(out, count);
-        Put32(out, 40);
+        PutLe8(out, 0); // type
+        PutLe16(out, count);
+        PutLe32(out, 40);
         out.insert(out.end(), instrument.keymap.begin(), instrument.keymap.end());
         for (const auto* envelope : {&instrument.volumeEnvelope, &instrument.panningEnvelope}) {
             for (size_t i = 0; i < 12; ++i) {
                 XmEnvelopePoint point = i < envelope->size() ? (*envelope)[i] : XmEnvelopePoint{};
-                Put16(out, point.position);
-                Put16(out, point.value);
+                PutLe16(out, point.position);
+                PutLe16(out, point.value);
             }
         }
-        Put8(out, static_cast<uint8_t>(instrument.volumeEnvelope.size()));
-        Put8(out, static_cast<uint8_t>(instrument.panningEnvelope.size()));
-        Put8(out, instrument.volumeSustainPoint);
-        Put8(out, instrument.volumeLoopStart);
-        Put8(out, instrument.volumeLoopEnd);
-        Put8(out, instrument.panningSustainPoint);
-        Put8(out, instrument.panningLoopStart);
-        Put8(out, instrument.panningLoopEnd);
-        Put8(out, instrument.volumeType);
-        Put8(out, instrument.panningType);
-        Put8(out, instrument.vibratoType);
-        Put8(out, instrument.vibratoSweep);
-        Put8(out, instrument.vibratoDepth);
-        Put8(out, instrument.vibratoRate);
-        Put16(out, instrument.fadeout);
+        PutLe8(out, static_cast<uint8_t>(instrument.volumeEnvelope.size()));
+        PutLe8(out, static_cast<uint8_t>(instrument.panningEnvelope.size()));
+        PutLe8(out, instrument.volumeSustainPoint);
+        PutLe8(out, instrument.volumeLoopStart);
+        PutLe8(out, instrument.volumeLoopEnd);
+        PutLe8(out, instrument.panningSustainPoint);
+        PutLe8(out, instrument.panningLoopStart);
+        PutLe8(out, instrument.panningLoopEnd);
+        PutLe8(out, instrument.volumeType);
+        PutLe8(out, instrument.panningType);
+        PutLe8(out, instrument.vibratoType);
+        PutLe8(out, instrument.vibratoSweep);
+        PutLe8(out, instrument.vibratoDepth);
+        PutLe8(out, instrument.vibratoRate);
+        PutLe16(out, instrument.fadeout);
         // Only the first headerSize bytes belong to the header.
         out.resize(start + headerSize, 0);
 
@@ -154,15 +147,15 @@ std::vector<uint8_t> BuildXm(const XmSong& song) {
             data.push_back(SampleBytes(sample));
             uint32_t unit = sample.sixteenBit ? 2 : 1;
             size_t headerStart = out.size();
-            Put32(out, sample.lengthBytes.value_or(static_cast<uint32_t>(data.back().size())));
-            Put32(out, sample.loopStartBytes.value_or(sample.loopStart * unit));
-            Put32(out, sample.loopLengthBytes.value_or(sample.loopLength * unit));
-            Put8(out, sample.volume);
-            Put8(out, static_cast<uint8_t>(sample.finetune));
-            Put8(out, (sample.loopBits & 3) | (sample.sixteenBit ? 16 : 0));
-            Put8(out, sample.panning);
-            Put8(out, static_cast<uint8_t>(sample.relativeNote));
-            Put8(out, 0);
+            PutLe32(out, sample.lengthBytes.value_or(static_cast<uint32_t>(data.back().size())));
+            PutLe32(out, sample.loopStartBytes.value_or(sample.loopStart * unit));
+            PutLe32(out, sample.loopLengthBytes.value_or(sample.loopLength * unit));
+            PutLe8(out, sample.volume);
+            PutLe8(out, static_cast<uint8_t>(sample.finetune));
+            PutLe8(out, (sample.loopBits & 3) | (sample.sixteenBit ? 16 : 0));
+            PutLe8(out, sample.panning);
+            PutLe8(out, static_cast<uint8_t>(sample.relativeNote));
+            PutLe8(out, 0);
             PutText(out, sample.name, 22);
             PadTo(out, headerStart, 40);
         }
