@@ -6,6 +6,7 @@
 
 #include "tools/art_source.h"
 #include "tools/byte_writer.h"
+#include "tools/png_writer.h"
 
 namespace {
 
@@ -20,34 +21,11 @@ double SegmentDistance(double px, double py, double ax, double ay, double bx, do
     return std::sqrt(ex * ex + ey * ey);
 }
 
-void PutBig32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int s = 24; s >= 0; s -= 8) out.push_back(static_cast<uint8_t>(v >> s));
-}
 uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
 uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return Get16(b, at) | Get16(b, at + 2) << 16; }
 uint32_t GetBig32(const std::vector<uint8_t>& b, size_t at)
 {
     return static_cast<uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
-}
-
-uint32_t Crc32(const uint8_t* data, size_t size)
-{
-    uint32_t crc = 0xFFFFFFFF;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
-    }
-    return ~crc;
-}
-
-void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data)
-{
-    PutBig32(png, static_cast<uint32_t>(data.size()));
-    std::vector<uint8_t> body(type, type + 4);
-    body.insert(body.end(), data.begin(), data.end());
-    png.insert(png.end(), body.begin(), body.end());
-    PutBig32(png, Crc32(body.data(), body.size()));
 }
 
 } // namespace
@@ -201,41 +179,7 @@ std::vector<uint8_t> EncodeIco(const IconParams& params, const std::vector<int>&
 
 std::vector<uint8_t> EncodePng(const std::vector<uint32_t>& argb, int size)
 {
-    std::vector<uint8_t> raw;
-    for (int y = 0; y < size; ++y) {
-        raw.push_back(0); // filter: none
-        for (int x = 0; x < size; ++x) {
-            const uint32_t c = argb[static_cast<size_t>(y) * size + x];
-            raw.insert(raw.end(), {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c),
-                                   static_cast<uint8_t>(c >> 24)});
-        }
-    }
-    // zlib stream of stored (uncompressed) deflate blocks: small icons need
-    // no compression, and the tool needs no library.
-    std::vector<uint8_t> z{0x78, 0x01};
-    for (size_t at = 0; at < raw.size() || at == 0; at += 65535) {
-        const size_t n = std::min<size_t>(65535, raw.size() - at);
-        z.push_back(at + n >= raw.size() ? 1 : 0);
-        PutLe16(z, static_cast<uint32_t>(n));
-        PutLe16(z, static_cast<uint32_t>(~n & 0xFFFF));
-        z.insert(z.end(), raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + n));
-        if (at + n >= raw.size()) break;
-    }
-    uint32_t s1 = 1, s2 = 0;
-    for (uint8_t byte : raw) {
-        s1 = (s1 + byte) % 65521;
-        s2 = (s2 + s1) % 65521;
-    }
-    PutBig32(z, s2 << 16 | s1);
-    std::vector<uint8_t> png{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> header;
-    PutBig32(header, static_cast<uint32_t>(size));
-    PutBig32(header, static_cast<uint32_t>(size));
-    header.insert(header.end(), {8, 6, 0, 0, 0}); // 8-bit RGBA, no interlace
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", z);
-    PutChunk(png, "IEND", {});
-    return png;
+    return EncodePng(size, size, argb, true);
 }
 
 std::string CheckIco(const std::vector<uint8_t>& ico, const std::vector<int>& sizes)
