@@ -4,11 +4,22 @@
 
 #include "tools/content/resource_check.h"
 #include "tools/content/icon_art.h"
+#include "tools/common/tool_options.h"
+
+namespace {
+
+const char USAGE[] = "usage: iconc SETTINGS OUTPUT.ico OUTPUT.png\n"
+                     "Draws the program's icon from its settings (the form of resources/icon.txt): a\n"
+                     "Windows icon of 32x32 and 48x48 and a 48x48 PNG for the desktop entry.\n"
+                     "Exit status: 0 drawn, 1 the settings are wrong (the message names what), 2 usage.\n";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    if (const int done = StandardOptions(argc, argv, "iconc", USAGE, true); done >= 0) return done;
     if (argc != 4) {
-        std::fprintf(stderr, "usage: iconc SETTINGS OUTPUT.ico OUTPUT.png\n");
+        std::fputs(USAGE, stderr);
         return 2;
     }
     std::vector<uint8_t> source;
