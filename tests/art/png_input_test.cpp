@@ -46,7 +46,7 @@ TEST(PngInput, FontStripBecomesTheSameFont)
     std::vector<uint32_t> pixels = Colours(font);
     // A paint program's background may be any light colour, or transparent.
     for (size_t i = 0; i < pixels.size(); ++i)
-        if (font.pixels[i] == 0) pixels[i] = i % 3 == 0 ? 0x00000000 : 0xFFF0F0E0;
+        if (font.pixels[i] == 0) pixels[i] = i % 3 == 0 ? 0x00000000 : i % 3 == 1 ? 0xFFF0F0E0 : 0xFF5D1759;
     IndexedImage read;
     ASSERT_TRUE(FontFromPng(Png(font.width, font.height, pixels), read, error)) << error;
     EXPECT_EQ(read.pixels, font.pixels);
@@ -78,6 +78,29 @@ TEST(PngInput, TransparentPixelsOfTheAnimationShowThrough)
     EXPECT_EQ(CheckAniBmp(EncodeBmp(read), false), "");
 }
 
+TEST(PngInput, IconIsShrunkByItsCoverage)
+{
+    // 96x96: the left half opaque red, the right half transparent, one
+    // column of opaque blue at x = 48..49 (one target pixel at size 48).
+    std::vector<uint32_t> pixels(96 * 96);
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x) pixels[y * 96 + x] = x < 48 ? 0xFFFF0000 : x < 50 ? 0xFF0000FF : 0;
+    int side = 0;
+    std::vector<uint32_t> read;
+    std::string error;
+    ASSERT_TRUE(IconFromPng(Png(96, 96, pixels), side, read, error)) << error;
+    ASSERT_EQ(side, 96);
+    const std::vector<uint32_t> at48 = ShrinkSquare(read, 96, 48);
+    EXPECT_EQ(at48[5 * 48 + 0], 0xFFFF0000u);
+    EXPECT_EQ(at48[5 * 48 + 24], 0xFF0000FFu);
+    EXPECT_EQ(at48[5 * 48 + 40], 0u);
+    // At 32 a target pixel covers 3 source columns: x = 15 covers 45..47 red
+    // and 16 covers 48, 49 blue and 50 transparent: 2/3 opaque, pure blue.
+    const std::vector<uint32_t> at32 = ShrinkSquare(read, 96, 32);
+    EXPECT_EQ(at32[3 * 32 + 15], 0xFFFF0000u);
+    EXPECT_EQ(at32[3 * 32 + 16], 0xAA0000FFu);
+}
+
 TEST(PngInput, RefusesPicturesThatDoNotFit)
 {
     std::vector<uint32_t> manyColours(5120 * 64);
@@ -102,5 +125,12 @@ TEST(PngInput, RefusesPicturesThatDoNotFit)
         std::string error;
         EXPECT_FALSE(c.font ? FontFromPng(c.bytes, image, error) : AniFromPng(c.bytes, image, error)) << c.what;
         EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    }
+    for (const auto& [width, height] : {std::pair{48, 32}, std::pair{32, 32}}) {
+        int side = 0;
+        std::vector<uint32_t> pixels;
+        std::string error;
+        EXPECT_FALSE(IconFromPng(Png(width, height, std::vector<uint32_t>(width * height)), side, pixels, error));
+        EXPECT_NE(error.find("an icon must be square and at least 48x48"), std::string::npos) << error;
     }
 }

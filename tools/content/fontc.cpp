@@ -12,7 +12,7 @@ int main(int argc, char** argv)
          "usage: fontc [--own] SOURCE OUTPUT.bmp\n"
          "Builds the screen font (FONT) from SOURCE: a text grid of cells (the form of\n"
          "resources/font.txt) or a PNG strip of 784x12 pixels holding the 98 cells of 8x12\n"
-         "for codes 32 to 129 from left to right, dark pixels drawing the letters.\n"
+         "for codes 32 to 129 from left to right, black pixels drawing the letters.\n"
          "  --own   the rules of the built-in font's look are warnings, not errors\n"
          "Exit status: 0 built, 1 the source is wrong (the message names what), 2 usage.\n",
          [](const std::string& source, std::vector<uint8_t>& out, std::string& error) {

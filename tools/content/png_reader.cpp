@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "tools/content/ani_generator.h"
@@ -63,9 +65,12 @@ bool FontFromPng(const std::string& bytes, IndexedImage& font, std::string& erro
         return false;
     font = IndexedImage{width, height, 1, {0x5D1759, 0x000000}, {}};
     font.pixels.reserve(pixels.size());
+    // The letters are black in the program, so black is what draws them;
+    // the background may be any other colour (the built-in font's own dark
+    // purple too) or transparent.
     for (uint32_t p : pixels) {
-        const uint32_t brightness = ((p >> 16 & 0xFF) * 299 + (p >> 8 & 0xFF) * 587 + (p & 0xFF) * 114) / 1000;
-        font.pixels.push_back((p >> 24) >= 128 && brightness < 128 ? 1 : 0);
+        const bool black = (p >> 16 & 0xFF) < 64 && (p >> 8 & 0xFF) < 64 && (p & 0xFF) < 64;
+        font.pixels.push_back((p >> 24) >= 128 && black ? 1 : 0);
     }
     return true;
 }
@@ -103,4 +108,49 @@ bool AniFromPng(const std::string& bytes, IndexedImage& ani, std::string& error)
     const uint32_t filler = ani.palette.size() > 1 ? ani.palette.back() : 0x808080;
     ani.palette.resize(256, filler);
     return true;
+}
+
+bool IconFromPng(const std::string& bytes, int& side, std::vector<uint32_t>& pixels, std::string& error)
+{
+    int width = 0, height = 0;
+    if (!DecodePng(bytes, width, height, pixels, error)) return false;
+    if (width != height || width < 48) {
+        error = "the picture is " + std::to_string(width) + "x" + std::to_string(height) +
+                " pixels; an icon must be square and at least 48x48 (it is shown at 32x32 and 48x48)";
+        return false;
+    }
+    side = width;
+    return true;
+}
+
+std::vector<uint32_t> ShrinkSquare(const std::vector<uint32_t>& pixels, int from, int to)
+{
+    std::vector<uint32_t> out(static_cast<size_t>(to) * to);
+    const double scale = static_cast<double>(from) / to;
+    // How much of source cell i (along one axis) lies inside [begin, end).
+    auto overlap = [](int i, double begin, double end) {
+        return std::max(0.0, std::min<double>(i + 1, end) - std::max<double>(i, begin));
+    };
+    for (int y = 0; y < to; ++y)
+        for (int x = 0; x < to; ++x) {
+            double a = 0, r = 0, g = 0, b = 0, area = 0;
+            const double x0 = x * scale, x1 = (x + 1) * scale, y0 = y * scale, y1 = (y + 1) * scale;
+            for (int sy = static_cast<int>(y0); sy < std::min<double>(from, std::ceil(y1)); ++sy)
+                for (int sx = static_cast<int>(x0); sx < std::min<double>(from, std::ceil(x1)); ++sx) {
+                    const double w = overlap(sx, x0, x1) * overlap(sy, y0, y1);
+                    const uint32_t p = pixels[static_cast<size_t>(sy) * from + sx];
+                    const double alpha = (p >> 24) / 255.0 * w;
+                    a += alpha;
+                    r += (p >> 16 & 0xFF) * alpha;
+                    g += (p >> 8 & 0xFF) * alpha;
+                    b += (p & 0xFF) * alpha;
+                    area += w;
+                }
+            if (a <= 0) continue;
+            out[static_cast<size_t>(y) * to + x] = static_cast<uint32_t>(std::lround(255.0 * a / area)) << 24 |
+                                                   static_cast<uint32_t>(std::lround(r / a)) << 16 |
+                                                   static_cast<uint32_t>(std::lround(g / a)) << 8 |
+                                                   static_cast<uint32_t>(std::lround(b / a));
+        }
+    return out;
 }

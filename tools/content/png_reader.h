@@ -17,10 +17,17 @@ bool DecodePng(const std::string& bytes, int& width, int& height, std::vector<ui
                std::string& error);
 
 // The font from a 784x12 strip of the 98 cells of 8x12 pixels, codes 32 to
-// 129 from left to right (the layout of the FONT resource): a dark opaque
-// pixel (brightness below half) is part of a glyph, anything else is
-// background. False with a message naming the size found for any other size.
+// 129 from left to right (the layout of the FONT resource): an opaque
+// black pixel (red, green and blue each below 64) is part of a glyph,
+// anything else is background. False with a message naming the size found for any other size.
 bool FontFromPng(const std::string& bytes, IndexedImage& font, std::string& error);
+
+// A person's icon: a square PNG of at least 48x48 pixels. False with a
+// message for any other size.
+bool IconFromPng(const std::string& bytes, int& side, std::vector<uint32_t>& pixels, std::string& error);
+// The square picture of `from` pixels a side made smaller to `to` (at most
+// `from`): each pixel the alpha-weighted average of the area it covers.
+std::vector<uint32_t> ShrinkSquare(const std::vector<uint32_t>& pixels, int from, int to);
 
 // The animation from a 5120x64 strip of the 40 frames of 128x64, first
 // frame at the left: black and transparent pixels (alpha below half) are
