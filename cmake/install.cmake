@@ -26,10 +26,13 @@ set(CPACK_PACKAGE_NAME quillon)
 set(CPACK_PACKAGE_VENDOR "Quillon")
 set(CPACK_PACKAGE_CONTACT "Quillon developers <quillon@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "full-screen presentation of a release, with its own XM music player")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "full-screen presentation of a release, with its own XM music player\n"
     "Four pages of release text over colour bars, a corner animation, drifting\n"
     "stars and a song in the Extended Module format, all linked into one program.\n"
     "The tools build a presentation of your own text, song and pictures.")
+# The build keeps debug information; the package does not need it.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
