@@ -26,8 +26,8 @@ set(CPACK_PACKAGE_NAME quillon)
 set(CPACK_PACKAGE_VENDOR "Quillon")
 set(CPACK_PACKAGE_CONTACT "Quillon developers <quillon@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "full-screen presentation of a release, with its own XM music player")
+# The long description; CPack puts the summary line before it.
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "full-screen presentation of a release, with its own XM music player\n"
     "Four pages of release text over colour bars, a corner animation, drifting\n"
     "stars and a song in the Extended Module format, all linked into one program.\n"
     "The tools build a presentation of your own text, song and pictures.")
