@@ -27,7 +27,10 @@
 
   // What the tests read: the page's state, the frames presented, and the
   // samples captured by the audio player (?capture=SECONDS).
-  const status = { state: 'loading', presented: 0, capture: null, exitCode: null, message: null };
+  const status = {
+    state: 'loading', presented: 0, capture: null, exitCode: null, message: null,
+    bytesPlayed: () => (words ? Atomics.load(words, 13) >>> 0 : 0),
+  };
   window.quillon = status;
 
   let module = null;    // the loaded program, not yet started or running
