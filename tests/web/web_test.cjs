@@ -90,8 +90,8 @@ async function startByClick(b) {
 
 const cases = {
   // Page 1 as the snapshot shows it, page 2 after a right click, the counter
-  // after the space bar (its figure read for 10 s), and after a left click
-  // the closing and the end screen.
+  // after the space bar (its figure read for 10 s), after a left click the
+  // closing and the end screen, and from there a second start.
   async presentation(c) {
     const shots = h.snapshots(['page1', 'page2']);
     const fps = h.snapshots(['page1'], 'FPS').page1;
@@ -137,6 +137,13 @@ const cases = {
     if (!/The presentation has ended\./.test(text) || !/Start again/.test(text))
       throw new Error(`the end screen says "${text}"`);
     await b.page.screenshot({ path: path.join(c.out, 'ended.png') });
+
+    // Starting again loads a fresh program, which runs as the first did.
+    await b.page.click('#restart');
+    await h.waitFor('a second start', () => b.lines.filter((l) => /^quillon: started/.test(l)).length === 2, 30000);
+    const again = await b.page.evaluate(() => window.quillon.presented);
+    await h.waitFor('frames of the second run',
+      async () => (await b.page.evaluate(() => window.quillon.presented)) > again + 30, 20000);
   },
 
   // The samples the worklet played, as it read them from the ring, equal
@@ -185,7 +192,8 @@ const cases = {
   // Nothing runs before the visitor's first key: no program, no sound. The
   // key (space, which would switch the counter on) starts everything but
   // never reaches the program. Nothing is evaluated in the page before it,
-  // as an evaluation would count as a gesture.
+  // as an evaluation would count as a gesture. Then the page hidden and
+  // shown again, as a minimise and restore.
   async startGesture(c) {
     const fps = h.snapshots(['page1'], 'FPS').page1;
     const server = await c.server();
@@ -208,6 +216,22 @@ const cases = {
     await h.waitFor('1.5 s of frames', async () => (await b.page.evaluate(() => window.quillon.presented)) > presented + 90,
       20000);
     if (labelShown(await h.canvasPixels(b.page), fps)) throw new Error('the start key reached the program');
+
+    // Another tab in front hides the page: the program hears of it as a
+    // minimise and stops drawing (a Flip left waiting would still hand over
+    // ten frames a second); in front again, it goes on.
+    const handedOver = () => b.page.evaluate(() => window.quillon.framesHandedOver());
+    const other = await b.browser.newPage();
+    await other.bringToFront();
+    await h.waitFor('the page to be hidden', () => b.page.evaluate(() => document.visibilityState === 'hidden'), 5000);
+    await h.sleep(200);
+    const hiddenFrom = await handedOver();
+    await h.sleep(1000);
+    const hiddenFrames = (await handedOver()) - hiddenFrom;
+    if (hiddenFrames > 1) throw new Error(`${hiddenFrames} frames drawn in a second while hidden`);
+    await b.page.bringToFront();
+    const shownFrom = await handedOver();
+    await h.waitFor('frames again', async () => (await handedOver()) > shownFrom + 30, 10000);
   },
 
   // Served without the isolation headers, as a plain static host would: the

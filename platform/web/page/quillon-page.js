@@ -30,6 +30,7 @@
   const status = {
     state: 'loading', presented: 0, capture: null, exitCode: null, message: null,
     bytesPlayed: () => (words ? Atomics.load(words, 13) >>> 0 : 0),
+    framesHandedOver: () => (words ? Atomics.load(words, FRAME_SEQ) : 0),
   };
   window.quillon = status;
 
