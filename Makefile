@@ -59,5 +59,7 @@ web: web-deps configure $(NPM_DIR)/node_modules/.package-lock.json
 	$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The web page: $(WEB_BUILD)/quillon-web/ (and $(WEB_BUILD)/quillon-web.zip)"
 
+# make serve-web WEB_PORT=N for another port (0: any free one).
+WEB_PORT := 8000
 serve-web: web
-	node platform/web/serve.cjs $(WEB_BUILD)/quillon-web
+	node platform/web/serve.cjs $(WEB_BUILD)/quillon-web --port $(WEB_PORT)

@@ -67,8 +67,13 @@ function serve(options) {
       response.writeHead(200, headers).end(request.method === 'HEAD' ? undefined : bytes);
     });
   });
+  server.on('error', (error) => {
+    console.error(`cannot serve on 127.0.0.1:${options.port}: ${error.message}`);
+    process.exit(1);
+  });
   server.listen(options.port, '127.0.0.1', () => {
     console.log(`http://127.0.0.1:${server.address().port}/`);
+    if (process.stdout.isTTY) console.log(`Serving ${options.root} there; Ctrl+C stops.`);
   });
   return server;
 }
