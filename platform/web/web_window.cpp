@@ -29,14 +29,13 @@ constexpr double HIDDEN_WAIT_MS = 50;
 Instance moduleInstance{0};
 int cursorCount = 0;
 std::string reason;
+// Constant-initialised (all zero), so no thread ever waits on a guard for
+// it; the page's main thread, which must not wait, asks for it first.
+constinit WebShared shared;
 
 } // namespace
 
-WebShared& Shared()
-{
-    static WebShared shared;
-    return shared;
-}
+WebShared& Shared() { return shared; }
 
 // The page finds the shared block through this export.
 extern "C" EMSCRIPTEN_KEEPALIVE WebShared* quillon_web_shared()
