@@ -240,7 +240,10 @@
 
   function enterFullScreen() {
     const root = document.documentElement;
-    if (root.requestFullscreen) root.requestFullscreen({ navigationUI: 'hide' }).catch(() => {});
+    if (!root.requestFullscreen) return;
+    root.requestFullscreen({ navigationUI: 'hide' })
+      .then(() => console.log('quillon: full screen'))
+      .catch((error) => console.log('quillon: no full screen: ' + error.message));
   }
 
   // Everything a gesture starts; the gesture itself goes nowhere else.
