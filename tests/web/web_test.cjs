@@ -234,6 +234,27 @@ const cases = {
     await h.waitFor('frames again', async () => (await handedOver()) > shownFrom + 30, 10000);
   },
 
+  // A browser that cannot load the audio player: the presentation runs
+  // silent, and the left click still ends it.
+  async silent(c) {
+    const server = await c.server();
+    const b = await c.browser();
+    await b.page.setRequestInterception(true);
+    b.page.on('request', (request) => (/quillon-audio\.js$/.test(request.url()) ? request.abort() : request.continue()));
+    await b.page.goto(server.url);
+    await startByClick(b);
+    await b.waitForLog(/^quillon: no sound/, 10000);
+    if (b.logged(/^quillon: sound on/)) throw new Error('sound claimed without its player');
+    await h.waitFor('frames', () => b.page.evaluate(() => window.quillon.presented > 60), 20000);
+    // The click is taken once the page has been revealed; until then it is
+    // ignored, so it is repeated.
+    await h.waitFor('the end after a left click', async () => {
+      await b.page.mouse.click(h.WIDTH / 2, h.HEIGHT / 2);
+      await h.sleep(500);
+      return b.logged(/^quillon: ended with exit code 1$/);
+    }, 30000, 0);
+  },
+
   // Served without the isolation headers, as a plain static host would: the
   // service worker adds them after one reload, and the page then runs.
   async noHeaders(c) {
