@@ -34,11 +34,12 @@ namespace {
 // then it is no longer reading.
 constexpr double RESET_WAIT_MS = 200;
 
-WaveOutHandle openHandle = NO_WAVEOUT;
+// The feeder thread checks the handle of its position queries too.
+std::atomic<WaveOutHandle> openHandle{NO_WAVEOUT};
 WaveOutHandle lastHandle = NO_WAVEOUT;
-const uint8_t* writtenBuffer = nullptr;
+const uint8_t* writtenBuffer = nullptr; // program thread only
 
-bool Live(WaveOutHandle handle) { return handle != NO_WAVEOUT && handle == openHandle; }
+bool Live(WaveOutHandle handle) { return handle != NO_WAVEOUT && handle == openHandle.load(); }
 
 } // namespace
 
@@ -49,7 +50,7 @@ Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format)
     if (!format || format->formatTag != WAVE_FORMAT_PCM || format->channels != 2 || format->bitsPerSample != 16 ||
         format->blockAlign != 4 || format->samplesPerSec < 8000 || format->samplesPerSec > 192000)
         return RESULT_FAILED;
-    if (openHandle != NO_WAVEOUT) return RESULT_FAILED; // one device at a time
+    if (openHandle.load() != NO_WAVEOUT) return RESULT_FAILED; // one device at a time
     WebShared& s = Shared();
     s.audioPlaying.store(0);
     s.audioBytesPlayed.store(0);
@@ -62,8 +63,8 @@ Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format)
         &s, format->samplesPerSec);
     if (!made) return RESULT_NODEVICE;
     if (++lastHandle == NO_WAVEOUT) ++lastHandle;
-    openHandle = lastHandle;
-    *out = openHandle;
+    openHandle.store(lastHandle);
+    *out = lastHandle;
     return RESULT_OK;
 }
 
@@ -131,6 +132,6 @@ Result WaveOutClose(WaveOutHandle device)
     MAIN_THREAD_EM_ASM({
         if (Module['quillonCloseAudio']) Module['quillonCloseAudio']();
     });
-    openHandle = NO_WAVEOUT;
+    openHandle.store(NO_WAVEOUT);
     return RESULT_OK;
 }
