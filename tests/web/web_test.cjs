@@ -141,6 +141,7 @@ const cases = {
     // Starting again loads a fresh program, which runs as the first did.
     await b.page.click('#restart');
     await h.waitFor('a second start', () => b.lines.filter((l) => /^quillon: started/.test(l)).length === 2, 30000);
+    await h.waitFor('sound again', () => b.lines.filter((l) => /^quillon: sound on/.test(l)).length === 2, 10000);
     const again = await b.page.evaluate(() => window.quillon.presented);
     await h.waitFor('frames of the second run',
       async () => (await b.page.evaluate(() => window.quillon.presented)) > again + 30, 20000);

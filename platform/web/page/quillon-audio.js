@@ -22,9 +22,14 @@ class QuillonWave extends AudioWorkletProcessor {
     // samples read from the ring, posted to the page once complete.
     this.capture = captureFrames > 0 ? new Int16Array(captureFrames * 2) : null;
     this.captured = 0;
+    // Closing the device ends the processor, which would otherwise live on
+    // (and hold the program's memory) as long as it asks to.
+    this.closed = false;
+    this.port.onmessage = (event) => { if (event.data === 'close') this.closed = true; };
   }
 
   process(inputs, outputs) {
+    if (this.closed) return false;
     const left = outputs[0][0];
     const right = outputs[0][1] || left;
     const w = this.words;

@@ -190,6 +190,7 @@
 
   function closeAudio() {
     if (audio && audio.node) {
+      audio.node.port.postMessage('close');
       audio.node.disconnect();
       audio.node = null;
     }
