@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tools/bmp_writer.h"
+#include "tools/writers/bmp_writer.h"
 
 constexpr int ANI_FRAMES = 40;
 constexpr int ANI_FRAME_WIDTH = 128;

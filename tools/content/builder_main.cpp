@@ -1,9 +1,9 @@
-#include "tools/art_main.h"
+#include "tools/content/builder_main.h"
 
 #include <cstdio>
 #include <exception>
 
-#include "tools/art_check.h"
+#include "tools/content/resource_check.h"
 
 int RunArtBuilder(const char* tool, int argc, char** argv,
                   const std::function<bool(const std::string&, std::vector<uint8_t>&, std::string&)>& build,

@@ -1,6 +1,6 @@
 // textc SOURCE OUTPUT.bin: builds the 10240 bytes of the release text.
-#include "tools/art_main.h"
-#include "tools/release_text.h"
+#include "tools/content/builder_main.h"
+#include "tools/content/release_text.h"
 
 int main(int argc, char** argv)
 {

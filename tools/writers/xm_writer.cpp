@@ -1,9 +1,9 @@
-#include "tools/xm_writer.h"
+#include "tools/writers/xm_writer.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/byte_writer.h"
+#include "tools/writers/byte_writer.h"
 
 namespace {
 

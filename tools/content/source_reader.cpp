@@ -1,4 +1,4 @@
-#include "tools/art_source.h"
+#include "tools/content/source_reader.h"
 
 #include <cmath>
 

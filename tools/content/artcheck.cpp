@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/art_check.h"
-#include "tools/release_text.h"
+#include "tools/content/resource_check.h"
+#include "tools/content/release_text.h"
 
 int main(int argc, char** argv)
 {

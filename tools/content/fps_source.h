@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tools/bmp_writer.h"
+#include "tools/writers/bmp_writer.h"
 
 constexpr uint32_t FPS_OUTLINE = 0x0A0A0A;
 

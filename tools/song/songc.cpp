@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/xm_writer.h"
+#include "tools/writers/xm_writer.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/bmp_writer.h"
+#include "tools/writers/bmp_writer.h"
 
 // Decodes an uncompressed BMP of 1, 4 or 8 bits per pixel (the form that
 // EncodeBmp writes). False with a message in `error` for anything else.

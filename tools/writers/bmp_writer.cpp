@@ -1,5 +1,5 @@
-#include "tools/bmp_writer.h"
-#include "tools/byte_writer.h"
+#include "tools/writers/bmp_writer.h"
+#include "tools/writers/byte_writer.h"
 
 #include <cstdio>
 #include <stdexcept>

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tools/bmp_writer.h"
+#include "tools/writers/bmp_writer.h"
 
 constexpr int FONT_FIRST_CODE = 32;
 constexpr int FONT_LAST_CODE = 129;

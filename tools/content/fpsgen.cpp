@@ -1,7 +1,7 @@
 // fpsgen SOURCE OUTPUT.bmp: builds the FPS counter bitmap from its text grid.
-#include "tools/art_check.h"
-#include "tools/art_main.h"
-#include "tools/fps_source.h"
+#include "tools/content/resource_check.h"
+#include "tools/content/builder_main.h"
+#include "tools/content/fps_source.h"
 
 int main(int argc, char** argv)
 {

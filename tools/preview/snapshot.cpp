@@ -37,7 +37,7 @@
 #include "display/stars.h"
 #include "platform/crt_rand.h"
 #include "platform/headless/headless.h"
-#include "tools/png_writer.h"
+#include "tools/writers/png_writer.h"
 
 namespace {
 

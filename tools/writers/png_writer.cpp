@@ -1,9 +1,9 @@
-#include "tools/png_writer.h"
+#include "tools/writers/png_writer.h"
 
 #include <algorithm>
 #include <cstddef>
 
-#include "tools/byte_writer.h"
+#include "tools/writers/byte_writer.h"
 
 namespace {
 

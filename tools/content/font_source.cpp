@@ -1,9 +1,9 @@
-#include "tools/font_source.h"
+#include "tools/content/font_source.h"
 
 #include <cstdlib>
 #include <vector>
 
-#include "tools/art_source.h"
+#include "tools/content/source_reader.h"
 
 namespace {
 

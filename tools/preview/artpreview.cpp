@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/art_check.h"
+#include "tools/content/resource_check.h"
 
 namespace {
 

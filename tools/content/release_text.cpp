@@ -1,4 +1,4 @@
-#include "tools/release_text.h"
+#include "tools/content/release_text.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // Windows icon (32x32 and 48x48) and as a 48x48 PNG for the desktop entry.
 #include <cstdio>
 
-#include "tools/art_check.h"
-#include "tools/icon_art.h"
+#include "tools/content/resource_check.h"
+#include "tools/content/icon_art.h"
 
 int main(int argc, char** argv)
 {

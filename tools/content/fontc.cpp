@@ -1,7 +1,7 @@
 // fontc SOURCE OUTPUT.bmp: builds the FONT bitmap from its text grid.
-#include "tools/art_check.h"
-#include "tools/art_main.h"
-#include "tools/font_source.h"
+#include "tools/content/resource_check.h"
+#include "tools/content/builder_main.h"
+#include "tools/content/font_source.h"
 
 int main(int argc, char** argv)
 {

@@ -1,8 +1,8 @@
-#include "tools/fps_source.h"
+#include "tools/content/fps_source.h"
 
 #include <vector>
 
-#include "tools/art_source.h"
+#include "tools/content/source_reader.h"
 
 namespace {
 

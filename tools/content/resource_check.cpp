@@ -1,12 +1,12 @@
-#include "tools/art_check.h"
+#include "tools/content/resource_check.h"
 
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 
-#include "tools/font_source.h"
-#include "tools/fps_source.h"
-#include "tools/ani_generator.h"
+#include "tools/content/font_source.h"
+#include "tools/content/fps_source.h"
+#include "tools/content/ani_generator.h"
 
 namespace {
 

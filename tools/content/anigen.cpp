@@ -1,7 +1,7 @@
 // anigen PARAMETERS OUTPUT.bmp: renders the ANI strip from its parameters.
-#include "tools/ani_generator.h"
-#include "tools/art_check.h"
-#include "tools/art_main.h"
+#include "tools/content/ani_generator.h"
+#include "tools/content/resource_check.h"
+#include "tools/content/builder_main.h"
 
 int main(int argc, char** argv)
 {

@@ -1,4 +1,4 @@
-#include "tools/ani_generator.h"
+#include "tools/content/ani_generator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <numbers>
 #include <vector>
 
-#include "tools/art_source.h"
+#include "tools/content/source_reader.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "tools/icon_art.h"
+#include "tools/content/icon_art.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "tools/art_source.h"
-#include "tools/byte_writer.h"
-#include "tools/png_writer.h"
+#include "tools/content/source_reader.h"
+#include "tools/writers/byte_writer.h"
+#include "tools/writers/png_writer.h"
 
 namespace {
 
