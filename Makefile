@@ -3,13 +3,20 @@
 #   make test       install what is missing, build, run every test through ctest
 #   make web        the browser build: build-web/quillon-web/ and build-web/quillon-web.zip
 #   make serve-web  serve that folder on 127.0.0.1 with the headers it needs
+# and for a person's own presentation (docs/own-presentation.md):
+#   make preview    build the content and write pictures of it to preview/
+#   make package    the Debian package (build/quillon_*.deb)
+# Each names its content with TEXT=, SONG=, ANI=, FONT=, FPS=, ICON= (paths
+# taken from where make runs); what is not named is the built-in content.
 BUILD := build
 WEB_BUILD := build-web
 JOBS := $(shell nproc)
 
 # Debian packages the build needs, and those the tests need on top.
-BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
-TEST_PACKAGES := clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium
+BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev \
+                  dpkg-dev file
+TEST_PACKAGES := clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium \
+                 desktop-file-utils man-db
 # The browser build: Emscripten (with its clang and node), zip for the
 # archive. npm packages come from platform/web/package-lock.json.
 WEB_PACKAGES := emscripten nodejs zip
@@ -17,7 +24,11 @@ WEB_PACKAGES := emscripten nodejs zip
 WEB_ENV := NODE_PATH=/usr/share/nodejs
 NPM_DIR := $(WEB_BUILD)/npm
 
-.PHONY: run test build configure build-deps test-deps web serve-web web-deps
+CONTENT := TEXT SONG ANI FONT FPS ICON
+CONTENT_FLAGS := $(foreach v,$(CONTENT),-DQUILLON_$(v)=$(if $($(v)),$(abspath $($(v)))))
+PREVIEW := preview
+
+.PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -32,7 +43,17 @@ build: build-deps configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 configure:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DQUILLON_WERROR=ON)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DQUILLON_WERROR=ON) $(CONTENT_FLAGS)
+
+# Pictures of the pages and animation frames as built, before the program is.
+preview: build-deps configure
+	cmake --build $(BUILD) --target snapshot -j$(JOBS)
+	./$(BUILD)/tools/snapshot $(PREVIEW)
+	@echo "Pictures of the presentation are in $(PREVIEW)/"
+
+package: build-deps configure
+	cmake --build $(BUILD) --target quillon_programs -j$(JOBS)
+	cd $(BUILD) && cpack -G DEB
 
 build-deps:
 	@./tools/install-packages $(BUILD_PACKAGES)
@@ -52,7 +73,7 @@ $(NPM_DIR)/node_modules/.package-lock.json: platform/web/package.json platform/w
 # The resources are built by the host's tools in build/, then the browser
 # tree compiles them with everything else.
 web: web-deps configure $(NPM_DIR)/node_modules/.package-lock.json
-	cmake --build $(BUILD) --target quillon_resources -j$(JOBS)
+	cmake --build $(BUILD) --target quillon_resources quillon_song_check -j$(JOBS)
 	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
 	  -DQUILLON_HOST_BUILD=$(abspath $(BUILD)) -DQUILLON_NPM_MODULES=$(abspath $(NPM_DIR))/node_modules \
 	  $(if $(CI),-DQUILLON_WERROR=ON) >/dev/null

@@ -146,6 +146,9 @@ TEST(Xmcheck, NotAnXmFile)
 
 TEST(Xmcheck, TheShippedSongPasses)
 {
+#ifdef OWN_SONG
+    GTEST_SKIP() << "built with a song of one's own, not the shipped one";
+#endif
     ResourceBytes bytes{};
     ASSERT_TRUE(OsFindResource(nullptr, "MUSIC", RT_RCDATA_TYPE, &bytes));
     CheckResult r = RunXmcheck(WriteTemp("MUSIC", std::vector<uint8_t>(bytes.data, bytes.data + bytes.size)));

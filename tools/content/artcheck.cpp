@@ -5,11 +5,21 @@
 
 #include "tools/content/resource_check.h"
 #include "tools/content/release_text.h"
+#include "tools/common/tool_options.h"
+
+namespace {
+
+const char USAGE[] = "usage: artcheck font|ani|fps|text FILE\n"
+                     "Checks a built resource as the program will link it.\n"
+                     "Exit status: 0 good, 1 the first fault is printed, 2 usage.\n";
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    if (const int done = StandardOptions(argc, argv, "artcheck", USAGE, true); done >= 0) return done;
     if (argc != 3) {
-        std::fprintf(stderr, "usage: artcheck font|ani|fps|text FILE\n");
+        std::fputs(USAGE, stderr);
         return 2;
     }
     const std::string kind = argv[1];

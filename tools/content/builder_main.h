@@ -9,8 +9,18 @@
 #include <string>
 #include <vector>
 
-// `build` turns the source text into the output bytes or returns false with
-// a message; `check` returns "" for good output bytes. Returns the exit code.
-int RunArtBuilder(const char* tool, int argc, char** argv,
-                  const std::function<bool(const std::string&, std::vector<uint8_t>&, std::string&)>& build,
-                  const std::function<std::string(const std::vector<uint8_t>&)>& check);
+struct ArtBuilder {
+    const char* tool;
+    const char* usage; // the whole --help text
+    // Turns the source bytes into the output bytes or returns false with a message.
+    std::function<bool(const std::string&, std::vector<uint8_t>&, std::string&)> build;
+    // What the program needs of the output: "" when it holds.
+    std::function<std::string(const std::vector<uint8_t>&)> check;
+    // The rules that only keep the built-in look (may be empty). Errors for
+    // the built-in sources; with --own (a person's own content) warnings
+    // printed as "TOOL: SOURCE: warning: message", and the output is written.
+    std::function<std::string(const std::vector<uint8_t>&)> look;
+};
+
+// Runs `TOOL [--own] SOURCE OUTPUT`. Returns the exit code.
+int RunArtBuilder(const ArtBuilder& builder, int argc, char** argv);

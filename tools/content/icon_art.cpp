@@ -134,9 +134,14 @@ std::vector<uint32_t> RenderIcon(const IconParams& p, int size)
 
 std::vector<uint8_t> EncodeIco(const IconParams& params, const std::vector<int>& sizes)
 {
+    return EncodeIco([&params](int size) { return RenderIcon(params, size); }, sizes);
+}
+
+std::vector<uint8_t> EncodeIco(const IconPicture& picture, const std::vector<int>& sizes)
+{
     std::vector<std::vector<uint8_t>> images;
     for (int size : sizes) {
-        const std::vector<uint32_t> argb = RenderIcon(params, size);
+        const std::vector<uint32_t> argb = picture(size);
         std::vector<uint8_t> img;
         const uint32_t maskRow = ((static_cast<uint32_t>(size) + 31) / 32) * 4;
         PutLe32(img, 40);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,10 @@ bool ParseIconParams(const std::string& source, IconParams& params, std::string&
 // size x size pixels, 0xAARRGGBB, top row first, edges antialiased.
 std::vector<uint32_t> RenderIcon(const IconParams& params, int size);
 
-// An .ico holding one 32-bit image (BITMAPINFOHEADER, AND mask) per size.
+// An .ico holding one 32-bit image (BITMAPINFOHEADER, AND mask) per size,
+// each drawn by `picture` (size x size pixels as RenderIcon gives them).
+using IconPicture = std::function<std::vector<uint32_t>(int size)>;
+std::vector<uint8_t> EncodeIco(const IconPicture& picture, const std::vector<int>& sizes);
 std::vector<uint8_t> EncodeIco(const IconParams& params, const std::vector<int>& sizes);
 // A PNG (RGBA, stored deflate blocks) of one size.
 std::vector<uint8_t> EncodePng(const std::vector<uint32_t>& argb, int size);

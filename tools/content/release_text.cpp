@@ -1,12 +1,33 @@
 #include "tools/content/release_text.h"
 
+#include <cstdio>
+
 namespace {
 
-// "line 61 (page 2, line 29)": the source's 1-based line and where it shows.
+// "line 61 (page 2, line 29)": the source's line and where it shows, both
+// counted from 1 as an editor counts them.
 std::string Where(int line)
 {
     return "line " + std::to_string(line + 1) + " (page " + std::to_string(line / TEXT_PAGE_LINES + 1) + ", line " +
-           std::to_string(line % TEXT_PAGE_LINES) + ")";
+           std::to_string(line % TEXT_PAGE_LINES + 1) + ")";
+}
+
+// What a byte the font has no cell for is, in words a person can act on.
+std::string NotInFont(const std::string& source, size_t at)
+{
+    const uint8_t code = static_cast<uint8_t>(source[at]);
+    if (code == '\t') return "a tab, which the font does not have; use spaces";
+    if (code >= 0x80) {
+        char hex[8];
+        std::string bytes;
+        for (size_t i = at; i < source.size() && i < at + 4 && static_cast<uint8_t>(source[i]) >= 0x80; ++i) {
+            std::snprintf(hex, sizeof hex, "%s%02X", bytes.empty() ? "" : " ", static_cast<uint8_t>(source[i]));
+            bytes += hex;
+        }
+        return "a character outside ASCII (bytes " + bytes +
+               "), which the font does not have; the font has the printable ASCII characters from space to ~";
+    }
+    return "control code " + std::to_string(code) + ", which the font does not have";
 }
 
 std::string Line(const std::vector<uint8_t>& text, int line)
@@ -56,7 +77,7 @@ std::string CheckNavigationBox(const std::vector<uint8_t>& text, int page)
 
 } // namespace
 
-std::string CheckReleaseText(const std::vector<uint8_t>& text)
+std::string CheckReleaseTextCodes(const std::vector<uint8_t>& text)
 {
     if (text.size() != TEXT_BYTES)
         return "the text is " + std::to_string(text.size()) + " bytes, expected 10240 (128 lines of 80)";
@@ -64,6 +85,11 @@ std::string CheckReleaseText(const std::vector<uint8_t>& text)
         if (text[i] < 32 || text[i] > 127)
             return Where(static_cast<int>(i / TEXT_COLUMNS)) + ", column " + std::to_string(i % TEXT_COLUMNS + 1) +
                    ": code " + std::to_string(text[i]) + " is outside 32..127";
+    return "";
+}
+
+std::string CheckReleaseTextLook(const std::vector<uint8_t>& text)
+{
     for (int page = 0; page < 3; ++page) {
         const std::string fault = CheckNavigationBox(text, page);
         if (!fault.empty()) return fault;
@@ -76,7 +102,13 @@ std::string CheckReleaseText(const std::vector<uint8_t>& text)
     return "";
 }
 
-bool BuildReleaseText(const std::string& source, std::vector<uint8_t>& text, std::string& error)
+std::string CheckReleaseText(const std::vector<uint8_t>& text)
+{
+    const std::string fault = CheckReleaseTextCodes(text);
+    return fault.empty() ? CheckReleaseTextLook(text) : fault;
+}
+
+bool BuildReleaseText(const std::string& source, std::vector<uint8_t>& text, std::string& error, bool withLook)
 {
     text.clear();
     int line = 0;
@@ -87,30 +119,33 @@ bool BuildReleaseText(const std::string& source, std::vector<uint8_t>& text, std
         size_t length = end - at;
         if (length > 0 && source[end - 1] == '\r') --length;
         if (line == TEXT_LINES) {
-            error = "line " + std::to_string(line + 1) + ": the text has more than 128 lines";
+            error = "line " + std::to_string(line + 1) + ": the text has more than 128 lines (four pages of 32)";
             return false;
         }
-        if (length != TEXT_COLUMNS) {
-            error = Where(line) + ": " + std::to_string(length) + " characters, expected 80";
-            return false;
-        }
+        // Characters first: a character outside ASCII takes more than one
+        // byte, so its line would otherwise be reported as too long.
         for (size_t c = 0; c < length; ++c) {
             const uint8_t code = static_cast<uint8_t>(source[at + c]);
             const uint8_t mapped = code == static_cast<uint8_t>(TEXT_CORNER_STANDIN) ? TEXT_CORNER : code;
             if (mapped < 32 || mapped > 127) {
-                error = Where(line) + ", column " + std::to_string(c + 1) + ": code " + std::to_string(code) +
-                        " is outside 32..127";
+                error = Where(line) + ", column " + std::to_string(c + 1) + ": " + NotInFont(source, at + c);
                 return false;
             }
             text.push_back(mapped);
+        }
+        if (length != TEXT_COLUMNS) {
+            error = Where(line) + ": " + std::to_string(length) + " characters; every line must have exactly 80 " +
+                    (length < TEXT_COLUMNS ? "(fill it up with spaces)" : "(shorten it)");
+            return false;
         }
         ++line;
         at = end + 1;
     }
     if (line != TEXT_LINES) {
-        error = "the text ends after line " + std::to_string(line) + "; it must have exactly 128 lines";
+        error = "the text ends after line " + std::to_string(line) +
+                "; it must have exactly 128 lines (four pages of 32; fill a page up with lines of spaces)";
         return false;
     }
-    error = CheckReleaseText(text);
+    error = withLook ? CheckReleaseText(text) : CheckReleaseTextCodes(text);
     return error.empty();
 }

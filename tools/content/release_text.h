@@ -18,11 +18,17 @@ constexpr uint8_t TEXT_CORNER = 127;
 // Turns the editable source (LF or CRLF line ends, an optional end after the
 // last line) into the 10240 linked-in bytes, mapping the backtick to code
 // 127, and checks the result with CheckReleaseText. False with a message
-// that names the wrong line in `error` otherwise.
-bool BuildReleaseText(const std::string& source, std::vector<uint8_t>& text, std::string& error);
+// that names the wrong line in `error` otherwise. Without `withLook` only the
+// shape and the characters are checked, not CheckReleaseTextLook's rules.
+bool BuildReleaseText(const std::string& source, std::vector<uint8_t>& text, std::string& error, bool withLook = true);
 
-// The rules of the built text: exactly 10240 bytes, codes 32 to 127 only,
-// and on lines 29 to 31 of pages 1 to 3 a box drawn with the corner mark,
-// `-`/`=` edges and `|` sides whose middle line starts with "LMB=Quit" and
-// ends with "RMB=Next page"; page 4 has no such box. "" when all hold.
+// The rules of the built text: exactly 10240 bytes, codes 32 to 127 only
+// (CheckReleaseTextCodes, what the program needs), and the look of the
+// built-in pages (CheckReleaseTextLook): on lines 30 to 32 of pages 1 to 3 a
+// box drawn with the corner mark, `-`/`=` edges and `|` sides whose middle
+// line starts with "LMB=Quit" and ends with "RMB=Next page"; page 4 has no
+// such box. A person's own text only gets warnings for the look. Each
+// returns "" when all hold; CheckReleaseText checks both.
+std::string CheckReleaseTextCodes(const std::vector<uint8_t>& text);
+std::string CheckReleaseTextLook(const std::vector<uint8_t>& text);
 std::string CheckReleaseText(const std::vector<uint8_t>& text);

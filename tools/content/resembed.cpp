@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/tool_options.h"
+
 namespace {
 
 bool ReadFile(const std::string& path, std::vector<unsigned char>& out)
@@ -29,10 +31,15 @@ void WriteBytes(std::FILE* f, const std::vector<unsigned char>& bytes)
 
 } // namespace
 
+const char USAGE[] = "usage: resembed OUT.cpp NAME:bitmap|rcdata|array:PATH...\n"
+                     "Writes the C++ source that links the built resources into the program.\n"
+                     "Exit status: 0 written, 1 a file fails, 2 usage.\n";
+
 int main(int argc, char** argv)
 {
+    if (const int done = StandardOptions(argc, argv, "resembed", USAGE, true); done >= 0) return done;
     if (argc < 2) {
-        std::fprintf(stderr, "usage: resembed OUT.cpp NAME:bitmap|rcdata|array:PATH...\n");
+        std::fputs(USAGE, stderr);
         return 2;
     }
     struct Entry { std::string name, kind; std::vector<unsigned char> bytes; };

@@ -145,18 +145,30 @@ std::string DecodeAndCheck(const std::vector<uint8_t>& bytes, const BitmapShape&
 
 } // namespace
 
-std::string CheckFontBmp(const std::vector<uint8_t>& bytes)
+std::string CheckFontBmp(const std::vector<uint8_t>& bytes, bool withLook)
 {
     IndexedImage image;
     std::string error = DecodeAndCheck(bytes, FontShape(), image);
-    return error.empty() ? CheckFontCells(image) : error;
+    return error.empty() && withLook ? CheckFontCells(image) : error;
 }
 
-std::string CheckAniBmp(const std::vector<uint8_t>& bytes)
+std::string CheckAniBmp(const std::vector<uint8_t>& bytes, bool withLook)
 {
     IndexedImage image;
     std::string error = DecodeAndCheck(bytes, AniShape(), image);
-    return error.empty() ? CheckAniFrames(image) : error;
+    return error.empty() && withLook ? CheckAniFrames(image) : error;
+}
+
+std::string CheckFontBmpLook(const std::vector<uint8_t>& bytes)
+{
+    IndexedImage image;
+    return DecodeAndCheck(bytes, FontShape(), image).empty() ? CheckFontCells(image) : "";
+}
+
+std::string CheckAniBmpLook(const std::vector<uint8_t>& bytes)
+{
+    IndexedImage image;
+    return DecodeAndCheck(bytes, AniShape(), image).empty() ? CheckAniFrames(image) : "";
 }
 
 std::string CheckFpsBmp(const std::vector<uint8_t>& bytes)

@@ -36,8 +36,14 @@ const BitmapShape& FpsShape();  // "FPS": 170x8, 4 bpp, 16 entries, black/0x0A0A
 std::string CheckBitmap(const IndexedImage& image, const BitmapShape& shape);
 // Decodes the file's bytes and checks them, plus the rules of each resource
 // that go beyond its shape (font cells, counter columns, animation frames).
-std::string CheckFontBmp(const std::vector<uint8_t>& bytes);
-std::string CheckAniBmp(const std::vector<uint8_t>& bytes);
+// Without `withLook` the font's and the animation's own rules are left out:
+// they keep the built-in look, and a person's own font or animation only
+// gets them as warnings (the ...Look functions, "" for a bitmap of the
+// wrong shape, which the plain check reports).
+std::string CheckFontBmp(const std::vector<uint8_t>& bytes, bool withLook = true);
+std::string CheckAniBmp(const std::vector<uint8_t>& bytes, bool withLook = true);
+std::string CheckFontBmpLook(const std::vector<uint8_t>& bytes);
+std::string CheckAniBmpLook(const std::vector<uint8_t>& bytes);
 std::string CheckFpsBmp(const std::vector<uint8_t>& bytes);
 
 // Reads a whole file; false when it cannot be read.

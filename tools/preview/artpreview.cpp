@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/tool_options.h"
 #include "tools/content/resource_check.h"
 
 namespace {
@@ -81,8 +82,13 @@ Picture Screen(const IndexedImage& font, const std::vector<uint8_t>& text, int p
 
 } // namespace
 
+const char USAGE[] = "usage: artpreview font|ani|fps BMP OUT.ppm | page FONT.bmp TEXT.bin N OUT.ppm [ANI.bmp]\n"
+                     "Pictures of the built resources for a person to look at (PPM).\n"
+                     "Exit status: 0 written, 1 a file fails, 2 usage.\n";
+
 int main(int argc, char** argv)
 {
+    if (const int done = StandardOptions(argc, argv, "artpreview", USAGE, true); done >= 0) return done;
     const std::string mode = argc > 1 ? argv[1] : "";
     IndexedImage image;
     if (mode == "font" && argc == 4 && Load(argv[2], image)) {
@@ -123,6 +129,6 @@ int main(int argc, char** argv)
         if (argc == 7 && !Load(argv[6], ani)) return 1;
         return WritePpm(argv[5], Screen(image, text, page, argc == 7 ? &ani : nullptr)) ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: artpreview font|ani|fps BMP OUT.ppm | page FONT.bmp TEXT.bin N OUT.ppm [ANI.bmp]\n");
+    std::fputs(USAGE, stderr);
     return 2;
 }

@@ -37,6 +37,7 @@
 #include "display/stars.h"
 #include "platform/crt_rand.h"
 #include "platform/headless/headless.h"
+#include "tools/common/tool_options.h"
 #include "tools/writers/png_writer.h"
 
 namespace {
@@ -196,11 +197,21 @@ bool Shoot(const Moment& moment, const Options& options)
     return true;
 }
 
+std::string UsageText()
+{
+    std::string text = "usage: snapshot [--ppm] [--surface LABEL] [--seed N] OUTDIR [MOMENT...]\n"
+                       "Writes pictures of moments of the presentation (as built) to OUTDIR/MOMENT.png.\n"
+                       "  --ppm             write PPM instead of PNG\n"
+                       "  --surface LABEL   picture this surface instead of the screen (PRIMARY)\n"
+                       "  --seed N          seed of the stars (default 1)\n"
+                       "moments (default: all):";
+    for (const Moment& m : Moments()) text += std::string(" ") + m.name;
+    return text + "\nExit status: 0 every picture written, 1 otherwise, 2 usage.\n";
+}
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: snapshot [--ppm] [--surface LABEL] [--seed N] OUTDIR [MOMENT...]\nmoments:");
-    for (const Moment& m : Moments()) std::fprintf(stderr, " %s", m.name);
-    std::fprintf(stderr, "\n");
+    std::fputs(UsageText().c_str(), stderr);
     return 2;
 }
 
@@ -208,6 +219,7 @@ int Usage()
 
 int main(int argc, char** argv)
 {
+    if (const int done = StandardOptions(argc, argv, "snapshot", UsageText().c_str(), false); done >= 0) return done;
     Options options;
     std::vector<std::string> names;
     for (int i = 1; i < argc; ++i) {

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/tool_options.h"
 #include "tools/writers/xm_writer.h"
 
 namespace {
@@ -562,10 +563,15 @@ void ParseScore(Score& score, const std::string& path)
 
 } // namespace
 
+const char USAGE[] = "usage: songc SCORE.txt OUT.xm\n"
+                     "Builds an XM song from a text score (the form of resources/song/score.txt).\n"
+                     "Exit status: 0 built, 1 the score is wrong (the message names the line), 2 usage.\n";
+
 int main(int argc, char** argv)
 {
+    if (const int done = StandardOptions(argc, argv, "songc", USAGE, true); done >= 0) return done;
     if (argc != 3) {
-        std::fprintf(stderr, "usage: songc SCORE.txt OUT.xm\n");
+        std::fputs(USAGE, stderr);
         return 2;
     }
     Score score;

@@ -24,6 +24,7 @@
 #include "music/module.h"
 #include "music/music.h"
 #include "platform/headless/headless.h"
+#include "tools/common/tool_options.h"
 
 namespace {
 
@@ -58,9 +59,16 @@ void WriteWavHeader(std::FILE* f, uint32_t dataBytes)
     Put32(f, dataBytes);
 }
 
+const char USAGE[] =
+    "usage: xmrender IN.xm OUT.wav [--seconds N] [--report-peak]\n"
+    "Renders the song exactly as Quillon plays it, to a 44100 Hz 16-bit stereo WAV.\n"
+    "  --seconds N     render N seconds (default: until the song has looped once)\n"
+    "  --report-peak   print the loudest value of the mix and how many values clip\n"
+    "Exit status: 0 written, 1 the song does not load or a file fails, 2 usage.\n";
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: xmrender IN.xm OUT.wav [--seconds N] [--report-peak]\n");
+    std::fputs(USAGE, stderr);
     return 2;
 }
 
@@ -68,7 +76,8 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) return Usage();
+    if (const int done = StandardOptions(argc, argv, "xmrender", USAGE, false); done >= 0) return done;
+    if (argc < 3 || argv[1][0] == '-' || argv[2][0] == '-') return Usage();
     double seconds = -1.0;
     bool reportPeak = false;
     for (int i = 3; i < argc; ++i) {

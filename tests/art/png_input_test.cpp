@@ -1,0 +1,136 @@
+// Pictures from a paint program: a PNG strip becomes the font or the
+// animation pixel for pixel, and a PNG of the wrong kind is refused with
+// what is wrong. The PNGs are written here with the project's own writer
+// and read back with libpng.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/content/ani_generator.h"
+#include "tools/content/font_source.h"
+#include "tools/content/png_reader.h"
+#include "tools/content/resource_check.h"
+#include "tools/writers/png_writer.h"
+
+namespace {
+
+std::string Source(const std::string& name)
+{
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(ReadWholeFile(std::string(ART_SOURCE_DIR) + "/" + name, bytes)) << name;
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string Png(int width, int height, const std::vector<uint32_t>& pixels, bool withAlpha = true)
+{
+    const std::vector<uint8_t> png = EncodePng(width, height, pixels, withAlpha);
+    return std::string(png.begin(), png.end());
+}
+
+// The image's colours as a person's picture would hold them (opaque).
+std::vector<uint32_t> Colours(const IndexedImage& image)
+{
+    std::vector<uint32_t> pixels;
+    for (uint8_t index : image.pixels) pixels.push_back(0xFF000000 | image.palette[index]);
+    return pixels;
+}
+
+} // namespace
+
+TEST(PngInput, FontStripBecomesTheSameFont)
+{
+    IndexedImage font;
+    std::string error;
+    ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
+    std::vector<uint32_t> pixels = Colours(font);
+    // A paint program's background may be any light colour, or transparent.
+    for (size_t i = 0; i < pixels.size(); ++i)
+        if (font.pixels[i] == 0) pixels[i] = i % 3 == 0 ? 0x00000000 : i % 3 == 1 ? 0xFFF0F0E0 : 0xFF5D1759;
+    IndexedImage read;
+    ASSERT_TRUE(FontFromPng(Png(font.width, font.height, pixels), read, error)) << error;
+    EXPECT_EQ(read.pixels, font.pixels);
+    EXPECT_EQ(CheckFontBmp(EncodeBmp(read)), "");
+}
+
+TEST(PngInput, AnimationStripKeepsEveryColour)
+{
+    AniParams params;
+    std::string error;
+    ASSERT_TRUE(ParseAniParams(Source("ani.txt"), params, error)) << error;
+    const IndexedImage ani = RenderAni(params);
+    IndexedImage read;
+    ASSERT_TRUE(AniFromPng(Png(ani.width, ani.height, Colours(ani), false), read, error)) << error;
+    EXPECT_EQ(Colours(read), Colours(ani));
+    EXPECT_EQ(CheckAniBmp(EncodeBmp(read)), "");
+}
+
+TEST(PngInput, TransparentPixelsOfTheAnimationShowThrough)
+{
+    std::vector<uint32_t> pixels(5120 * 64, 0x7FFF0000); // half-transparent red: not drawn
+    pixels[5] = 0xFF00FF00;
+    IndexedImage read;
+    std::string error;
+    ASSERT_TRUE(AniFromPng(Png(5120, 64, pixels), read, error)) << error;
+    EXPECT_EQ(read.pixels[0], 0);
+    EXPECT_EQ(read.palette[read.pixels[5]], 0x00FF00u);
+    EXPECT_EQ(read.palette.size(), 256u);
+    EXPECT_EQ(CheckAniBmp(EncodeBmp(read), false), "");
+}
+
+TEST(PngInput, IconIsShrunkByItsCoverage)
+{
+    // 96x96: the left half opaque red, the right half transparent, one
+    // column of opaque blue at x = 48..49 (one target pixel at size 48).
+    std::vector<uint32_t> pixels(96 * 96);
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x) pixels[y * 96 + x] = x < 48 ? 0xFFFF0000 : x < 50 ? 0xFF0000FF : 0;
+    int side = 0;
+    std::vector<uint32_t> read;
+    std::string error;
+    ASSERT_TRUE(IconFromPng(Png(96, 96, pixels), side, read, error)) << error;
+    ASSERT_EQ(side, 96);
+    const std::vector<uint32_t> at48 = ShrinkSquare(read, 96, 48);
+    EXPECT_EQ(at48[5 * 48 + 0], 0xFFFF0000u);
+    EXPECT_EQ(at48[5 * 48 + 24], 0xFF0000FFu);
+    EXPECT_EQ(at48[5 * 48 + 40], 0u);
+    // At 32 a target pixel covers 3 source columns: x = 15 covers 45..47 red
+    // and 16 covers 48, 49 blue and 50 transparent: 2/3 opaque, pure blue.
+    const std::vector<uint32_t> at32 = ShrinkSquare(read, 96, 32);
+    EXPECT_EQ(at32[3 * 32 + 15], 0xFFFF0000u);
+    EXPECT_EQ(at32[3 * 32 + 16], 0xAA0000FFu);
+}
+
+TEST(PngInput, RefusesPicturesThatDoNotFit)
+{
+    std::vector<uint32_t> manyColours(5120 * 64);
+    for (size_t i = 0; i < manyColours.size(); ++i) manyColours[i] = 0xFF000000 | static_cast<uint32_t>(i % 300 + 1);
+    const std::string png = Png(8, 8, std::vector<uint32_t>(64, 0xFFFFFFFF));
+    struct Case {
+        const char* what;
+        bool font;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"font of the animation's size", true, Png(5120, 64, manyColours),
+         "the picture is 5120x64 pixels; a font strip (98 cells of 8x12, codes 32 to 129) must be 784x12"},
+        {"animation of one frame", false, Png(128, 64, std::vector<uint32_t>(128 * 64)),
+         "the picture is 128x64 pixels; an animation strip (40 frames of 128x64 side by side) must be 5120x64"},
+        {"300 colours", false, Png(5120, 64, manyColours), "more than 255 colours besides black"},
+        {"cut short", false, png.substr(0, png.size() / 2), "not a readable PNG"},
+        {"not a PNG", true, "P6 8 8 255", "not a readable PNG"},
+    };
+    for (const Case& c : cases) {
+        IndexedImage image;
+        std::string error;
+        EXPECT_FALSE(c.font ? FontFromPng(c.bytes, image, error) : AniFromPng(c.bytes, image, error)) << c.what;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+    }
+    for (const auto& [width, height] : {std::pair{48, 32}, std::pair{32, 32}}) {
+        int side = 0;
+        std::vector<uint32_t> pixels;
+        std::string error;
+        EXPECT_FALSE(IconFromPng(Png(width, height, std::vector<uint32_t>(width * height)), side, pixels, error));
+        EXPECT_NE(error.find("an icon must be square and at least 48x48"), std::string::npos) << error;
+    }
+}
