@@ -88,7 +88,8 @@ function(quillon_test name)
     # Under Wine each process start costs a good fraction of a second, so a
     # Windows suite runs as one test, all its cases in one process.
     add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
-    set_tests_properties(${name} PROPERTIES LABELS "${label};windows")
+    # In the test run's Wine session (tests/windows/session.sh).
+    set_tests_properties(${name} PROPERTIES LABELS "${label};windows" FIXTURES_REQUIRED wine)
     return()
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST

@@ -74,3 +74,4 @@ add_custom_command(
   DEPENDS quillon ${PROJECT_SOURCE_DIR}/resources/README-windows.txt
   COMMENT "Packing quillon-windows-x64.zip")
 add_custom_target(quillon_zip ALL DEPENDS ${PROJECT_BINARY_DIR}/quillon-windows-x64.zip)
+
