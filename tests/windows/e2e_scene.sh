@@ -58,7 +58,9 @@ until xdotool search --name '^Quillon$' >/dev/null 2>&1; do
 done
 xdotool mousemove 320 240
 
-check "page 1 equals the headless snapshot of page 1" await_page page1 page1 60
+# The pre-roll's 500000 message steps are each a round trip to the
+# wineserver: tens of seconds, minutes on a loaded machine.
+check "page 1 equals the headless snapshot of page 1" await_page page1 page1 300
 cp "$work/page1.png" "$work/wine-page1.png"
 xdotool click 3
 check "right click leads to page 2" await_page page2 page2 60
