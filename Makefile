@@ -3,6 +3,8 @@
 #   make test       install what is missing, build, run every test through ctest
 #   make web        the browser build: build-web/quillon-web/ and build-web/quillon-web.zip
 #   make serve-web  serve that folder on 127.0.0.1 with the headers it needs
+#   make windows    the Windows program, cross-built into build-windows/: quillon.exe,
+#                   tools/xmrender.exe, tools/xmcheck.exe, quillon-windows-x64.zip
 # and for a person's own presentation (docs/own-presentation.md):
 #   make preview    build the content and write pictures of it to preview/
 #   make package    the Debian package (build/quillon_*.deb)
@@ -10,6 +12,7 @@
 # taken from where make runs); what is not named is the built-in content.
 BUILD := build
 WEB_BUILD := build-web
+WINDOWS_BUILD := build-windows
 JOBS := $(shell nproc)
 
 # Debian packages the build needs, and those the tests need on top.
@@ -23,12 +26,19 @@ WEB_PACKAGES := emscripten nodejs zip
 # Debian's Emscripten needs its node modules (acorn...) found by name.
 WEB_ENV := NODE_PATH=/usr/share/nodejs
 NPM_DIR := $(WEB_BUILD)/npm
+# The Windows build (MinGW-w64 with posix threads, GoogleTest's sources) and
+# what its tests run on (Wine, a PulseAudio server to record from).
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64
+WINDOWS_TEST_PACKAGES := pulseaudio pulseaudio-utils xvfb xdotool imagemagick
+# What the Windows build takes from build/: the built content, and the Linux
+# references its tests compare with.
+WINDOWS_HOST_TARGETS := quillon_resources quillon_song_check quillon_icon snapshot xmrender wavmatch
 
 CONTENT := TEXT SONG ANI FONT FPS ICON
 CONTENT_FLAGS := $(foreach v,$(CONTENT),-DQUILLON_$(v)=$(if $($(v)),$(abspath $($(v)))))
 PREVIEW := preview
 
-.PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package
+.PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -36,8 +46,9 @@ run: build-deps configure
 	cmake --build $(BUILD) --target quillon -j$(JOBS)
 	./$(BUILD)/quillon || test $$? -eq 1
 
-test: test-deps build web
+test: test-deps build web windows
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)
+	cd $(WINDOWS_BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)
 
 build: build-deps configure
 	cmake --build $(BUILD) -j$(JOBS)
@@ -63,6 +74,18 @@ test-deps:
 
 web-deps:
 	@./tools/install-packages $(BUILD_PACKAGES) $(WEB_PACKAGES)
+
+windows-deps:
+	@./tools/install-packages $(BUILD_PACKAGES) $(WINDOWS_PACKAGES) $(WINDOWS_TEST_PACKAGES)
+
+# The content is built by the host's tools in build/ (with TEXT=, SONG=, ...
+# as for make run), then the Windows tree compiles it into quillon.exe.
+windows: windows-deps configure
+	cmake --build $(BUILD) --target $(WINDOWS_HOST_TARGETS) -j$(JOBS)
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DQUILLON_HOST_BUILD=$(abspath $(BUILD)) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DQUILLON_WERROR=ON) >/dev/null
+	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+	@echo "The Windows program: $(WINDOWS_BUILD)/quillon.exe (and $(WINDOWS_BUILD)/quillon-windows-x64.zip)"
 
 # The npm packages, again only when the lock file has changed.
 $(NPM_DIR)/node_modules/.package-lock.json: platform/web/package.json platform/web/package-lock.json

@@ -105,8 +105,11 @@ bool RenderPages()
     for (int row = 0; row < PAGE_COUNT * PAGE_HEIGHT; ++row) {
         auto* pixel = reinterpret_cast<uint32_t*>(base + static_cast<ptrdiff_t>(row) * desc.pitch);
         const uint32_t tint = gradientPixels[row % PAGE_HEIGHT];
-        // A select rather than a branch, so the row loop vectorises.
-        for (int x = 0; x < PAGE_WIDTH; ++x) pixel[x] = pixel[x] == 0 ? tint : pixel[x];
+        // A select rather than a branch, so the row loop vectorises. The
+        // top byte of a 32-bit DirectDraw pixel is undefined (X8R8G8B8):
+        // some drivers copy and fill with 0xFF there, so only the colour
+        // bits say whether a glyph pixel is black.
+        for (int x = 0; x < PAGE_WIDTH; ++x) pixel[x] = (pixel[x] & 0x00FFFFFFu) == 0 ? tint : pixel[x];
     }
     return SurfaceUnlock(display.page) == RESULT_OK;
 }

@@ -8,6 +8,7 @@
 //   platform/sdl/       the real program on Linux (SDL2)
 //   platform/headless/  tests and offline tools (memory surfaces, scripted
 //                       clock and input, virtual audio device, fault injection)
+//   platform/win32/     the Windows program (the real calls, cross-built)
 // The program's own code includes this header and nothing of a backend.
 //
 // Results of display and audio operations: 0 is success (DD_OK,
@@ -240,8 +241,10 @@ Result SurfaceColorFill(Surface* surface, const Rect* rect, uint32_t colour);
 // null is the whole source. With DDBLTFAST_SRCCOLORKEY, source pixels equal
 // to the source's colour key are not copied.
 Result SurfaceBltFast(Surface* dest, int x, int y, Surface* source, const Rect* sourceRect, uint32_t flags);
-// IDirectDrawSurface7::Lock(null, desc, DDLOCK_WAIT | DDLOCK_WRITEONLY...):
-// the whole surface; fills desc->surface and desc->pitch.
+// IDirectDrawSurface7::Lock(null, desc, DDLOCK_WAIT, null): the whole
+// surface, for reading and writing (the page's colour pass reads every
+// pixel first); fills desc->surface and desc->pitch. The top byte of a
+// pixel is undefined, as in DirectDraw's X8R8G8B8.
 Result SurfaceLock(Surface* surface, SurfaceDesc* desc);
 Result SurfaceUnlock(Surface* surface);
 // IDirectDrawSurface7::Flip(null, DDFLIP_WAIT) on the primary: the back

@@ -46,7 +46,7 @@ uint32_t ExpectedPagePixel(int page, int x, int row)
     const uint8_t code = ReleaseText[2560 * page + 80 * (row / 12) + x / 8];
     const int cellX = code >= 32 && code <= 129 ? 8 * (code - 32) : 0;
     const uint32_t fontPixel = HeadlessPixel(display.font, cellX + x % 8, row % 12);
-    return fontPixel == 0 ? RgbPixel(textGradient[row]) : fontPixel;
+    return (fontPixel & 0x00FFFFFFu) == 0 ? RgbPixel(textGradient[row]) : fontPixel;
 }
 
 void ExpectAllPagesRendered()
@@ -98,6 +98,17 @@ TEST_F(PagesTest, FirstAndLastRowOfEveryPageAreOrangeAndYellow)
                 ++oddPixels;
             }
     EXPECT_GT(oddPixels, 0);
+    ExpectAllPagesRendered();
+}
+
+// The top byte of a 32-bit DirectDraw pixel is undefined: Wine's copies and
+// fills set it to 0xFF. Black glyph pixels are black by their colour bits.
+TEST_F(PagesTest, BlackWithTheUndefinedTopByteSetIsTintedToo)
+{
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 784; ++x)
+            if (HeadlessPixel(display.font, x, y) == 0) HeadlessSetPixel(display.font, x, y, 0xFF000000u);
+    ASSERT_TRUE(RenderPages());
     ExpectAllPagesRendered();
 }
 

@@ -97,6 +97,54 @@ TEST_F(BitmapTest, ResourceWithoutFileHeaderDecodesAlike)
     for (int x = 0; x < 5; ++x) EXPECT_EQ(HeadlessPixel(s, x, 1), img.palette[img.pixels[5 + static_cast<size_t>(x)]]);
 }
 
+// The direct-colour forms and the top-down row order of a BMP: the same 3x2
+// picture stored as 24 and 32 bits, bottom-up and top-down, decodes alike;
+// pixel data cut short is refused.
+TEST_F(BitmapTest, DirectColourAndTopDownRowsDecodeAlike)
+{
+    const uint32_t picture[2][3] = {{0x102030, 0x405060, 0x708090}, {0xA0B0C0, 0xD0E0F0, 0x000001}};
+    auto encode = [&](int bits, bool topDown) {
+        const int stride = ((3 * bits + 31) / 32) * 4;
+        std::vector<uint8_t> b(54 + static_cast<size_t>(stride) * 2, 0);
+        auto put32 = [&](size_t at, uint32_t v) {
+            for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        };
+        b[0] = 'B';
+        b[1] = 'M';
+        put32(2, static_cast<uint32_t>(b.size()));
+        put32(10, 54);
+        put32(14, 40);
+        put32(18, 3);
+        put32(22, topDown ? static_cast<uint32_t>(-2) : 2u);
+        b[26] = 1;
+        b[28] = static_cast<uint8_t>(bits);
+        for (int row = 0; row < 2; ++row) {
+            const int y = topDown ? row : 1 - row;
+            for (int x = 0; x < 3; ++x) {
+                const size_t at = 54 + static_cast<size_t>(row) * stride + static_cast<size_t>(x) * (bits / 8);
+                for (int c = 0; c < 3; ++c) b[at + c] = static_cast<uint8_t>(picture[y][x] >> (8 * c)); // B, G, R
+                if (bits == 32) b[at + 3] = 0xEE; // the unused byte is not colour
+            }
+        }
+        return b;
+    };
+    for (const int bits : {24, 32})
+        for (const bool topDown : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << bits << " bits, " << (topDown ? "top-down" : "bottom-up"));
+            HeadlessReset();
+            dd = nullptr;
+            HeadlessSetResource("DIRECT", RT_BITMAP_TYPE, encode(bits, topDown));
+            Surface* s = MakeSurface(3, 2);
+            ASSERT_TRUE(LoadInto(s, "DIRECT", 3, 2));
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < 3; ++x) EXPECT_EQ(HeadlessPixel(s, x, y), picture[y][x]) << x << "," << y;
+            std::vector<uint8_t> cut = encode(bits, topDown);
+            cut.pop_back();
+            HeadlessSetResource("CUT", RT_BITMAP_TYPE, cut);
+            EXPECT_EQ(OsLoadBitmap(OsModuleHandle(), "CUT", 3, 2), nullptr);
+        }
+}
+
 TEST_F(BitmapTest, StretchesToTheRequestedSizeByNearestNeighbour)
 {
     IndexedImage img;

@@ -1,0 +1,77 @@
+# The Windows build, cross-compiled with MinGW-w64 (cmake/mingw-w64-x86_64.cmake):
+# quillon.exe on the Windows backend (platform/win32), xmrender.exe and
+# xmcheck.exe, and the display, music and backend tests, run under Wine by
+# ctest. Included by the top-level CMakeLists.txt in place of the Linux
+# build.
+enable_language(RC)
+
+# The content is built (and checked) by the builders of a native tree, with
+# whatever own content it was configured with; this tree compiles it.
+set(QUILLON_HOST_BUILD "" CACHE PATH "A native build tree of Quillon whose built content this build compiles")
+set(HOST_RES ${QUILLON_HOST_BUILD}/resources)
+set(HOST_CONTENT ${HOST_RES}/FONT.bmp ${HOST_RES}/ANI.bmp ${HOST_RES}/FPS.bmp ${HOST_RES}/MUSIC.xm
+                 ${HOST_RES}/quillon.ico ${HOST_RES}/embedded_resources.cpp)
+foreach(file IN LISTS HOST_CONTENT)
+  if(NOT EXISTS ${file})
+    message(FATAL_ERROR "No ${file}: build the native tree's content first (make windows does).")
+  endif()
+endforeach()
+# The Linux snapshot, xmrender and wavmatch as linux_snapshot, ...: the
+# references of the tests.
+include(${QUILLON_HOST_BUILD}/linux-tools.cmake)
+configure_file(cmake/quillon_version.h.in ${PROJECT_BINARY_DIR}/quillon_version.h)
+
+find_package(PkgConfig REQUIRED)
+set(THREADS_PREFER_PTHREAD_FLAG ON)
+find_package(Threads REQUIRED)
+
+# GoogleTest from Debian's sources (googletest package), built for Windows.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+# Its CMakeLists defines the GTest:: names the tests link.
+add_subdirectory(/usr/src/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Every executable the tests start runs under Wine, in the prefix of the
+# test run (tests/windows/wine-run).
+set(QUILLON_WINE_DIR ${PROJECT_BINARY_DIR}/wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/windows/wine-run ${QUILLON_WINE_DIR})
+
+include(cmake/quillon.cmake)
+enable_testing()
+
+# The release text (and, for the headless backend of the tests, the
+# resource table) as the native tree embedded them. The program reads its
+# other resources from its module and never the table: each array in a
+# section of its own lets the linker leave the table out (app/CMakeLists.txt).
+add_library(quillon_resources STATIC ${HOST_RES}/embedded_resources.cpp)
+target_include_directories(quillon_resources PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(quillon_resources PRIVATE -fdata-sections)
+# The program's bitmaps, song and icon as resources of its own module
+# (FindResourceA, LoadImageA).
+add_library(quillon_rc OBJECT resources/quillon.rc)
+target_include_directories(quillon_rc PRIVATE ${HOST_RES})
+set_source_files_properties(resources/quillon.rc PROPERTIES OBJECT_DEPENDS "${HOST_CONTENT}")
+
+add_subdirectory(tools)
+add_subdirectory(platform)
+add_subdirectory(music)
+add_subdirectory(display)
+add_subdirectory(app)
+add_subdirectory(tests/display)
+add_subdirectory(tests/music)
+add_subdirectory(tests/windows)
+
+# The zip for users: the program, stripped of its debugging information, and
+# a short text on what it is and how to use it.
+set(WINDOWS_ZIP_DIR ${PROJECT_BINARY_DIR}/zip)
+add_custom_command(
+  OUTPUT ${PROJECT_BINARY_DIR}/quillon-windows-x64.zip
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${WINDOWS_ZIP_DIR}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${WINDOWS_ZIP_DIR}
+  COMMAND ${CMAKE_STRIP} -o ${WINDOWS_ZIP_DIR}/quillon.exe $<TARGET_FILE:quillon>
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/resources/README-windows.txt ${WINDOWS_ZIP_DIR}/README.txt
+  COMMAND ${CMAKE_COMMAND} -E chdir ${WINDOWS_ZIP_DIR}
+          ${CMAKE_COMMAND} -E tar cf ${PROJECT_BINARY_DIR}/quillon-windows-x64.zip --format=zip quillon.exe README.txt
+  DEPENDS quillon ${PROJECT_SOURCE_DIR}/resources/README-windows.txt
+  COMMENT "Packing quillon-windows-x64.zip")
+add_custom_target(quillon_zip ALL DEPENDS ${PROJECT_BINARY_DIR}/quillon-windows-x64.zip)
+
