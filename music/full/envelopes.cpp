@@ -20,18 +20,18 @@ constexpr uint8_t AUTO_RAMP_DOWN = 2;
 constexpr uint8_t WAVE_SINE = 0;
 constexpr uint8_t WAVE_RAMP_DOWN = 1;
 
-// 256-step signed sine of amplitude 64 (auto-vibrato), and the 32-step
-// half sine of amplitude 255 (vibrato, tremolo), computed once.
+// The 256-step signed sine of amplitude 64 of the auto-vibrato, computed once.
 struct Tables {
     int8_t autoSine[256];
-    uint8_t halfSine[32];
     Tables() {
         for (int i = 0; i < 256; ++i)
             autoSine[i] = static_cast<int8_t>(std::lround(AUTO_VIBRATO_SINE * std::sin(i * 6.283185307179586 / 256)));
-        for (int i = 0; i < 32; ++i)
-            halfSine[i] = static_cast<uint8_t>(std::lround(255 * std::sin(i * 3.141592653589793 / 32)));
     }
 };
+// Half a sine of amplitude 255 in 32 steps: the vibrato and tremolo table
+// of the format (the one its tracker took over from the Amiga trackers).
+constexpr uint8_t HALF_SINE[32] = {0,   24,  49,  74,  97,  120, 141, 161, 180, 197, 212, 224, 235, 244, 250, 253,
+                                   255, 253, 250, 244, 235, 224, 212, 197, 180, 161, 141, 120, 97,  74,  49,  24};
 const Tables tables;
 
 } // namespace
@@ -123,14 +123,19 @@ int32_t StepAutoVibrato(FullChannel* channel, const Instrument* instrument) {
 
 int32_t Waveform(uint8_t control, uint8_t position) {
     position &= 63;
+    int32_t half = position & 31;
+    int32_t value;
     switch (control & 3) {
-    case WAVE_SINE: {
-        int32_t value = tables.halfSine[position & 31];
-        return position < 32 ? value : -value;
-    }
+    case WAVE_SINE:
+        value = HALF_SINE[half];
+        break;
     case WAVE_RAMP_DOWN:
-        return 255 - position * 8; // 255 down to -249
-    default: // square (3, "random", plays as square too)
-        return position < 32 ? 255 : -255;
+        // The period rises through each half (the pitch falls), then jumps.
+        value = position < 32 ? half * 8 : 255 - half * 8;
+        break;
+    default: // square (3, "random" in the tracker's manual, plays as square)
+        value = 255;
+        break;
     }
+    return position < 32 ? value : -value;
 }
