@@ -1,6 +1,8 @@
 # The two commands of the README:
 #   make run    install what is missing, build into build/, start build/quillon
 #   make test   install what is missing, build, run every test through ctest
+# FULLXM=1 (make run FULLXM=1) builds the program with the full Extended
+# Module player instead of the small one.
 BUILD := build
 JOBS := $(shell nproc)
 
@@ -23,7 +25,8 @@ build: build-deps configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 configure:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DQUILLON_WERROR=ON)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DQUILLON_WERROR=ON) \
+	      -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF)
 
 build-deps:
 	@./tools/install-packages $(BUILD_PACKAGES)
