@@ -102,6 +102,19 @@ void AdvancePosition(Module* song) {
         song->nextRow = 0;
 }
 
+// The voice a channel left on its last note start, once its ramp down has
+// ended, adds only zeros; it is stopped, so the mixer no longer follows its
+// loops. (It never sounds again: a note start takes it over from position 0.)
+void ReleaseFadedPartner(const Voice* voice) {
+    if (!voice)
+        return;
+    int32_t index = static_cast<int32_t>(voice - voicePool);
+    Voice& partner = voicePool[(index + VOICE_COUNT / 2) % VOICE_COUNT];
+    if (partner.sample && partner.leftVolume == 0 && partner.rightVolume == 0 && partner.rampRemaining == 0 &&
+        partner.levelLeft == 0 && partner.levelRight == 0)
+        partner.sample = nullptr;
+}
+
 // The tick's result to the small player's channel record and on to the voice.
 void Output(Module* song, FullChannel* channel, Channel* out) {
     const Instrument* instrument = FullInstrument(song, channel);
@@ -131,6 +144,7 @@ void Output(Module* song, FullChannel* channel, Channel* out) {
             voice->position = channel->startOffset;
     }
     channel->trigger = false;
+    ReleaseFadedPartner(voice);
 }
 
 void Envelopes(Module* song, FullChannel* channel) {
