@@ -10,7 +10,7 @@ JOBS := $(shell nproc)
 BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
 TEST_PACKAGES := clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox
 
-.PHONY: run test build configure build-deps test-deps
+.PHONY: run test build configure build-deps test-deps compare-songs
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -33,3 +33,9 @@ build-deps:
 
 test-deps:
 	@./tools/install-packages $(BUILD_PACKAGES) $(TEST_PACKAGES)
+
+# The full player against libxmp and libopenmpt on songs from Debian's free
+# game packages (fetched into ~/.cache/quillon-xm); not part of `make test`.
+compare-songs: build
+	@./tools/install-packages xmp openmpt123
+	tests/music_full/real-songs.sh $(BUILD)
