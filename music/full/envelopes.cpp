@@ -99,7 +99,10 @@ int32_t StepAutoVibrato(FullChannel* channel, const Instrument* instrument) {
         if (channel->autoVibratoAmount > full)
             channel->autoVibratoAmount = full;
     }
-    uint8_t position = channel->autoVibratoPosition;
+    // The position moves before it is read, and a positive wave raises the
+    // pitch (lowers the period), so a sine starts upward one step in.
+    auto position = static_cast<uint8_t>(channel->autoVibratoPosition + instrument->vibratoRate);
+    channel->autoVibratoPosition = position;
     int32_t wave;
     switch (instrument->vibratoType) {
     case AUTO_SINE:
@@ -111,14 +114,13 @@ int32_t StepAutoVibrato(FullChannel* channel, const Instrument* instrument) {
     case AUTO_RAMP_DOWN:
         wave = AUTO_VIBRATO_SINE - ((position + 128) & 255) / 2;
         break;
-    default: // ramp up
-        wave = ((position + 128) & 255) / 2 - AUTO_VIBRATO_SINE;
+    default: // ramp up: its top is at position 128, the jump just after
+        wave = ((position + 127) & 255) / 2 - (AUTO_VIBRATO_SINE - 1);
         break;
     }
-    channel->autoVibratoPosition = static_cast<uint8_t>(position + instrument->vibratoRate);
     // depth 15 at full sweep moves the period by up to 15 * 64 * 256 / 2^14
     // = 15 units (a quarter semitone under the linear table).
-    return wave * channel->autoVibratoAmount / (1 << 14);
+    return -wave * channel->autoVibratoAmount / (1 << 14);
 }
 
 int32_t Waveform(uint8_t control, uint8_t position) {

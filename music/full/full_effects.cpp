@@ -131,9 +131,14 @@ void TonePortamento(FullChannel* channel) {
     }
 }
 
-// 0xy: the note, +x, +y semitones on ticks 0, 1, 2 of each three.
+// 0xy: the note, +x, +y semitones in turn. The tracker counts a row's ticks
+// down from the speed, and the turn follows that count: tick t plays step
+// (speed - t) mod 3 (0 the note, 1 +x, 2 +y), so at speed 6 the ticks
+// after the first play +y, +x, note, +y, +x.
 void Arpeggio(const Module* song, FullChannel* channel, uint8_t parameter) {
-    int32_t step = song->tick % 3;
+    int32_t step = (song->speed - song->tick) % 3;
+    if (step < 0)
+        step += 3;
     int32_t semitones = step == 0 ? 0 : (step == 1 ? High(parameter) : Low(parameter));
     if (semitones == 0)
         return;
@@ -167,15 +172,44 @@ void RetrigVolume(FullChannel* channel) {
     channel->volume = Clamp(v, 0, FULL_VOLUME);
 }
 
-// Txy: on for x + 1 ticks, off for y + 1, counted over the rows it runs.
-void Tremor(FullChannel* channel, bool advance) {
+// Txy: on for x + 1 ticks, off for y + 1, counted over the ticks after tick
+// 0 of the rows it runs; tick 0 keeps the phase of the tick before.
+void Tremor(FullChannel* channel) {
     int32_t on = High(channel->tremorParameter) + 1;
     int32_t cycle = on + Low(channel->tremorParameter) + 1;
     if (channel->tremorCounter >= cycle)
         channel->tremorCounter = 0;
-    channel->muted = channel->tremorCounter >= on;
-    if (advance)
-        channel->tremorCounter = static_cast<uint8_t>((channel->tremorCounter + 1) % cycle);
+    channel->tremorOff = channel->tremorCounter >= on;
+    channel->muted = channel->tremorOff;
+    channel->tremorCounter = static_cast<uint8_t>((channel->tremorCounter + 1) % cycle);
+}
+
+// Tick 0 of a row that goes on with vibrato or tremolo applies the
+// oscillator where it stands, without moving it (it moves only on the later
+// ticks); a note starting on the row starts from its own pitch.
+void HoldVibrato(FullChannel* channel) {
+    if (!channel->trigger)
+        channel->periodOffset = Waveform(channel->vibrato.control, channel->vibrato.position) * channel->vibrato.depth / 32;
+}
+
+void HoldTremolo(FullChannel* channel) {
+    if (!channel->trigger)
+        channel->volumeOffset = Waveform(channel->tremolo.control, channel->tremolo.position) * channel->tremolo.depth / 64;
+}
+
+// Rxy counts every tick of its rows, tick 0 included (a note starting on
+// the row sets the count back to 0 first); every y counted ticks the
+// sample restarts and the volume changes by x. On tick 0 of a row whose
+// note just started the count restarts without a second start.
+void MultiRetrig(FullChannel* channel) {
+    channel->retrigCounter = static_cast<uint8_t>(channel->retrigCounter + 1);
+    if (channel->retrigInterval == 0 || channel->retrigCounter < channel->retrigInterval)
+        return;
+    channel->retrigCounter = 0;
+    if (channel->trigger)
+        return;
+    Retrigger(channel);
+    RetrigVolume(channel);
 }
 
 void ColumnRow(FullChannel* channel, uint8_t column) {
@@ -188,7 +222,10 @@ void ColumnRow(FullChannel* channel, uint8_t column) {
     case COLUMN_FINE_DOWN: AddVolume(channel, -amount); break;
     case COLUMN_FINE_UP: AddVolume(channel, amount); break;
     case COLUMN_VIBRATO_SPEED: Remember(&channel->vibrato.speed, amount); break;
-    case COLUMN_VIBRATO: Remember(&channel->vibrato.depth, amount); break;
+    case COLUMN_VIBRATO:
+        Remember(&channel->vibrato.depth, amount);
+        HoldVibrato(channel);
+        break;
     case COLUMN_PANNING: channel->panning = amount * 16; break;
     case COLUMN_TONE_PORTA: Remember(&channel->tonePortaSpeed, static_cast<uint8_t>(amount << 4)); break;
     default: break;
@@ -290,11 +327,20 @@ void RowEffect(Module* song, FullChannel* channel, const Cell* cell, int32_t) {
     case PORTA_UP: Remember(&channel->portaUpSpeed, p); break;
     case PORTA_DOWN: Remember(&channel->portaDownSpeed, p); break;
     case TONE_PORTA: Remember(&channel->tonePortaSpeed, p); break;
-    case VIBRATO: RememberNibbles(&channel->vibrato.speed, &channel->vibrato.depth, p); break;
-    case TONE_PORTA_VOLUME_SLIDE:
+    case VIBRATO:
+        RememberNibbles(&channel->vibrato.speed, &channel->vibrato.depth, p);
+        HoldVibrato(channel);
+        break;
     case VIBRATO_VOLUME_SLIDE:
+        HoldVibrato(channel);
+        Remember(&channel->volumeSlideSpeed, p);
+        break;
+    case TONE_PORTA_VOLUME_SLIDE:
     case VOLUME_SLIDE: Remember(&channel->volumeSlideSpeed, p); break;
-    case TREMOLO: RememberNibbles(&channel->tremolo.speed, &channel->tremolo.depth, p); break;
+    case TREMOLO:
+        RememberNibbles(&channel->tremolo.speed, &channel->tremolo.depth, p);
+        HoldTremolo(channel);
+        break;
     case SET_PANNING: channel->panning = p; break;
     case SAMPLE_OFFSET:
         Remember(&channel->sampleOffset, p);
@@ -329,10 +375,13 @@ void RowEffect(Module* song, FullChannel* channel, const Cell* cell, int32_t) {
         channel->panningEnvelope.tick = p;
         break;
     case PANNING_SLIDE: Remember(&channel->panningSlideSpeed, p); break;
-    case MULTI_RETRIG: RememberNibbles(&channel->retrigVolume, &channel->retrigInterval, p); break;
+    case MULTI_RETRIG:
+        RememberNibbles(&channel->retrigVolume, &channel->retrigInterval, p);
+        MultiRetrig(channel);
+        break;
     case TREMOR:
         Remember(&channel->tremorParameter, p);
-        Tremor(channel, false);
+        channel->muted = channel->tremorOff;
         break;
     case EXTRA_FINE_PORTA:
         if (High(p) == 1) {
@@ -385,15 +434,8 @@ void TickEffect(Module* song, FullChannel* channel, const Cell* cell) {
         channel->panning = Clamp(channel->panning + (High(speed) ? High(speed) : -Low(speed)), 0, 255);
         break;
     }
-    case MULTI_RETRIG:
-        channel->retrigCounter = static_cast<uint8_t>(channel->retrigCounter + 1);
-        if (channel->retrigInterval != 0 && channel->retrigCounter >= channel->retrigInterval) {
-            channel->retrigCounter = 0;
-            Retrigger(channel);
-            RetrigVolume(channel);
-        }
-        break;
-    case TREMOR: Tremor(channel, true); break;
+    case MULTI_RETRIG: MultiRetrig(channel); break;
+    case TREMOR: Tremor(channel); break;
     default:
         break;
     }

@@ -72,6 +72,7 @@ struct FullChannel {
     uint8_t sampleOffset;
     uint8_t retrigVolume, retrigInterval, retrigCounter;
     uint8_t tremorParameter, tremorCounter;
+    bool tremorOff;             // tremor's phase on its last tick after tick 0
     Oscillator vibrato;
     Oscillator tremolo;
     bool glissando;

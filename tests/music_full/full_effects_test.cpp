@@ -82,8 +82,9 @@ XmCell Cell(uint8_t effect, uint8_t parameter, uint8_t column = 0) { return {0, 
 // depth / 64 to the volume, and both move their position by the speed on
 // every tick after tick 0 (64 positions per cycle).
 const TickCase EFFECT_CASES[] = {
-    {"0xy arpeggio: note, +3, +7 semitones by tick mod 3", {Note(0x0, 0x37)}, 6, Field::Period,
-     {4608, 4416, 4160, 4608, 4416, 4160}},
+    {"0xy arpeggio at speed 6: the ticks after the first play +7, +3, note (the count runs down)",
+     {Note(0x0, 0x37)}, 6, Field::Period, {4608, 4160, 4416, 4608, 4160, 4416}},
+    {"0xy arpeggio at speed 4: note, +7, +3", {Note(0x0, 0x37)}, 4, Field::Period, {4608, 4608, 4160, 4416}},
     {"1xx porta up by 4 * xx on ticks 1.., memory on 100", {Note(0x1, 0x02), Cell(0x1, 0x00)}, 4, Field::Period,
      {4608, 4600, 4592, 4584, 4584, 4576, 4568, 4560}},
     {"2xx porta down", {Note(0x2, 0x03)}, 4, Field::Period, {4608, 4620, 4632, 4644}},
@@ -93,9 +94,13 @@ const TickCase EFFECT_CASES[] = {
      {4608, 4608, 4632, 4653}},
     {"5xy tone portamento + volume slide down 2", {Note(), {D4, 0, 0, 0x5, 0x02}}, 4, Field::Volume,
      {32, 32, 32, 32, 32, 30, 28, 26}},
-    {"6xy vibrato from memory + volume slide up 1", {Note(0x4, 0x48), Cell(0x6, 0x10)}, 4, Field::Period,
-     {4608, 4608, 4632, 4653, 4608, 4608 + 235 * 8 / 32, 4608 + 255 * 8 / 32, 4608 + 235 * 8 / 32}},
-    {"7xy tremolo speed 4 depth 8 on volume 32", {Note(0x7, 0x48)}, 4, Field::Volume, {32, 32, 32 + 12, 32 + 22}},
+    {"6xy vibrato from memory + volume slide; its tick 0 applies the position reached, unmoved",
+     {Note(0x4, 0x48), Cell(0x6, 0x10)}, 4, Field::Period,
+     {4608, 4608, 4632, 4653, 4608 + 235 * 8 / 32, 4608 + 235 * 8 / 32, 4608 + 255 * 8 / 32, 4608 + 235 * 8 / 32}},
+    {"4xy on a row without vibrato: back to the note's pitch", {Note(0x4, 0x48), Cell(0, 0)}, 4, Field::Period,
+     {4608, 4608, 4632, 4653, 4608, 4608, 4608, 4608}},
+    {"7xy tremolo speed 4 depth 8 on volume 32; tick 0 of the next row as vibrato", {Note(0x7, 0x48), Cell(0x7, 0)},
+     4, Field::Volume, {32, 32, 32 + 12, 32 + 22, 32 + 29, 32 + 29, 32 + 31, 32 + 29}},
     {"8xx set panning", {Note(0x8, 0x40)}, 2, Field::Panning, {64, 64}},
     {"Axy volume slide up 2, then down 3 from a new parameter, memory on A00",
      {Note(0xA, 0x20), Cell(0xA, 0x03), Cell(0xA, 0x00)}, 3, Field::Volume, {32, 34, 36, 36, 33, 30, 30, 27, 24}},
@@ -108,10 +113,10 @@ const TickCase EFFECT_CASES[] = {
      {Note(0xE, 0x31), {D4, 0, 0, 0x3, 0x08}}, 4, Field::Period, {4608, 4608, 4608, 4608, 4608, 4608, 4544, 4544}},
     {"E4x ramp waveform: positions 0, 4, 8 give 0, 32, 64 (times depth 8 over 32)",
      {Note(0xE, 0x41), Cell(0x4, 0x48)}, 4, Field::Period, {4608, 4608, 4608, 4608, 4608, 4608, 4616, 4624}},
-    {"E4x square waveform", {Note(0xE, 0x42), Cell(0x4, 0x48)}, 3, Field::Period,
-     {4608, 4608, 4608, 4608, 4608 + 63, 4608 + 63}},
+    {"E4x square waveform (tick 0 of the vibrato row applies position 0 already)",
+     {Note(0xE, 0x42), Cell(0x4, 0x48)}, 3, Field::Period, {4608, 4608, 4608, 4608 + 63, 4608 + 63, 4608 + 63}},
     {"E5x finetune F (+112) with the note: 56 units higher", {Note(0xE, 0x5F)}, 1, Field::Period, {4552}},
-    {"E7x square tremolo", {Note(0xE, 0x72), Cell(0x7, 0x48)}, 3, Field::Volume, {32, 32, 32, 32, 63, 63}},
+    {"E7x square tremolo", {Note(0xE, 0x72), Cell(0x7, 0x48)}, 3, Field::Volume, {32, 32, 32, 63, 63, 63}},
     {"E8x coarse panning x * 17", {Note(0xE, 0x84)}, 1, Field::Panning, {68}},
     {"E9x retrigger every 2 ticks", {Note(0xE, 0x92)}, 6, Field::Trigger, {1, 0, 1, 0, 1, 0}},
     {"EAx fine volume up on tick 0, memory on EA0", {Note(0xE, 0xA4), Cell(0xE, 0xA0)}, 2, Field::Volume,
@@ -131,11 +136,13 @@ const TickCase EFFECT_CASES[] = {
     {"K00 key off at once", {Note(K, 0x00)}, 2, Field::Volume, {0, 0}},
     {"Pxy panning slide right 3", {Note(P, 0x30)}, 3, Field::Panning, {128, 131, 134}},
     {"Pxy panning slide left 2, memory", {Note(P, 0x02), Cell(P, 0x00)}, 2, Field::Panning, {128, 126, 126, 124}},
-    {"Rxy retrigger every 2 ticks, volume -1 each time", {Note(R, 0x12)}, 6, Field::Volume, {32, 32, 31, 31, 30, 30}},
-    {"Rxy volume x6 (two thirds)", {Note(R, 0x63)}, 4, Field::Volume, {32, 32, 32, 21}},
+    {"Rxy counts tick 0 too: every 2 ticks from tick 1, volume -1 each time", {Note(R, 0x12)}, 6, Field::Volume,
+     {32, 31, 31, 30, 30, 29}},
+    {"Rxy volume x6 (two thirds)", {Note(R, 0x63)}, 4, Field::Volume, {32, 32, 21, 21}},
     {"Rxy volume xF (twice), held at 64", {Note(R, 0xF1)}, 3, Field::Volume, {32, 64, 64}},
-    {"Rxy retriggers", {Note(R, 0x02)}, 6, Field::Trigger, {1, 0, 1, 0, 1, 0}},
-    {"Txy tremor: on 2 ticks, off 3", {Note(T, 0x12)}, 6, Field::Volume, {32, 32, 32, 0, 0, 0}},
+    {"Rxy retriggers", {Note(R, 0x02)}, 6, Field::Trigger, {1, 1, 0, 1, 0, 1}},
+    {"Txy tremor: on 2 ticks, off 3, counted after tick 0; tick 0 keeps the phase",
+     {Note(T, 0x12), Cell(T, 0x00)}, 4, Field::Volume, {32, 32, 32, 0, 0, 0, 0, 32}},
     {"X1x extra fine porta up by x", {Note(X, 0x12)}, 2, Field::Period, {4606, 4606}},
     {"X2x extra fine porta down, memory", {Note(X, 0x23), Cell(X, 0x20)}, 1, Field::Period, {4611, 4614}},
 };
@@ -296,7 +303,9 @@ TEST_F(FullPlayerTest, PanningEnvelopeMovesWithinTheRoomLeftByThePanning) {
 TEST_F(FullPlayerTest, AutoVibratoSquareWithSweep) {
     // Square wave, depth 8, rate 64 (a quarter cycle per tick), sweep 2:
     // the depth reaches 8 * 256 after two ticks; the period moves by
-    // wave (64) * depth / 2^14 = 1/4 of the depth units.
+    // wave (64) * depth / 2^14 = 1/4 of the depth units, downward (the
+    // pitch up) in the first half of the cycle; the position moves before
+    // it is read, so tick 0 reads position 64.
     Play({Note()}, 6, [](XmSong& xm) {
         XmInstrument& i = xm.instruments[0];
         i.vibratoType = 1;
@@ -304,7 +313,7 @@ TEST_F(FullPlayerTest, AutoVibratoSquareWithSweep) {
         i.vibratoRate = 64;
         i.vibratoSweep = 2;
     });
-    EXPECT_EQ(Ticks(6, Field::Period), (std::vector<int32_t>{4608 + 4, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8, 4608 + 8}));
+    EXPECT_EQ(Ticks(6, Field::Period), (std::vector<int32_t>{4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}));
 }
 
 TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
@@ -316,8 +325,9 @@ TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
 
 TEST_F(FullPlayerTest, AmigaTableArpeggioFollowsTheNoteTable) {
     Play({Note(0x0, 0x0C)}, 3, [](XmSong& xm) { xm.flags = 0; });
-    // An octave up halves the Amiga period: C-4 1712, C-5 856.
-    EXPECT_EQ(Ticks(3, Field::Period), (std::vector<int32_t>{1712, 1712, 856}));
+    // An octave up halves the Amiga period: C-4 1712, C-5 856; at speed 3
+    // tick 1 plays +y, tick 2 +x.
+    EXPECT_EQ(Ticks(3, Field::Period), (std::vector<int32_t>{1712, 856, 1712}));
 }
 
 } // namespace
