@@ -224,7 +224,16 @@ void StartCell(Module* song, FullChannel* channel, const Cell* cell) {
             }
         }
     }
-    if (cell->instrument != 0 && note != NOTE_KEY_OFF) {
+    if (note == NOTE_KEY_OFF) {
+        KeyOff(song, channel);
+        // With an instrument number the key-off still releases the note, but
+        // the volume and panning come back from the sample: a note without
+        // volume envelope keeps sounding.
+        if (cell->instrument != 0) {
+            channel->volume = channel->sample->volume > FULL_VOLUME ? FULL_VOLUME : channel->sample->volume;
+            channel->panning = channel->sample->panning;
+        }
+    } else if (cell->instrument != 0) {
         if (!instrument) {
             // A number beyond the song's instruments silences the channel.
             channel->sample = &emptySample;
@@ -232,8 +241,6 @@ void StartCell(Module* song, FullChannel* channel, const Cell* cell) {
         }
         ResetInstrument(channel);
     }
-    if (note == NOTE_KEY_OFF)
-        KeyOff(song, channel);
 }
 
 void StartFullPlayer(Module* song) {
@@ -271,11 +278,15 @@ void FullPlayTick(Module* song) {
         if (song->tick == 0) {
             bool delayed = cell->effectType == 0xE && (cell->effectParameter >> 4) == EXTENDED_NOTE_DELAY &&
                            (cell->effectParameter & 15) != 0;
-            if (delayed) {
+            if (fullSong.repeatingRow) {
+                // A row repeated by EEx is not read again: its tick 0 runs
+                // the effects as a later tick does (slides go on, fine
+                // slides and notes are not repeated).
+                TickEffect(song, channel, cell);
+            } else if (delayed) {
                 channel->delayTick = cell->effectParameter & 15;
             } else {
-                if (!fullSong.repeatingRow)
-                    StartCell(song, channel, cell);
+                StartCell(song, channel, cell);
                 RowEffect(song, channel, cell, c);
             }
         } else {

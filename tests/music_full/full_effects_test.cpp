@@ -221,6 +221,28 @@ TEST_F(FullPlayerTest, BreakAndJumpOnOneRowGoToTheJumpsOrderAtTheBreaksRow) {
     }
 }
 
+TEST_F(FullPlayerTest, RowsRepeatedByPatternDelayRunTheirSlidesOnTickZeroButNoFineSlides) {
+    // Channel 1 delays row 1 by two more rows (speed 2: 6 ticks of row 1).
+    // Channel 0 slides by A40 (+4 on every tick of the repeats, tick 0
+    // included) and channel 1... nothing; then the same with EA4 (+4 once).
+    for (uint8_t effect : {uint8_t{0xA}, uint8_t{0xE}}) {
+        Play({Note(0xC, 0x10)}, 2, [&](XmSong& xm) {
+            xm.channels = 2;
+            xm.patterns[0].rows = 4;
+            xm.patterns[0].cells.clear();
+            XmCellAt(xm.patterns[0], 2, 0, 0) = Note(0xC, 0x10);
+            XmCellAt(xm.patterns[0], 2, 1, 0) = Cell(effect, effect == 0xA ? 0x40 : 0xA4);
+            XmCellAt(xm.patterns[0], 2, 1, 1) = Cell(0xE, 0xE2);
+        });
+        std::vector<int32_t> expected = effect == 0xA ? std::vector<int32_t>{16, 16, 16, 20, 24, 28, 32, 36, 36}
+                                                      : std::vector<int32_t>{16, 16, 20, 20, 20, 20, 20, 20, 20};
+        EXPECT_EQ(Ticks(9, Field::Volume), expected) << int{effect};
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
+}
+
 TEST_F(FullPlayerTest, TheSongEndContinuesAtTheRestartPosition) {
     Play({Cell(0, 0)}, 1, [](XmSong& xm) {
         xm.patterns[0].rows = 2;
@@ -321,6 +343,13 @@ TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
     EXPECT_EQ(Ticks(4, Field::Volume), (std::vector<int32_t>{16, 16, 32, 32}));
     EXPECT_EQ(channels[0].envelopeVolume, 56); // the envelope started again on row 1
     EXPECT_EQ(channels[0].pending & PENDING_TRIGGER, 0);
+}
+
+TEST_F(FullPlayerTest, KeyOffWithAnInstrumentNumberBringsTheSampleVolumeBack) {
+    // Without a volume envelope a key-off silences the note; with an
+    // instrument number beside it the sample's volume returns.
+    Play({Note(0xC, 0x10), {NOTE_FILE_KEY_OFF, 1, 0, 0, 0}, {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 1);
+    EXPECT_EQ(Ticks(3, Field::Volume), (std::vector<int32_t>{16, 32, 0}));
 }
 
 TEST_F(FullPlayerTest, AmigaTableArpeggioFollowsTheNoteTable) {
