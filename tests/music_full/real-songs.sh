@@ -9,16 +9,25 @@
 set -eu
 build=$(cd "$1" && pwd)
 cache=${2:-${HOME:-/tmp}/.cache/quillon-xm}
-# Packages and licences: ballz-data (BSD-3-Clause), bomberclone-data
-# (GPL-2+), njam-data (GPL-2+), pekka-kana-2-data (BSD-2-Clause).
-packages="ballz-data bomberclone-data njam-data pekka-kana-2-data"
-mkdir -p "$cache/debs" "$cache/root" "$cache/songs" "$cache/render"
+# Packages and the licences of their music (each package's copyright
+# file): ballz-data (BSD-3-Clause), bomberclone-data (GPL-2), njam-data
+# (GPL-2), pekka-kana-2-data (BSD-2-Clause), heroes-sound-tracks (GPL-2),
+# solarwolf (LGPL-2.1 / GPL-2), criticalmass-data (GPL-2+). The songs are
+# only rendered here, never copied into the repository.
+packages="ballz-data bomberclone-data njam-data pekka-kana-2-data heroes-sound-tracks solarwolf criticalmass-data"
+mkdir -p "$cache/debs" "$cache/songs" "$cache/render"
 cd "$cache/debs"
 for p in $packages; do
     ls "$p"_*.deb >/dev/null 2>&1 || apt-get download "$p" >/dev/null
+    # Each package into its own folder; songs named package-song, so two
+    # packages' intro.xm stay apart.
+    mkdir -p "$cache/root/$p"
+    dpkg-deb -x "$p"_*.deb "$cache/root/$p"
+    find "$cache/root/$p" -iname '*.xm' | while read -r song; do
+        name=$(basename "$song" | tr 'A-Z ' 'a-z_')
+        cp "$song" "$cache/songs/$p-${name%.xm}.xm"
+    done
 done
-for deb in *.deb; do dpkg-deb -x "$deb" "$cache/root"; done
-find "$cache/root" -iname '*.xm' -exec cp -n {} "$cache/songs/" \;
 cd "$cache/render"
 for song in "$cache"/songs/*.xm; do
     name=$(basename "$song" .xm)
