@@ -115,6 +115,21 @@ void ReleaseFadedPartner(const Voice* voice) {
         partner.sample = nullptr;
 }
 
+// UpdateVoice's levels count 255 to full gain, too coarse for quiet notes
+// and the ends of fades (a channel volume of 1 would be silent). The full
+// player sets the levels again 256 times finer, with the same full gain and
+// the same linear panning (channel->panning counts from the right here).
+constexpr float FINE_DIVISOR = 255.0f * 256.0f;
+constexpr double FINE_FULL_LEVEL = 127.0 * 256.0;
+
+void FineLevels(Voice* voice, const Channel* out, int32_t globalVolume) {
+    double level = FINE_FULL_LEVEL * out->volume / FULL_VOLUME * out->envelopeVolume / FULL_VOLUME *
+                   out->fadeoutVolume / FADEOUT_START * globalVolume / FULL_VOLUME;
+    voice->volumeDivisor = FINE_DIVISOR;
+    voice->leftVolume = static_cast<int32_t>(level * voice->panning / 255.0 + 0.5);
+    voice->rightVolume = static_cast<int32_t>(level * (255 - voice->panning) / 255.0 + 0.5);
+}
+
 // The tick's result to the small player's channel record and on to the voice.
 void Output(Module* song, FullChannel* channel, Channel* out) {
     const Instrument* instrument = FullInstrument(song, channel);
@@ -136,6 +151,8 @@ void Output(Module* song, FullChannel* channel, Channel* out) {
     out->pending = PENDING_FREQUENCY | PENDING_VOLUME | PENDING_PANNING | (channel->trigger ? PENDING_TRIGGER : 0);
     UpdateVoice(out, channel->sample, song);
     Voice* voice = out->voice;
+    if (voice)
+        FineLevels(voice, out, song->globalVolume);
     if (channel->trigger && voice && voice->sample) {
         // 9xx: the note starts this far in; beyond the sample's end it is silent.
         if (channel->startOffset >= channel->sample->length)

@@ -6,6 +6,7 @@
 // 4608, one semitone 64 units, one slide step 4 units.
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "music/full/full_engine.h"
@@ -350,6 +351,24 @@ TEST_F(FullPlayerTest, KeyOffWithAnInstrumentNumberBringsTheSampleVolumeBack) {
     // instrument number beside it the sample's volume returns.
     Play({Note(0xC, 0x10), {NOTE_FILE_KEY_OFF, 1, 0, 0, 0}, {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 1);
     EXPECT_EQ(Ticks(3, Field::Volume), (std::vector<int32_t>{16, 32, 0}));
+}
+
+TEST_F(FullPlayerTest, VoiceLevelsAre256TimesFinerSoQuietNotesStillSound) {
+    // Full gain is 127 * 256 of 255 * 256 (the small player's 127 of 255),
+    // split linearly by the panning (128: 127 parts left, 128 right).
+    // Volume 1 gives 508 before the split; in the small player's steps it
+    // would round to silence.
+    for (auto [volume, left, right] : {std::tuple{0x01, 253, 255}, std::tuple{0x40, 16192, 16320}}) {
+        Play({Note(0xC, static_cast<uint8_t>(volume))}, 1);
+        song->tickRoutine(song);
+        const Voice* voice = channels[0].voice;
+        EXPECT_EQ(voice->volumeDivisor, 255.0f * 256.0f);
+        EXPECT_EQ(voice->leftVolume, left) << volume;
+        EXPECT_EQ(voice->rightVolume, right) << volume;
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
 }
 
 TEST_F(FullPlayerTest, AmigaTableArpeggioFollowsTheNoteTable) {
