@@ -148,7 +148,12 @@ void Output(Module* song, FullChannel* channel, Channel* out) {
     out->fadeoutVolume = channel->fadeout;
     // The voice's panning counts from the right (255 is fully left).
     out->panning = 255 - panning;
-    out->pending = PENDING_FREQUENCY | PENDING_VOLUME | PENDING_PANNING | (channel->trigger ? PENDING_TRIGGER : 0);
+    // The step is worked out again only when the period moved (the voice
+    // keeps it otherwise, a note start's new voice included).
+    bool moved = out->period != channel->sentPeriod;
+    channel->sentPeriod = out->period;
+    out->pending = static_cast<uint8_t>((moved ? PENDING_FREQUENCY : 0) | PENDING_VOLUME | PENDING_PANNING |
+                                        (channel->trigger ? PENDING_TRIGGER : 0));
     UpdateVoice(out, channel->sample, song);
     Voice* voice = out->voice;
     if (voice)

@@ -62,6 +62,7 @@ struct FullChannel {
     bool muted;                // tremor's off phase
     bool trigger;              // the sample starts this tick
     uint32_t startOffset;      // ... at this frame (9xx)
+    int32_t sentPeriod;        // the period the voice's step was last set from
 
     // Effect memories: each written by a non-zero parameter only.
     uint8_t portaUpSpeed, portaDownSpeed, tonePortaSpeed;
