@@ -1,16 +1,25 @@
-# The two commands of the README:
-#   make run    install what is missing, build into build/, start build/quillon
-#   make test   install what is missing, build, run every test through ctest
-# FULLXM=1 (make run FULLXM=1) builds the program with the full Extended
-# Module player instead of the small one.
+# The commands of the README:
+#   make run        install what is missing, build into build/, start build/quillon
+#   make test       install what is missing, build, run every test through ctest
+#   make web        the browser build: build-web/quillon-web/ and build-web/quillon-web.zip
+#   make serve-web  serve that folder on 127.0.0.1 with the headers it needs
+# FULLXM=1 (make run FULLXM=1, make web FULLXM=1) builds the program with the
+# full Extended Module player instead of the small one.
 BUILD := build
+WEB_BUILD := build-web
 JOBS := $(shell nproc)
 
 # Debian packages the build needs, and those the tests need on top.
 BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev
-TEST_PACKAGES := clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox
+TEST_PACKAGES := clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium
+# The browser build: Emscripten (with its clang and node), zip for the
+# archive. npm packages come from platform/web/package-lock.json.
+WEB_PACKAGES := emscripten nodejs zip
+# Debian's Emscripten needs its node modules (acorn...) found by name.
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+NPM_DIR := $(WEB_BUILD)/npm
 
-.PHONY: run test build configure build-deps test-deps compare-songs
+.PHONY: run test build configure build-deps test-deps web serve-web web-deps compare-songs
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -18,7 +27,7 @@ run: build-deps configure
 	cmake --build $(BUILD) --target quillon -j$(JOBS)
 	./$(BUILD)/quillon || test $$? -eq 1
 
-test: test-deps build
+test: test-deps build web
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)
 
 build: build-deps configure
@@ -33,6 +42,30 @@ build-deps:
 
 test-deps:
 	@./tools/install-packages $(BUILD_PACKAGES) $(TEST_PACKAGES)
+
+web-deps:
+	@./tools/install-packages $(BUILD_PACKAGES) $(WEB_PACKAGES)
+
+# The npm packages, again only when the lock file has changed.
+$(NPM_DIR)/node_modules/.package-lock.json: platform/web/package.json platform/web/package-lock.json
+	mkdir -p $(NPM_DIR)
+	cp platform/web/package.json platform/web/package-lock.json $(NPM_DIR)/
+	cd $(NPM_DIR) && npm ci --no-audit --no-fund
+
+# The resources are built by the host's tools in build/, then the browser
+# tree compiles them with everything else.
+web: web-deps configure $(NPM_DIR)/node_modules/.package-lock.json
+	cmake --build $(BUILD) --target quillon_resources -j$(JOBS)
+	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DQUILLON_HOST_BUILD=$(abspath $(BUILD)) -DQUILLON_NPM_MODULES=$(abspath $(NPM_DIR))/node_modules \
+	  -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF) $(if $(CI),-DQUILLON_WERROR=ON) >/dev/null
+	$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
+	@echo "The web page: $(WEB_BUILD)/quillon-web/ (and $(WEB_BUILD)/quillon-web.zip)"
+
+# make serve-web WEB_PORT=N for another port (0: any free one).
+WEB_PORT := 8000
+serve-web: web
+	node platform/web/serve.cjs $(WEB_BUILD)/quillon-web --port $(WEB_PORT)
 
 # The full player against libxmp and libopenmpt on songs from Debian's free
 # game packages (fetched into ~/.cache/quillon-xm); not part of `make test`.

@@ -4,7 +4,11 @@
 #   plain  optimised, for the program, the tools and the benchmarks
 #   asan   AddressSanitizer + UndefinedBehaviorSanitizer, for the tests
 #   tsan   ThreadSanitizer, for the tests of the threaded parts
-set(QUILLON_ALL_VARIANTS plain asan tsan)
+# A tree may narrow the list (the browser build has only plain); the other
+# variants a library asks for are still defined there, but left out of `all`.
+if(NOT QUILLON_ALL_VARIANTS)
+  set(QUILLON_ALL_VARIANTS plain asan tsan)
+endif()
 
 function(quillon_apply_variant target variant)
   if(variant STREQUAL "asan")
@@ -39,7 +43,11 @@ function(quillon_library name)
     set(Q_VARIANTS ${QUILLON_ALL_VARIANTS})
   endif()
   foreach(v IN LISTS Q_VARIANTS)
-    add_library(${name}_${v} STATIC ${Q_SOURCES})
+    if(v IN_LIST QUILLON_ALL_VARIANTS)
+      add_library(${name}_${v} STATIC ${Q_SOURCES})
+    else()
+      add_library(${name}_${v} STATIC EXCLUDE_FROM_ALL ${Q_SOURCES})
+    endif()
     target_include_directories(${name}_${v} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
     quillon_apply_variant(${name}_${v} ${v})
     quillon_link(${name}_${v} ${v} ${Q_LINK})

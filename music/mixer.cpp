@@ -51,8 +51,9 @@ inline float ValueAt(const int16_t* data, uint64_t position) {
 }
 
 // The value at `index` and the one after it, in one 32-bit read: the low
-// half is data[index], the high half data[index + 1].
-inline int32_t PairAt(const int16_t* data, uint64_t position) {
+// half is data[index], the high half data[index + 1]. Only the x86 paths
+// below use it; other processors (WebAssembly) build without them.
+[[maybe_unused]] inline int32_t PairAt(const int16_t* data, uint64_t position) {
     int32_t pair;
     std::memcpy(&pair, data + (position >> FRACTION_BITS), sizeof pair);
     return pair;

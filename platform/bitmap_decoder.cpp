@@ -1,50 +1,116 @@
 #include "platform/bitmap_decoder.h"
 
-#include <SDL.h>
-
-#include <cstring>
-
 #include "platform/software_surface.h"
 
+// The decoder reads the BMP layout itself (no SDL), so every backend, the
+// browser build included, decodes the same way: a BITMAPINFOHEADER or a
+// later, larger header; BI_RGB at 1, 4 or 8 bits with a colour table or at
+// 24 and 32 bits; rows bottom-up (positive height) or top-down (negative).
+// Every offset and size is checked against the bytes before it is used.
 namespace {
 
-uint32_t Read32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+constexpr uint32_t FILE_HEADER_SIZE = 14;
+constexpr uint32_t INFO_HEADER_SIZE = 40;
+constexpr uint32_t BI_RGB = 0;
 
-// A resource that starts at the info header gets the 14-byte file header
-// SDL expects put in front; the pixel data follows the header and the colour
-// table.
-std::vector<uint8_t> WithFileHeader(const uint8_t* bytes, uint32_t size)
+uint32_t Read32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+struct Layout {
+    const uint8_t* info = nullptr;   // BITMAPINFOHEADER
+    uint32_t infoAvailable = 0;      // bytes from `info` to the end
+    const uint8_t* pixels = nullptr; // first stored row
+    uint32_t pixelsAvailable = 0;
+    int width = 0;
+    int height = 0;
+    bool topDown = false;
+    int bitCount = 0;
+    const uint8_t* palette = nullptr; // 4 bytes per entry: B, G, R, reserved
+    uint32_t colours = 0;
+};
+
+// Finds the headers, the colour table and the pixel rows. The bytes are a
+// whole file ("BM" and the file header's pixel offset) or, as an RT_BITMAP
+// resource stores them, start at the info header with the pixels right
+// after the colour table.
+bool ReadLayout(const uint8_t* bytes, uint32_t size, Layout& l, std::string& error)
 {
-    std::vector<uint8_t> file;
-    if (size < 40) return file;
-    const uint32_t headerSize = Read32(bytes);
-    if (headerSize < 40 || headerSize > size) return file;
-    const uint16_t bitCount = static_cast<uint16_t>(bytes[14] | (bytes[15] << 8));
-    const uint32_t compression = Read32(bytes + 16);
-    uint32_t colours = Read32(bytes + 32);
-    if (colours == 0 && bitCount <= 8) colours = 1u << bitCount;
-    if (colours > 256) return file;
-    uint32_t masks = (compression == 3 && headerSize == 40) ? 12 : 0; // BI_BITFIELDS
-    const uint32_t offset = 14 + headerSize + masks + colours * 4;
-    const uint32_t total = size + 14;
-    file.resize(14);
-    const uint8_t header[14] = {'B',
-                                'M',
-                                static_cast<uint8_t>(total),
-                                static_cast<uint8_t>(total >> 8),
-                                static_cast<uint8_t>(total >> 16),
-                                static_cast<uint8_t>(total >> 24),
-                                0,
-                                0,
-                                0,
-                                0,
-                                static_cast<uint8_t>(offset),
-                                static_cast<uint8_t>(offset >> 8),
-                                static_cast<uint8_t>(offset >> 16),
-                                static_cast<uint8_t>(offset >> 24)};
-    std::memcpy(file.data(), header, 14);
-    file.insert(file.end(), bytes, bytes + size);
-    return file;
+    const bool file = size >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+    const uint32_t infoAt = file ? FILE_HEADER_SIZE : 0;
+    if (size < infoAt + INFO_HEADER_SIZE) {
+        error = file ? "truncated BMP header" : "not a BMP";
+        return false;
+    }
+    l.info = bytes + infoAt;
+    l.infoAvailable = size - infoAt;
+    const uint32_t headerSize = Read32(l.info);
+    if (headerSize < INFO_HEADER_SIZE || headerSize > l.infoAvailable) {
+        error = "not a BMP";
+        return false;
+    }
+    const int32_t width = static_cast<int32_t>(Read32(l.info + 4));
+    const int32_t height = static_cast<int32_t>(Read32(l.info + 8));
+    l.bitCount = Read16(l.info + 14);
+    const uint32_t compression = Read32(l.info + 16);
+    if (Read16(l.info + 12) != 1 || compression != BI_RGB) {
+        error = "unsupported BMP (compressed or several planes)";
+        return false;
+    }
+    if (l.bitCount != 1 && l.bitCount != 4 && l.bitCount != 8 && l.bitCount != 24 && l.bitCount != 32) {
+        error = "unsupported BMP depth";
+        return false;
+    }
+    if (width < 1 || height == 0 || height == INT32_MIN || width > MAX_BUFFER_SIDE ||
+        (height < 0 ? -height : height) > MAX_BUFFER_SIDE) {
+        error = "bitmap size out of range";
+        return false;
+    }
+    l.width = width;
+    l.topDown = height < 0;
+    l.height = l.topDown ? -height : height;
+
+    uint32_t colours = 0;
+    if (l.bitCount <= 8) {
+        colours = Read32(l.info + 32);
+        if (colours == 0) colours = 1u << l.bitCount;
+        if (colours > (1u << l.bitCount)) {
+            error = "colour table larger than the depth allows";
+            return false;
+        }
+    }
+    const uint64_t tableEnd = uint64_t{headerSize} + uint64_t{colours} * 4;
+    if (tableEnd > l.infoAvailable) {
+        error = "truncated colour table";
+        return false;
+    }
+    l.palette = l.info + headerSize;
+    l.colours = colours;
+
+    uint64_t pixelsAt = infoAt + tableEnd;
+    if (file) pixelsAt = Read32(bytes + 10);
+    if (pixelsAt > size) {
+        error = "pixel data outside the file";
+        return false;
+    }
+    l.pixels = bytes + pixelsAt;
+    l.pixelsAvailable = size - static_cast<uint32_t>(pixelsAt);
+    return true;
+}
+
+uint32_t StoredPixel(const Layout& l, const uint8_t* row, int x)
+{
+    if (l.bitCount == 24 || l.bitCount == 32) {
+        const uint8_t* p = row + static_cast<size_t>(x) * (l.bitCount / 8);
+        return (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
+    }
+    const int perByte = 8 / l.bitCount;
+    const uint8_t byte = row[x / perByte];
+    const int shift = 8 - l.bitCount * (x % perByte + 1);
+    const uint32_t index = (byte >> shift) & ((1u << l.bitCount) - 1);
+    // An index past a short colour table shows black, as GDI draws it.
+    if (index >= l.colours) return 0;
+    const uint8_t* entry = l.palette + index * 4;
+    return (static_cast<uint32_t>(entry[2]) << 16) | (static_cast<uint32_t>(entry[1]) << 8) | entry[0];
 }
 
 } // namespace
@@ -60,60 +126,26 @@ bool DecodeBitmap(const uint8_t* bytes, uint32_t size, int width, int height, De
         error = "bitmap size out of range";
         return false;
     }
-    std::vector<uint8_t> file;
-    if (!(bytes[0] == 'B' && bytes[1] == 'M')) {
-        file = WithFileHeader(bytes, size);
-        if (file.empty()) {
-            error = "not a BMP";
-            return false;
-        }
-        bytes = file.data();
-        size = static_cast<uint32_t>(file.size());
-    }
-    if (size > static_cast<uint32_t>(INT32_MAX)) {
-        error = "bitmap too large";
+    Layout l;
+    if (!ReadLayout(bytes, size, l, error)) return false;
+    // Rows are padded to 4 bytes.
+    const uint64_t stride = (uint64_t{static_cast<uint32_t>(l.width)} * l.bitCount + 31) / 32 * 4;
+    if (stride * static_cast<uint64_t>(l.height) > l.pixelsAvailable) {
+        error = "truncated pixel data";
         return false;
     }
-    SDL_RWops* rw = SDL_RWFromConstMem(bytes, static_cast<int>(size));
-    if (!rw) {
-        error = SDL_GetError();
-        return false;
-    }
-    SDL_Surface* loaded = SDL_LoadBMP_RW(rw, 1);
-    if (!loaded) {
-        error = SDL_GetError();
-        return false;
-    }
-    SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB888, 0);
-    SDL_FreeSurface(loaded);
-    if (!rgb) {
-        error = SDL_GetError();
-        return false;
-    }
-    const int srcW = rgb->w;
-    const int srcH = rgb->h;
-    const int dstW = width ? width : srcW;
-    const int dstH = height ? height : srcH;
-    if (srcW < 1 || srcH < 1 || dstW > MAX_BUFFER_SIDE || dstH > MAX_BUFFER_SIDE) {
-        SDL_FreeSurface(rgb);
-        error = "bitmap size out of range";
-        return false;
-    }
+    const int dstW = width ? width : l.width;
+    const int dstH = height ? height : l.height;
     out.width = dstW;
     out.height = dstH;
     out.pixels.resize(static_cast<size_t>(dstW) * dstH);
-    if (SDL_MUSTLOCK(rgb)) SDL_LockSurface(rgb);
-    const auto* base = static_cast<const uint8_t*>(rgb->pixels);
     for (int y = 0; y < dstH; ++y) {
-        const int sy = static_cast<int>(static_cast<int64_t>(y) * srcH / dstH);
-        const auto* srcRow = reinterpret_cast<const uint32_t*>(base + static_cast<size_t>(sy) * rgb->pitch);
+        const int sy = static_cast<int>(static_cast<int64_t>(y) * l.height / dstH);
+        const int storedRow = l.topDown ? sy : l.height - 1 - sy;
+        const uint8_t* row = l.pixels + stride * static_cast<uint64_t>(storedRow);
         uint32_t* dstRow = out.pixels.data() + static_cast<size_t>(y) * dstW;
-        for (int x = 0; x < dstW; ++x) {
-            const int sx = static_cast<int>(static_cast<int64_t>(x) * srcW / dstW);
-            dstRow[x] = srcRow[sx] & 0x00FFFFFFu;
-        }
+        for (int x = 0; x < dstW; ++x)
+            dstRow[x] = StoredPixel(l, row, static_cast<int>(static_cast<int64_t>(x) * l.width / dstW));
     }
-    if (SDL_MUSTLOCK(rgb)) SDL_UnlockSurface(rgb);
-    SDL_FreeSurface(rgb);
     return true;
 }

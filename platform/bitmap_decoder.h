@@ -13,9 +13,9 @@ struct DecodedBitmap {
     std::vector<uint32_t> pixels; // 0x00RRGGBB, top row first, width * height
 };
 
-// Decodes with SDL (any depth SDL reads, including 1, 4 and 8 bits with a
-// colour table) and, when `width` x `height` differs from the stored size,
+// Decodes an uncompressed BMP (1, 4 or 8 bits with a colour table, or 24 and
+// 32 bits) and, when `width` x `height` differs from the stored size,
 // stretches it by nearest neighbour. A width or height of 0 keeps the stored
-// one. False, with the reason in `error`, for bytes SDL cannot read or a size
-// out of range.
+// one. False, with the reason in `error`, for bytes that are no such BMP,
+// are cut short, or give a size out of range.
 bool DecodeBitmap(const uint8_t* bytes, uint32_t size, int width, int height, DecodedBitmap& out, std::string& error);

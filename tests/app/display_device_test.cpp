@@ -2,7 +2,7 @@
 // second try in system memory, the bitmap loader's clean-up, the release
 // order, and the answer to a lost primary.
 #include "display/pages.h"
-#include "tools/bmp_writer.h"
+#include "tools/writers/bmp_writer.h"
 #include "display/shell.h"
 #include "shell_fixture.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/ani_generator.h"
-#include "tools/art_check.h"
-#include "tools/icon_art.h"
-#include "tools/release_text.h"
+#include "tools/content/ani_generator.h"
+#include "tools/content/resource_check.h"
+#include "tools/content/icon_art.h"
+#include "tools/content/release_text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/xm_writer.h"
+#include "tools/writers/xm_writer.h"
 
 namespace {
 

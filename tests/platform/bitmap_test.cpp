@@ -5,7 +5,7 @@
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
-#include "tools/bmp_writer.h"
+#include "tools/writers/bmp_writer.h"
 
 namespace {
 

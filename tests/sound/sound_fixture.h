@@ -17,7 +17,7 @@
 #include "music/resource_stream.h"
 #include "music/stream.h"
 #include "platform/headless/headless.h"
-#include "tools/xm_writer.h"
+#include "tools/writers/xm_writer.h"
 
 inline void ResetSoundState()
 {

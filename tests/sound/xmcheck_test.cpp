@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tools/xm_writer.h"
+#include "tools/writers/xm_writer.h"
 
 namespace {
 

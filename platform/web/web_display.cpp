@@ -1,0 +1,148 @@
+// DirectDraw in the browser: the shared memory surfaces, with the primary's
+// picture handed to the page. SetDisplayMode sizes the canvas's picture; at
+// each Flip the new front buffer is converted from 0x00RRGGBB words (bytes B,
+// G, R, 0 in memory) to the canvas's R, G, B, A bytes in a staging buffer,
+// and Flip waits until the page has put it on the canvas at its next
+// animation frame, so frames come at the display's rate as with a vsync
+// flip. A page that draws no animation frames (hidden) lets Flip go on
+// after PRESENT_WAIT_MS, the frame unshown. A canvas is never lost.
+#include <emscripten/threading.h>
+
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/surface_core.h"
+#include "platform/web/web_internal.h"
+#include "platform/window_core.h"
+
+namespace {
+
+constexpr double PRESENT_WAIT_MS = 100;
+
+struct WebDisplayState {
+    DirectDraw* presenting = nullptr;   // the device that owns the canvas
+    std::vector<uint32_t> staging;      // width * height RGBA pixels
+};
+
+WebDisplayState& State()
+{
+    static WebDisplayState state;
+    return state;
+}
+
+void Present(const PixelBuffer& front)
+{
+    WebShared& s = Shared();
+    std::vector<uint32_t>& staging = State().staging;
+    if (front.width != s.frameWidth.load(std::memory_order_relaxed) ||
+        front.height != s.frameHeight.load(std::memory_order_relaxed) || staging.empty())
+        return;
+    uint32_t* to = staging.data();
+    for (int y = 0; y < front.height; ++y) {
+        const uint32_t* from = front.Row(y);
+        for (int x = 0; x < front.width; ++x) {
+            const uint32_t p = from[x];
+            *to++ = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
+        }
+    }
+    const int32_t seq = s.frameSeq.load(std::memory_order_relaxed) + 1;
+    s.frameSeq.store(seq);
+    int32_t shown = s.presentedSeq.load();
+    const double until = emscripten_get_now() + PRESENT_WAIT_MS;
+    while (shown != seq) {
+        const double left = until - emscripten_get_now();
+        if (left <= 0) break;
+        emscripten_futex_wait(&s.presentedSeq, static_cast<uint32_t>(shown), left);
+        shown = s.presentedSeq.load();
+    }
+}
+
+} // namespace
+
+Result DdCreate(DirectDraw** out)
+{
+    if (!out) return RESULT_FAILED;
+    *out = CoreNewDirectDraw();
+    return RESULT_OK;
+}
+
+Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags)
+{
+    if (!CoreDirectDrawLive(dd)) return RESULT_FAILED;
+    if (flags & DDSCL_EXCLUSIVE) {
+        if (!CoreWindowAlive(window)) {
+            WebKeepReason("no window for exclusive mode");
+            return RESULT_FAILED;
+        }
+        if (State().presenting && State().presenting != dd) return RESULT_FAILED;
+        State().presenting = dd;
+    }
+    dd->cooperativeWindow = window;
+    dd->cooperativeFlags = flags;
+    return RESULT_OK;
+}
+
+Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel, int, uint32_t)
+{
+    if (!CoreDirectDrawLive(dd)) return RESULT_FAILED;
+    if (bitsPerPixel != 32 || width < 1 || height < 1 || width > MAX_BUFFER_SIDE || height > MAX_BUFFER_SIDE) {
+        WebKeepReason("only 32 bits per pixel are offered");
+        return RESULT_FAILED;
+    }
+    if (State().presenting != dd) {
+        WebKeepReason("SetDisplayMode needs exclusive mode first");
+        return RESULT_FAILED;
+    }
+    std::vector<uint32_t>& staging = State().staging;
+    staging.assign(static_cast<size_t>(width) * height, 0xFF000000u);
+    WebShared& s = Shared();
+    s.framePixels.store(static_cast<int32_t>(reinterpret_cast<uintptr_t>(staging.data())));
+    s.frameWidth.store(width);
+    s.frameHeight.store(height);
+    dd->modeWidth = width;
+    dd->modeHeight = height;
+    return RESULT_OK;
+}
+
+Result DdCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, Surface** out)
+{
+    const Result r = CoreCreateSurface(dd, desc, 0, 0, OsScreenWidth(), OsScreenHeight(), out);
+    if (r != RESULT_OK) WebKeepReason("surface description not supported");
+    return r;
+}
+
+void DdRelease(DirectDraw* dd)
+{
+    if (!CoreDirectDrawLive(dd)) return;
+    if (State().presenting == dd) State().presenting = nullptr;
+    CoreDeleteDirectDraw(dd);
+}
+
+Result SurfaceGetAttached(Surface* surface, uint32_t caps, Surface** out) { return CoreGetAttached(surface, caps, out); }
+
+Result SurfaceColorFill(Surface* surface, const Rect* rect, uint32_t colour) { return CoreColorFill(surface, rect, colour); }
+
+Result SurfaceBltFast(Surface* dest, int x, int y, Surface* source, const Rect* sourceRect, uint32_t flags)
+{
+    return CoreBltFast(dest, x, y, source, sourceRect, flags);
+}
+
+Result SurfaceLock(Surface* surface, SurfaceDesc* desc) { return CoreLock(surface, desc); }
+
+Result SurfaceUnlock(Surface* surface) { return CoreUnlock(surface); }
+
+Result SurfaceFlip(Surface* primary)
+{
+    const Result r = CoreFlip(primary);
+    if (r != RESULT_OK) return r;
+    if (primary->owner == State().presenting) Present(primary->pixels);
+    return RESULT_OK;
+}
+
+Result SurfaceIsLost(Surface* surface) { return CoreIsLost(surface); }
+
+Result SurfaceRestore(Surface* surface) { return CoreRestore(surface); }
+
+Result SurfaceGetDesc(Surface* surface, SurfaceDesc* desc) { return CoreGetDesc(surface, desc); }
+
+void SurfaceRelease(Surface* surface) { CoreRelease(surface); }
