@@ -10,6 +10,8 @@
 #   make package    the Debian package (build/quillon_*.deb)
 # Each names its content with TEXT=, SONG=, ANI=, FONT=, FPS=, ICON= (paths
 # taken from where make runs); what is not named is the built-in content.
+# FULLXM=1 (make run FULLXM=1, make web FULLXM=1, make windows FULLXM=1) builds the program with the
+# full Extended Module player instead of the small one.
 BUILD := build
 WEB_BUILD := build-web
 WINDOWS_BUILD := build-windows
@@ -37,8 +39,9 @@ WINDOWS_HOST_TARGETS := quillon_resources quillon_song_check quillon_icon snapsh
 CONTENT := TEXT SONG ANI FONT FPS ICON
 CONTENT_FLAGS := $(foreach v,$(CONTENT),-DQUILLON_$(v)=$(if $($(v)),$(abspath $($(v)))))
 PREVIEW := preview
+FULLXM_FLAG := -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF)
 
-.PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps
+.PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps compare-songs
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -54,7 +57,8 @@ build: build-deps configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 configure:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DQUILLON_WERROR=ON) $(CONTENT_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DQUILLON_WERROR=ON) $(CONTENT_FLAGS) \
+	      $(FULLXM_FLAG)
 
 # Pictures of the pages and animation frames as built, before the program is.
 preview: build-deps configure
@@ -83,7 +87,7 @@ windows-deps:
 windows: windows-deps configure
 	cmake --build $(BUILD) --target $(WINDOWS_HOST_TARGETS) -j$(JOBS)
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DQUILLON_HOST_BUILD=$(abspath $(BUILD)) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(if $(CI),-DQUILLON_WERROR=ON) >/dev/null
+	  -DQUILLON_HOST_BUILD=$(abspath $(BUILD)) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(FULLXM_FLAG) $(if $(CI),-DQUILLON_WERROR=ON) >/dev/null
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 	@echo "The Windows program: $(WINDOWS_BUILD)/quillon.exe (and $(WINDOWS_BUILD)/quillon-windows-x64.zip)"
 
@@ -99,7 +103,7 @@ web: web-deps configure $(NPM_DIR)/node_modules/.package-lock.json
 	cmake --build $(BUILD) --target quillon_resources quillon_song_check -j$(JOBS)
 	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
 	  -DQUILLON_HOST_BUILD=$(abspath $(BUILD)) -DQUILLON_NPM_MODULES=$(abspath $(NPM_DIR))/node_modules \
-	  $(if $(CI),-DQUILLON_WERROR=ON) >/dev/null
+	  $(FULLXM_FLAG) $(if $(CI),-DQUILLON_WERROR=ON) >/dev/null
 	$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The web page: $(WEB_BUILD)/quillon-web/ (and $(WEB_BUILD)/quillon-web.zip)"
 
@@ -107,3 +111,9 @@ web: web-deps configure $(NPM_DIR)/node_modules/.package-lock.json
 WEB_PORT := 8000
 serve-web: web
 	node platform/web/serve.cjs $(WEB_BUILD)/quillon-web --port $(WEB_PORT)
+
+# The full player against libxmp and libopenmpt on songs from Debian's free
+# game packages (fetched into ~/.cache/quillon-xm); not part of `make test`.
+compare-songs: build
+	@./tools/install-packages xmp openmpt123
+	tests/music_full/real-songs.sh $(BUILD)

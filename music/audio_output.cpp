@@ -5,6 +5,7 @@
 
 #include "music/mixer.h"
 #include "music/module.h"
+#include "music/player.h"
 #include "music/playback.h"
 #include "music/stream.h"
 #include "platform/platform.h"
@@ -122,7 +123,7 @@ bool PlaySong(Module* song) {
     // have since been released; a song starts from a silent pool. (The first
     // song after OpenOutput finds the pool in this state already.)
     ResetVoicePool();
-    ResetSongPosition(song);
+    playerStart(song);
     currentSong = song;
 
     // One ring per device geometry, reused by later songs: a ring the device

@@ -33,6 +33,10 @@ constexpr float INTERPOLATION_SCALE = 1.0f / 2147483648.0f; // top 31 fraction b
 constexpr float VOLUME_DIVISOR = 255.0f;
 constexpr float LEVEL_SCALE = 256.0f;
 
+// What a voice's volume levels are counted in: 255 to full gain unless the
+// voice says otherwise (the full player counts finer).
+inline float Divisor(const Voice& voice) { return voice.volumeDivisor > 0.0f ? voice.volumeDivisor : VOLUME_DIVISOR; }
+
 inline uint64_t Join(uint32_t integer, uint32_t fraction) {
     return (static_cast<uint64_t>(integer) << FRACTION_BITS) | fraction;
 }
@@ -235,8 +239,9 @@ void StartRamp(Voice& voice) {
     voice.rampRightTarget = voice.rightVolume;
     int32_t dl = voice.leftVolume - voice.levelLeft / 256;
     int32_t dr = voice.rightVolume - voice.levelRight / 256;
-    voice.rampStepLeft = dl != 0 ? static_cast<float>(dl) / VOLUME_DIVISOR * rampScale : 0.0f;
-    voice.rampStepRight = dr != 0 ? static_cast<float>(dr) / VOLUME_DIVISOR * rampScale : 0.0f;
+    float divisor = Divisor(voice);
+    voice.rampStepLeft = dl != 0 ? static_cast<float>(dl) / divisor * rampScale : 0.0f;
+    voice.rampStepRight = dr != 0 ? static_cast<float>(dr) / divisor * rampScale : 0.0f;
     voice.rampRemaining = (dl != 0 || dr != 0) ? rampFrames : 0;
 }
 
@@ -281,6 +286,7 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
     uint64_t step = Join(voice.stepInteger, voice.stepFraction);
     // Runs without a boundary ahead travel less than the horizon.
     int64_t longestRun = static_cast<int64_t>(BOUNDARY_HORIZON / (voice.stepInteger + 1ull));
+    const float divisor = Divisor(voice);
     while (frames > 0 && voice.sample) {
         const Sample* sample = voice.sample;
         bool backward = voice.direction == DIRECTION_BACKWARD;
@@ -312,12 +318,12 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
         uint64_t delta = backward ? 0 - step : step;
         if (n > 0) {
             if (ramping) {
-                float gainLeft = static_cast<float>(voice.levelLeft) / LEVEL_SCALE / VOLUME_DIVISOR;
-                float gainRight = static_cast<float>(voice.levelRight) / LEVEL_SCALE / VOLUME_DIVISOR;
+                float gainLeft = static_cast<float>(voice.levelLeft) / LEVEL_SCALE / divisor;
+                float gainRight = static_cast<float>(voice.levelRight) / LEVEL_SCALE / divisor;
                 MixRamp(out, n, sample->data, position, delta, gainLeft, gainRight, voice.rampStepLeft,
                         voice.rampStepRight);
-                voice.levelLeft = static_cast<int32_t>(std::lrint(gainLeft * VOLUME_DIVISOR * LEVEL_SCALE));
-                voice.levelRight = static_cast<int32_t>(std::lrint(gainRight * VOLUME_DIVISOR * LEVEL_SCALE));
+                voice.levelLeft = static_cast<int32_t>(std::lrint(gainLeft * divisor * LEVEL_SCALE));
+                voice.levelRight = static_cast<int32_t>(std::lrint(gainRight * divisor * LEVEL_SCALE));
                 voice.rampRemaining -= static_cast<int32_t>(n);
                 if (voice.rampRemaining == 0) {
                     voice.rampStepLeft = 0.0f;
@@ -332,8 +338,8 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
                 position += static_cast<uint64_t>(n) * delta;
             } else {
                 MixSteady(out, n, sample->data, position, delta,
-                          static_cast<float>(voice.leftVolume) / VOLUME_DIVISOR,
-                          static_cast<float>(voice.rightVolume) / VOLUME_DIVISOR);
+                          static_cast<float>(voice.leftVolume) / divisor,
+                          static_cast<float>(voice.rightVolume) / divisor);
             }
             out += 2 * n;
             frames -= n;

@@ -29,6 +29,7 @@ struct Voice {
     float rampStepLeft;       // gain change per output frame while ramping
     float rampStepRight;
     int32_t rampRemaining;    // frames left in the ramp; 0 when none runs
+    float volumeDivisor;      // leftVolume / rightVolume at full gain; 0 means 255
 };
 
 constexpr int32_t VOICE_COUNT = 64;

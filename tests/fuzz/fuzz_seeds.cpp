@@ -67,6 +67,34 @@ XmSong Song(uint16_t channels, bool linear) {
     return song;
 }
 
+// Every effect type 0..35 with varied parameters, every volume-column
+// command, envelopes with sustain and loops, auto-vibrato: the full
+// player's ground.
+XmSong EveryEffect() {
+    XmSong song = Song(6, true);
+    XmInstrument& a = song.instruments[0];
+    a.volumeEnvelope = {{0, 0}, {4, 64}, {10, 30}, {20, 50}};
+    a.volumeType = 7;
+    a.volumeSustainPoint = 2;
+    a.volumeLoopStart = 1;
+    a.volumeLoopEnd = 3;
+    a.panningEnvelope = {{0, 10}, {6, 60}};
+    a.panningType = 5;
+    a.panningLoopEnd = 1;
+    a.vibratoType = 2;
+    a.vibratoSweep = 9;
+    a.vibratoDepth = 12;
+    a.vibratoRate = 40;
+    for (XmPattern& pattern : song.patterns)
+        for (size_t i = 0; i < pattern.cells.size(); ++i) {
+            XmCell& cell = pattern.cells[i];
+            cell.effectType = static_cast<uint8_t>(i % 36);
+            cell.effectParameter = static_cast<uint8_t>(i * 29 + 3);
+            cell.volume = static_cast<uint8_t>(0x10 + (i * 23) % 0xF0);
+        }
+    return song;
+}
+
 bool Write(const std::string& dir, const std::string& name, const XmSong& song) {
     return WriteXmFile(dir + "/" + name + ".xm", BuildXm(song));
 }
@@ -90,5 +118,6 @@ int main(int argc, char** argv) {
     one.instruments.resize(1);
     one.instruments[0].headerSize = 243;
     ok = ok && Write(dir, "one_channel", one);
+    ok = ok && Write(dir, "every_effect", EveryEffect());
     return ok ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-// xmcheck SONG.xm
+// xmcheck SONG.xm [--full]
 // Tells a musician what this program's player will do with their song:
 //   - whether it loads (through the player's own loader), and if not which
 //     limit it breaks;
@@ -6,8 +6,13 @@
 //     row where it appears: the volume column, envelopes, auto-vibrato and
 //     every effect outside 0, 1, 2, 3, 4, A, C, E1, F and K;
 //   - what sounds different here than in other trackers.
-// Exit status: 0 when the song loads and uses nothing the player ignores,
-// 1 otherwise, 2 on a usage or file error.
+//   - which player plays it fully: the small one, or only the full one
+//     (a build with QUILLON_FULL_XM=ON);
+//   - with --full, anything even the full player does not play (effect
+//     letters the format does not define, notes out of the playable range).
+// Exit status: 0 when the song loads and uses nothing the player ignores
+// (with --full: nothing the full player ignores), 1 otherwise, 2 on a usage
+// or file error.
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -88,6 +93,15 @@ bool Honoured(int type, int parameter)
     return type == 0xE && (parameter >> 4) == 1;
 }
 
+// Effects the full player plays: 0-F, G, H, K, L, P, R, T and X1/X2 (E0 and
+// EF do nothing in the format's tracker either).
+bool FullSupports(int type, int parameter)
+{
+    if (type <= 0xF || type == 16 || type == 17 || type == 20 || type == 21 || type == 25 || type == 27 || type == 29)
+        return true;
+    return type == 33 && ((parameter >> 4) == 1 || (parameter >> 4) == 2);
+}
+
 void Place(Finding& f, int pattern, int row, int channel)
 {
     if (f.count++ == 0) {
@@ -133,16 +147,18 @@ bool LoadsWithPlayer(const std::vector<uint8_t>& bytes, Module** out)
 } // namespace
 
 const char USAGE[] =
-    "usage: xmcheck SONG.xm\n"
+    "usage: xmcheck SONG.xm [--full]\n"
     "Tells what Quillon's player does with the song: whether it loads (and which\n"
     "limit it breaks if not), each feature it ignores with where it first appears,\n"
-    "and what sounds different than in other trackers.\n"
+    "what sounds different than in other trackers, and which player plays it fully.\n"
+    "  --full   list what even the full player (make FULLXM=1) would not play\n"
     "Exit status: 0 the song is within the player's set, 1 it is not, 2 usage or file error.\n";
 
 int main(int argc, char** argv)
 {
-    if (const int done = StandardOptions(argc, argv, "xmcheck", USAGE, true); done >= 0) return done;
-    if (argc != 2) {
+    if (const int done = StandardOptions(argc, argv, "xmcheck", USAGE, false); done >= 0) return done;
+    bool full = argc == 3 && std::string(argv[2]) == "--full";
+    if ((argc != 2 && !full) || argv[1][0] == '-') {
         std::fputs(USAGE, stderr);
         return 2;
     }
@@ -179,7 +195,7 @@ int main(int argc, char** argv)
 
     // ---- Walk the file as the loader does and collect what it uses. ----
     Finding volumeColumn, keyOffs, effect5, loudVolume, f00, notesAbove, notesBelow, strangeNotes;
-    std::map<std::string, Finding> ignoredEffects;
+    std::map<std::string, Finding> ignoredEffects, unsupportedEffects;
     std::map<std::string, std::string> meanings;
     Finding volumeEnvelopes, panningEnvelopes, autoVibrato, fadeouts, multiSample, loopCut;
     std::vector<int> relativeNotes; // per instrument, first sample's
@@ -268,6 +284,7 @@ int main(int argc, char** argv)
             if (type == 5) Place(effect5, p, row, channel);
             if (type == 0xC && parameter > 64) Place(loudVolume, p, row, channel);
             if (type == 0xF && parameter == 0) Place(f00, p, row, channel);
+            if (!FullSupports(type, parameter)) Place(unsupportedEffects[EffectName(type, parameter)], p, row, channel);
             if (!Honoured(type, parameter)) {
                 std::string name = EffectName(type, parameter);
                 Place(ignoredEffects[name], p, row, channel);
@@ -336,7 +353,28 @@ int main(int argc, char** argv)
     }
     if (!different) std::printf("  nothing\n");
 
+    std::printf("Plays fully with: %s\n", !loads ? "neither player (it does not load)"
+                                       : ignored == 0 ? "the small player (the default build)"
+                                                      : "the full player only (build with QUILLON_FULL_XM=ON)");
     bool pass = loads && ignored == 0;
+    if (full) {
+        int unsupported = 0;
+        std::printf("Not played by the full player:\n");
+        auto missing = [&](const Finding& f, const char* what) {
+            if (!f.count) return;
+            ++unsupported;
+            std::printf("  %s: %d", what, f.count);
+            PrintAt(f);
+            std::printf("\n");
+        };
+        for (const auto& [name, f] : unsupportedEffects)
+            missing(f, ("effect " + name + " (not an effect of the format)").c_str());
+        missing(strangeNotes, "cell notes 98..255 other than key-off: played as no note");
+        missing(notesAbove, "notes above B-9 with the relative note: not played");
+        missing(notesBelow, "notes below C-0 with the relative note: not played");
+        if (!unsupported) std::printf("  nothing\n");
+        pass = loads && unsupported == 0;
+    }
     std::printf("Result: %s\n", pass ? "within the player's set" : "NOT within the player's set");
     if (song) FreeModule(song);
     return pass ? 0 : 1;

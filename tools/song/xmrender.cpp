@@ -1,4 +1,4 @@
-// xmrender IN.xm OUT.wav [--seconds N] [--report-peak]
+// xmrender IN.xm OUT.wav [--seconds N] [--report-peak] [--full | --small]
 // Renders a song exactly as the program plays it: MusicStart on the headless
 // backend (the song given as the resource "MUSIC", the virtual wave device),
 // then the feeder's own pass, block by block, each block written to the WAV
@@ -9,7 +9,9 @@
 // position once (the whole loop, ending with the block in which it turns).
 // --report-peak prints the largest magnitude of the float mix before the
 // conversion to 16 bits, and how many values would clip, over what was
-// rendered.
+// rendered. --full plays the song on the full engine (every effect, the
+// volume column, envelopes), --small on the small player; without either
+// it plays as this build's program does.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -23,6 +25,9 @@
 #include "music/audio_output.h"
 #include "music/module.h"
 #include "music/music.h"
+#include "music/player.h"
+#include "music/full/full_engine.h"
+#include "music/playback.h"
 #include "platform/headless/headless.h"
 #include "tools/common/tool_options.h"
 
@@ -60,10 +65,12 @@ void WriteWavHeader(std::FILE* f, uint32_t dataBytes)
 }
 
 const char USAGE[] =
-    "usage: xmrender IN.xm OUT.wav [--seconds N] [--report-peak]\n"
+    "usage: xmrender IN.xm OUT.wav [--seconds N] [--report-peak] [--full | --small]\n"
     "Renders the song exactly as Quillon plays it, to a 44100 Hz 16-bit stereo WAV.\n"
     "  --seconds N     render N seconds (default: until the song has looped once)\n"
     "  --report-peak   print the loudest value of the mix and how many values clip\n"
+    "  --full          play it on the full player (every effect, volume column, envelopes)\n"
+    "  --small         play it on the small player (the default build's)\n"
     "Exit status: 0 written, 1 the song does not load or a file fails, 2 usage.\n";
 
 int Usage()
@@ -80,12 +87,17 @@ int main(int argc, char** argv)
     if (argc < 3 || argv[1][0] == '-' || argv[2][0] == '-') return Usage();
     double seconds = -1.0;
     bool reportPeak = false;
+    playerStart = QUILLON_FULL_BY_DEFAULT ? StartFullPlayer : ResetSongPosition;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = std::atof(argv[++i]);
             if (!(seconds > 0.0) || seconds > LONGEST_SECONDS) return Usage();
         } else if (std::strcmp(argv[i], "--report-peak") == 0) {
             reportPeak = true;
+        } else if (std::strcmp(argv[i], "--full") == 0) {
+            playerStart = StartFullPlayer;
+        } else if (std::strcmp(argv[i], "--small") == 0) {
+            playerStart = ResetSongPosition;
         } else {
             return Usage();
         }

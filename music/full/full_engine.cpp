@@ -1,0 +1,349 @@
+// The full player's rows and ticks: notes and instruments as the format's
+// tracker takes them, the song position with breaks, jumps, loops and
+// pattern delays, and each tick's result handed to the channel's voice.
+#include "music/full/full_engine.h"
+
+#include <cstddef>
+
+#include "music/mixer.h"
+#include "music/playback.h"
+
+FullChannel fullChannels[MAX_SONG_CHANNELS];
+FullSong fullSong;
+
+namespace {
+
+constexpr uint8_t EFFECT_TONE_PORTA = 0x3;
+constexpr uint8_t EFFECT_TONE_PORTA_VOLUME_SLIDE = 0x5;
+constexpr uint8_t EFFECT_EXTENDED = 0xE;
+constexpr uint8_t EXTENDED_SET_FINETUNE = 0x5;
+constexpr uint8_t EXTENDED_NOTE_DELAY = 0xD;
+constexpr uint8_t VOLUME_TONE_PORTA = 0xF;
+// Real notes (after the sample's relative note) the tracker plays: C-0 .. B-9.
+constexpr int32_t LAST_REAL_NOTE = 119;
+
+int32_t ChannelCount(const Module* song) {
+    int32_t count = song->channelCount;
+    return count < 0 ? 0 : (count > MAX_SONG_CHANNELS ? MAX_SONG_CHANNELS : count);
+}
+
+const Pattern* CurrentPattern(const Module* song) {
+    if (!song->patterns || song->orderPosition < 0 || song->orderPosition >= song->songLength)
+        return nullptr;
+    uint8_t number = song->orders[song->orderPosition];
+    return number < song->patternCount ? &song->patterns[number] : nullptr;
+}
+
+int32_t PatternRows(const Module* song, int32_t orderPosition) {
+    if (!song->patterns || orderPosition < 0 || orderPosition >= song->songLength)
+        return 0;
+    uint8_t number = song->orders[orderPosition];
+    return number < song->patternCount ? song->patterns[number].rows : 0;
+}
+
+const Cell* RowCells(const Module* song) {
+    const Pattern* pattern = CurrentPattern(song);
+    if (!pattern || !pattern->cells || song->row < 0 || song->row >= pattern->rows)
+        return nullptr;
+    return pattern->cells + static_cast<size_t>(song->row) * song->channelCount;
+}
+
+// The sample an instrument maps a note to; emptySample when there is none.
+const Sample* NoteSample(const Instrument* instrument, uint8_t note) {
+    if (!instrument || note >= NOTE_LAST)
+        return &emptySample;
+    uint8_t slot = instrument->keymap[note];
+    if (slot >= MAX_INSTRUMENT_SAMPLES || slot >= instrument->sampleCount || !instrument->samples[slot])
+        return &emptySample;
+    return instrument->samples[slot];
+}
+
+bool TonePortamento(const Cell* cell) {
+    return cell->effectType == EFFECT_TONE_PORTA || cell->effectType == EFFECT_TONE_PORTA_VOLUME_SLIDE ||
+           (cell->volume >> 4) == VOLUME_TONE_PORTA;
+}
+
+// Resets a channel's volume, panning, envelopes, fadeout and auto-vibrato
+// for a new instrument number on its row.
+void ResetInstrument(FullChannel* channel) {
+    const Sample* sample = channel->sample;
+    channel->volume = sample->volume > FULL_VOLUME ? FULL_VOLUME : sample->volume;
+    channel->panning = sample->panning;
+    channel->keyOff = false;
+    channel->fadeout = FADEOUT_START;
+    channel->volumeEnvelope = {0, FULL_VOLUME};
+    channel->panningEnvelope = {0, FULL_VOLUME / 2};
+    channel->autoVibratoPosition = 0;
+    channel->autoVibratoAmount = 0;
+}
+
+// The next row and order once this row is done, unless an effect decided.
+void AdvancePosition(Module* song) {
+    if (song->nextRow >= 0 || song->nextOrderPosition >= 0) {
+        if (song->nextOrderPosition < 0)
+            song->nextOrderPosition = song->orderPosition;
+        if (song->nextRow < 0)
+            song->nextRow = 0;
+    } else {
+        song->nextRow = song->row + 1;
+        song->nextOrderPosition = song->orderPosition;
+        if (song->nextRow >= PatternRows(song, song->orderPosition)) {
+            song->nextRow = 0;
+            song->nextOrderPosition = song->orderPosition + 1;
+        }
+    }
+    // Past the end of the order list: the restart position, or 0 when it
+    // lies outside the list.
+    if (song->nextOrderPosition >= song->songLength)
+        song->nextOrderPosition =
+            song->restartPosition >= 0 && song->restartPosition < song->songLength ? song->restartPosition : 0;
+    // A break to a row the pattern lacks starts it at row 0.
+    if (song->nextRow >= PatternRows(song, song->nextOrderPosition))
+        song->nextRow = 0;
+}
+
+// The voice a channel left on its last note start, once its ramp down has
+// ended, adds only zeros; it is stopped, so the mixer no longer follows its
+// loops. (It never sounds again: a note start takes it over from position 0.)
+void ReleaseFadedPartner(const Voice* voice) {
+    if (!voice)
+        return;
+    int32_t index = static_cast<int32_t>(voice - voicePool);
+    Voice& partner = voicePool[(index + VOICE_COUNT / 2) % VOICE_COUNT];
+    if (partner.sample && partner.leftVolume == 0 && partner.rightVolume == 0 && partner.rampRemaining == 0 &&
+        partner.levelLeft == 0 && partner.levelRight == 0)
+        partner.sample = nullptr;
+}
+
+// UpdateVoice's levels count 255 to full gain, too coarse for quiet notes
+// and the ends of fades (a channel volume of 1 would be silent). The full
+// player sets the levels again 256 times finer, with the same full gain and
+// the same linear panning (channel->panning counts from the right here).
+constexpr float FINE_DIVISOR = 255.0f * 256.0f;
+constexpr double FINE_FULL_LEVEL = 127.0 * 256.0;
+
+void FineLevels(Voice* voice, const Channel* out, int32_t globalVolume) {
+    double level = FINE_FULL_LEVEL * out->volume / FULL_VOLUME * out->envelopeVolume / FULL_VOLUME *
+                   out->fadeoutVolume / FADEOUT_START * globalVolume / FULL_VOLUME;
+    voice->volumeDivisor = FINE_DIVISOR;
+    voice->leftVolume = static_cast<int32_t>(level * voice->panning / 255.0 + 0.5);
+    voice->rightVolume = static_cast<int32_t>(level * (255 - voice->panning) / 255.0 + 0.5);
+}
+
+// The tick's result to the small player's channel record and on to the voice.
+void Output(Module* song, FullChannel* channel, Channel* out) {
+    const Instrument* instrument = FullInstrument(song, channel);
+    int32_t volume = channel->volume + channel->volumeOffset;
+    volume = volume < 0 ? 0 : (volume > FULL_VOLUME ? FULL_VOLUME : volume);
+    if (channel->muted)
+        volume = 0;
+    int32_t panning = channel->panning;
+    if (instrument && (instrument->panningType & ENVELOPE_ON))
+        panning = EnvelopePanning(panning, channel->panningEnvelope.value);
+    int32_t period = channel->period + channel->periodOffset + StepAutoVibrato(channel, instrument);
+    out->period = period < PERIOD_MIN ? PERIOD_MIN : (period > PERIOD_MAX ? PERIOD_MAX : period);
+    out->periodOffset = 0;
+    out->volume = volume;
+    out->envelopeVolume = channel->volumeEnvelope.value;
+    out->fadeoutVolume = channel->fadeout;
+    // The voice's panning counts from the right (255 is fully left).
+    out->panning = 255 - panning;
+    // The step is worked out again only when the period moved (the voice
+    // keeps it otherwise, a note start's new voice included).
+    bool moved = out->period != channel->sentPeriod;
+    channel->sentPeriod = out->period;
+    out->pending = static_cast<uint8_t>((moved ? PENDING_FREQUENCY : 0) | PENDING_VOLUME | PENDING_PANNING |
+                                        (channel->trigger ? PENDING_TRIGGER : 0));
+    UpdateVoice(out, channel->sample, song);
+    Voice* voice = out->voice;
+    if (voice)
+        FineLevels(voice, out, song->globalVolume);
+    if (channel->trigger && voice && voice->sample) {
+        // 9xx: the note starts this far in; beyond the sample's end it is silent.
+        if (channel->startOffset >= channel->sample->length)
+            voice->sample = nullptr;
+        else
+            voice->position = channel->startOffset;
+    }
+    channel->trigger = false;
+    ReleaseFadedPartner(voice);
+}
+
+void Envelopes(Module* song, FullChannel* channel) {
+    const Instrument* instrument = FullInstrument(song, channel);
+    if (!instrument) {
+        channel->volumeEnvelope.value = FULL_VOLUME;
+        channel->panningEnvelope.value = FULL_VOLUME / 2;
+        return;
+    }
+    StepEnvelope(&channel->volumeEnvelope, instrument->volumeEnvelope, instrument->volumePointCount,
+                 instrument->volumeType, instrument->volumeSustainPoint, instrument->volumeLoopStart,
+                 instrument->volumeLoopEnd, channel->keyOff);
+    StepEnvelope(&channel->panningEnvelope, instrument->panningEnvelope, instrument->panningPointCount,
+                 instrument->panningType, instrument->panningSustainPoint, instrument->panningLoopStart,
+                 instrument->panningLoopEnd, channel->keyOff);
+    if (!(instrument->panningType & ENVELOPE_ON))
+        channel->panningEnvelope.value = FULL_VOLUME / 2;
+    if (channel->keyOff) {
+        channel->fadeout -= instrument->fadeout;
+        if (channel->fadeout < 0)
+            channel->fadeout = 0;
+    }
+}
+
+} // namespace
+
+const Instrument* FullInstrument(const Module* song, const FullChannel* channel) {
+    if (channel->instrument < 0 || channel->instrument >= song->instrumentCount || !song->instruments)
+        return nullptr;
+    return &song->instruments[channel->instrument];
+}
+
+void KeyOff(Module* song, FullChannel* channel) {
+    channel->keyOff = true;
+    const Instrument* instrument = FullInstrument(song, channel);
+    if (!instrument || !(instrument->volumeType & ENVELOPE_ON))
+        channel->volume = 0;
+}
+
+void Retrigger(FullChannel* channel) {
+    channel->trigger = true;
+    channel->startOffset = 0;
+}
+
+void StartCell(Module* song, FullChannel* channel, const Cell* cell) {
+    bool portamento = TonePortamento(cell);
+    if (cell->instrument != 0)
+        channel->instrument = static_cast<int16_t>(cell->instrument - 1);
+    const Instrument* instrument = FullInstrument(song, channel);
+    uint8_t note = cell->note;
+    if (note >= 1 && note <= NOTE_LAST) {
+        const Sample* sample = NoteSample(instrument, static_cast<uint8_t>(note - 1));
+        int8_t finetune = sample->finetune;
+        if (cell->effectType == EFFECT_EXTENDED && (cell->effectParameter >> 4) == EXTENDED_SET_FINETUNE)
+            finetune = static_cast<int8_t>(((cell->effectParameter & 15) - 8) * 16);
+        int32_t realNote = note - 1 + sample->relativeNote;
+        if (realNote >= 0 && realNote <= LAST_REAL_NOTE) {
+            int32_t period = NotePeriod(song, static_cast<uint8_t>(realNote), finetune);
+            if (portamento && channel->sample != &emptySample && channel->sample) {
+                // Tone portamento: the note is only the target; the sample
+                // goes on where it is.
+                channel->portaTarget = period;
+            } else {
+                channel->note = static_cast<uint8_t>(note - 1);
+                channel->sample = sample;
+                channel->finetune = finetune;
+                channel->period = period;
+                channel->portaTarget = period;
+                channel->trigger = true;
+                channel->startOffset = 0;
+                channel->retrigCounter = 0;
+                channel->tremorCounter = 0;
+                if (!(channel->vibrato.control & 4))
+                    channel->vibrato.position = 0;
+                if (!(channel->tremolo.control & 4))
+                    channel->tremolo.position = 0;
+            }
+        }
+    }
+    if (note == NOTE_KEY_OFF) {
+        KeyOff(song, channel);
+        // With an instrument number the key-off still releases the note, but
+        // the volume and panning come back from the sample: a note without
+        // volume envelope keeps sounding.
+        if (cell->instrument != 0) {
+            channel->volume = channel->sample->volume > FULL_VOLUME ? FULL_VOLUME : channel->sample->volume;
+            channel->panning = channel->sample->panning;
+        }
+    } else if (cell->instrument != 0) {
+        if (!instrument) {
+            // A number beyond the song's instruments silences the channel.
+            channel->sample = &emptySample;
+            channel->trigger = channel->trigger || note != 0;
+        }
+        ResetInstrument(channel);
+    }
+}
+
+void StartFullPlayer(Module* song) {
+    ResetSongPosition(song);
+    ResetFullPlayer();
+    song->tickRoutine = FullPlayTick;
+    int32_t count = ChannelCount(song);
+    for (int32_t c = 0; c < count; ++c)
+        fullChannels[c].sample = &emptySample;
+}
+
+void FullPlayTick(Module* song) {
+    int32_t count = ChannelCount(song);
+    const Cell* cells = nullptr;
+    if (song->tick == 0 && !fullSong.repeatingRow) {
+        if (song->nextOrderPosition >= 0)
+            song->orderPosition = song->nextOrderPosition;
+        if (song->nextRow >= 0)
+            song->row = song->nextRow;
+        song->nextRow = -1;
+        song->nextOrderPosition = -1;
+        cells = RowCells(song);
+        for (int32_t c = 0; c < count; ++c) {
+            FullChannel* channel = &fullChannels[c];
+            channel->cell = cells ? cells[c] : Cell{};
+            channel->delayTick = 0;
+        }
+    }
+    for (int32_t c = 0; c < count; ++c) {
+        FullChannel* channel = &fullChannels[c];
+        const Cell* cell = &channel->cell;
+        channel->periodOffset = 0;
+        channel->volumeOffset = 0;
+        channel->muted = false;
+        if (song->tick == 0) {
+            bool delayed = cell->effectType == 0xE && (cell->effectParameter >> 4) == EXTENDED_NOTE_DELAY &&
+                           (cell->effectParameter & 15) != 0;
+            if (fullSong.repeatingRow) {
+                // A row repeated by EEx is not read again: its tick 0 runs
+                // the effects as a later tick does (slides go on, fine
+                // slides and notes are not repeated).
+                TickEffect(song, channel, cell);
+            } else if (delayed) {
+                channel->delayTick = cell->effectParameter & 15;
+            } else {
+                StartCell(song, channel, cell);
+                RowEffect(song, channel, cell, c);
+            }
+        } else {
+            if (channel->delayTick == song->tick) {
+                StartCell(song, channel, cell);
+                RowEffect(song, channel, cell, c);
+            }
+            TickEffect(song, channel, cell);
+        }
+    }
+    for (int32_t c = 0; c < count; ++c) {
+        Envelopes(song, &fullChannels[c]);
+        Output(song, &fullChannels[c], &channels[c]);
+    }
+    if (song->tick == 0 && !fullSong.repeatingRow)
+        AdvancePosition(song);
+
+    song->tick += 1;
+    if (song->tick >= song->speed) {
+        song->tick = 0;
+        fullSong.repeatingRow = fullSong.patternDelay > 0;
+        if (fullSong.patternDelay > 0)
+            fullSong.patternDelay -= 1;
+    }
+}
+
+void ResetFullPlayer() {
+    for (FullChannel& channel : fullChannels) {
+        channel = FullChannel{};
+        channel.instrument = -1;
+        channel.sample = &emptySample;
+        channel.fadeout = FADEOUT_START;
+        channel.volumeEnvelope.value = FULL_VOLUME;
+        channel.panningEnvelope.value = FULL_VOLUME / 2;
+        channel.panning = 128;
+    }
+    fullSong = FullSong{};
+}

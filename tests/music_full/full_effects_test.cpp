@@ -1,0 +1,381 @@
+// The full player, tick by tick: every effect and volume-column command as
+// a row of a table, each with the values the format's definition gives for
+// the ticks of one or two rows. The song is one channel, instrument 1 (a
+// looped sample of volume 32, centre panning) and the note C-4 on row 0
+// unless the case says otherwise; under the linear table C-4 is period
+// 4608, one semitone 64 units, one slide step 4 units.
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "music/full/full_engine.h"
+#include "tests/music/music_fixture.h"
+
+namespace {
+
+constexpr uint8_t C4 = 49, D4 = 51;
+constexpr uint8_t G = 16, H = 17, K = 20, L = 21, P = 25, R = 27, T = 29, X = 33;
+
+// What a case reads after each tick.
+enum class Field { Period, Volume, Panning, GlobalVolume, Trigger, Envelope, Fadeout, Row, Order };
+
+struct TickCase {
+    const char* name;
+    std::vector<XmCell> rows;
+    uint16_t speed;
+    Field field;
+    std::vector<int32_t> expected; // one per tick from tick 0 of row 0
+};
+
+class FullPlayerTest : public MusicTest {
+protected:
+    // One channel, `rows` as rows 0.. of a pattern of rows + 1 rows.
+    void Play(const std::vector<XmCell>& rows, uint16_t speed, const std::function<void(XmSong&)>& adjust = {}) {
+        XmSong xm = TinySong(1, static_cast<uint16_t>(rows.size() + 1), speed);
+        xm.instruments[0].samples[0] = LoopedSample(2048, 32, 128);
+        for (size_t r = 0; r < rows.size(); ++r)
+            XmCellAt(xm.patterns[0], 1, static_cast<int>(r), 0) = rows[r];
+        if (adjust)
+            adjust(xm);
+        song = LoadBytes(BuildXm(xm));
+        ASSERT_NE(song, nullptr);
+        StartFullPlayer(song);
+    }
+    int32_t Read(Field field) const {
+        const Channel& out = channels[0];
+        switch (field) {
+        case Field::Period: return out.period;
+        case Field::Volume: return out.volume;
+        case Field::Panning: return 255 - out.panning; // back to the format's 0 = left
+        case Field::GlobalVolume: return song->globalVolume;
+        case Field::Trigger: return (out.pending & PENDING_TRIGGER) ? 1 : 0;
+        case Field::Envelope: return out.envelopeVolume;
+        case Field::Fadeout: return out.fadeoutVolume;
+        case Field::Row: return song->row;
+        case Field::Order: return song->orderPosition;
+        }
+        return 0;
+    }
+    std::vector<int32_t> Ticks(size_t count, Field field) {
+        std::vector<int32_t> values;
+        for (size_t i = 0; i < count; ++i) {
+            song->tickRoutine(song);
+            values.push_back(Read(field));
+        }
+        return values;
+    }
+    void Check(const TickCase& c) {
+        SCOPED_TRACE(c.name);
+        Play(c.rows, c.speed);
+        EXPECT_EQ(Ticks(c.expected.size(), c.field), c.expected);
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
+};
+
+XmCell Note(uint8_t effect = 0, uint8_t parameter = 0, uint8_t column = 0) { return {C4, 1, column, effect, parameter}; }
+XmCell Cell(uint8_t effect, uint8_t parameter, uint8_t column = 0) { return {0, 0, column, effect, parameter}; }
+
+// Vibrato and tremolo read the table 0, 24, 49, 74, 97, ... (half a sine of
+// 255): vibrato adds value * depth / 32 to the period, tremolo value *
+// depth / 64 to the volume, and both move their position by the speed on
+// every tick after tick 0 (64 positions per cycle).
+const TickCase EFFECT_CASES[] = {
+    {"0xy arpeggio at speed 6: the ticks after the first play +7, +3, note (the count runs down)",
+     {Note(0x0, 0x37)}, 6, Field::Period, {4608, 4160, 4416, 4608, 4160, 4416}},
+    {"0xy arpeggio at speed 4: note, +7, +3", {Note(0x0, 0x37)}, 4, Field::Period, {4608, 4608, 4160, 4416}},
+    {"1xx porta up by 4 * xx on ticks 1.., memory on 100", {Note(0x1, 0x02), Cell(0x1, 0x00)}, 4, Field::Period,
+     {4608, 4600, 4592, 4584, 4584, 4576, 4568, 4560}},
+    {"2xx porta down", {Note(0x2, 0x03)}, 4, Field::Period, {4608, 4620, 4632, 4644}},
+    {"3xx tone portamento toward D-4 (4480), 64 per tick, stops there",
+     {Note(), {D4, 0, 0, 0x3, 0x10}}, 4, Field::Period, {4608, 4608, 4608, 4608, 4608, 4544, 4480, 4480}},
+    {"4xy vibrato speed 4 depth 8: table 0, 97, 180 over 32", {Note(0x4, 0x48)}, 4, Field::Period,
+     {4608, 4608, 4632, 4653}},
+    {"5xy tone portamento + volume slide down 2", {Note(), {D4, 0, 0, 0x5, 0x02}}, 4, Field::Volume,
+     {32, 32, 32, 32, 32, 30, 28, 26}},
+    {"6xy vibrato from memory + volume slide; its tick 0 applies the position reached, unmoved",
+     {Note(0x4, 0x48), Cell(0x6, 0x10)}, 4, Field::Period,
+     {4608, 4608, 4632, 4653, 4608 + 235 * 8 / 32, 4608 + 235 * 8 / 32, 4608 + 255 * 8 / 32, 4608 + 235 * 8 / 32}},
+    {"4xy on a row without vibrato: back to the note's pitch", {Note(0x4, 0x48), Cell(0, 0)}, 4, Field::Period,
+     {4608, 4608, 4632, 4653, 4608, 4608, 4608, 4608}},
+    {"7xy tremolo speed 4 depth 8 on volume 32; tick 0 of the next row as vibrato", {Note(0x7, 0x48), Cell(0x7, 0)},
+     4, Field::Volume, {32, 32, 32 + 12, 32 + 22, 32 + 29, 32 + 29, 32 + 31, 32 + 29}},
+    {"8xx set panning", {Note(0x8, 0x40)}, 2, Field::Panning, {64, 64}},
+    {"Axy volume slide up 2, then down 3 from a new parameter, memory on A00",
+     {Note(0xA, 0x20), Cell(0xA, 0x03), Cell(0xA, 0x00)}, 3, Field::Volume, {32, 34, 36, 36, 33, 30, 30, 27, 24}},
+    {"Axy up wins when both nibbles are set", {Note(0xA, 0x21)}, 3, Field::Volume, {32, 34, 36}},
+    {"Cxx set volume, above 64 held at 64", {Note(0xC, 0x10), Cell(0xC, 0x50)}, 2, Field::Volume, {16, 16, 64, 64}},
+    {"E1x fine porta up once on tick 0, memory on E10", {Note(0xE, 0x12), Cell(0xE, 0x10)}, 2, Field::Period,
+     {4600, 4600, 4592, 4592}},
+    {"E2x fine porta down", {Note(0xE, 0x23)}, 2, Field::Period, {4620, 4620}},
+    {"E3x glissando: tone portamento in whole semitones",
+     {Note(0xE, 0x31), {D4, 0, 0, 0x3, 0x08}}, 4, Field::Period, {4608, 4608, 4608, 4608, 4608, 4608, 4544, 4544}},
+    {"E4x ramp waveform: positions 0, 4, 8 give 0, 32, 64 (times depth 8 over 32)",
+     {Note(0xE, 0x41), Cell(0x4, 0x48)}, 4, Field::Period, {4608, 4608, 4608, 4608, 4608, 4608, 4616, 4624}},
+    {"E4x square waveform (tick 0 of the vibrato row applies position 0 already)",
+     {Note(0xE, 0x42), Cell(0x4, 0x48)}, 3, Field::Period, {4608, 4608, 4608, 4608 + 63, 4608 + 63, 4608 + 63}},
+    {"E5x finetune F (+112) with the note: 56 units higher", {Note(0xE, 0x5F)}, 1, Field::Period, {4552}},
+    {"E7x square tremolo", {Note(0xE, 0x72), Cell(0x7, 0x48)}, 3, Field::Volume, {32, 32, 32, 63, 63, 63}},
+    {"E8x coarse panning x * 17", {Note(0xE, 0x84)}, 1, Field::Panning, {68}},
+    {"E9x retrigger every 2 ticks", {Note(0xE, 0x92)}, 6, Field::Trigger, {1, 0, 1, 0, 1, 0}},
+    {"EAx fine volume up on tick 0, memory on EA0", {Note(0xE, 0xA4), Cell(0xE, 0xA0)}, 2, Field::Volume,
+     {36, 36, 40, 40}},
+    {"EBx fine volume down", {Note(0xE, 0xB5)}, 2, Field::Volume, {27, 27}},
+    {"ECx note cut at tick 2", {Note(0xE, 0xC2)}, 4, Field::Volume, {32, 32, 0, 0}},
+    {"EC0 cuts at once", {Note(0xE, 0xC0)}, 2, Field::Volume, {0, 0}},
+    {"EDx note delay: the note starts on tick 2", {Note(0xE, 0xD2)}, 4, Field::Trigger, {0, 0, 1, 0}},
+    {"EDx with x beyond the speed: the note never starts", {Note(0xE, 0xD5)}, 4, Field::Trigger, {0, 0, 0, 0}},
+    {"Fxx below 0x20 sets the speed: rows of 2 ticks", {Note(0xF, 0x02), Cell(0, 0), Cell(0, 0)}, 6, Field::Row,
+     {0, 0, 1, 1, 2, 2}},
+    {"F00 changes nothing", {Note(0xF, 0x00), Cell(0, 0)}, 3, Field::Row, {0, 0, 0, 1}},
+    {"Gxx global volume, held at 64", {Note(G, 0x20), Cell(G, 0x70)}, 2, Field::GlobalVolume, {32, 32, 64, 64}},
+    {"Hxy global volume slide down 2 on ticks 1..", {Note(H, 0x02)}, 4, Field::GlobalVolume, {64, 62, 60, 58}},
+    {"Hxy up from G20", {Note(G, 0x20), Cell(H, 0x10)}, 3, Field::GlobalVolume, {32, 32, 32, 32, 33, 34}},
+    {"Kxx key off at tick 2: no volume envelope, so silence", {Note(K, 0x02)}, 4, Field::Volume, {32, 32, 0, 0}},
+    {"K00 key off at once", {Note(K, 0x00)}, 2, Field::Volume, {0, 0}},
+    {"Pxy panning slide right 3", {Note(P, 0x30)}, 3, Field::Panning, {128, 131, 134}},
+    {"Pxy panning slide left 2, memory", {Note(P, 0x02), Cell(P, 0x00)}, 2, Field::Panning, {128, 126, 126, 124}},
+    {"Rxy counts tick 0 too: every 2 ticks from tick 1, volume -1 each time", {Note(R, 0x12)}, 6, Field::Volume,
+     {32, 31, 31, 30, 30, 29}},
+    {"Rxy volume x6 (two thirds)", {Note(R, 0x63)}, 4, Field::Volume, {32, 32, 21, 21}},
+    {"Rxy volume xF (twice), held at 64", {Note(R, 0xF1)}, 3, Field::Volume, {32, 64, 64}},
+    {"Rxy retriggers", {Note(R, 0x02)}, 6, Field::Trigger, {1, 1, 0, 1, 0, 1}},
+    {"Txy tremor: on 2 ticks, off 3, counted after tick 0; tick 0 keeps the phase",
+     {Note(T, 0x12), Cell(T, 0x00)}, 4, Field::Volume, {32, 32, 32, 0, 0, 0, 0, 32}},
+    {"X1x extra fine porta up by x", {Note(X, 0x12)}, 2, Field::Period, {4606, 4606}},
+    {"X2x extra fine porta down, memory", {Note(X, 0x23), Cell(X, 0x20)}, 1, Field::Period, {4611, 4614}},
+};
+
+TEST_F(FullPlayerTest, EveryEffectTickByTick) {
+    for (const TickCase& c : EFFECT_CASES)
+        Check(c);
+}
+
+// The volume column: 10..50 set the volume, 6x/7x slide on ticks 1.., 8x/9x
+// slide once on tick 0, Ax sets the vibrato speed, Bx vibrates with depth
+// x, Cx sets the panning to x * 16, Dx/Ex slide the panning, Fx is tone
+// portamento at speed x * 16.
+const TickCase COLUMN_CASES[] = {
+    {"10..50 set volume", {Note(0, 0, 0x30), Cell(0, 0, 0x50)}, 1, Field::Volume, {32, 64}},
+    {"6x slide down", {Note(0, 0, 0x62)}, 4, Field::Volume, {32, 30, 28, 26}},
+    {"7x slide up", {Note(0, 0, 0x73)}, 3, Field::Volume, {32, 35, 38}},
+    {"8x fine down on tick 0", {Note(0, 0, 0x84)}, 3, Field::Volume, {28, 28, 28}},
+    {"9x fine up on tick 0", {Note(0, 0, 0x92)}, 3, Field::Volume, {34, 34, 34}},
+    {"Ax speed, then Bx depth 8 vibrates", {Note(0, 0, 0xA4), Cell(0, 0, 0xB8)}, 4, Field::Period,
+     {4608, 4608, 4608, 4608, 4608, 4608, 4632, 4653}},
+    {"Cx set panning", {Note(0, 0, 0xC4)}, 1, Field::Panning, {64}},
+    {"Dx panning slide left", {Note(0, 0, 0xD2)}, 3, Field::Panning, {128, 126, 124}},
+    {"Ex panning slide right", {Note(0, 0, 0xE5)}, 3, Field::Panning, {128, 133, 138}},
+    {"Fx tone portamento at 16 * x", {Note(), {D4, 0, 0xF1, 0, 0}}, 4, Field::Period,
+     {4608, 4608, 4608, 4608, 4608, 4544, 4480, 4480}},
+};
+
+TEST_F(FullPlayerTest, EveryVolumeColumnCommandTickByTick) {
+    for (const TickCase& c : COLUMN_CASES)
+        Check(c);
+}
+
+// The song position, row by row: speed 1, so one value per row.
+const TickCase POSITION_CASES[] = {
+    {"Dxy breaks to row x * 10 + y of the next order", {Note(0xD, 0x12)}, 1, Field::Row, {0, 12, 13}},
+    {"Bxx jumps to order xx, row 0", {Cell(0, 0), Cell(0xB, 0x01)}, 1, Field::Order, {0, 0, 1, 1}},
+    {"E6x loops rows 1..2 twice more", {Cell(0, 0), Cell(0xE, 0x60), Cell(0xE, 0x62), Cell(0, 0)}, 1, Field::Row,
+     {0, 1, 2, 1, 2, 1, 2, 3}},
+    {"EEx repeats the row x more times", {Cell(0xE, 0xE2), Cell(0, 0)}, 2, Field::Row, {0, 0, 0, 0, 0, 0, 1, 1}},
+};
+
+TEST_F(FullPlayerTest, SongPositionEffects) {
+    for (const TickCase& c : POSITION_CASES) {
+        SCOPED_TRACE(c.name);
+        Play(c.rows, c.speed, [](XmSong& xm) {
+            xm.patterns[0].rows = 32;
+            xm.patterns.push_back(xm.patterns[0]);
+            xm.patterns[1].cells.clear();
+            xm.orders = {0, 1};
+        });
+        EXPECT_EQ(Ticks(c.expected.size(), c.field), c.expected);
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
+}
+
+TEST_F(FullPlayerTest, BreakAndJumpOnOneRowGoToTheJumpsOrderAtTheBreaksRow) {
+    for (bool breakFirst : {true, false}) {
+        Play({Cell(0, 0)}, 1, [&](XmSong& xm) {
+            xm.channels = 2;
+            xm.patterns[0].rows = 8;
+            xm.patterns[0].cells.clear();
+            XmCellAt(xm.patterns[0], 2, 0, breakFirst ? 0 : 1) = Cell(0xD, 0x05);
+            XmCellAt(xm.patterns[0], 2, 0, breakFirst ? 1 : 0) = Cell(0xB, 0x02);
+            xm.patterns.push_back(XmPattern{});
+            xm.patterns[1].rows = 8;
+            xm.orders = {0, 1, 1};
+        });
+        EXPECT_EQ(Ticks(2, Field::Order), (std::vector<int32_t>{0, 2})) << breakFirst;
+        EXPECT_EQ(song->row, 5);
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
+}
+
+TEST_F(FullPlayerTest, RowsRepeatedByPatternDelayRunTheirSlidesOnTickZeroButNoFineSlides) {
+    // Channel 1 delays row 1 by two more rows (speed 2: 6 ticks of row 1).
+    // Channel 0 slides by A40 (+4 on every tick of the repeats, tick 0
+    // included) and channel 1... nothing; then the same with EA4 (+4 once).
+    for (uint8_t effect : {uint8_t{0xA}, uint8_t{0xE}}) {
+        Play({Note(0xC, 0x10)}, 2, [&](XmSong& xm) {
+            xm.channels = 2;
+            xm.patterns[0].rows = 4;
+            xm.patterns[0].cells.clear();
+            XmCellAt(xm.patterns[0], 2, 0, 0) = Note(0xC, 0x10);
+            XmCellAt(xm.patterns[0], 2, 1, 0) = Cell(effect, effect == 0xA ? 0x40 : 0xA4);
+            XmCellAt(xm.patterns[0], 2, 1, 1) = Cell(0xE, 0xE2);
+        });
+        std::vector<int32_t> expected = effect == 0xA ? std::vector<int32_t>{16, 16, 16, 20, 24, 28, 32, 36, 36}
+                                                      : std::vector<int32_t>{16, 16, 20, 20, 20, 20, 20, 20, 20};
+        EXPECT_EQ(Ticks(9, Field::Volume), expected) << int{effect};
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
+}
+
+TEST_F(FullPlayerTest, TheSongEndContinuesAtTheRestartPosition) {
+    Play({Cell(0, 0)}, 1, [](XmSong& xm) {
+        xm.patterns[0].rows = 2;
+        xm.patterns.push_back(xm.patterns[0]);
+        xm.orders = {0, 1, 0};
+        xm.restartPosition = 1;
+    });
+    EXPECT_EQ(Ticks(8, Field::Order), (std::vector<int32_t>{0, 0, 1, 1, 2, 2, 1, 1}));
+}
+
+TEST_F(FullPlayerTest, SampleOffsetStartsTheVoiceThatFarIn) {
+    Play({Note(0x9, 0x02), Cell(0, 0), {C4, 0, 0, 0x9, 0x00}, {C4, 0, 0, 0x9, 0x09}}, 1);
+    std::vector<uint32_t> positions;
+    for (int i = 0; i < 4; ++i) {
+        song->tickRoutine(song);
+        positions.push_back(channels[0].voice->sample ? channels[0].voice->position : 0xFFFFFFFF);
+    }
+    // 9xx starts at xx * 256; 900 repeats the last offset; past the end of
+    // the 2048-value sample the note is silent.
+    EXPECT_EQ(positions, (std::vector<uint32_t>{512, 512, 512, 0xFFFFFFFF}));
+}
+
+// Envelopes: points (0, 64), (4, 32), (8, 0), linear between points, the
+// last value after the last point.
+void Envelope(XmSong& xm, uint8_t type, uint8_t sustain = 0, uint8_t loopStart = 0, uint8_t loopEnd = 0) {
+    XmInstrument& instrument = xm.instruments[0];
+    instrument.volumeEnvelope = {{0, 64}, {4, 32}, {8, 0}};
+    instrument.volumeType = type;
+    instrument.volumeSustainPoint = sustain;
+    instrument.volumeLoopStart = loopStart;
+    instrument.volumeLoopEnd = loopEnd;
+    instrument.fadeout = 0x400; // 2048 of 65536 per tick after key-off
+}
+
+TEST_F(FullPlayerTest, VolumeEnvelopeSustainLoopAndFadeout) {
+    Play({Note()}, 12, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON); });
+    EXPECT_EQ(Ticks(11, Field::Envelope), (std::vector<int32_t>{64, 56, 48, 40, 32, 24, 16, 8, 0, 0, 0}));
+    FreeModule(song);
+    ResetMusicState();
+
+    // Sustain at point 1: held at 32 until the key-off on row 1, then on.
+    Play({Note(), {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 6, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 1); });
+    EXPECT_EQ(Ticks(10, Field::Envelope), (std::vector<int32_t>{64, 56, 48, 40, 32, 32, 32, 24, 16, 8}));
+    FreeModule(song);
+    ResetMusicState();
+
+    Play({Note(), {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 6, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 1); });
+    EXPECT_EQ(Ticks(9, Field::Fadeout),
+              (std::vector<int32_t>{65536, 65536, 65536, 65536, 65536, 65536, 63488, 61440, 59392}));
+    FreeModule(song);
+    ResetMusicState();
+
+    // Loop from point 0 to point 1: the loop end sends the envelope back.
+    Play({Note()}, 12, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_LOOP, 0, 0, 1); });
+    EXPECT_EQ(Ticks(10, Field::Envelope), (std::vector<int32_t>{64, 56, 48, 40, 64, 56, 48, 40, 64, 56}));
+    FreeModule(song);
+    ResetMusicState();
+
+    // Lxx sets the envelope's tick.
+    Play({Note(L, 0x06)}, 3, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON); });
+    EXPECT_EQ(Ticks(3, Field::Envelope), (std::vector<int32_t>{16, 8, 0}));
+}
+
+TEST_F(FullPlayerTest, KeyOffWithAVolumeEnvelopeKeepsTheVolumeAndStartsTheFadeout) {
+    Play({Note(K, 0x01)}, 4, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 0); });
+    EXPECT_EQ(Ticks(4, Field::Volume), (std::vector<int32_t>{32, 32, 32, 32}));
+    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 3 * 2048);
+}
+
+TEST_F(FullPlayerTest, PanningEnvelopeMovesWithinTheRoomLeftByThePanning) {
+    // Envelope 32 is the panning itself, 64 and 0 move it by the room it
+    // has to the nearer edge (64 from 192), both ways; 256 is held at 255.
+    Play({Note(0x8, 0xC0)}, 3, [](XmSong& xm) {
+        xm.instruments[0].panningEnvelope = {{0, 32}, {1, 64}, {2, 0}};
+        xm.instruments[0].panningType = ENVELOPE_ON;
+    });
+    EXPECT_EQ(Ticks(3, Field::Panning), (std::vector<int32_t>{192, 255, 128}));
+}
+
+TEST_F(FullPlayerTest, AutoVibratoSquareWithSweep) {
+    // Square wave, depth 8, rate 64 (a quarter cycle per tick), sweep 2:
+    // the depth reaches 8 * 256 after two ticks; the period moves by
+    // wave (64) * depth / 2^14 = 1/4 of the depth units, downward (the
+    // pitch up) in the first half of the cycle; the position moves before
+    // it is read, so tick 0 reads position 64.
+    Play({Note()}, 6, [](XmSong& xm) {
+        XmInstrument& i = xm.instruments[0];
+        i.vibratoType = 1;
+        i.vibratoDepth = 8;
+        i.vibratoRate = 64;
+        i.vibratoSweep = 2;
+    });
+    EXPECT_EQ(Ticks(6, Field::Period), (std::vector<int32_t>{4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}));
+}
+
+TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
+    Play({Note(0xC, 0x10), {0, 1, 0, 0, 0}}, 2, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON); });
+    EXPECT_EQ(Ticks(4, Field::Volume), (std::vector<int32_t>{16, 16, 32, 32}));
+    EXPECT_EQ(channels[0].envelopeVolume, 56); // the envelope started again on row 1
+    EXPECT_EQ(channels[0].pending & PENDING_TRIGGER, 0);
+}
+
+TEST_F(FullPlayerTest, KeyOffWithAnInstrumentNumberBringsTheSampleVolumeBack) {
+    // Without a volume envelope a key-off silences the note; with an
+    // instrument number beside it the sample's volume returns.
+    Play({Note(0xC, 0x10), {NOTE_FILE_KEY_OFF, 1, 0, 0, 0}, {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 1);
+    EXPECT_EQ(Ticks(3, Field::Volume), (std::vector<int32_t>{16, 32, 0}));
+}
+
+TEST_F(FullPlayerTest, VoiceLevelsAre256TimesFinerSoQuietNotesStillSound) {
+    // Full gain is 127 * 256 of 255 * 256 (the small player's 127 of 255),
+    // split linearly by the panning (128: 127 parts left, 128 right).
+    // Volume 1 gives 508 before the split; in the small player's steps it
+    // would round to silence.
+    for (auto [volume, left, right] : {std::tuple{0x01, 253, 255}, std::tuple{0x40, 16192, 16320}}) {
+        Play({Note(0xC, static_cast<uint8_t>(volume))}, 1);
+        song->tickRoutine(song);
+        const Voice* voice = channels[0].voice;
+        EXPECT_EQ(voice->volumeDivisor, 255.0f * 256.0f);
+        EXPECT_EQ(voice->leftVolume, left) << volume;
+        EXPECT_EQ(voice->rightVolume, right) << volume;
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
+}
+
+TEST_F(FullPlayerTest, AmigaTableArpeggioFollowsTheNoteTable) {
+    Play({Note(0x0, 0x0C)}, 3, [](XmSong& xm) { xm.flags = 0; });
+    // An octave up halves the Amiga period: C-4 1712, C-5 856; at speed 3
+    // tick 1 plays +y, tick 2 +x.
+    EXPECT_EQ(Ticks(3, Field::Period), (std::vector<int32_t>{1712, 856, 1712}));
+}
+
+} // namespace
