@@ -28,7 +28,7 @@ const char* const HELP =
     "  --script FILE     the same, one TIME ACTION per line (# comments)\n"
     "  --seconds N       stop after N seconds of presentation (default: when\n"
     "                    the presentation ends, at most 600)\n"
-    "  --fps N           frames per second, 1..1000 (default 60; 50 for .gif,\n"
+    "  --fps N           frames per second, 1..250 (default 60; 50 for .gif,\n"
     "                    whose frame delays count hundredths); the clock steps\n"
     "                    so that frames fall exactly on that grid (16, 17, 17 ms\n"
     "                    for 60)\n"

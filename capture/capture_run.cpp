@@ -135,10 +135,6 @@ void ResetProgram()
 
 } // namespace
 
-uint32_t FrameTimeMs(int64_t frame, int fps) { return static_cast<uint32_t>(frame * 1000 / fps); }
-
-int64_t FrameSamples(int64_t frame, int fps) { return frame * CAPTURE_RATE / fps; }
-
 int64_t FrameLimit(const CaptureOptions& options)
 {
     const double seconds = options.seconds > 0.0 ? options.seconds : LONGEST_SECONDS;
@@ -164,6 +160,7 @@ CaptureRun RunCapture(const CaptureOptions& options, FrameSink& sink)
 
     CaptureRun result;
     result.frames = run.frames;
+    result.sinkFailed = run.sinkFailed;
     const std::vector<MessageBoxRecord>& boxes = HeadlessMessageBoxes();
     if (!boxes.empty()) {
         result.error = "the presentation stopped with an error: " + boxes.front().text;

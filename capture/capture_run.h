@@ -24,14 +24,15 @@ public:
 struct CaptureRun {
     bool ok = false;       // the program ran to the end or to the time limit
     int64_t frames = 0;    // frames handed to the sink
+    bool sinkFailed = false; // the sink refused a frame (its own error says why)
     std::string error;     // why not ok
 };
 
 // The presentation clock: frame n is composed at n * 1000 / fps ms (rounded
 // down) after the first, and the device has played n * 44100 / fps sample
 // frames (rounded down) by then.
-uint32_t FrameTimeMs(int64_t frame, int fps);
-int64_t FrameSamples(int64_t frame, int fps);
+inline uint32_t FrameTimeMs(int64_t frame, int fps) { return static_cast<uint32_t>(frame * 1000 / fps); }
+inline int64_t FrameSamples(int64_t frame, int fps) { return frame * CAPTURE_RATE / fps; }
 // Frames the run is limited to: --seconds on the grid, or the longest run.
 int64_t FrameLimit(const CaptureOptions& options);
 

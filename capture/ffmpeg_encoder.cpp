@@ -89,11 +89,16 @@ std::vector<std::string> EncodeArguments(const CaptureOptions& options, int widt
                                          const std::string& path)
 {
     std::vector<std::string> a = Base();
-    const std::string size = std::to_string(width * options.scale) + "x" + std::to_string(height * options.scale);
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    // Whole-pixel enlargement (swscale's neighbour filter copies each pixel
+    // into a K x K block exactly at whole factors), in the same pass as the
+    // colour conversion where there is one.
+    const std::string k = std::to_string(options.scale);
+    const std::string enlarge = "scale=iw*" + k + ":ih*" + k + ":flags=neighbor";
     const std::string fps = std::to_string(options.fps);
     // Input order: the frames on stdin, the sound on descriptor 3. The
     // queues let one input run ahead of the other while the encoder buffers.
-    Append(a, {"-thread_queue_size", "512", "-probesize", "32", "-analyzeduration", "0", "-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size", size, "-framerate",
+    Append(a, {"-thread_queue_size", "64", "-probesize", "32", "-analyzeduration", "0", "-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size", size, "-framerate",
                fps, "-i", "pipe:0"});
     // The sound has no header to look into: ffmpeg must not wait for seconds
     // of it before it starts reading frames, which only come with the sound.
@@ -103,13 +108,13 @@ std::vector<std::string> EncodeArguments(const CaptureOptions& options, int widt
     const bool gifStage = options.format == VideoFormat::Gif;
     if (options.lossless || gifStage) {
         // Every pixel and every sample as they were: RGB in FFV1, FLAC.
-        Append(a, {"-c:v", "ffv1", "-level", "3", "-g", "1", "-c:a", "flac", "-f", "matroska", path});
+        Append(a, {"-vf", enlarge, "-c:v", "ffv1", "-level", "3", "-g", "1", "-c:a", "flac", "-f", "matroska", path});
         return a;
     }
     // BT.709 limited range, chroma taken from whole enlarged pixels: at an
     // even scale every 2x2 chroma block lies inside one pixel, so colour
     // edges stay sharp (at scale 1 they bleed by a pixel).
-    const std::string colour = "scale=out_color_matrix=bt709:out_range=tv:flags=neighbor,format=yuv420p";
+    const std::string colour = enlarge + ":out_color_matrix=bt709:out_range=tv,format=yuv420p";
     const std::initializer_list<std::string> tags = {"-colorspace", "bt709", "-color_primaries", "bt709",
                                                      "-color_trc", "bt709", "-color_range", "tv"};
     if (options.format == VideoFormat::Webm) {
@@ -200,38 +205,46 @@ bool FfmpegSink::Start(int width, int height)
     return pid_ > 0;
 }
 
-// Writes the frame, and as much of the pending sound as ffmpeg takes, without
-// ever blocking on one pipe while ffmpeg waits for the other.
-bool FfmpegSink::Pump(const uint8_t* video, size_t length)
+namespace {
+
+// Writes what ffmpeg takes of `pending` without blocking; false when the
+// pipe is broken.
+bool WriteSome(int fd, Pending& pending)
 {
-    while (length > 0) {
-        const bool audioWaiting = audioDone_ < audioPending_.size();
-        pollfd fds[2] = {{videoFd_, POLLOUT, 0}, {audioWaiting ? audioFd_ : -1, POLLOUT, 0}};
+    const ssize_t n = write(fd, pending.bytes.data() + pending.done, pending.Left());
+    if (n < 0) return errno == EAGAIN || errno == EINTR;
+    pending.done += static_cast<size_t>(n);
+    if (pending.done == pending.bytes.size()) {
+        pending.bytes.clear();
+        pending.done = 0;
+    } else if (pending.done > pending.bytes.size() / 2) {
+        pending.bytes.erase(pending.bytes.begin(), pending.bytes.begin() + static_cast<ptrdiff_t>(pending.done));
+        pending.done = 0;
+    }
+    return true;
+}
+
+} // namespace
+
+// Feeds both pipes as ffmpeg takes them until no more than `videoLeft` bytes
+// of frames wait. Frames may wait here because ffmpeg, while it opens its
+// inputs, reads a whole packet of sound (4096 bytes) before it takes more
+// than the first frame, and that much sound comes only with further frames
+// (six at 250 fps).
+bool FfmpegSink::Pump(size_t videoLeft)
+{
+    while (video_.Left() > videoLeft) {
+        pollfd fds[2] = {{videoFd_, POLLOUT, 0}, {audio_.Left() > 0 ? audioFd_ : -1, POLLOUT, 0}};
         if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             return false;
         }
-        if (fds[0].revents & (POLLERR | POLLHUP)) return false;
-        if (fds[1].revents & (POLLERR | POLLHUP)) return false;
-        if (fds[1].revents & POLLOUT) {
-            const ssize_t n = write(audioFd_, audioPending_.data() + audioDone_, audioPending_.size() - audioDone_);
-            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-            if (n > 0) audioDone_ += static_cast<size_t>(n);
-        }
-        if (fds[0].revents & POLLOUT) {
-            const ssize_t n = write(videoFd_, video, length);
-            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
-            if (n > 0) {
-                video += n;
-                length -= static_cast<size_t>(n);
-            }
-        }
+        if ((fds[0].revents | fds[1].revents) & (POLLERR | POLLHUP | POLLNVAL)) return false;
+        if ((fds[1].revents & POLLOUT) && !WriteSome(audioFd_, audio_)) return false;
+        if ((fds[0].revents & POLLOUT) && !WriteSome(videoFd_, video_)) return false;
     }
-    if (audioDone_ == audioPending_.size()) {
-        audioPending_.clear();
-        audioDone_ = 0;
-    }
-    return true;
+    // Sound that fits goes now; the rest with the next frame.
+    return audio_.Left() == 0 || WriteSome(audioFd_, audio_);
 }
 
 bool FfmpegSink::Frame(int64_t /*index*/, const uint32_t* pixels, int width, int height, const int16_t* samples,
@@ -242,48 +255,29 @@ bool FfmpegSink::Frame(int64_t /*index*/, const uint32_t* pixels, int width, int
         failed_ = true;
         return false;
     }
-    const double t0 = Now();
-    const int k = options_.scale;
-    const uint32_t* frame = pixels;
-    if (k > 1) {
-        const size_t outWidth = static_cast<size_t>(width) * k;
-        scaled_.resize(outWidth * height * k);
-        for (int y = 0; y < height; ++y) {
-            uint32_t* row = scaled_.data() + static_cast<size_t>(y) * k * outWidth;
-            const uint32_t* in = pixels + static_cast<size_t>(y) * width;
-            for (int x = 0; x < width; ++x)
-                for (int i = 0; i < k; ++i) row[static_cast<size_t>(x) * k + i] = in[x];
-            for (int i = 1; i < k; ++i) std::memcpy(row + i * outWidth, row, outWidth * 4);
-        }
-        frame = scaled_.data();
-    }
     const double t1 = Now();
-    const auto* bytes = reinterpret_cast<const uint8_t*>(samples);
-    audioPending_.insert(audioPending_.end(), bytes, bytes + static_cast<size_t>(sampleFrames) * 4);
-    const size_t frameBytes = static_cast<size_t>(width) * k * height * k * 4;
-    if (!Pump(reinterpret_cast<const uint8_t*>(frame), frameBytes)) failed_ = true;
-    const double t2 = Now();
-    scaleSeconds += t1 - t0;
-    pipeSeconds += t2 - t1;
+    const auto* sound = reinterpret_cast<const uint8_t*>(samples);
+    audio_.bytes.insert(audio_.bytes.end(), sound, sound + static_cast<size_t>(sampleFrames) * 4);
+    const auto* picture = reinterpret_cast<const uint8_t*>(pixels);
+    const size_t frameBytes = static_cast<size_t>(width) * height * 4;
+    video_.bytes.insert(video_.bytes.end(), picture, picture + frameBytes);
+    if (!Pump(MAX_WAITING_FRAMES * frameBytes)) failed_ = true;
+    pipeSeconds += Now() - t1;
     return !failed_;
 }
 
 bool FfmpegSink::Finish()
 {
     if (pid_ < 0) return false;
-    close(videoFd_);
-    videoFd_ = -1;
-    // The rest of the sound, blocking now that no frame can be waited for.
-    fcntl(audioFd_, F_SETFL, 0);
+    // The sound ends first: ffmpeg takes the last, partial packet of sound
+    // only at its end of file, and may hold frames back until it has it.
     bool ok = !failed_;
-    while (ok && audioDone_ < audioPending_.size()) {
-        const ssize_t n = write(audioFd_, audioPending_.data() + audioDone_, audioPending_.size() - audioDone_);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else audioDone_ += static_cast<size_t>(n);
-    }
+    while (ok && audio_.Left() > 0) ok = Pump(video_.Left() > 0 ? video_.Left() - 1 : 0);
     close(audioFd_);
     audioFd_ = -1;
+    ok = ok && Pump(0);
+    close(videoFd_);
+    videoFd_ = -1;
     const bool exited = Wait(pid_);
     pid_ = -1;
     return ok && exited;

@@ -1,6 +1,5 @@
 // The encoder: Debian's ffmpeg in a process of its own, fed raw frames on
 // its standard input and 16-bit PCM on a second pipe (its descriptor 3).
-// Frames are enlarged here, by whole pixels, before they go down the pipe.
 #pragma once
 
 #include <string>
@@ -25,6 +24,13 @@ std::vector<std::string> GifArguments(const std::string& source, const std::stri
 // Runs ffmpeg with the arguments and waits; true when it exited with 0.
 bool RunFfmpeg(const std::string& ffmpeg, const std::vector<std::string>& arguments);
 
+// Bytes on their way into a pipe.
+struct Pending {
+    std::vector<uint8_t> bytes;
+    size_t done = 0;
+    size_t Left() const { return bytes.size() - done; }
+};
+
 class FfmpegSink : public FrameSink {
 public:
     // Starts nothing yet: ffmpeg is started with the first frame, whose size
@@ -35,14 +41,15 @@ public:
                int sampleFrames) override;
     // Ends both streams and waits for ffmpeg; true when it wrote the file.
     bool Finish();
-    // Seconds of wall time spent writing into the pipes (blocked on ffmpeg
-    // included) and enlarging the frames, for the speed report.
+    // Seconds of wall time spent writing into the pipes (waiting for ffmpeg
+    // to take them included), for the speed report.
     double pipeSeconds = 0.0;
-    double scaleSeconds = 0.0;
 
 private:
     bool Start(int width, int height);
-    bool Pump(const uint8_t* video, size_t length);
+    // Frames that may wait here for ffmpeg (see Pump): 48 at 640x480 are 59 MB.
+    static constexpr size_t MAX_WAITING_FRAMES = 48;
+    bool Pump(size_t videoLeft);
     void Kill();
 
     std::string ffmpeg_;
@@ -52,7 +59,6 @@ private:
     int videoFd_ = -1;
     int audioFd_ = -1;
     bool failed_ = false;
-    std::vector<uint32_t> scaled_;
-    std::vector<uint8_t> audioPending_;
-    size_t audioDone_ = 0;
+    Pending video_;
+    Pending audio_;
 };

@@ -1,7 +1,9 @@
 // quillon-capture OUT.(mp4|mkv|webm|gif) [options]: the presentation as a
 // video file, every frame it shows and the sound it plays, from one command.
 // Usage and exit codes: capture/capture_options.cpp (or --help).
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -78,12 +80,32 @@ private:
     double last_ = Now();
 };
 
+// The temporary files of this run, removed at the end whatever happens, and
+// by the handler of an interrupt (Ctrl-C, kill), which may only unlink.
+constexpr int MAX_TEMP = 3;
+char tempPaths[MAX_TEMP][4096];
+volatile sig_atomic_t tempCount = 0;
+
+void AddTemp(const std::string& path)
+{
+    if (tempCount >= MAX_TEMP || path.size() >= sizeof tempPaths[0]) return;
+    std::memcpy(tempPaths[tempCount], path.c_str(), path.size() + 1);
+    tempCount = tempCount + 1;
+}
+
+void RemoveTemps()
+{
+    for (int i = 0; i < tempCount; ++i) unlink(tempPaths[i]);
+}
+
+void OnInterrupt(int signal)
+{
+    RemoveTemps();
+    _exit(128 + signal);
+}
+
 struct TempFiles {
-    std::vector<std::string> paths;
-    ~TempFiles()
-    {
-        for (const std::string& p : paths) unlink(p.c_str());
-    }
+    ~TempFiles() { RemoveTemps(); }
 };
 
 } // namespace
@@ -114,18 +136,25 @@ int main(int argc, char** argv)
     // renamed at the end, so a failed or interrupted run leaves no half file
     // under the name asked for. Trying that name first tells early whether
     // the place can be written at all.
+    // A dead ffmpeg shows as a failed write, not as the end of this process.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
     TempFiles temp;
     const std::string part = options.output + ".part";
     {
         const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0) return Fail(2, "cannot write " + options.output + ": " + std::strerror(errno));
         close(fd);
-        temp.paths.push_back(part);
+        AddTemp(part);
     }
     const bool gif = options.format == VideoFormat::Gif;
     const std::string stage = gif ? options.output + ".frames.mkv" : part;
     const std::string palette = options.output + ".palette.png";
-    if (gif) temp.paths.insert(temp.paths.end(), {stage, palette});
+    if (gif) {
+        AddTemp(stage);
+        AddTemp(palette);
+    }
 
     const bool show = !options.quiet && isatty(2);
     int64_t total = FrameLimit(options);
@@ -141,11 +170,12 @@ int main(int argc, char** argv)
     const CaptureRun result = RunCapture(options, progress);
     progress.Done();
     const bool encoded = encoder.Finish();
-    if (!result.ok) return Fail(1, result.error);
-    if (!encoded) return Fail(1, "ffmpeg failed to write " + options.output + " (its messages are above)");
+    const std::string ffmpegFailed = "ffmpeg failed to write " + options.output + " (its messages are above)";
+    if (!result.ok && !result.sinkFailed) return Fail(1, result.error);
+    if (!encoded) return Fail(1, ffmpegFailed);
     if (gif && (!RunFfmpeg(ffmpeg, PaletteArguments(stage, palette)) ||
                 !RunFfmpeg(ffmpeg, GifArguments(stage, palette, part))))
-        return Fail(1, "ffmpeg failed to write " + options.output + " (its messages are above)");
+        return Fail(1, ffmpegFailed);
     if (std::rename(part.c_str(), options.output.c_str()) != 0)
         return Fail(1, "cannot write " + options.output + ": " + std::strerror(errno));
     const double wall = Now() - start;
@@ -153,9 +183,8 @@ int main(int argc, char** argv)
     if (!options.quiet)
         std::fprintf(stderr,
                      "quillon-capture: %s: %lld frames, %.2f s of presentation in %.2f s (%.2fx real time; "
-                     "presentation %.2f s, enlarging %.2f s, pipe and encoder %.2f s)\n",
+                     "presentation %.2f s, waiting for ffmpeg %.2f s)\n",
                      options.output.c_str(), static_cast<long long>(result.frames), shown, wall,
-                     wall > 0 ? shown / wall : 0.0, progress.sceneSeconds, encoder.scaleSeconds,
-                     encoder.pipeSeconds);
+                     wall > 0 ? shown / wall : 0.0, progress.sceneSeconds, encoder.pipeSeconds);
     return 0;
 }
