@@ -180,7 +180,7 @@ int main(int argc, char** argv)
         return Fail(1, "cannot write " + options.output + ": " + std::strerror(errno));
     const double wall = Now() - start;
     const double shown = static_cast<double>(result.frames) / options.fps;
-    if (!options.quiet)
+    if (show)
         std::fprintf(stderr,
                      "quillon-capture: %s: %lld frames, %.2f s of presentation in %.2f s (%.2fx real time; "
                      "presentation %.2f s, waiting for ffmpeg %.2f s)\n",
