@@ -330,7 +330,12 @@ TEST_P(CaptureWipe, WipedRowsAppearInTheFramesTheTransitionTickGives)
         EXPECT_EQ(wrong, 0) << "frame " << f << " (k = " << k << ", " << pairs << " row pairs): first wrong row "
                             << firstWrong;
     }
+#ifndef OWN_TEXT
+    // The built-in page 1 has text in the rows the wipe reaches first.
     EXPECT_TRUE(anyVisible) << "the wipe never reached a row that looks different";
+#else
+    (void)anyVisible;
+#endif
 }
 
 // 60 fps: a tick in every frame. 250 fps (4 ms frames): a tick every other
