@@ -14,10 +14,8 @@
 #include "capture/capture_options.h"
 #include "capture/capture_run.h"
 #include "capture/ffmpeg_encoder.h"
+#include "quillon_version.h"
 
-#ifndef QUILLON_VERSION
-#define QUILLON_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -120,7 +118,7 @@ int main(int argc, char** argv)
         std::fputs(CaptureHelp(), stdout);
         return 0;
     case ParseResult::Version:
-        std::printf("quillon-capture %s\n", QUILLON_VERSION);
+        std::printf("quillon-capture (Quillon) %s\n", QUILLON_VERSION);
         return 0;
     case ParseResult::Error:
         std::fprintf(stderr, "%s\n%s\n", error.c_str(), CaptureUsageLine());

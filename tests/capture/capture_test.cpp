@@ -415,7 +415,7 @@ TEST(Capture, BadInvocationsSayWhatIsWrong)
     EXPECT_EQ(help.output.rfind("usage: quillon-capture OUT.(mp4|mkv|webm|gif) [options]\n", 0), 0u);
     const Ran version = Shell(Capture("--version"));
     EXPECT_EQ(version.code, 0);
-    EXPECT_EQ(version.output.rfind("quillon-capture ", 0), 0u);
+    EXPECT_EQ(version.output.rfind("quillon-capture (Quillon) ", 0), 0u) << version.output;
 }
 
 } // namespace
