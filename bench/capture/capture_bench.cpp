@@ -3,7 +3,7 @@
 // at 60 fps, scale 2, for 5 seconds of page 1:
 //   Scene      the program alone (frames and sound, handed to no one)
 //   Lossless   FFV1 + FLAC in Matroska through ffmpeg
-//   Mp4        the default: H.264 (veryfast, yuv420p) + AAC
+//   Mp4        the default: H.264 (superfast, yuv420p) + AAC
 // For the encoders, "waiting_share" is the part of the wall time spent
 // waiting for ffmpeg to take the frames, and "ffmpeg_cpu_x" the processor
 // seconds ffmpeg used per presentation second (over both cores).
