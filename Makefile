@@ -21,7 +21,7 @@ JOBS := $(shell nproc)
 BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev \
                   dpkg-dev file
 TEST_PACKAGES := clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium \
-                 desktop-file-utils man-db
+                 desktop-file-utils man-db ffmpeg
 # The browser build: Emscripten (with its clang and node), zip for the
 # archive. npm packages come from platform/web/package-lock.json.
 WEB_PACKAGES := emscripten nodejs zip
@@ -41,7 +41,7 @@ CONTENT_FLAGS := $(foreach v,$(CONTENT),-DQUILLON_$(v)=$(if $($(v)),$(abspath $(
 PREVIEW := preview
 FULLXM_FLAG := -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF)
 
-.PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps compare-songs
+.PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps compare-songs capture
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -52,6 +52,12 @@ run: build-deps configure
 test: test-deps build web windows
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)
 	cd $(WINDOWS_BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)
+
+# A video of the presentation's tour, quillon.mp4 (options: quillon-capture --help).
+capture: build-deps configure
+	@./tools/install-packages ffmpeg
+	cmake --build $(BUILD) --target quillon-capture -j$(JOBS)
+	./$(BUILD)/quillon-capture quillon.mp4
 
 build: build-deps configure
 	cmake --build $(BUILD) -j$(JOBS)

@@ -98,6 +98,10 @@ uint32_t HeadlessPaddingByte(Surface* surface, int x, int y);
 bool HeadlessInVideoMemory(Surface* surface);
 int HeadlessLiveSurfaceCount();
 int HeadlessFlipCount();
+// Called after every successful Flip, on the flipping thread, with the
+// primary (now the picture shown); null turns it off. For drivers that record
+// what the program shows, frame by frame, without touching its frame loop.
+void HeadlessOnFlip(void (*observer)(Surface* primary));
 bool HeadlessDisplayHeld(); // a DirectDraw object exists
 // Labels of live surfaces in creation order, and every release in order
 // (surface labels and "DirectDraw"), for checking release order.
@@ -131,3 +135,8 @@ const uint8_t* HeadlessAudioBuffer();
 uint32_t HeadlessAudioBufferLength();
 bool HeadlessAudioPlaying();
 WaveFormat HeadlessAudioFormat();
+// The device plays `bytes` more (a whole number of sample frames): copies
+// them from the looped buffer at the current position into `out` and moves
+// the position past them. Zeros while nothing plays. This is exactly what a
+// real device would have sent to the speakers.
+void HeadlessAudioPlay(uint32_t bytes, uint8_t* out);

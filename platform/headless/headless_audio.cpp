@@ -2,7 +2,9 @@
 // byte position that WaveOutGetPositionBytes reports. The feeder thread asks
 // for the position while the test's thread moves it, so the position is an
 // atomic and the rest of the device record is guarded by a mutex.
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 
 #include "platform/headless/headless.h"
@@ -148,6 +150,25 @@ uint32_t HeadlessAudioBufferLength()
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
     return d.length;
+}
+
+void HeadlessAudioPlay(uint32_t bytes, uint8_t* out)
+{
+    VirtualDevice& d = Device();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    if (!d.playing || d.buffer == nullptr || d.length == 0) {
+        std::memset(out, 0, bytes);
+        return;
+    }
+    uint32_t position = d.position.load(std::memory_order_acquire);
+    for (uint32_t done = 0; done < bytes;) {
+        const uint32_t at = position % d.length;
+        const uint32_t n = std::min(bytes - done, d.length - at);
+        std::memcpy(out + done, d.buffer + at, n);
+        done += n;
+        position += n;
+    }
+    d.position.store(position, std::memory_order_release);
 }
 
 bool HeadlessAudioPlaying()

@@ -15,6 +15,7 @@ struct HeadlessDisplayState {
     std::map<std::string, int> padding;
     std::vector<std::string> releaseLog;
     int flips = 0;
+    void (*flipObserver)(Surface*) = nullptr;
 };
 
 HeadlessDisplayState& State()
@@ -129,7 +130,10 @@ Result SurfaceFlip(Surface* primary)
 {
     if (HeadlessFaultHit("Flip", LabelOf(primary))) return RESULT_FAILED;
     const Result r = CoreFlip(primary);
-    if (r == RESULT_OK) ++State().flips;
+    if (r == RESULT_OK) {
+        ++State().flips;
+        if (State().flipObserver) State().flipObserver(primary);
+    }
     return r;
 }
 
@@ -207,6 +211,8 @@ bool HeadlessInVideoMemory(Surface* surface)
 int HeadlessLiveSurfaceCount() { return CoreLiveSurfaceCount(); }
 
 int HeadlessFlipCount() { return State().flips; }
+
+void HeadlessOnFlip(void (*observer)(Surface* primary)) { State().flipObserver = observer; }
 
 bool HeadlessDisplayHeld() { return CoreDirectDrawCount() > 0; }
 

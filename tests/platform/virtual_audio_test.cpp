@@ -2,7 +2,9 @@
 // position the test moves, and reading it from another thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <thread>
 
 #include "platform/headless/headless.h"
@@ -55,6 +57,34 @@ TEST_F(VirtualAudioTest, LoopsTheBufferAndReportsTheMovedPosition)
     EXPECT_FALSE(hdr.flags & WHDR_PREPARED);
     ASSERT_EQ(WaveOutClose(h), RESULT_OK);
     EXPECT_FALSE(HeadlessAudioOpen());
+}
+
+// What the device plays: silence while nothing plays, then the looped
+// buffer from the position on, round its end, and the position moves along.
+TEST_F(VirtualAudioTest, PlayingTakesTheLoopFromThePositionOn)
+{
+    for (size_t i = 0; i < sizeof ring; ++i) ring[i] = static_cast<uint8_t>(i * 7 + 1);
+    uint8_t out[64];
+    std::fill(std::begin(out), std::end(out), 0xEE);
+    HeadlessAudioPlay(sizeof out, out);
+    EXPECT_TRUE(std::all_of(std::begin(out), std::end(out), [](uint8_t b) { return b == 0; })) << "no device";
+
+    WaveOutHandle h = NO_WAVEOUT;
+    const WaveFormat f = Cd();
+    ASSERT_EQ(WaveOutOpen(&h, &f), RESULT_OK);
+    WaveHeader hdr{ring, sizeof ring, 0, 0, WHDR_BEGINLOOP | WHDR_ENDLOOP, 0xFFFFFFFFu};
+    ASSERT_EQ(WaveOutPrepareHeader(h, &hdr), RESULT_OK);
+    ASSERT_EQ(WaveOutWrite(h, &hdr), RESULT_OK);
+    HeadlessAudioSetPosition(sizeof ring - 32);
+    HeadlessAudioPlay(sizeof out, out);
+    for (size_t i = 0; i < sizeof out; ++i) EXPECT_EQ(out[i], ring[(sizeof ring - 32 + i) % sizeof ring]) << i;
+    EXPECT_EQ(HeadlessAudioPosition(), sizeof ring + 32);
+
+    ASSERT_EQ(WaveOutReset(h), RESULT_OK);
+    HeadlessAudioPlay(sizeof out, out);
+    EXPECT_EQ(out[0], 0) << "reset: silence again";
+    ASSERT_EQ(WaveOutUnprepareHeader(h, &hdr), RESULT_OK);
+    ASSERT_EQ(WaveOutClose(h), RESULT_OK);
 }
 
 TEST_F(VirtualAudioTest, StaleAndNeverOpenedHandlesAreInvalid)
