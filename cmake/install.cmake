@@ -7,6 +7,10 @@
 include(GNUInstallDirs)
 
 set(QUILLON_INSTALLED_TOOLS xmrender xmcheck snapshot textc fontc anigen fpsgen songc iconc)
+# The video capture runs ffmpeg, which the package recommends.
+if(TARGET quillon-capture)
+  list(APPEND QUILLON_INSTALLED_TOOLS quillon-capture)
+endif()
 set(QUILLON_INSTALLED_PROGRAMS ${QUILLON_INSTALLED_TOOLS})
 if(TARGET quillon)
   list(PREPEND QUILLON_INSTALLED_PROGRAMS quillon)
@@ -38,4 +42,5 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS ffmpeg)
 include(CPack)
