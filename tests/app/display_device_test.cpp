@@ -4,6 +4,7 @@
 #include "display/pages.h"
 #include "tools/writers/bmp_writer.h"
 #include "display/shell.h"
+#include "platform/surface_core.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -104,6 +105,37 @@ TEST_F(DisplayDeviceTest, EverySetupFailureShowsItsMessageOnceAfterReleasingAndE
         EXPECT_EQ(HeadlessLiveBitmaps(), 0);
         EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
     }
+}
+
+TEST_F(DisplayDeviceTest, OfTwoMissingBitmapsOnlyTheFirstLoadedIsReported)
+{
+    struct Case {
+        const char* missing[2];
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"ANI", "FPS"}, "Could not load image (ANI) into the surface!"},
+        {{"FONT", "FPS"}, "Could not load image (FPS) into the surface!"},
+        {{"FONT", "ANI"}, "Could not load image (ANI) into the surface!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        ResetAll();
+        HeadlessHideResource(c.missing[0]);
+        HeadlessHideResource(c.missing[1]);
+        EXPECT_EQ(RunWinMain(), 0);
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{std::string(c.message) + " Terminate application!"});
+    }
+}
+
+TEST_F(DisplayDeviceTest, TheScreenIsTakenExclusivelyFullScreenAt640x480)
+{
+    StartWindowAndDisplay();
+    ASSERT_NE(display.dd, nullptr);
+    EXPECT_EQ(display.dd->cooperativeWindow, mainWindow);
+    EXPECT_EQ(display.dd->cooperativeFlags, 0x13u); // exclusive, full screen, reboot allowed
+    EXPECT_EQ(display.dd->modeWidth, 640);
+    EXPECT_EQ(display.dd->modeHeight, 480);
 }
 
 TEST_F(DisplayDeviceTest, AFailureReleasesWhatExistsSoFarInOrder)

@@ -98,6 +98,52 @@ TEST_F(StarsTest, StarsDriftUnseenUntilTheyReachTheScreen)
     }
 }
 
+// The shown picture's pixels of rows `top` to `top` + 23 that are not the
+// black of the border strip, left of the animation box.
+std::vector<std::pair<int, int>> LitInStrip(int top)
+{
+    std::vector<std::pair<int, int>> lit;
+    for (int y = top; y < top + 24; ++y)
+        for (int x = 0; x < ANI_BOX_X; ++x)
+            if (HeadlessPixel(display.primary, x, y) != 0) lit.emplace_back(x, y);
+    return lit;
+}
+
+using Lit = std::vector<std::pair<int, int>>;
+
+TEST_F(StarsTest, TheBorderStripsAreRestoredEachFrameSoAStarLeavesNoTrail)
+{
+    for (int frame = 0; frame < 2; ++frame) ASSERT_TRUE(Frame()); // the two whole copies
+    scene.topStars[4] = Star{100, 5, 3, 0x808080};
+    scene.bottomStars[9] = Star{300, 470, 2, 0x404040};
+    for (int frame = 0; frame < 6; ++frame) {
+        SCOPED_TRACE(frame);
+        ASSERT_TRUE(Frame());
+        // One lit pixel in each strip, where the star was drawn this frame.
+        EXPECT_EQ(LitInStrip(0), (Lit{{100 + 3 * frame, 5}}));
+        EXPECT_EQ(LitInStrip(456), (Lit{{300 - 2 * frame, 470}}));
+    }
+}
+
+TEST_F(StarsTest, HidingTheCounterOrClosingLeavesNoCounterOnScreen)
+{
+    for (const bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "closing" : "space bar");
+        TearDown();
+        SetUp();
+        FinishReveal();
+        Input(WM_KEYDOWN, VK_SPACE);
+        for (int frame = 0; frame < 2; ++frame) ASSERT_TRUE(Frame());
+        EXPECT_FALSE(LitInStrip(0).empty());
+        Input(closing ? WM_LBUTTONDOWN : WM_KEYDOWN, VK_SPACE);
+        // Both buffers of the flip chain come round: neither keeps the counter.
+        for (int frame = 0; frame < 2; ++frame) {
+            ASSERT_TRUE(Frame());
+            EXPECT_EQ(LitInStrip(0), Lit{}) << "frame " << frame;
+        }
+    }
+}
+
 TEST_F(StarsTest, ClosingSpeedsDrawnStarsUp)
 {
     scene.quitRequested = true;
