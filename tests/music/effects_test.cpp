@@ -12,6 +12,7 @@ struct TickState {
     int32_t period;
     int32_t periodOffset;
     int32_t volume;
+    int32_t voiceVolume; // what reached the voice: volume * 255 / 128 at full envelope
 };
 
 class EffectTest : public MusicTest {
@@ -29,7 +30,8 @@ protected:
         std::vector<TickState> states;
         for (int i = 0; i < count; ++i) {
             PlayTick(song);
-            states.push_back({channels[0].period, channels[0].periodOffset, channels[0].volume});
+            states.push_back(
+                {channels[0].period, channels[0].periodOffset, channels[0].volume, channels[0].voice->volume});
         }
         return states;
     }
@@ -134,7 +136,7 @@ TEST_F(EffectTest, Vibrato4A2PositionsAndOffsets) {
     for (int i = 0; i < 9; ++i) {
         positions.push_back(channels[0].vibratoPosition);
         PlayTick(song);
-        t.push_back({channels[0].period, channels[0].periodOffset, channels[0].volume});
+        t.push_back({channels[0].period, channels[0].periodOffset, channels[0].volume, channels[0].voice->volume});
     }
     // Position before each tick: it moves only on later ticks, by 10, wrapping above 31.
     const int expectedPositions[] = {0, 0, 10, 20, 30, -24, -14, -14, -4};
@@ -151,12 +153,13 @@ TEST_F(EffectTest, VolumeSlides) {
         uint8_t parameter;
         uint8_t startVolume;
         int32_t volumes[6];
+        int32_t voiceVolumes[6]; // every later tick carries the slide to the voice
     };
     const Case cases[] = {
-        {"A0F lowers by 15 to 0", 0x0F, 64, {64, 49, 34, 19, 4, 0}},
-        {"AF0 raises by 15 to 64", 0xF0, 10, {10, 25, 40, 55, 64, 64}},
-        {"AFF only raises", 0xFF, 10, {10, 25, 40, 55, 64, 64}},
-        {"A00 without memory changes nothing", 0x00, 30, {30, 30, 30, 30, 30, 30}},
+        {"A0F lowers by 15 to 0", 0x0F, 64, {64, 49, 34, 19, 4, 0}, {127, 97, 67, 37, 7, 0}},
+        {"AF0 raises by 15 to 64", 0xF0, 10, {10, 25, 40, 55, 64, 64}, {19, 49, 79, 109, 127, 127}},
+        {"AFF only raises", 0xFF, 10, {10, 25, 40, 55, 64, 64}, {19, 49, 79, 109, 127, 127}},
+        {"A00 without memory changes nothing", 0x00, 30, {30, 30, 30, 30, 30, 30}, {59, 59, 59, 59, 59, 59}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,8 +167,10 @@ TEST_F(EffectTest, VolumeSlides) {
         SetUp();
         Play({{49, 1, 0, 0xA, c.parameter}}, 6, LoopedSample(64, c.startVolume));
         auto t = Ticks(6);
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 6; ++i) {
             EXPECT_EQ(t[i].volume, c.volumes[i]) << "tick " << i;
+            EXPECT_EQ(t[i].voiceVolume, c.voiceVolumes[i]) << "tick " << i;
+        }
     }
 }
 
