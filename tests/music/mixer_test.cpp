@@ -201,6 +201,20 @@ TEST_F(MixerTest, ARampGoesOnAcrossCallsAndAVolumeChangeRestartsItFromTheLevelRe
     EXPECT_EQ(v.levelRight, 255 * 256);
 }
 
+TEST_F(MixerTest, AChangeOfOneLevelRampsToo) {
+    // From 100 on both sides to 99 left and 101 right: each side moves by
+    // 1 / 255 / 128 of full scale per frame, half a level at frame 64.
+    TestSample s(std::vector<int16_t>(300, 1000));
+    Voice& v = Settled(&s.sample, 1, 0, 100);
+    v.leftVolume = 99;
+    v.rightVolume = 101;
+    std::vector<float> out = Mix(129);
+    EXPECT_NEAR(out[2 * 64], 1000.0f * 99.5f / 255, 0.05f);
+    EXPECT_NEAR(out[2 * 64 + 1], 1000.0f * 100.5f / 255, 0.05f);
+    EXPECT_FLOAT_EQ(out[2 * 128], 1000.0f * 99 / 255);
+    EXPECT_FLOAT_EQ(out[2 * 128 + 1], 1000.0f * 101 / 255);
+}
+
 TEST_F(MixerTest, NoteStartCrossFadesTheTwoVoicesOfAChannel) {
     TestSample old(std::vector<int16_t>(64, 10000), LOOP_FORWARD, 0, 64);
     TestSample fresh(std::vector<int16_t>(64, 20000), LOOP_FORWARD, 0, 64);
