@@ -114,14 +114,17 @@ using Lit = std::vector<std::pair<int, int>>;
 TEST_F(StarsTest, TheBorderStripsAreRestoredEachFrameSoAStarLeavesNoTrail)
 {
     for (int frame = 0; frame < 2; ++frame) ASSERT_TRUE(Frame()); // the two whole copies
-    scene.topStars[4] = Star{100, 5, 3, 0x808080};
-    scene.bottomStars[9] = Star{300, 470, 2, 0x404040};
+    // Stars along the strips' outer and inner rows, one from the very corner.
+    scene.topStars[4] = Star{0, 0, 1, 0x808080};
+    scene.topStars[5] = Star{300, 23, 2, 0x808080};
+    scene.bottomStars[8] = Star{5, 479, 1, 0x404040};
+    scene.bottomStars[9] = Star{300, 456, 2, 0x404040};
     for (int frame = 0; frame < 6; ++frame) {
         SCOPED_TRACE(frame);
         ASSERT_TRUE(Frame());
-        // One lit pixel in each strip, where the star was drawn this frame.
-        EXPECT_EQ(LitInStrip(0), (Lit{{100 + 3 * frame, 5}}));
-        EXPECT_EQ(LitInStrip(456), (Lit{{300 - 2 * frame, 470}}));
+        // In each strip only the pixels where the stars were drawn this frame.
+        EXPECT_EQ(LitInStrip(0), (Lit{{frame, 0}, {300 + 2 * frame, 23}}));
+        EXPECT_EQ(LitInStrip(456), (Lit{{300 - 2 * frame, 456}, {5 - frame, 479}}));
     }
 }
 

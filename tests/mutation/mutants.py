@@ -327,9 +327,18 @@ def main():
     parser.add_argument("--rerun", help="a report of an earlier run: run its mutants again")
     parser.add_argument("--only", default="", help="with --rerun: only mutants whose result was this (e.g. survived)")
     parser.add_argument("--report", help="JSON report (default: <build>/mutants.json)")
+    parser.add_argument("--score", help="a report of an earlier run: print its score and survivors, counting the "
+                        "mutants now listed in equivalent.txt as equivalent")
     args = parser.parse_args()
 
     equivalent = load_equivalent()
+    if args.score:
+        results = json.loads(Path(args.score).read_text())["mutants"]
+        for r in results:
+            if r["result"] in ("killed", "survived") and key(r) in equivalent:
+                r.update(result="equivalent", reason=equivalent[key(r)])
+        print_summary(results, Path(args.score))
+        return
     if args.rerun:
         earlier = json.loads(Path(args.rerun).read_text())["mutants"]
         chosen = [m for m in earlier if not args.only or m["result"] == args.only]
@@ -385,11 +394,16 @@ def main():
         # match the files again.
         for folder in groups:
             runner.compile(folder)
+    print_summary(results, report_path)
+    print(f"run time {elapsed / 60:.1f} min")
+
+
+def print_summary(results, report_path):
     survivors = [r for r in results if r["result"] == "survived"]
     print("\nSurvivors (no test noticed these changes):")
     for r in sorted(survivors, key=lambda r: (r["file"], r["line"])):
         print(f"  {r['file']}:{r['line']}: {r['rule']}: {r['before'].strip()}  =>  {r['after'].strip()}")
-    print(f"\n{score(results)}\nrun time {elapsed / 60:.1f} min; report {report_path}")
+    print(f"\n{score(results)}\nreport {report_path}")
 
 
 if __name__ == "__main__":
