@@ -227,7 +227,8 @@ TEST_F(DisplayDeviceTest, BlackIsTransparentInAniAndFpsOnly)
     const struct {
         Surface* source;
         bool blackIsTransparent;
-    } cases[] = {{display.ani, true}, {display.fps, true}, {display.viewpage, false}, {display.font, false}};
+    } cases[] = {{display.ani, true},       {display.fps, true},         {display.viewpage, false},
+                 {display.font, false},     {display.background, false}, {display.page, false}};
     for (const auto& c : cases) {
         SurfaceDesc desc{};
         ASSERT_GE(SurfaceGetDesc(c.source, &desc), 0);

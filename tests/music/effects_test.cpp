@@ -281,6 +281,8 @@ const RowsCase ROWS_CASES[] = {
      {}, {0, 0, -12, -12, 0, 0, 0, 4}, {}},
     {"4A2 400 Amiga", false, 3, {{49, 1, 0, 0x4, 0xA2}, {0, 0, 0, 0x4, 0x00}},
      {1712, 1712, 1712, 1712, 1712, 1712}, {0, 0, -12, -12, -12, 0}, {}},
+    // C sets the volume only, whatever its nibbles would mean to E.
+    {"C1F", true, 2, {{49, 1, 0, 0xC, 0x1F}}, {4608, 4608}, {}, {31, 31}},
     // Volume slide memories and both nibbles of the memory.
     {"A0F A00", true, 3, {{49, 1, 0, 0xA, 0x0F}, {0, 0, 0, 0xA, 0x00}}, {}, {}, {64, 49, 34, 34, 19, 4}},
     {"C10 A30 A00 A01", true, 3,
