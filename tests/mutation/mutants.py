@@ -201,14 +201,29 @@ def collect(paths):
     return groups
 
 
+_lines = {}
+
+
+def context(m):
+    """The two nearest non-blank lines above the mutated one, stripped and
+    joined by " | "."""
+    if m["file"] not in _lines:
+        _lines[m["file"]] = (ROOT / m["file"]).read_text().splitlines()
+    lines = _lines[m["file"]]
+    above = [lines[n].strip() for n in range(m["line"] - 2, -1, -1) if lines[n].strip()][:2]
+    return " | ".join(reversed(above))
+
+
 def key(m):
-    """Identifies a mutant by its text rather than its line number, so the
-    equivalent list survives edits elsewhere in the file."""
-    return (m["file"], m["before"].strip(), m["after"].strip())
+    """Identifies a mutant by its text and the two lines above it rather than
+    by its line number, so the equivalent list survives edits elsewhere in the
+    file, while two `break;` of one file stay apart."""
+    return (m["file"], context(m), m["before"].strip(), m["after"].strip())
 
 
 def load_equivalent():
-    """equivalent.txt: blocks of `file`, `before`, `after`, `why` lines."""
+    """equivalent.txt: blocks of `file`, `above` (the two lines above, joined
+    by " | "), `before`, `after`, `why` lines."""
     listed = {}
     path = HERE / "equivalent.txt"
     if not path.exists():
@@ -220,7 +235,7 @@ def load_equivalent():
         name, _, value = raw.partition(":")
         entry[name.strip()] = value.strip()
         if name.strip() == "why":
-            listed[(entry["file"], entry["before"], entry["after"])] = entry["why"]
+            listed[(entry["file"], entry["above"], entry["before"], entry["after"])] = entry["why"]
             entry = {}
     return listed
 
@@ -241,7 +256,7 @@ class Runner:
 
     def run_tests(self, folder):
         """'passed' or the reason the first failing binary gave."""
-        env = dict(os.environ, GTEST_FAIL_FAST="1", ASAN_OPTIONS="detect_leaks=0")
+        env = dict(os.environ, GTEST_FAIL_FAST="1")
         for test in TESTS[folder]:
             binary = self.build / test
             limit = max(20.0, 5 * self.baseline.get(test, 4.0))
