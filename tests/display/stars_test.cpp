@@ -292,7 +292,8 @@ TEST_F(StarsTest, CounterShowsThreeDigitsWithLeadingZeros)
         uint32_t fps;
         int h, t, u;
     };
-    for (const Case& c : {Case{7, 0, 0, 7}, Case{999, 9, 9, 9}, Case{0, 0, 0, 0}, Case{385, 3, 8, 5}}) {
+    for (const Case& c : {Case{7, 0, 0, 7}, Case{999, 9, 9, 9}, Case{0, 0, 0, 0}, Case{385, 3, 8, 5},
+                          Case{100, 1, 0, 0}}) {
         SCOPED_TRACE(c.fps);
         ASSERT_EQ(SurfaceColorFill(display.backbuf, nullptr, 0x123456), RESULT_OK);
         scene.fps = c.fps;

@@ -129,6 +129,24 @@ TEST_F(EffectTest, VibratoSineTellingValues) {
     EXPECT_EQ(channel.periodOffset, 12);
 }
 
+TEST_F(EffectTest, VibratoPositionWrapsOnlyAbove31) {
+    const struct {
+        int8_t position;
+        uint8_t speed;
+        int8_t next;
+    } cases[] = {{30, 1, 31}, {31, 1, -32}, {20, 11, 31}, {25, 15, -24}, {-32, 15, -17}, {16, 0, 16}};
+    Module module{};
+    module.flags = FLAG_LINEAR_TABLE;
+    const Cell vibrato{0, 0, 0, EFFECT_VIBRATO, 0};
+    for (const auto& c : cases) {
+        Channel channel{};
+        channel.vibratoPosition = c.position;
+        channel.vibratoSpeed = c.speed;
+        ApplyTickEffect(&module, &channel, &vibrato);
+        EXPECT_EQ(channel.vibratoPosition, c.next) << int(c.position) << " + " << int(c.speed);
+    }
+}
+
 TEST_F(EffectTest, Vibrato4A2PositionsAndOffsets) {
     Play({{49, 1, 0, 0x4, 0xA2}, {0, 0, 0, 0x4, 0xA2}}, 6);
     std::vector<int> positions;
@@ -283,6 +301,9 @@ const RowsCase ROWS_CASES[] = {
      {1712, 1712, 1712, 1712, 1712, 1712}, {0, 0, -12, -12, -12, 0}, {}},
     // C sets the volume only, whatever its nibbles would mean to E.
     {"C1F", true, 2, {{49, 1, 0, 0xC, 0x1F}}, {4608, 4608}, {}, {31, 31}},
+    // Tone portamento after vibrato: no vibrato of its own.
+    {"4A2 then 340", true, 3, {{49, 1, 0, 0x4, 0xA2}, {61, 0, 0, 0x3, 0x40}},
+     {4608, 4608, 4608, 4608, 4352, 4096}, {0, 0, -12, 0, 0, 0}, {}},
     // Volume slide memories and both nibbles of the memory.
     {"A0F A00", true, 3, {{49, 1, 0, 0xA, 0x0F}, {0, 0, 0, 0xA, 0x00}}, {}, {}, {64, 49, 34, 34, 19, 4}},
     {"C10 A30 A00 A01", true, 3,
@@ -300,8 +321,20 @@ TEST_F(EffectTest, EveryEffectOnBothTablesBothWaysAndFromMemory) {
         for (size_t r = 0; r < c.rows.size(); ++r)
             XmCellAt(xm.patterns[0], 1, static_cast<int>(r), 0) = c.rows[r];
         ASSERT_NE(Start(xm), nullptr);
-        auto t = Ticks(static_cast<int>(c.rows.size()) * c.speed);
+        std::vector<TickState> t;
+        std::vector<uint64_t> steps;
+        for (int i = 0; i < static_cast<int>(c.rows.size()) * c.speed; ++i) {
+            t.push_back(Ticks(1)[0]);
+            steps.push_back((uint64_t{channels[0].voice->stepInteger} << 32) | channels[0].voice->stepFraction);
+        }
         for (size_t i = 0; i < t.size(); ++i) {
+            // Every change of pitch reaches the voice on its own tick, except
+            // on a tone-portamento row's tick 0, which leaves the pitch alone.
+            if (i > 0) {
+                const bool tonePortaRowStart = i % c.speed == 0 && c.rows[i / c.speed].effectType == 0x3;
+                const bool changed = t[i].period + t[i].periodOffset != t[i - 1].period + t[i - 1].periodOffset;
+                EXPECT_EQ(changed && !tonePortaRowStart, steps[i] != steps[i - 1]) << "step on tick " << i;
+            }
             if (!c.periods.empty()) {
                 EXPECT_EQ(t[i].period, c.periods.at(i)) << "period on tick " << i;
             }
