@@ -288,8 +288,16 @@ class Runner:
         path = ROOT / m["file"]
         original = path.read_text()
         lines = original.splitlines(keepends=True)
+        # A rerun after edits elsewhere in the file: the nearest line with
+        # the same text, within a few lines.
+        for shift in sorted(range(-20, 21), key=abs):
+            number = m["line"] + shift
+            if 0 < number <= len(lines) and lines[number - 1].rstrip("\n") == m["before"]:
+                m["line"] = number
+                break
+        else:
+            return "stillborn", "the line has changed since"
         ending = "\n" if lines[m["line"] - 1].endswith("\n") else ""
-        assert lines[m["line"] - 1].rstrip("\n") == m["before"], f"{m['file']}:{m['line']} has changed"
         lines[m["line"] - 1] = m["after"] + ending
         folder = m["file"].split("/")[0]
         try:
