@@ -41,9 +41,17 @@ HERE = Path(__file__).resolve().parent
 # three need a display, a fuzzer or a timer rather than assertions.
 TESTS = {
     "music": ["tests/music/music_tests", "tests/sound/sound_tests"],
+    "music/full": ["tests/music_full/music_full_tests"],
     "display": ["tests/app/app_tests", "tests/display/display_scene_tests"],
     "app": ["tests/app/app_tests", "tests/display/display_scene_tests"],
 }
+
+
+def group_of(path):
+    """The entry of TESTS whose folder holds the file (the deepest one)."""
+    folders = [f for f in TESTS if path.startswith(f + "/")]
+    return max(folders, key=len) if folders else path.split("/")[0]
+
 # Files no fast test links: the Linux entry point is run end to end only.
 EXCLUDED = {"app/main.cpp"}
 
@@ -194,9 +202,9 @@ def collect(paths):
             rel = f.relative_to(ROOT).as_posix()
             if rel in EXCLUDED:
                 continue
-            folder = rel.split("/")[0]
+            folder = group_of(rel)
             if folder not in TESTS:
-                sys.exit(f"mutants: {rel} is not in music/, display/ or app/")
+                sys.exit(f"mutants: {rel} is not in a folder of TESTS")
             groups.setdefault(folder, []).extend(file_mutants(rel))
     return groups
 
@@ -299,7 +307,7 @@ class Runner:
             return "stillborn", "the line has changed since"
         ending = "\n" if lines[m["line"] - 1].endswith("\n") else ""
         lines[m["line"] - 1] = m["after"] + ending
-        folder = m["file"].split("/")[0]
+        folder = group_of(m["file"])
         try:
             path.write_text("".join(lines))
             ok, _ = self.compile(folder)
@@ -326,7 +334,7 @@ def interleave(groups):
 def score(results):
     lines = []
     for folder in TESTS:
-        mine = [r for r in results if r["file"].startswith(folder + "/")]
+        mine = [r for r in results if group_of(r["file"]) == folder]
         killed = sum(r["result"] == "killed" for r in mine)
         survived = sum(r["result"] == "survived" for r in mine)
         other = {s: sum(r["result"] == s for r in mine) for s in ("stillborn", "equivalent", "not run")}
@@ -334,7 +342,7 @@ def score(results):
             continue
         applicable = killed + survived
         percent = 100.0 * killed / applicable if applicable else 0.0
-        lines.append(f"{folder:8} {killed:4} killed of {applicable:4} applicable ({percent:5.1f} %); "
+        lines.append(f"{folder:10} {killed:4} killed of {applicable:4} applicable ({percent:5.1f} %); "
                      + ", ".join(f"{v} {k}" for k, v in other.items()))
     return "\n".join(lines)
 
@@ -370,7 +378,7 @@ def main():
         kept = [m for m in earlier if args.only and m["result"] != args.only]
         groups = {}
         for m in chosen:
-            groups.setdefault(m["file"].split("/")[0], []).append(
+            groups.setdefault(group_of(m["file"]), []).append(
                 {k: m[k] for k in ("file", "line", "rule", "change", "before", "after")})
     else:
         kept = []
