@@ -36,12 +36,23 @@ WINDOWS_TEST_PACKAGES := pulseaudio pulseaudio-utils xvfb xdotool imagemagick
 # references its tests compare with.
 WINDOWS_HOST_TARGETS := quillon_resources quillon_song_check quillon_icon snapshot xmrender wavmatch
 
+# The mutation run is not part of `make test`: it puts small faults into
+# music/, display/ and app/ one at a time, in place (each file is put back
+# at once; leave the tree alone while it runs), rebuilds the fast tests in
+# build-mutants/ and lists every fault that no test noticed. The default is
+# a fixed sample of about 50 minutes on two cores; MUTANTS_ARGS chooses
+# others (see tests/mutation/mutants.py --help), e.g.
+#   make mutants MUTANTS_ARGS="--budget 10 music/effects.cpp"
+MUTANTS_ARGS ?= --sample 150 --seed 13 --budget 55
+MUTANT_PACKAGES := python3 libxmp-dev
+
 CONTENT := TEXT SONG ANI FONT FPS ICON
 CONTENT_FLAGS := $(foreach v,$(CONTENT),-DQUILLON_$(v)=$(if $($(v)),$(abspath $($(v)))))
 PREVIEW := preview
 FULLXM_FLAG := -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF)
 
-.PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps compare-songs capture
+.PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps compare-songs capture \
+        mutants
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -123,3 +134,8 @@ serve-web: web
 compare-songs: build
 	@./tools/install-packages xmp openmpt123
 	tests/music_full/real-songs.sh $(BUILD)
+
+mutants:
+	@./tools/install-packages $(BUILD_PACKAGES) $(MUTANT_PACKAGES)
+	cmake -S . -B build-mutants -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	python3 tests/mutation/mutants.py --build build-mutants $(MUTANTS_ARGS)

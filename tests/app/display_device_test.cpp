@@ -1,9 +1,11 @@
 // The display device: every set-up failure with its message, the silent
 // second try in system memory, the bitmap loader's clean-up, the release
 // order, and the answer to a lost primary.
+#include "display/frame.h"
 #include "display/pages.h"
 #include "tools/writers/bmp_writer.h"
 #include "display/shell.h"
+#include "platform/surface_core.h"
 #include "shell_fixture.h"
 
 namespace {
@@ -106,6 +108,61 @@ TEST_F(DisplayDeviceTest, EverySetupFailureShowsItsMessageOnceAfterReleasingAndE
     }
 }
 
+TEST_F(DisplayDeviceTest, OfTwoMissingBitmapsOnlyTheFirstLoadedIsReported)
+{
+    struct Case {
+        const char* missing[2];
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"ANI", "FPS"}, "Could not load image (ANI) into the surface!"},
+        {{"FONT", "FPS"}, "Could not load image (FPS) into the surface!"},
+        {{"FONT", "ANI"}, "Could not load image (ANI) into the surface!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        ResetAll();
+        HeadlessHideResource(c.missing[0]);
+        HeadlessHideResource(c.missing[1]);
+        EXPECT_EQ(RunWinMain(), 0);
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{std::string(c.message) + " Terminate application!"});
+    }
+}
+
+TEST_F(DisplayDeviceTest, TheScreenIsTakenExclusivelyFullScreenAt640x480)
+{
+    StartWindowAndDisplay();
+    ASSERT_NE(display.dd, nullptr);
+    EXPECT_EQ(display.dd->cooperativeWindow, mainWindow);
+    EXPECT_EQ(display.dd->cooperativeFlags, 0x13u); // exclusive, full screen, reboot allowed
+    EXPECT_EQ(display.dd->modeWidth, 640);
+    EXPECT_EQ(display.dd->modeHeight, 480);
+}
+
+TEST_F(DisplayDeviceTest, EverySetupFailureOfARebuildIsFollowedByTheRestoreMessage)
+{
+    // The same steps failing when a lost display is rebuilt inside a frame:
+    // the step's own message, then the frame's, and no picture.
+    for (const InitFailure& c : INIT_FAILURES) {
+        SCOPED_TRACE(std::string(c.operation) + " " + c.target + " skip " + std::to_string(c.skip));
+        ResetAll();
+        StartWindowAndDisplay();
+        SetProgress(c.progress);
+        HeadlessSetPrimaryLost(true);
+        HeadlessInjectFault("Restore");
+        HeadlessInjectFault(c.operation, c.target, c.mode, c.skip);
+        const int flips = HeadlessFlipCount();
+
+        EXPECT_FALSE(ComposeFrame());
+
+        EXPECT_EQ(BoxTexts(), (std::vector<std::string>{std::string(c.message) + " Terminate application!",
+                                                        "Could not restore all objects! Terminate application!"}));
+        EXPECT_EQ(HeadlessFlipCount(), flips);
+        EXPECT_FALSE(HeadlessDisplayHeld());
+        EXPECT_TRUE(HeadlessWindowDestroyed());
+    }
+}
+
 TEST_F(DisplayDeviceTest, AFailureReleasesWhatExistsSoFarInOrder)
 {
     app.instance = OsModuleHandle();
@@ -170,7 +227,8 @@ TEST_F(DisplayDeviceTest, BlackIsTransparentInAniAndFpsOnly)
     const struct {
         Surface* source;
         bool blackIsTransparent;
-    } cases[] = {{display.ani, true}, {display.fps, true}, {display.viewpage, false}, {display.font, false}};
+    } cases[] = {{display.ani, true},       {display.fps, true},         {display.viewpage, false},
+                 {display.font, false},     {display.background, false}, {display.page, false}};
     for (const auto& c : cases) {
         SurfaceDesc desc{};
         ASSERT_GE(SurfaceGetDesc(c.source, &desc), 0);
@@ -218,6 +276,24 @@ TEST_F(DisplayDeviceTest, LoadingABitmapLeaksNothingOnAnyPath)
     EXPECT_EQ(HeadlessLiveBitmaps(), 0);
     EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
     EXPECT_TRUE(HeadlessMessageBoxes().empty()); // the loader reports nothing itself
+}
+
+TEST_F(DisplayDeviceTest, ALoadedBitmapLandsPixelForPixel)
+{
+    // 16 colours on diagonals: a copy shifted by a pixel either way, or cut
+    // short by one, shows at once.
+    IndexedImage image;
+    image.width = 170;
+    image.height = 8;
+    image.bitsPerPixel = 4;
+    for (uint32_t i = 0; i < 16; ++i) image.palette.push_back(0x101010 * i + 0x000301);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 170; ++x) image.pixels.push_back(static_cast<uint8_t>((x + y) % 16));
+    HeadlessSetResource("FPS", RT_BITMAP_TYPE, EncodeBmp(image));
+    StartWindowAndDisplay();
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 170; ++x)
+            ASSERT_EQ(HeadlessPixel(display.fps, x, y), image.palette[(x + y) % 16]) << x << "," << y;
 }
 
 TEST_F(DisplayDeviceTest, ReleaseFollowsItsOrderAndASecondCallDoesNothing)

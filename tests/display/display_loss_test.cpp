@@ -115,4 +115,38 @@ TEST_F(DisplayLossTest, RestoredPrimaryKeepsTheSurfacesAndTheFrameGoesOn)
     ExpectBarsOnScreen();
 }
 
+TEST_F(DisplayLossTest, RestoredPrimaryWithAnOffscreenSurfaceStillLostEndsAtTheFirstCopyFromIt)
+{
+    struct Case {
+        const char* lost;
+        bool showFps;
+        bool wiping;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"BACKGROUND", false, false, "BACKGROUND->BACKBUF copy error!"},
+        {"VIEWPAGE", false, false, "PAGE->BACKBUF copy error!"},
+        {"VIEWPAGE", false, true, "BACKGROUND->VIEWPAGE copy error!"},
+        {"ANI", false, false, "ANI->BACKBUF copy error!"},
+        {"FPS", true, false, "GFX->FPS copy error!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        TearDown();
+        SetUp();
+        FinishReveal();
+        scene.showFps = c.showFps;
+        if (c.wiping) Input(WM_RBUTTONDOWN);
+        ASSERT_TRUE(Frame());
+        HeadlessSetPrimaryLost(true);
+        HeadlessSetSurfaceLost(c.lost, true);
+        const int flips = HeadlessFlipCount();
+        EXPECT_FALSE(Frame());
+        EXPECT_EQ(HeadlessCallCount("DdCreate"), 1); // restored, not rebuilt
+        EXPECT_EQ(HeadlessFlipCount(), flips);
+        ASSERT_EQ(HeadlessMessageBoxes().size(), 1u);
+        EXPECT_EQ(HeadlessMessageBoxes()[0].text, std::string(c.message) + " Terminate application!");
+    }
+}
+
 } // namespace

@@ -167,6 +167,21 @@ TEST_F(FrameTimingTest, WipeInterlacesFromBothEndsThenRevealsTheNextPage)
     ExpectLineOnScreen(5, 0);
 }
 
+TEST_F(FrameTimingTest, EachWipeTickPaintsTwoWholeRowsAndNothingElse)
+{
+    FinishReveal();
+    Input(WM_RBUTTONDOWN);
+    ASSERT_EQ(SurfaceColorFill(display.viewpage, nullptr, 0x123456), RESULT_OK);
+    for (int tick = 0; tick < 3; ++tick) ASSERT_TRUE(Frame());
+    // Rows 0, 2, 4 from the top and 383, 381, 379 from the bottom, edge to edge.
+    for (int y = 0; y < PAGE_HEIGHT; ++y) {
+        const bool painted = y == 0 || y == 2 || y == 4 || y == 383 || y == 381 || y == 379;
+        for (int x : {0, 1, 320, 638, 639})
+            ASSERT_EQ(HeadlessPixel(display.viewpage, x, y), painted ? MIDDLE_COLOUR : 0x123456u)
+                << "row " << y << " x " << x;
+    }
+}
+
 // The box shows rows aniInset..63-aniInset of frame aniFrameX at the
 // screen's rows 416+aniInset..; everything else shows the background.
 void ExpectAnimationBox(int frameX, int inset)

@@ -98,6 +98,62 @@ TEST_F(StarsTest, StarsDriftUnseenUntilTheyReachTheScreen)
     }
 }
 
+// The shown picture's pixels of rows `top` to `top` + 23 that are not the
+// black of the border strip, outside the animation box.
+std::vector<std::pair<int, int>> LitInStrip(int top)
+{
+    std::vector<std::pair<int, int>> lit;
+    for (int y = top; y < top + 24; ++y)
+        for (int x = 0; x < SCREEN_WIDTH; ++x) {
+            const bool inBox = y >= ANI_BOX_Y && x >= ANI_BOX_X && x < ANI_BOX_X + ANI_FRAME_WIDTH;
+            if (!inBox && HeadlessPixel(display.primary, x, y) != 0) lit.emplace_back(x, y);
+        }
+    return lit;
+}
+
+using Lit = std::vector<std::pair<int, int>>;
+
+TEST_F(StarsTest, TheBorderStripsAreRestoredEachFrameSoAStarLeavesNoTrail)
+{
+    for (int frame = 0; frame < 2; ++frame) ASSERT_TRUE(Frame()); // the two whole copies
+    // Stars along the strips' outer and inner rows and out over both ends.
+    scene.topStars[4] = Star{0, 0, 1, 0x808080};
+    scene.topStars[5] = Star{300, 23, 2, 0x808080};
+    scene.topStars[6] = Star{636, 10, 1, 0x808080}; // leaves at 640, renewed off screen
+    CrtSrand(1);                                     // its renewal draws 41 first: x = -41
+    scene.bottomStars[8] = Star{5, 479, 1, 0x404040};
+    scene.bottomStars[9] = Star{300, 456, 2, 0x404040};
+    for (int frame = 0; frame < 6; ++frame) {
+        SCOPED_TRACE(frame);
+        ASSERT_TRUE(Frame());
+        // In each strip only the pixels where the stars were drawn this frame.
+        Lit top{{frame, 0}};
+        if (frame < 4) top.emplace_back(636 + frame, 10);
+        top.emplace_back(300 + 2 * frame, 23);
+        EXPECT_EQ(LitInStrip(0), top);
+        EXPECT_EQ(LitInStrip(456), (Lit{{300 - 2 * frame, 456}, {5 - frame, 479}}));
+    }
+}
+
+TEST_F(StarsTest, HidingTheCounterOrClosingLeavesNoCounterOnScreen)
+{
+    for (const bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "closing" : "space bar");
+        TearDown();
+        SetUp();
+        FinishReveal();
+        Input(WM_KEYDOWN, VK_SPACE);
+        for (int frame = 0; frame < 2; ++frame) ASSERT_TRUE(Frame());
+        EXPECT_FALSE(LitInStrip(0).empty());
+        Input(closing ? WM_LBUTTONDOWN : WM_KEYDOWN, VK_SPACE);
+        // Both buffers of the flip chain come round: neither keeps the counter.
+        for (int frame = 0; frame < 2; ++frame) {
+            ASSERT_TRUE(Frame());
+            EXPECT_EQ(LitInStrip(0), Lit{}) << "frame " << frame;
+        }
+    }
+}
+
 TEST_F(StarsTest, ClosingSpeedsDrawnStarsUp)
 {
     scene.quitRequested = true;
@@ -236,7 +292,8 @@ TEST_F(StarsTest, CounterShowsThreeDigitsWithLeadingZeros)
         uint32_t fps;
         int h, t, u;
     };
-    for (const Case& c : {Case{7, 0, 0, 7}, Case{999, 9, 9, 9}, Case{0, 0, 0, 0}, Case{385, 3, 8, 5}}) {
+    for (const Case& c : {Case{7, 0, 0, 7}, Case{999, 9, 9, 9}, Case{0, 0, 0, 0}, Case{385, 3, 8, 5},
+                          Case{100, 1, 0, 0}}) {
         SCOPED_TRACE(c.fps);
         ASSERT_EQ(SurfaceColorFill(display.backbuf, nullptr, 0x123456), RESULT_OK);
         scene.fps = c.fps;

@@ -165,6 +165,56 @@ TEST_F(MixerTest, VolumeFromSilenceRampsUpIn128EqualSteps) {
     EXPECT_EQ(v.levelLeft, 255 * 256);
 }
 
+TEST_F(MixerTest, ARampGoesOnAcrossCallsAndAVolumeChangeRestartsItFromTheLevelReached) {
+    TestSample s(std::vector<int16_t>(600, 1000));
+    Voice& v = Settled(&s.sample, 1, 0);
+    v.levelLeft = v.levelRight = 0;
+    v.rampLeftTarget = v.rampRightTarget = 0;
+    // Halfway up: gain 64 / 128 on both sides, level 0.5 * 255 * 256.
+    std::vector<float> out = Mix(64);
+    EXPECT_NEAR(out[2 * 63], 1000.0f * 63 / 128, 0.05f);
+    EXPECT_EQ(v.rampRemaining, 64);
+    EXPECT_EQ(v.levelLeft, 32640);
+
+    // Unchanged targets: the same ramp goes on and ends 64 frames later.
+    Voice saved = v;
+    out = Mix(32);
+    for (int i = 0; i < 32; i += 8)
+        EXPECT_NEAR(out[2 * i], 1000.0f * (64 + i) / 128, 0.05f) << "frame " << 64 + i;
+    EXPECT_EQ(v.rampRemaining, 32);
+    v = saved;
+
+    // The left side is turned off halfway: a new ramp of a full 128 frames
+    // from the level reached, whose whole part is 127: left goes down by
+    // 127 / 255 / 128 per frame, right up by (255 - 127) / 255 / 128.
+    v.leftVolume = 0;
+    out = Mix(200);
+    for (int k = 0; k < 128; k += 16) {
+        EXPECT_NEAR(out[2 * k], 1000.0f * (0.5f - 127.0f * k / 32640), 0.05f) << "frame " << k;
+        EXPECT_NEAR(out[2 * k + 1], 1000.0f * (0.5f + 128.0f * k / 32640), 0.05f) << "frame " << k;
+    }
+    EXPECT_NEAR(out[2 * 127], 1000.0f * (0.5f - 127.0f * 127 / 32640), 0.05f);
+    EXPECT_EQ(out[2 * 128], 0.0f);
+    EXPECT_EQ(out[2 * 128 + 1], 1000.0f);
+    EXPECT_EQ(v.rampRemaining, 0);
+    EXPECT_EQ(v.levelLeft, 0);
+    EXPECT_EQ(v.levelRight, 255 * 256);
+}
+
+TEST_F(MixerTest, AChangeOfOneLevelRampsToo) {
+    // From 100 on both sides to 99 left and 101 right: each side moves by
+    // 1 / 255 / 128 of full scale per frame, half a level at frame 64.
+    TestSample s(std::vector<int16_t>(300, 1000));
+    Voice& v = Settled(&s.sample, 1, 0, 100);
+    v.leftVolume = 99;
+    v.rightVolume = 101;
+    std::vector<float> out = Mix(129);
+    EXPECT_NEAR(out[2 * 64], 1000.0f * 99.5f / 255, 0.05f);
+    EXPECT_NEAR(out[2 * 64 + 1], 1000.0f * 100.5f / 255, 0.05f);
+    EXPECT_FLOAT_EQ(out[2 * 128], 1000.0f * 99 / 255);
+    EXPECT_FLOAT_EQ(out[2 * 128 + 1], 1000.0f * 101 / 255);
+}
+
 TEST_F(MixerTest, NoteStartCrossFadesTheTwoVoicesOfAChannel) {
     TestSample old(std::vector<int16_t>(64, 10000), LOOP_FORWARD, 0, 64);
     TestSample fresh(std::vector<int16_t>(64, 20000), LOOP_FORWARD, 0, 64);
@@ -275,6 +325,31 @@ TEST_F(MixerTest, PingPongLoopMirrorsOneStepShortOfTheExactImage) {
     EXPECT_EQ(v.position, 2u);
     EXPECT_EQ(v.positionFraction, 0x80000000u);
     EXPECT_EQ(v.direction, DIRECTION_FORWARD);
+}
+
+TEST_F(MixerTest, PingPongFoldMirrorsTheOvershootAtBothEnds) {
+    // Loop 2..5 at 1.75 frames per output frame: 0, 1.75, 3.5, 5.25, then
+    // 7.0 lies 1.0 past the end and is mirrored to 5.0 - 2^-32; backward
+    // 3.25 - 2^-32, then 1.5 - 2^-32 lies 0.5 + 2^-32 below the start and is
+    // mirrored to 2.5 exactly.
+    TestSample s(Ramp(8, 100), LOOP_PINGPONG, 2, 4);
+    Voice& v = Settled(&s.sample, 1, 0xC0000000u);
+    std::vector<float> out = Mix(4);
+    const float forward[] = {0, 175, 350, 500}; // 5.25 reads toward the guard, a copy of 500
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FLOAT_EQ(out[2 * i], forward[i]) << i;
+    EXPECT_EQ(v.position, 4u);
+    EXPECT_EQ(v.positionFraction, 0xFFFFFFFFu);
+    EXPECT_EQ(v.direction, DIRECTION_BACKWARD);
+
+    out = Mix(2);
+    EXPECT_NEAR(out[0], 500.0f, 1e-3f);
+    EXPECT_NEAR(out[2], 325.0f, 1e-3f);
+    EXPECT_EQ(v.position, 2u);
+    EXPECT_EQ(v.positionFraction, 0x80000000u);
+    EXPECT_EQ(v.direction, DIRECTION_FORWARD);
+    out = Mix(1);
+    EXPECT_FLOAT_EQ(out[0], 250.0f);
 }
 
 TEST_F(MixerTest, PingPongLoopShorterThanTheStepFoldsUntilInside) {

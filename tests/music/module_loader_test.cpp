@@ -147,6 +147,16 @@ TEST_F(LoaderTest, InstrumentEnvelopeBytesAndFadeout) {
     in.panningType = 1;
     in.vibratoDepth = 7;
     in.fadeout = 0x8001;
+    // Each envelope byte a value of its own, so no two can be taken for each other.
+    in.volumeSustainPoint = 11;
+    in.volumeLoopStart = 12;
+    in.volumeLoopEnd = 13;
+    in.panningSustainPoint = 14;
+    in.panningLoopStart = 15;
+    in.panningLoopEnd = 16;
+    in.vibratoType = 17;
+    in.vibratoSweep = 18;
+    in.vibratoRate = 19;
     ASSERT_NE(Load(xm), nullptr);
     const Instrument& i = song->instruments[0];
     EXPECT_EQ(i.keymap[10], 3);
@@ -156,6 +166,11 @@ TEST_F(LoaderTest, InstrumentEnvelopeBytesAndFadeout) {
     EXPECT_EQ(i.volumeType, 1);
     EXPECT_EQ(i.panningType, 0); // fewer than 2 points
     EXPECT_EQ(i.vibratoDepth, 7);
+    const uint8_t bytes[] = {i.volumeSustainPoint, i.volumeLoopStart, i.volumeLoopEnd, i.panningSustainPoint,
+                             i.panningLoopStart,   i.panningLoopEnd,  i.vibratoType,   i.vibratoSweep,
+                             i.vibratoRate};
+    for (int k = 0; k < 9; ++k)
+        EXPECT_EQ(bytes[k], 11 + k) << k;
     EXPECT_EQ(i.fadeout, 2); // doubled in 16 bits: the top bit is lost
 }
 

@@ -202,6 +202,32 @@ TEST_F(EngineTest, NoteOnATonePortamentoRowOnlySetsTheTarget) {
     EXPECT_GE(voice->position, position); // not restarted
 }
 
+TEST_F(EngineTest, InstrumentOnATonePortamentoRowResetsFromTheChannelsOwnInstrument) {
+    // The row's instrument number is not taken, yet it resets the channel
+    // from the sample the channel already plays: volume 64 of instrument 1,
+    // not 20 of instrument 2 nor the 16 set before; and the target comes
+    // from instrument 1's tuning (C-5 is 3840), not instrument 2's octave up.
+    XmSong xm = TinySong(1, 4, 2);
+    XmSample other = LoopedSample(64, 20, 40);
+    other.relativeNote = 12;
+    xm.instruments.push_back(OneSampleInstrument(other));
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0xC, 0x10};
+    XmCellAt(xm.patterns[0], 1, 1, 0) = {61, 2, 0, 0x3, 0x10};
+    ASSERT_NE(Start(xm), nullptr);
+    Render(song, 882 * 2);
+    ASSERT_EQ(channels[0].volume, 16);
+    Voice* voice = channels[0].voice;
+    Render(song, 1); // row 1 starts
+    EXPECT_EQ(channels[0].instrument, 0);
+    EXPECT_EQ(channels[0].note, 48);
+    EXPECT_EQ(channels[0].volume, 64);
+    EXPECT_EQ(channels[0].panning, 128);
+    EXPECT_EQ(channels[0].period, 4608);
+    EXPECT_EQ(channels[0].portaTarget, 3840);
+    EXPECT_EQ(channels[0].voice, voice); // no note start
+    EXPECT_EQ(voice->volume, 127);
+}
+
 TEST_F(EngineTest, NoteWithEffect5RestartsAtTheUnchangedPeriod) {
     XmSong xm = TinySong(1, 4, 2);
     XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};

@@ -91,6 +91,9 @@ TEST_F(SoundTest, PlaySongPrefillsTheWholeRingBeforeTheDeviceStarts)
     EXPECT_EQ(fillIndex, 0);
     for (int32_t k = 0; k < 100; ++k) EXPECT_FALSE(Silent(RingBlock(k))) << "block " << k;
     EXPECT_EQ(reinterpret_cast<uintptr_t>(MixArea(0)) % 16, 0u);
+    EXPECT_EQ(MixArea(99), MixArea(0) + 2 * 99 * 884);
+    EXPECT_EQ(MixArea(100), nullptr) << "one block past the last";
+    EXPECT_EQ(MixArea(-1), nullptr);
     // 100 blocks of 884 frames at 882 frames per tick: 101 ticks so far,
     // the last one with 682 frames still to mix.
     EXPECT_EQ(currentSong->samplesLeftInTick, 882 * 101 - 88400);

@@ -1,0 +1,443 @@
+#!/usr/bin/env python3
+"""Mutation run: proves that the fast tests notice small faults in the code.
+
+Each mutant is one small change to one line of a source file in music/,
+display/ or app/ (a flipped comparison, a dropped clamp, a swapped sign, a
+constant changed by one, a removed statement, an inverted condition). The
+script applies one mutant at a time to the source tree, rebuilds only the test
+binaries of that folder in a build tree of its own, runs them directly (fail
+fast, no ctest), puts the file back and records whether a test noticed:
+
+  killed     a test failed, crashed or ran past its time limit
+  survived   every test passed: a fault the tests would let through
+  stillborn  the mutant does not compile (not counted)
+  equivalent listed in equivalent.txt with the reason it cannot change
+             behaviour (not built, not counted)
+
+The score of a folder is killed / (killed + survived).
+
+Usage (the Makefile's `make mutants` runs the first form):
+  mutants.py --sample 40 --seed 13 --budget 60 music display app
+  mutants.py --list music/effects.cpp          # the mutants, without running
+  mutants.py --rerun build-mutants/mutants.json --only survived
+"""
+import argparse
+import json
+import os
+import random
+import re
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+HERE = Path(__file__).resolve().parent
+
+# The fast test binaries that exercise each folder, quickest first so a
+# killed mutant is found early. End-to-end, fuzz, benchmark, thread-sanitizer
+# and allocation-counting binaries are left out: they are slow, and the first
+# three need a display, a fuzzer or a timer rather than assertions.
+TESTS = {
+    "music": ["tests/music/music_tests", "tests/sound/sound_tests"],
+    "music/full": ["tests/music_full/music_full_tests"],
+    "display": ["tests/app/app_tests", "tests/display/display_scene_tests"],
+    "app": ["tests/app/app_tests", "tests/display/display_scene_tests"],
+}
+
+
+def group_of(path):
+    """The entry of TESTS whose folder holds the file (the deepest one)."""
+    folders = [f for f in TESTS if path.startswith(f + "/")]
+    return max(folders, key=len) if folders else path.split("/")[0]
+
+# Files no fast test links: the Linux entry point is run end to end only.
+EXCLUDED = {"app/main.cpp"}
+
+# --- mutation rules -----------------------------------------------------------
+
+COMPARISONS = {" < ": " <= ", " <= ": " < ", " > ": " >= ", " >= ": " > ", " == ": " != ", " != ": " == "}
+LOGIC = {" && ": " || ", " || ": " && "}
+SIGNS = {" + ": " - ", " - ": " + ", " += ": " -= ", " -= ": " += "}
+BOOLS = {"true": "false", "false": "true"}
+INTEGER = re.compile(r"(?<![\w.])(0[xX][0-9a-fA-F]+|\d+)(?=[uUlL]*(?![\w.]))")
+DECLARATION = re.compile(
+    r"^(?:(?:static|const|constexpr|inline|auto|unsigned|signed|struct|volatile)\s+)*"
+    r"[A-Za-z_][\w:]*(?:<[^;=()]*>)?[\s*&]+[A-Za-z_]\w*\s*(?:=|\{|\[|;|\()")
+CONDITION = re.compile(r"\b(if|while)\s*\(")
+
+
+def code_spans(line):
+    """Parts of the line outside string and character literals and outside a
+    trailing comment: (start, end) pairs."""
+    spans, start, i, quote = [], 0, 0, None
+    while i < len(line):
+        ch = line[i]
+        if quote:
+            if ch == "\\":
+                i += 1
+            elif ch == quote:
+                quote, start = None, i + 1
+        elif ch in "\"'":
+            spans.append((start, i))
+            quote = ch
+        elif line.startswith("//", i) or line.startswith("/*", i):
+            spans.append((start, i))
+            return spans
+        i += 1
+    if not quote:
+        spans.append((start, len(line)))
+    return spans
+
+
+def in_code(spans, start, end):
+    return any(a <= start and end <= b for a, b in spans)
+
+
+def matching_paren(line, open_index):
+    depth = 0
+    for i in range(open_index, len(line)):
+        if line[i] == "(":
+            depth += 1
+        elif line[i] == ")":
+            depth -= 1
+            if depth == 0:
+                return i
+    return -1
+
+
+def replacements(line, table, spans):
+    for old, new in table.items():
+        for m in re.finditer(re.escape(old), line):
+            if in_code(spans, m.start(), m.end()):
+                yield line[: m.start()] + new + line[m.end():], f"{old.strip()} -> {new.strip()}"
+
+
+def statement_starts_here(previous):
+    p = previous.rstrip()
+    return p == "" or p.endswith((";", "{", "}", ":")) or CONDITION.search(p) is not None or p.endswith(")") or \
+        p.strip() in ("else", "do")
+
+
+def line_mutants(line, previous):
+    """Every mutant of one line: (rule, new line, description)."""
+    stripped = line.strip()
+    if not stripped or stripped.startswith(("#", "//", "/*", "*")) or "static_assert" in line:
+        return
+    spans = code_spans(line)
+    for new, what in replacements(line, COMPARISONS, spans):
+        yield "comparison", new, what
+    for new, what in replacements(line, LOGIC, spans):
+        yield "logic", new, what
+    for new, what in replacements(line, SIGNS, spans):
+        yield "sign", new, what
+    for word, other in BOOLS.items():
+        for m in re.finditer(rf"\b{word}\b", line):
+            if in_code(spans, m.start(), m.end()):
+                yield "bool", line[: m.start()] + other + line[m.end():], f"{word} -> {other}"
+    # Constants up by one. Array sizes and shifts count as well;
+    # the ones that cannot matter are listed in equivalent.txt.
+    if not stripped.startswith(("case ", "default")):
+        for m in INTEGER.finditer(line):
+            if not in_code(spans, m.start(), m.end()):
+                continue
+            text = m.group(1)
+            value = int(text, 0)
+            new_text = hex(value + 1) if text.lower().startswith("0x") else str(value + 1)
+            yield "constant", line[: m.start()] + new_text + line[m.end():], f"{text} -> {new_text}"
+    # Inverted conditions: the whole condition of an if or while on this line.
+    for m in CONDITION.finditer(line):
+        if not in_code(spans, m.start(), m.end()):
+            continue
+        open_index = m.end() - 1
+        close = matching_paren(line, open_index)
+        if close < 0:
+            continue
+        inner = line[open_index + 1: close]
+        yield "condition", line[: open_index + 1] + "!(" + inner + ")" + line[close:], f"{m.group(1)} (c) -> (!c)"
+    # Removed statements: a whole statement on this line that is not a
+    # declaration, a return or a label, becomes the empty statement. The body
+    # of an if whose condition names the variable it assigns is a clamp.
+    if (stripped.endswith(";") and statement_starts_here(previous) and not DECLARATION.match(stripped)
+            and not stripped.startswith(("return", "case ", "default", "using ", "namespace", "}", "typedef"))
+            and "{" not in stripped and "}" not in stripped):
+        indent = line[: len(line) - len(line.lstrip())]
+        target = re.match(r"([\w\.\->\[\]]+)\s*=[^=]", stripped)
+        rule = "statement"
+        guard = CONDITION.search(previous)
+        if target and guard and target.group(1) in previous:
+            rule = "clamp"
+        yield rule, indent + ";" + ("\n" if line.endswith("\n") else ""), "statement removed"
+
+
+def file_mutants(relpath):
+    lines = (ROOT / relpath).read_text().splitlines(keepends=True)
+    mutants = []
+    previous = ""
+    in_block_comment = False
+    for number, line in enumerate(lines, 1):
+        stripped = line.strip()
+        if in_block_comment:
+            in_block_comment = "*/" not in stripped
+            continue
+        if stripped.startswith("/*") and "*/" not in stripped:
+            in_block_comment = True
+            continue
+        for rule, new, what in line_mutants(line, previous):
+            mutants.append({"file": relpath, "line": number, "rule": rule, "change": what,
+                            "before": line.rstrip("\n"), "after": new.rstrip("\n")})
+        if stripped:
+            previous = line
+    return mutants
+
+
+def collect(paths):
+    """Mutants grouped by folder (music, display, app) for the paths given."""
+    groups = {}
+    for path in paths:
+        full = ROOT / path
+        files = sorted(full.rglob("*.cpp")) if full.is_dir() else [full]
+        for f in files:
+            rel = f.relative_to(ROOT).as_posix()
+            if rel in EXCLUDED:
+                continue
+            folder = group_of(rel)
+            if folder not in TESTS:
+                sys.exit(f"mutants: {rel} is not in a folder of TESTS")
+            groups.setdefault(folder, []).extend(file_mutants(rel))
+    return groups
+
+
+_lines = {}
+
+
+def context(m):
+    """The two nearest non-blank lines above the mutated one, stripped and
+    joined by " | "."""
+    if m["file"] not in _lines:
+        _lines[m["file"]] = (ROOT / m["file"]).read_text().splitlines()
+    lines = _lines[m["file"]]
+    above = [lines[n].strip() for n in range(m["line"] - 2, -1, -1) if lines[n].strip()][:2]
+    return " | ".join(reversed(above))
+
+
+def key(m):
+    """Identifies a mutant by its text and the two lines above it rather than
+    by its line number, so the equivalent list survives edits elsewhere in the
+    file, while two `break;` of one file stay apart."""
+    return (m["file"], context(m), m["before"].strip(), m["after"].strip())
+
+
+def load_equivalent():
+    """equivalent.txt: blocks of `file`, `above` (the two lines above, joined
+    by " | "), `before`, `after`, `why` lines."""
+    listed = {}
+    path = HERE / "equivalent.txt"
+    if not path.exists():
+        return listed
+    entry = {}
+    for raw in path.read_text().splitlines():
+        if raw.startswith("#") or not raw.strip():
+            continue
+        name, _, value = raw.partition(":")
+        entry[name.strip()] = value.strip()
+        if name.strip() == "why":
+            listed[(entry["file"], entry["above"], entry["before"], entry["after"])] = entry["why"]
+            entry = {}
+    return listed
+
+
+# --- running ------------------------------------------------------------------
+
+class Runner:
+    def __init__(self, build, jobs):
+        self.build = Path(build).resolve()
+        self.jobs = jobs
+        self.baseline = {}
+
+    def compile(self, folder):
+        targets = [Path(t).name for t in TESTS[folder]]
+        result = subprocess.run(["cmake", "--build", str(self.build), "--target", *targets, "-j", str(self.jobs)],
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        return result.returncode == 0, result.stdout
+
+    def run_tests(self, folder):
+        """'passed' or the reason the first failing binary gave."""
+        env = dict(os.environ, GTEST_FAIL_FAST="1")
+        for test in TESTS[folder]:
+            binary = self.build / test
+            # The unchanged tree's run sets the limit of every later one; a
+            # mutant that loops for ever is killed by it.
+            limit = max(20.0, 5 * self.baseline[test]) if test in self.baseline else 600.0
+            start = time.monotonic()
+            try:
+                result = subprocess.run([str(binary), "--gtest_brief=1"], cwd=self.build, env=env,
+                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=limit, text=True,
+                                        errors="replace")
+            except subprocess.TimeoutExpired:
+                return f"{Path(test).name}: timed out after {limit:.0f} s"
+            self.baseline.setdefault(test, time.monotonic() - start)
+            if result.returncode != 0:
+                failed = re.findall(r"\[  FAILED  \] (\S+)", result.stdout)
+                return f"{Path(test).name}: " + (failed[0] if failed else f"exit {result.returncode}")
+        return "passed"
+
+    def check_baseline(self, folders):
+        for folder in folders:
+            ok, log = self.compile(folder)
+            if not ok:
+                sys.exit("mutants: the unchanged tree does not build:\n" + log[-3000:])
+            outcome = self.run_tests(folder)
+            if outcome != "passed":
+                sys.exit(f"mutants: the unchanged tree fails its tests ({outcome})")
+
+    def try_mutant(self, m):
+        path = ROOT / m["file"]
+        original = path.read_text()
+        lines = original.splitlines(keepends=True)
+        # A rerun after edits elsewhere in the file: the nearest line with
+        # the same text, within a few lines.
+        for shift in sorted(range(-20, 21), key=abs):
+            number = m["line"] + shift
+            if 0 < number <= len(lines) and lines[number - 1].rstrip("\n") == m["before"]:
+                m["line"] = number
+                break
+        else:
+            return "stillborn", "the line has changed since"
+        ending = "\n" if lines[m["line"] - 1].endswith("\n") else ""
+        lines[m["line"] - 1] = m["after"] + ending
+        folder = group_of(m["file"])
+        try:
+            path.write_text("".join(lines))
+            ok, _ = self.compile(folder)
+            if not ok:
+                return "stillborn", "does not compile"
+            outcome = self.run_tests(folder)
+            return ("survived", "") if outcome == "passed" else ("killed", outcome)
+        finally:
+            path.write_text(original)
+
+
+def interleave(groups):
+    """Round robin over the folders, so a run cut short by its time budget
+    has tried each folder about equally."""
+    order = []
+    queues = [list(v) for v in groups.values()]
+    while any(queues):
+        for q in queues:
+            if q:
+                order.append(q.pop(0))
+    return order
+
+
+def score(results):
+    lines = []
+    for folder in TESTS:
+        mine = [r for r in results if group_of(r["file"]) == folder]
+        killed = sum(r["result"] == "killed" for r in mine)
+        survived = sum(r["result"] == "survived" for r in mine)
+        other = {s: sum(r["result"] == s for r in mine) for s in ("stillborn", "equivalent", "not run")}
+        if not mine:
+            continue
+        applicable = killed + survived
+        percent = 100.0 * killed / applicable if applicable else 0.0
+        lines.append(f"{folder:10} {killed:4} killed of {applicable:4} applicable ({percent:5.1f} %); "
+                     + ", ".join(f"{v} {k}" for k, v in other.items()))
+    return "\n".join(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("paths", nargs="*", default=["music", "display", "app"],
+                        help="folders or .cpp files to mutate (default: music display app)")
+    parser.add_argument("--build", default="build-mutants", help="build tree of its own (configured by the caller)")
+    parser.add_argument("--sample", type=int, default=0, help="mutants drawn at random per folder (0: all)")
+    parser.add_argument("--seed", type=int, default=13, help="seed of the random sample")
+    parser.add_argument("--budget", type=float, default=0, help="minutes after which no new mutant starts (0: none)")
+    parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--list", action="store_true", help="print the mutants and stop")
+    parser.add_argument("--rerun", help="a report of an earlier run: run its mutants again")
+    parser.add_argument("--only", default="", help="with --rerun: only mutants whose result was this (e.g. survived)")
+    parser.add_argument("--report", help="JSON report (default: <build>/mutants.json)")
+    parser.add_argument("--score", help="a report of an earlier run: print its score and survivors, counting the "
+                        "mutants now listed in equivalent.txt as equivalent")
+    args = parser.parse_args()
+
+    equivalent = load_equivalent()
+    if args.score:
+        results = json.loads(Path(args.score).read_text())["mutants"]
+        for r in results:
+            if r["result"] in ("killed", "survived") and key(r) in equivalent:
+                r.update(result="equivalent", reason=equivalent[key(r)])
+        print_summary(results, Path(args.score))
+        return
+    if args.rerun:
+        earlier = json.loads(Path(args.rerun).read_text())["mutants"]
+        chosen = [m for m in earlier if not args.only or m["result"] == args.only]
+        kept = [m for m in earlier if args.only and m["result"] != args.only]
+        groups = {}
+        for m in chosen:
+            groups.setdefault(group_of(m["file"]), []).append(
+                {k: m[k] for k in ("file", "line", "rule", "change", "before", "after")})
+    else:
+        kept = []
+        groups = collect(args.paths)
+        rng = random.Random(args.seed)
+        for folder, mutants in groups.items():
+            if args.sample and len(mutants) > args.sample:
+                groups[folder] = sorted(rng.sample(mutants, args.sample), key=lambda m: (m["file"], m["line"]))
+    if args.list:
+        for folder, mutants in groups.items():
+            for m in mutants:
+                print(f"{m['file']}:{m['line']}: {m['rule']}: {m['before'].strip()}  =>  {m['after'].strip()}")
+            print(f"{folder}: {len(mutants)} mutants", file=sys.stderr)
+        return
+
+    runner = Runner(args.build, args.jobs)
+    report_path = Path(args.report) if args.report else runner.build / "mutants.json"
+    # Whatever happens, the file being mutated is put back (try_mutant's
+    # finally) and the report so far is written.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("mutants: stopped"))
+    start = time.monotonic()
+    print("mutants: building and running the unchanged tree", flush=True)
+    runner.check_baseline(list(groups))
+    results = list(kept)
+    order = interleave(groups)
+    try:
+        for i, m in enumerate(order, 1):
+            entry = dict(m)
+            why = equivalent.get(key(m))
+            if why is not None:
+                entry.update(result="equivalent", reason=why, seconds=0)
+            elif args.budget and time.monotonic() - start > 60 * args.budget:
+                entry.update(result="not run", reason="time budget spent", seconds=0)
+            else:
+                t0 = time.monotonic()
+                result, reason = runner.try_mutant(m)
+                entry.update(result=result, reason=reason, seconds=round(time.monotonic() - t0, 1))
+                print(f"[{i}/{len(order)}] {result:9} {m['file']}:{m['line']}: {m['change']}  ({entry['seconds']} s)"
+                      + (f"  {reason}" if reason and result == "killed" else ""), flush=True)
+            results.append(entry)
+    finally:
+        elapsed = time.monotonic() - start
+        report_path.write_text(json.dumps({"seed": args.seed, "sample": args.sample, "minutes": round(elapsed / 60, 1),
+                                           "mutants": results}, indent=1))
+        # Rebuild once more from the restored sources, so the tree's objects
+        # match the files again.
+        for folder in groups:
+            runner.compile(folder)
+    print_summary(results, report_path)
+    print(f"run time {elapsed / 60:.1f} min")
+
+
+def print_summary(results, report_path):
+    survivors = [r for r in results if r["result"] == "survived"]
+    print("\nSurvivors (no test noticed these changes):")
+    for r in sorted(survivors, key=lambda r: (r["file"], r["line"])):
+        print(f"  {r['file']}:{r['line']}: {r['rule']}: {r['before'].strip()}  =>  {r['after'].strip()}")
+    print(f"\n{score(results)}\nreport {report_path}")
+
+
+if __name__ == "__main__":
+    main()
