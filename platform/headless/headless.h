@@ -104,7 +104,8 @@ int HeadlessFlipCount();
 void HeadlessOnFlip(void (*observer)(Surface* primary));
 bool HeadlessDisplayHeld(); // a DirectDraw object exists
 // Labels of live surfaces in creation order, and every release in order
-// (surface labels and "DirectDraw"), for checking release order.
+// (surface labels, "DirectDraw" and "waveOut" for the closed waveform
+// device), for checking the order of the shutdown steps.
 // A primary's release takes its back buffer along and logs "PRIMARY" only.
 std::vector<std::string> HeadlessReleaseLog();
 void HeadlessClearReleaseLog();

@@ -122,6 +122,7 @@ Result WaveOutClose(WaveOutHandle device)
     if (device == NO_WAVEOUT || device != d.handle) return RESULT_INVALIDHANDLE;
     if (d.playing) return RESULT_FAILED; // WAVERR_STILLPLAYING: reset first
     d.handle = NO_WAVEOUT;
+    HeadlessLogRelease("waveOut");
     return RESULT_OK;
 }
 

@@ -225,6 +225,8 @@ std::vector<std::string> HeadlessLiveSurfaceLabels()
 
 std::vector<std::string> HeadlessReleaseLog() { return State().releaseLog; }
 
+void HeadlessLogRelease(const std::string& what) { State().releaseLog.push_back(what); }
+
 void HeadlessClearReleaseLog() { State().releaseLog.clear(); }
 
 bool HeadlessWritePpm(Surface* surface, const std::string& path)

@@ -1,5 +1,7 @@
 // The window procedure's table: each message under each condition, and the
 // flags it must leave.
+#include <algorithm>
+
 #include "app/window_proc.h"
 
 #include "shell_fixture.h"
@@ -151,7 +153,17 @@ TEST_F(WindowProcTest, DestroyShutsEverythingDown)
 {
     StartWindowAndDisplay();
     ASSERT_TRUE(MusicStart() || HeadlessCallCount("WaveOutOpen") == 1);
+    ASSERT_TRUE(HeadlessAudioOpen());
+    HeadlessClearReleaseLog();
     WindowProc(mainWindow, WM_DESTROY, 0, 0);
+
+    // The music stops (its feeder ended, the device closed) before the
+    // display goes, and the DirectDraw object is the last thing released.
+    const auto released = HeadlessReleaseLog();
+    ASSERT_GE(released.size(), 3u);
+    EXPECT_EQ(released.front(), "waveOut");
+    EXPECT_EQ(released.back(), "DirectDraw");
+    EXPECT_EQ(std::count(released.begin(), released.end(), "waveOut"), 1);
 
     EXPECT_FALSE(app.running);
     EXPECT_FALSE(app.active);
