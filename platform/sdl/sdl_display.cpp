@@ -164,19 +164,6 @@ void DdRelease(DirectDraw* dd)
     CoreDeleteDirectDraw(dd);
 }
 
-Result SurfaceGetAttached(Surface* surface, uint32_t caps, Surface** out) { return CoreGetAttached(surface, caps, out); }
-
-Result SurfaceColorFill(Surface* surface, const Rect* rect, uint32_t colour) { return CoreColorFill(surface, rect, colour); }
-
-Result SurfaceBltFast(Surface* dest, int x, int y, Surface* source, const Rect* sourceRect, uint32_t flags)
-{
-    return CoreBltFast(dest, x, y, source, sourceRect, flags);
-}
-
-Result SurfaceLock(Surface* surface, SurfaceDesc* desc) { return CoreLock(surface, desc); }
-
-Result SurfaceUnlock(Surface* surface) { return CoreUnlock(surface); }
-
 Result SurfaceFlip(Surface* primary)
 {
     const Result r = CoreFlip(primary);

@@ -30,23 +30,6 @@ Bitmap* OsLoadBitmap(Instance*, const char* name, int width, int height)
     return CoreNewBitmap(std::move(image));
 }
 
-void GdiDeleteBitmap(Bitmap* bitmap) { CoreDeleteBitmap(bitmap); }
-
-DeviceContext* GdiCreateCompatibleDC() { return CoreNewMemoryDC(); }
-
-void GdiSelectBitmap(DeviceContext* dc, Bitmap* bitmap) { CoreSelectBitmap(dc, bitmap); }
-
-void GdiDeleteDC(DeviceContext* dc) { CoreDeleteDC(dc); }
-
-Result SurfaceGetDC(Surface* surface, DeviceContext** out) { return CoreSurfaceGetDC(surface, out); }
-
-void SurfaceReleaseDC(Surface* surface, DeviceContext* dc) { CoreSurfaceReleaseDC(surface, dc); }
-
-int GdiBitBlt(DeviceContext* dest, int x, int y, int width, int height, DeviceContext* source, int sx, int sy)
-{
-    return CoreBitBlt(dest, x, y, width, height, source, sx, sy);
-}
-
 // Milliseconds of the browser's monotonic clock, truncated to 32 bits.
 uint32_t OsTimeGetTime()
 {
