@@ -1,5 +1,6 @@
 // Whole songs through the full player under AddressSanitizer and
-// UndefinedBehaviorSanitizer: the songs of ../shared/xm always, and every
+// UndefinedBehaviorSanitizer: the song the build links in, the songs of
+// ../shared/xm where they sit beside the checkout, and every
 // .xm in $QUILLON_REAL_SONGS when it is set (the folder real-songs.sh fills
 // from Debian's game packages). Each plays until it turns back to an
 // earlier position, at most ten minutes, through the block filler's loop;
@@ -17,7 +18,7 @@
 namespace {
 
 std::vector<std::string> SongPaths() {
-    std::vector<std::string> paths;
+    std::vector<std::string> paths = {QUILLON_BUILT_SONG};
     std::vector<std::string> folders = {QUILLON_SHARED_XM_DIR};
     if (const char* extra = std::getenv("QUILLON_REAL_SONGS"))
         folders.emplace_back(extra);
