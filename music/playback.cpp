@@ -21,6 +21,7 @@ constexpr uint8_t EFFECT_K = 20;
 // The Amiga period table of the format: 12 notes of 8 finetune steps each,
 // one octave, index 8 being C at finetune 0 (856) and index 0 the B below
 // it. Values for the octave of C-4 are these times 2.
+// clang-format off
 constexpr int16_t AMIGA_PERIODS[96] = {
     907, 900, 894, 887, 881, 875, 868, 862, 856, 850, 844, 838, 832, 826, 820, 814,
     808, 802, 796, 791, 785, 779, 774, 768, 762, 757, 752, 746, 741, 736, 730, 725,
@@ -28,6 +29,7 @@ constexpr int16_t AMIGA_PERIODS[96] = {
     640, 636, 632, 628, 623, 619, 614, 610, 604, 601, 597, 592, 588, 584, 580, 575,
     570, 567, 563, 559, 555, 551, 547, 543, 538, 535, 532, 528, 524, 520, 516, 513,
     508, 505, 502, 498, 494, 491, 487, 484, 480, 477, 474, 470, 467, 463, 460, 457};
+// clang-format on
 // Table values scaled so that real note 0 (C-0) is 32 times the table's C
 // and C-4 comes out at 1712, the period UpdateVoice's 14317056 / period
 // turns into 8363 Hz.

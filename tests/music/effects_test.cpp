@@ -251,6 +251,7 @@ struct RowsCase {
     std::vector<int32_t> volumes;
 };
 
+// clang-format off
 const RowsCase ROWS_CASES[] = {
     // Portamento on the Amiga table, both directions, then from memory.
     {"104 100 Amiga", false, 3, {{49, 1, 0, 0x1, 0x04}, {0, 0, 0, 0x1, 0x00}},
@@ -310,6 +311,7 @@ const RowsCase ROWS_CASES[] = {
      {{49, 1, 0, 0xC, 0x10}, {0, 0, 0, 0xA, 0x30}, {0, 0, 0, 0xA, 0x00}, {0, 0, 0, 0xA, 0x01}},
      {}, {}, {16, 16, 16, 16, 19, 22, 22, 25, 28, 28, 27, 26}},
 };
+// clang-format on
 
 TEST_F(EffectTest, EveryEffectOnBothTablesBothWaysAndFromMemory) {
     for (const RowsCase& c : ROWS_CASES) {

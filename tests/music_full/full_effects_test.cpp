@@ -82,6 +82,7 @@ XmCell Cell(uint8_t effect, uint8_t parameter, uint8_t column = 0) { return {0, 
 // 255): vibrato adds value * depth / 32 to the period, tremolo value *
 // depth / 64 to the volume, and both move their position by the speed on
 // every tick after tick 0 (64 positions per cycle).
+// clang-format off
 const TickCase EFFECT_CASES[] = {
     {"0xy arpeggio at speed 6: the ticks after the first play +7, +3, note (the count runs down)",
      {Note(0x0, 0x37)}, 6, Field::Period, {4608, 4160, 4416, 4608, 4160, 4416}},
@@ -147,6 +148,7 @@ const TickCase EFFECT_CASES[] = {
     {"X1x extra fine porta up by x", {Note(X, 0x12)}, 2, Field::Period, {4606, 4606}},
     {"X2x extra fine porta down, memory", {Note(X, 0x23), Cell(X, 0x20)}, 1, Field::Period, {4611, 4614}},
 };
+// clang-format on
 
 TEST_F(FullPlayerTest, EveryEffectTickByTick) {
     for (const TickCase& c : EFFECT_CASES)
@@ -157,6 +159,7 @@ TEST_F(FullPlayerTest, EveryEffectTickByTick) {
 // slide once on tick 0, Ax sets the vibrato speed, Bx vibrates with depth
 // x, Cx sets the panning to x * 16, Dx/Ex slide the panning, Fx is tone
 // portamento at speed x * 16.
+// clang-format off
 const TickCase COLUMN_CASES[] = {
     {"10..50 set volume", {Note(0, 0, 0x30), Cell(0, 0, 0x50)}, 1, Field::Volume, {32, 64}},
     {"6x slide down", {Note(0, 0, 0x62)}, 4, Field::Volume, {32, 30, 28, 26}},
@@ -171,6 +174,7 @@ const TickCase COLUMN_CASES[] = {
     {"Fx tone portamento at 16 * x", {Note(), {D4, 0, 0xF1, 0, 0}}, 4, Field::Period,
      {4608, 4608, 4608, 4608, 4608, 4544, 4480, 4480}},
 };
+// clang-format on
 
 TEST_F(FullPlayerTest, EveryVolumeColumnCommandTickByTick) {
     for (const TickCase& c : COLUMN_CASES)
@@ -178,6 +182,7 @@ TEST_F(FullPlayerTest, EveryVolumeColumnCommandTickByTick) {
 }
 
 // The song position, row by row: speed 1, so one value per row.
+// clang-format off
 const TickCase POSITION_CASES[] = {
     {"Dxy breaks to row x * 10 + y of the next order", {Note(0xD, 0x12)}, 1, Field::Row, {0, 12, 13}},
     {"Bxx jumps to order xx, row 0", {Cell(0, 0), Cell(0xB, 0x01)}, 1, Field::Order, {0, 0, 1, 1}},
@@ -185,6 +190,7 @@ const TickCase POSITION_CASES[] = {
      {0, 1, 2, 1, 2, 1, 2, 3}},
     {"EEx repeats the row x more times", {Cell(0xE, 0xE2), Cell(0, 0)}, 2, Field::Row, {0, 0, 0, 0, 0, 0, 1, 1}},
 };
+// clang-format on
 
 TEST_F(FullPlayerTest, SongPositionEffects) {
     for (const TickCase& c : POSITION_CASES) {
