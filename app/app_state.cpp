@@ -5,8 +5,7 @@
 App app;
 Window* mainWindow = nullptr;
 
-void ResetApp()
-{
+void ResetApp() {
     app = App{};
     mainWindow = nullptr;
 }

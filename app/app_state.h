@@ -8,8 +8,8 @@
 struct App {
     Instance* instance = nullptr;
     int showCommand = 0;
-    bool running = true;     // the frame loop goes on while set
-    bool active = true;      // frames are composed only while set
+    bool running = true;         // the frame loop goes on while set
+    bool active = true;          // frames are composed only while set
     bool errorExitTaken = false; // ErrorExit ran: the run ends with exit code 0
 };
 

@@ -4,8 +4,7 @@
 #include "display/display_device.h"
 #include "display/shell.h"
 
-bool ErrorExit(const char* message)
-{
+bool ErrorExit(const char* message) {
     app.running = false;
     app.active = false;
     app.errorExitTaken = true;

@@ -2,7 +2,4 @@
 // WinMain's result.
 #include "app/win_main.h"
 
-int main()
-{
-    return WinMain(OsModuleHandle(), nullptr, "", SW_SHOWNORMAL);
-}
+int main() { return WinMain(OsModuleHandle(), nullptr, "", SW_SHOWNORMAL); }

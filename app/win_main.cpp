@@ -10,8 +10,7 @@
 #include "music/music.h"
 #include "platform/crt_rand.h"
 
-bool CreateMainWindow()
-{
+bool CreateMainWindow() {
     WindowClass windowClass{};
     windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;
     windowClass.windowProc = WindowProc;
@@ -24,8 +23,8 @@ bool CreateMainWindow()
     }
 
     // Covers the desktop at its size before the display mode changes.
-    mainWindow = OsCreateWindow(WS_EX_TOPMOST, "Quillon", "Quillon", WS_POPUP | WS_VISIBLE, 0, 0,
-                                OsScreenWidth(), OsScreenHeight(), app.instance);
+    mainWindow = OsCreateWindow(WS_EX_TOPMOST, "Quillon", "Quillon", WS_POPUP | WS_VISIBLE, 0, 0, OsScreenWidth(),
+                                OsScreenHeight(), app.instance);
     if (mainWindow == nullptr) {
         return ErrorExit("Could not create main window!");
     }
@@ -36,8 +35,7 @@ bool CreateMainWindow()
     return true;
 }
 
-bool MessageStep(int* exitCode)
-{
+bool MessageStep(int* exitCode) {
     Message msg{};
     if (!OsPeekMessage(&msg)) {
         return false;
@@ -51,8 +49,7 @@ bool MessageStep(int* exitCode)
     return false;
 }
 
-bool StartUp(Instance* instance, int showCommand)
-{
+bool StartUp(Instance* instance, int showCommand) {
     app.instance = instance;
     app.showCommand = showCommand;
 
@@ -73,8 +70,7 @@ bool StartUp(Instance* instance, int showCommand)
     return true;
 }
 
-bool PreRoll(int* exitCode)
-{
+bool PreRoll(int* exitCode) {
     for (int pass = 0; pass < PRE_ROLL_PASSES; ++pass) {
         if (MessageStep(exitCode)) {
             return true;
@@ -83,8 +79,7 @@ bool PreRoll(int* exitCode)
     return false;
 }
 
-int MainLoop()
-{
+int MainLoop() {
     int exitCode = 0;
     if (PreRoll(&exitCode)) {
         return exitCode;
@@ -114,8 +109,7 @@ int MainLoop()
     return app.errorExitTaken ? 0 : 1;
 }
 
-int WinMain(Instance* instance, Instance* /*previousInstance*/, const char* /*commandLine*/, int showCommand)
-{
+int WinMain(Instance* instance, Instance* /*previousInstance*/, const char* /*commandLine*/, int showCommand) {
     // A failed set-up has been reported by the error exit, which destroyed
     // the window; there is nothing to stop.
     if (!StartUp(instance, showCommand)) {

@@ -5,8 +5,7 @@
 #include "display/scene.h"
 #include "music/music.h"
 
-intptr_t WindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
+intptr_t WindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     switch (message) {
     case WM_DESTROY:
         // The one shutdown path: the ordinary end (posted by the frame) and
@@ -43,8 +42,7 @@ intptr_t WindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t
             scene.pageSliding = true;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     return OsDefWindowProc(window, message, wParam, lParam);
 }

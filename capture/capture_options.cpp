@@ -42,24 +42,24 @@ const char* const HELP =
     "Exit code 0 when written, 1 when the presentation or ffmpeg failed, 2 on\n"
     "a wrong option, a missing ffmpeg or an output that cannot be written.\n";
 
-bool EndsWith(const std::string& s, const std::string& tail)
-{
+bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-bool ParseWhole(const std::string& text, int low, int high, int& value)
-{
-    if (text.empty() || text.size() > 9) return false;
-    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+bool ParseWhole(const std::string& text, int low, int high, int& value) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
     const long v = std::strtol(text.c_str(), nullptr, 10);
-    if (v < low || v > high) return false;
+    if (v < low || v > high)
+        return false;
     value = static_cast<int>(v);
     return true;
 }
 
 // Plain decimal seconds: digits with an optional fraction, nothing else.
-bool ParseSeconds(const std::string& text, double& value)
-{
+bool ParseSeconds(const std::string& text, double& value) {
     if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
         std::count(text.begin(), text.end(), '.') > 1 || text == ".")
         return false;
@@ -68,10 +68,10 @@ bool ParseSeconds(const std::string& text, double& value)
     return errno == 0 && std::isfinite(value);
 }
 
-std::string Trim(const std::string& s)
-{
+std::string Trim(const std::string& s) {
     const size_t a = s.find_first_not_of(" \t\r");
-    if (a == std::string::npos) return "";
+    if (a == std::string::npos)
+        return "";
     const size_t b = s.find_last_not_of(" \t\r");
     return s.substr(a, b - a + 1);
 }
@@ -82,15 +82,16 @@ const char* CaptureUsageLine() { return "usage: quillon-capture OUT.(mp4|mkv|web
 
 const char* CaptureHelp() { return HELP; }
 
-bool ParseScriptEvent(const std::string& text, ScriptEvent& event)
-{
+bool ParseScriptEvent(const std::string& text, ScriptEvent& event) {
     const std::string t = Trim(text);
     const size_t split = t.find_first_of(": \t");
-    if (split == std::string::npos) return false;
+    if (split == std::string::npos)
+        return false;
     const std::string time = t.substr(0, split);
     const std::string action = Trim(t.substr(split + 1));
     double seconds = 0.0;
-    if (!ParseSeconds(time, seconds) || seconds > LONGEST_SECONDS) return false;
+    if (!ParseSeconds(time, seconds) || seconds > LONGEST_SECONDS)
+        return false;
     event.ms = static_cast<uint32_t>(std::llround(seconds * 1000.0));
     if (action == "rmb") {
         event.message = WM_RBUTTONDOWN;
@@ -107,14 +108,15 @@ bool ParseScriptEvent(const std::string& text, ScriptEvent& event)
     return true;
 }
 
-ParseResult ParseCaptureArguments(const std::vector<std::string>& args, CaptureOptions& options, std::string& error)
-{
+ParseResult ParseCaptureArguments(const std::vector<std::string>& args, CaptureOptions& options, std::string& error) {
     const std::string me = "quillon-capture: ";
     bool fpsGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") return ParseResult::Help;
-        if (arg == "--version") return ParseResult::Version;
+        if (arg == "--help" || arg == "-h")
+            return ParseResult::Help;
+        if (arg == "--version")
+            return ParseResult::Version;
         if (arg == "--lossless") {
             options.lossless = true;
             continue;
@@ -165,7 +167,8 @@ ParseResult ParseCaptureArguments(const std::vector<std::string>& args, CaptureO
                 std::string line;
                 for (int number = 1; std::getline(in, line); ++number) {
                     const std::string content = Trim(line.substr(0, line.find('#')));
-                    if (content.empty()) continue;
+                    if (content.empty())
+                        continue;
                     ScriptEvent event{};
                     if (!ParseScriptEvent(content, event)) {
                         error = me + value + ":" + std::to_string(number) +
@@ -208,7 +211,8 @@ ParseResult ParseCaptureArguments(const std::vector<std::string>& args, CaptureO
         error = me + "--lossless writes FFV1 and FLAC in Matroska: name the output .mkv";
         return ParseResult::Error;
     }
-    if (options.format == VideoFormat::Gif && !fpsGiven) options.fps = 50;
+    if (options.format == VideoFormat::Gif && !fpsGiven)
+        options.fps = 50;
     std::stable_sort(options.events.begin(), options.events.end(),
                      [](const ScriptEvent& a, const ScriptEvent& b) { return a.ms < b.ms; });
     return ParseResult::Run;

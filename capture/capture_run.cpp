@@ -39,8 +39,7 @@ void Post(uint32_t message, uintptr_t wParam = 0) { HeadlessPostInput(message, w
 // The tour's next input, decided on the scene's state after the frame at
 // `now`: a page that rests for the hold time gets the right button (pages
 // 1..3) or the left button (page 4).
-void TourStep(uint32_t now, uint32_t next)
-{
+void TourStep(uint32_t now, uint32_t next) {
     const bool rest = !scene.revealing && !scene.pageSliding && !scene.quitRequested;
     if (!rest) {
         run.resting = false;
@@ -50,7 +49,8 @@ void TourStep(uint32_t now, uint32_t next)
         run.resting = true;
         run.restSince = now;
     }
-    if (next - run.restSince < TOUR_HOLD_MS) return;
+    if (next - run.restSince < TOUR_HOLD_MS)
+        return;
     run.resting = false;
     if (run.tourPage < 4) {
         ++run.tourPage;
@@ -60,10 +60,10 @@ void TourStep(uint32_t now, uint32_t next)
     }
 }
 
-bool CopyShown(Surface* primary, int& width, int& height)
-{
+bool CopyShown(Surface* primary, int& width, int& height) {
     SurfaceDesc desc{};
-    if (SurfaceLock(primary, &desc) != RESULT_OK) return false;
+    if (SurfaceLock(primary, &desc) != RESULT_OK)
+        return false;
     width = static_cast<int>(desc.width);
     height = static_cast<int>(desc.height);
     run.pixels.resize(static_cast<size_t>(width) * height);
@@ -78,9 +78,9 @@ bool CopyShown(Surface* primary, int& width, int& height)
 // After each flip: take the picture now shown and the sound played while it
 // is shown, then move the clock to the next frame and post the input that
 // has arrived by then, as the system would deliver it between two frames.
-void OnFlip(Surface* primary)
-{
-    if (run.finished) return;
+void OnFlip(Surface* primary) {
+    if (run.finished)
+        return;
     const int64_t n = run.frames;
     const int fps = run.options->fps;
     int width = 0;
@@ -98,7 +98,8 @@ void OnFlip(Surface* primary)
     const int sampleFrames = static_cast<int>(FrameSamples(n + 1, fps) - FrameSamples(n, fps));
     run.samples.resize(static_cast<size_t>(sampleFrames) * 2);
     HeadlessAudioPlay(static_cast<uint32_t>(sampleFrames) * 4, reinterpret_cast<uint8_t*>(run.samples.data()));
-    if (currentSong != nullptr) FeederPass(HeadlessAudioPosition());
+    if (currentSong != nullptr)
+        FeederPass(HeadlessAudioPosition());
 
     if (!run.sink->Frame(n, run.pixels.data(), width, height, run.samples.data(), sampleFrames)) {
         run.sinkFailed = true;
@@ -120,11 +121,11 @@ void OnFlip(Surface* primary)
     const std::vector<ScriptEvent>& events = run.options->events;
     for (; run.nextEvent < events.size() && events[run.nextEvent].ms <= next; ++run.nextEvent)
         Post(events[run.nextEvent].message, events[run.nextEvent].wParam);
-    if (run.options->tour) TourStep(now, next);
+    if (run.options->tour)
+        TourStep(now, next);
 }
 
-void ResetProgram()
-{
+void ResetProgram() {
     ReleaseDisplay();
     display = Display{};
     HeadlessReset();
@@ -135,15 +136,13 @@ void ResetProgram()
 
 } // namespace
 
-int64_t FrameLimit(const CaptureOptions& options)
-{
+int64_t FrameLimit(const CaptureOptions& options) {
     const double seconds = options.seconds > 0.0 ? options.seconds : LONGEST_SECONDS;
     const int64_t frames = std::llround(seconds * options.fps);
     return frames > 0 ? frames : 1;
 }
 
-CaptureRun RunCapture(const CaptureOptions& options, FrameSink& sink)
-{
+CaptureRun RunCapture(const CaptureOptions& options, FrameSink& sink) {
     ResetProgram();
     run = RunState{};
     run.options = &options;

@@ -22,10 +22,10 @@ public:
 };
 
 struct CaptureRun {
-    bool ok = false;       // the program ran to the end or to the time limit
-    int64_t frames = 0;    // frames handed to the sink
+    bool ok = false;         // the program ran to the end or to the time limit
+    int64_t frames = 0;      // frames handed to the sink
     bool sinkFailed = false; // the sink refused a frame (its own error says why)
-    std::string error;     // why not ok
+    std::string error;       // why not ok
 };
 
 // The presentation clock: frame n is composed at n * 1000 / fps ms (rounded

@@ -15,11 +15,9 @@ std::string FindFfmpeg();
 // The arguments after "ffmpeg" for one stage. Lossless and GIF captures
 // first go to an FFV1 file (`path`), which GifArguments then turns into the
 // picture through a palette made for it.
-std::vector<std::string> EncodeArguments(const CaptureOptions& options, int width, int height,
-                                         const std::string& path);
+std::vector<std::string> EncodeArguments(const CaptureOptions& options, int width, int height, const std::string& path);
 std::vector<std::string> PaletteArguments(const std::string& source, const std::string& palette);
-std::vector<std::string> GifArguments(const std::string& source, const std::string& palette,
-                                      const std::string& path);
+std::vector<std::string> GifArguments(const std::string& source, const std::string& palette, const std::string& path);
 
 // Runs ffmpeg with the arguments and waits; true when it exited with 0.
 bool RunFfmpeg(const std::string& ffmpeg, const std::vector<std::string>& arguments);

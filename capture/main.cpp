@@ -16,16 +16,11 @@
 #include "capture/ffmpeg_encoder.h"
 #include "quillon_version.h"
 
-
 namespace {
 
-double Now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
-int Fail(int code, const std::string& message)
-{
+int Fail(int code, const std::string& message) {
     std::fprintf(stderr, "quillon-capture: %s\n", message.c_str());
     return code;
 }
@@ -41,27 +36,24 @@ public:
 class ProgressSink : public FrameSink {
 public:
     ProgressSink(FfmpegSink& encoder, int fps, int64_t total, bool show)
-        : encoder_(encoder), fps_(fps), total_(total), show_(show), start_(Now())
-    {
-    }
+        : encoder_(encoder), fps_(fps), total_(total), show_(show), start_(Now()) {}
     bool Frame(int64_t index, const uint32_t* pixels, int width, int height, const int16_t* samples,
-               int sampleFrames) override
-    {
+               int sampleFrames) override {
         sceneSeconds += Now() - last_;
         const bool ok = encoder_.Frame(index, pixels, width, height, samples, sampleFrames);
         last_ = Now();
-        if (show_ && (index % fps_ == 0 || index + 1 == total_)) Report(index + 1);
+        if (show_ && (index % fps_ == 0 || index + 1 == total_))
+            Report(index + 1);
         return ok;
     }
-    void Done()
-    {
-        if (show_) std::fprintf(stderr, "\n");
+    void Done() {
+        if (show_)
+            std::fprintf(stderr, "\n");
     }
     double sceneSeconds = 0.0;
 
 private:
-    void Report(int64_t done) const
-    {
+    void Report(int64_t done) const {
         const double wall = Now() - start_;
         const double shown = static_cast<double>(done) / fps_;
         const double speed = wall > 0.0 ? shown / wall : 0.0;
@@ -84,20 +76,19 @@ constexpr int MAX_TEMP = 3;
 char tempPaths[MAX_TEMP][4096];
 volatile sig_atomic_t tempCount = 0;
 
-void AddTemp(const std::string& path)
-{
-    if (tempCount >= MAX_TEMP || path.size() >= sizeof tempPaths[0]) return;
+void AddTemp(const std::string& path) {
+    if (tempCount >= MAX_TEMP || path.size() >= sizeof tempPaths[0])
+        return;
     std::memcpy(tempPaths[tempCount], path.c_str(), path.size() + 1);
     tempCount = tempCount + 1;
 }
 
-void RemoveTemps()
-{
-    for (int i = 0; i < tempCount; ++i) unlink(tempPaths[i]);
+void RemoveTemps() {
+    for (int i = 0; i < tempCount; ++i)
+        unlink(tempPaths[i]);
 }
 
-void OnInterrupt(int signal)
-{
+void OnInterrupt(int signal) {
     RemoveTemps();
     _exit(128 + signal);
 }
@@ -108,27 +99,20 @@ struct TempFiles {
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     CaptureOptions options;
     std::string error;
     switch (ParseCaptureArguments(args, options, error)) {
-    case ParseResult::Help:
-        std::fputs(CaptureHelp(), stdout);
-        return 0;
-    case ParseResult::Version:
-        std::printf("quillon-capture (Quillon) %s\n", QUILLON_VERSION);
-        return 0;
-    case ParseResult::Error:
-        std::fprintf(stderr, "%s\n%s\n", error.c_str(), CaptureUsageLine());
-        return 2;
-    case ParseResult::Run:
-        break;
+    case ParseResult::Help: std::fputs(CaptureHelp(), stdout); return 0;
+    case ParseResult::Version: std::printf("quillon-capture (Quillon) %s\n", QUILLON_VERSION); return 0;
+    case ParseResult::Error: std::fprintf(stderr, "%s\n%s\n", error.c_str(), CaptureUsageLine()); return 2;
+    case ParseResult::Run: break;
     }
 
     const std::string ffmpeg = FindFfmpeg();
-    if (ffmpeg.empty()) return Fail(2, "ffmpeg not found in PATH (on Debian: apt-get install ffmpeg)");
+    if (ffmpeg.empty())
+        return Fail(2, "ffmpeg not found in PATH (on Debian: apt-get install ffmpeg)");
 
     // Everything is written under a temporary name beside the output and
     // renamed at the end, so a failed or interrupted run leaves no half file
@@ -142,7 +126,8 @@ int main(int argc, char** argv)
     const std::string part = options.output + ".part";
     {
         const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0) return Fail(2, "cannot write " + options.output + ": " + std::strerror(errno));
+        if (fd < 0)
+            return Fail(2, "cannot write " + options.output + ": " + std::strerror(errno));
         close(fd);
         AddTemp(part);
     }
@@ -159,7 +144,8 @@ int main(int argc, char** argv)
     if (show && options.seconds <= 0.0) {
         CountingSink counter;
         const CaptureRun dry = RunCapture(options, counter);
-        if (dry.ok) total = dry.frames;
+        if (dry.ok)
+            total = dry.frames;
     }
 
     const double start = Now();
@@ -169,8 +155,10 @@ int main(int argc, char** argv)
     progress.Done();
     const bool encoded = encoder.Finish();
     const std::string ffmpegFailed = "ffmpeg failed to write " + options.output + " (its messages are above)";
-    if (!result.ok && !result.sinkFailed) return Fail(1, result.error);
-    if (!encoded) return Fail(1, ffmpegFailed);
+    if (!result.ok && !result.sinkFailed)
+        return Fail(1, result.error);
+    if (!encoded)
+        return Fail(1, ffmpegFailed);
     if (gif && (!RunFfmpeg(ffmpeg, PaletteArguments(stage, palette)) ||
                 !RunFfmpeg(ffmpeg, GifArguments(stage, palette, part))))
         return Fail(1, ffmpegFailed);

@@ -27,8 +27,7 @@ constexpr OffscreenLayout PAGE_LAYOUT{"PAGE", 640, 1536, false};
 // Video memory first; when that is refused, system memory, silently. Each
 // surface chooses by itself, so some may end up in either. Null only when
 // both tries failed.
-Surface* CreateOffscreen(const OffscreenLayout& layout)
-{
+Surface* CreateOffscreen(const OffscreenLayout& layout) {
     SurfaceDesc desc{};
     desc.flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
     desc.width = layout.width;
@@ -53,8 +52,7 @@ Surface* CreateOffscreen(const OffscreenLayout& layout)
 }
 
 // Creates the surface into `slot` or reports `message`.
-bool CreateOffscreenOrExit(const OffscreenLayout& layout, Surface** slot, const char* message)
-{
+bool CreateOffscreenOrExit(const OffscreenLayout& layout, Surface** slot, const char* message) {
     *slot = CreateOffscreen(layout);
     if (*slot == nullptr) {
         return ErrorExit(message);
@@ -62,8 +60,7 @@ bool CreateOffscreenOrExit(const OffscreenLayout& layout, Surface** slot, const 
     return true;
 }
 
-bool CreatePrimary()
-{
+bool CreatePrimary() {
     SurfaceDesc desc{};
     desc.flags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
     desc.caps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
@@ -80,8 +77,7 @@ bool CreatePrimary()
 // Paints again the VIEWPAGE rows that an interrupted wipe had already
 // turned to the middle colour: the even rows from the top and the odd rows
 // from the bottom, as far as slideLine had come.
-bool ReapplyWipe()
-{
+bool ReapplyWipe() {
     for (int i = 0; i < scene.slideLine; i += 2) {
         const Rect top{0, i, PAGE_WIDTH, i + 1};
         if (SurfaceColorFill(display.viewpage, &top, MIDDLE_COLOUR) != RESULT_OK) {
@@ -96,8 +92,7 @@ bool ReapplyWipe()
 }
 
 // Clears again the ANI rows that the closing effect had already eaten away.
-bool ReapplyClosing()
-{
+bool ReapplyClosing() {
     if (scene.aniBandTop <= 0) {
         return true;
     }
@@ -112,8 +107,7 @@ bool ReapplyClosing()
     return true;
 }
 
-void ReleaseSurface(Surface*& surface)
-{
+void ReleaseSurface(Surface*& surface) {
     if (surface != nullptr) {
         SurfaceRelease(surface);
         surface = nullptr;
@@ -122,16 +116,14 @@ void ReleaseSurface(Surface*& surface)
 
 } // namespace
 
-bool ClearSurface(Surface* surface)
-{
+bool ClearSurface(Surface* surface) {
     if (SurfaceColorFill(surface, nullptr, 0) != RESULT_OK) {
         return ErrorExit("Could not clean the surface!");
     }
     return true;
 }
 
-bool LoadBitmapToSurface(Surface* surface, const char* name)
-{
+bool LoadBitmapToSurface(Surface* surface, const char* name) {
     SurfaceDesc desc{};
     if (SurfaceGetDesc(surface, &desc) < 0) {
         return false;
@@ -169,15 +161,14 @@ bool LoadBitmapToSurface(Surface* surface, const char* name)
     return copied;
 }
 
-bool InitDisplay()
-{
+bool InitDisplay() {
     DirectDraw* dd = nullptr;
     if (DdCreate(&dd) != RESULT_OK) {
         return ErrorExit("DirectDrawCreateEx failed!");
     }
     display.dd = dd;
-    if (DdSetCooperativeLevel(display.dd, mainWindow, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT)
-        != RESULT_OK) {
+    if (DdSetCooperativeLevel(display.dd, mainWindow, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT) !=
+        RESULT_OK) {
         return ErrorExit("SetCooperativeLevel failed!");
     }
     if (DdSetDisplayMode(display.dd, SCREEN_WIDTH, SCREEN_HEIGHT, 32, 0, 0) != RESULT_OK) {
@@ -255,8 +246,7 @@ bool InitDisplay()
     return true;
 }
 
-void ReleaseDisplay()
-{
+void ReleaseDisplay() {
     if (display.dd == nullptr) {
         return;
     }
@@ -275,8 +265,7 @@ void ReleaseDisplay()
     display.dd = nullptr;
 }
 
-bool RestoreDisplay()
-{
+bool RestoreDisplay() {
     if (display.primary != nullptr && SurfaceRestore(display.primary) == RESULT_OK) {
         return true;
     }

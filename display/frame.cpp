@@ -12,8 +12,7 @@
 
 namespace {
 
-constexpr std::array<uint16_t, REVEAL_STEPS> MakeRevealOffsets()
-{
+constexpr std::array<uint16_t, REVEAL_STEPS> MakeRevealOffsets() {
     // Decrement for each entry, by the index where it starts to apply.
     struct Piece {
         int firstIndex;
@@ -26,7 +25,8 @@ constexpr std::array<uint16_t, REVEAL_STEPS> MakeRevealOffsets()
     for (int i = 1; i < REVEAL_STEPS; ++i) {
         int decrement = 0;
         for (const Piece& piece : pieces) {
-            if (i >= piece.firstIndex) decrement = piece.decrement;
+            if (i >= piece.firstIndex)
+                decrement = piece.decrement;
         }
         value -= decrement;
         offsets[i] = static_cast<uint16_t>(value);
@@ -41,29 +41,26 @@ const std::array<uint16_t, REVEAL_STEPS> revealOffsets = MakeRevealOffsets();
 namespace {
 
 constexpr auto offsetsCheck = MakeRevealOffsets();
-static_assert(offsetsCheck[54] == 200 && offsetsCheck[64] == 130 && offsetsCheck[74] == 70 &&
-              offsetsCheck[80] == 40 && offsetsCheck[84] == 24 && offsetsCheck[88] == 12 &&
-              offsetsCheck[91] == 6 && offsetsCheck[97] == 0);
+static_assert(offsetsCheck[54] == 200 && offsetsCheck[64] == 130 && offsetsCheck[74] == 70 && offsetsCheck[80] == 40 &&
+              offsetsCheck[84] == 24 && offsetsCheck[88] == 12 && offsetsCheck[91] == 6 && offsetsCheck[97] == 0);
 
 constexpr uint32_t BLT_OPAQUE = DDBLTFAST_WAIT | DDBLTFAST_NOCOLORKEY;
 constexpr uint32_t BLT_KEYED = DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY;
 
-bool Copy(Surface* dest, int x, int y, Surface* source, const Rect& rect)
-{
+bool Copy(Surface* dest, int x, int y, Surface* source, const Rect& rect) {
     return SurfaceBltFast(dest, x, y, source, &rect, BLT_OPAQUE) == RESULT_OK;
 }
 
 // True when more than `interval` ms have passed since `reference`; the
 // reference then becomes a fresh clock reading.
-bool TickDue(uint32_t& reference, uint32_t interval)
-{
-    if (OsTimeGetTime() - reference <= interval) return false;
+bool TickDue(uint32_t& reference, uint32_t interval) {
+    if (OsTimeGetTime() - reference <= interval)
+        return false;
     reference = OsTimeGetTime();
     return true;
 }
 
-bool DrawBackgroundStrips()
-{
+bool DrawBackgroundStrips() {
     if (scene.backgroundFrames < 2) {
         if (!Copy(display.backbuf, 0, 0, display.background, Rect{0, 0, SCREEN_WIDTH, SCREEN_HEIGHT}))
             return ErrorExit("BACKGROUND->BACKBUF copy error!");
@@ -80,8 +77,7 @@ bool DrawBackgroundStrips()
     return true;
 }
 
-bool PaintWipeRows()
-{
+bool PaintWipeRows() {
     const Rect row{0, WIPE_SOURCE_ROW, PAGE_WIDTH, WIPE_SOURCE_ROW + 1};
     if (!Copy(display.viewpage, 0, scene.slideLine, display.background, row) ||
         !Copy(display.viewpage, 0, scene.slideLineBottom, display.background, row))
@@ -89,8 +85,7 @@ bool PaintWipeRows()
     return true;
 }
 
-bool DrawPage()
-{
+bool DrawPage() {
     if (!scene.revealing) {
         if (!Copy(display.backbuf, 0, PAGE_AREA_Y, display.viewpage, Rect{0, 0, PAGE_WIDTH, PAGE_HEIGHT}))
             return ErrorExit("PAGE->BACKBUF copy error!");
@@ -99,19 +94,20 @@ bool DrawPage()
     int lastOffset = -1;
     for (int i = 0; i < PAGE_LINES; ++i) {
         const RevealLine& line = scene.revealLines[i];
-        if (line.delay != 0) break;
+        if (line.delay != 0)
+            break;
         const int d = revealOffsets[line.step];
         const Rect rect{0, GLYPH_HEIGHT * i, PAGE_WIDTH - d, GLYPH_HEIGHT * i + GLYPH_HEIGHT};
         if (!Copy(display.backbuf, d, PAGE_AREA_Y + GLYPH_HEIGHT * i, display.viewpage, rect))
             return ErrorExit("PAGE->BACKBUF copy error!");
         lastOffset = d;
     }
-    if (lastOffset == 0) scene.revealing = false;
+    if (lastOffset == 0)
+        scene.revealing = false;
     return true;
 }
 
-bool TransitionTick()
-{
+bool TransitionTick() {
     if (scene.pageSliding) {
         scene.slideLine += 2;
         scene.slideLineBottom -= 2;
@@ -119,7 +115,8 @@ bool TransitionTick()
             scene.pageSliding = false;
             if (scene.nextPageAfterSlide) {
                 scene.revealing = true;
-                if (!CopyPage(scene.targetPage)) return ErrorExit("Could not copy viewpage!");
+                if (!CopyPage(scene.targetPage))
+                    return ErrorExit("Could not copy viewpage!");
             } else {
                 scene.exitNow = true;
             }
@@ -134,8 +131,7 @@ bool TransitionTick()
     return true;
 }
 
-bool DrawAnimation()
-{
+bool DrawAnimation() {
     const int inset = scene.aniInset;
     const Rect rect{scene.aniFrameX, inset, scene.aniFrameX + ANI_FRAME_WIDTH, ANI_FRAME_HEIGHT - inset};
     if (SurfaceBltFast(display.backbuf, ANI_BOX_X, ANI_BOX_Y + inset, display.ani, &rect, BLT_KEYED) != RESULT_OK)
@@ -143,9 +139,9 @@ bool DrawAnimation()
     return true;
 }
 
-bool AnimationTick()
-{
-    if (scene.aniInset > 0) --scene.aniInset;
+bool AnimationTick() {
+    if (scene.aniInset > 0)
+        --scene.aniInset;
     scene.aniFrameX = scene.aniFrameX == ANI_LAST_FRAME_X ? 0 : scene.aniFrameX + ANI_FRAME_WIDTH;
     if (scene.quitRequested && scene.aniBandTop < ANI_FRAME_HEIGHT / 2) {
         scene.pageSliding = true;
@@ -163,16 +159,17 @@ bool AnimationTick()
 
 } // namespace
 
-bool ComposeFrame()
-{
+bool ComposeFrame() {
     MeasureFps();
 
     if (SurfaceIsLost(display.primary) != RESULT_OK) {
-        if (!RestoreDisplay()) return ErrorExit("Could not restore all objects!");
+        if (!RestoreDisplay())
+            return ErrorExit("Could not restore all objects!");
         // The rebuild delivers window messages; should one of them have
         // destroyed the window, the display is gone and there is nothing
         // left to draw into.
-        if (display.primary == nullptr) return false;
+        if (display.primary == nullptr)
+            return false;
         // A restored or rebuilt flip chain holds no picture: both buffers
         // need the whole background again, or the bars would stay black
         // until the window happened to be activated anew.
@@ -182,16 +179,25 @@ bool ComposeFrame()
     if (scene.exitNow) {
         OsPostMessage(mainWindow, WM_DESTROY, 0, 0);
     } else {
-        if (!DrawBackgroundStrips()) return false;
-        if (scene.pageSliding && !PaintWipeRows()) return false;
-        if (!DrawPage()) return false;
-        if (TickDue(scene.transitionTime, transitionInterval) && !TransitionTick()) return false;
-        if (!DrawAnimation()) return false;
-        if (TickDue(scene.aniTime, aniInterval) && !AnimationTick()) return false;
-        if (!DrawFpsCounter()) return false;
-        if (!UpdateStars()) return false;
+        if (!DrawBackgroundStrips())
+            return false;
+        if (scene.pageSliding && !PaintWipeRows())
+            return false;
+        if (!DrawPage())
+            return false;
+        if (TickDue(scene.transitionTime, transitionInterval) && !TransitionTick())
+            return false;
+        if (!DrawAnimation())
+            return false;
+        if (TickDue(scene.aniTime, aniInterval) && !AnimationTick())
+            return false;
+        if (!DrawFpsCounter())
+            return false;
+        if (!UpdateStars())
+            return false;
     }
 
-    if (SurfaceFlip(display.primary) != RESULT_OK) return ErrorExit("Could not flip to primary surface!");
+    if (SurfaceFlip(display.primary) != RESULT_OK)
+        return ErrorExit("Could not flip to primary surface!");
     return true;
 }

@@ -10,16 +10,14 @@
 #include "platform/platform.h"
 
 const uint8_t barColours[BAR_COUNT][3] = {
-    {1, 0, 4},    {2, 1, 9},    {4, 2, 14},   {5, 3, 19},   {6, 4, 24},   {8, 5, 29},
-    {9, 6, 33},   {10, 7, 38},  {12, 8, 43},  {13, 9, 48},  {14, 10, 53}, {16, 11, 58},
-    {22, 12, 60}, {28, 13, 63}, {34, 14, 66}, {40, 15, 69}, {46, 16, 72}, {52, 17, 75},
-    {58, 18, 78}, {64, 19, 81}, {70, 20, 84}, {76, 21, 87}, {82, 22, 90},
+    {1, 0, 4},    {2, 1, 9},    {4, 2, 14},   {5, 3, 19},   {6, 4, 24},   {8, 5, 29},   {9, 6, 33},   {10, 7, 38},
+    {12, 8, 43},  {13, 9, 48},  {14, 10, 53}, {16, 11, 58}, {22, 12, 60}, {28, 13, 63}, {34, 14, 66}, {40, 15, 69},
+    {46, 16, 72}, {52, 17, 75}, {58, 18, 78}, {64, 19, 81}, {70, 20, 84}, {76, 21, 87}, {82, 22, 90},
 };
 
 namespace {
 
-constexpr std::array<std::array<uint8_t, 3>, PAGE_HEIGHT> MakeTextGradient()
-{
+constexpr std::array<std::array<uint8_t, 3>, PAGE_HEIGHT> MakeTextGradient() {
     std::array<std::array<uint8_t, 3>, PAGE_HEIGHT> table{};
     for (int r = 0; r < PAGE_HEIGHT; ++r) {
         int red, green;
@@ -42,11 +40,11 @@ const std::array<std::array<uint8_t, 3>, PAGE_HEIGHT> textGradient = MakeTextGra
 namespace {
 
 // The gradient as ready pixels, for the colour pass.
-constexpr std::array<uint32_t, PAGE_HEIGHT> MakeGradientPixels()
-{
+constexpr std::array<uint32_t, PAGE_HEIGHT> MakeGradientPixels() {
     constexpr auto gradient = MakeTextGradient();
     std::array<uint32_t, PAGE_HEIGHT> pixels{};
-    for (int r = 0; r < PAGE_HEIGHT; ++r) pixels[r] = RgbPixel(gradient[r]);
+    for (int r = 0; r < PAGE_HEIGHT; ++r)
+        pixels[r] = RgbPixel(gradient[r]);
     return pixels;
 }
 constexpr std::array<uint32_t, PAGE_HEIGHT> gradientPixels = MakeGradientPixels();
@@ -55,27 +53,26 @@ static_assert(gradientPixels[0] == 0xF75900);
 static_assert(gradientPixels[191] == 0xFAA100);
 static_assert(gradientPixels[383] == 0xFEEA00);
 
-bool FillRow(Surface* surface, int row, uint32_t colour)
-{
+bool FillRow(Surface* surface, int row, uint32_t colour) {
     const Rect rect{0, row, PAGE_WIDTH, row + 1};
     return SurfaceColorFill(surface, &rect, colour) == RESULT_OK;
 }
 
 } // namespace
 
-bool DrawBackground()
-{
+bool DrawBackground() {
     for (int k = 0; k < BAR_COUNT; ++k) {
         const uint32_t colour = RgbPixel(barColours[k]);
-        if (!FillRow(display.background, BAR_TOP_ROW + k, colour)) return false;
-        if (!FillRow(display.background, SCREEN_HEIGHT - 1 - BAR_TOP_ROW - k, colour)) return false;
+        if (!FillRow(display.background, BAR_TOP_ROW + k, colour))
+            return false;
+        if (!FillRow(display.background, SCREEN_HEIGHT - 1 - BAR_TOP_ROW - k, colour))
+            return false;
     }
     const Rect middle{0, MIDDLE_TOP_ROW, PAGE_WIDTH, MIDDLE_BOTTOM_ROW + 1};
     return SurfaceColorFill(display.background, &middle, MIDDLE_COLOUR) == RESULT_OK;
 }
 
-bool RenderPages()
-{
+bool RenderPages() {
     constexpr int linesPerPage = PAGE_HEIGHT / GLYPH_HEIGHT;
     int t = 0;
     for (int p = 0; p < PAGE_COUNT; ++p) {
@@ -83,15 +80,16 @@ bool RenderPages()
             for (int c = 0; c < TEXT_COLUMNS; ++c, ++t) {
                 const int sourceX = GlyphSourceX(ReleaseText[t]);
                 const Rect cell{sourceX, 0, sourceX + GLYPH_WIDTH, GLYPH_HEIGHT};
-                if (SurfaceBltFast(display.page, GLYPH_WIDTH * c, PAGE_HEIGHT * p + GLYPH_HEIGHT * l,
-                                   display.font, &cell, DDBLTFAST_WAIT | DDBLTFAST_NOCOLORKEY) != RESULT_OK)
+                if (SurfaceBltFast(display.page, GLYPH_WIDTH * c, PAGE_HEIGHT * p + GLYPH_HEIGHT * l, display.font,
+                                   &cell, DDBLTFAST_WAIT | DDBLTFAST_NOCOLORKEY) != RESULT_OK)
                     return false;
             }
         }
     }
 
     SurfaceDesc desc{};
-    if (SurfaceLock(display.page, &desc) != RESULT_OK) return false;
+    if (SurfaceLock(display.page, &desc) != RESULT_OK)
+        return false;
     // A lock that reports less than one row of pixels per pitch (or no
     // memory) cannot be walked without writing outside the surface: give the
     // lock back and fail like any other surface operation.
@@ -109,16 +107,15 @@ bool RenderPages()
         // top byte of a 32-bit DirectDraw pixel is undefined (X8R8G8B8):
         // some drivers copy and fill with 0xFF there, so only the colour
         // bits say whether a glyph pixel is black.
-        for (int x = 0; x < PAGE_WIDTH; ++x) pixel[x] = (pixel[x] & 0x00FFFFFFu) == 0 ? tint : pixel[x];
+        for (int x = 0; x < PAGE_WIDTH; ++x)
+            pixel[x] = (pixel[x] & 0x00FFFFFFu) == 0 ? tint : pixel[x];
     }
     return SurfaceUnlock(display.page) == RESULT_OK;
 }
 
-bool CopyPage(int page)
-{
+bool CopyPage(int page) {
     const Rect rect{0, PAGE_HEIGHT * (page - 1), PAGE_WIDTH, PAGE_HEIGHT * page};
-    if (SurfaceBltFast(display.viewpage, 0, 0, display.page, &rect, DDBLTFAST_WAIT | DDBLTFAST_NOCOLORKEY) !=
-        RESULT_OK)
+    if (SurfaceBltFast(display.viewpage, 0, 0, display.page, &rect, DDBLTFAST_WAIT | DDBLTFAST_NOCOLORKEY) != RESULT_OK)
         return false;
     if (scene.slideLine == PAGE_HEIGHT) {
         scene.slideLine = 0;
@@ -128,8 +125,7 @@ bool CopyPage(int page)
     return true;
 }
 
-void ResetReveal()
-{
+void ResetReveal() {
     for (int i = 0; i < PAGE_LINES; ++i) {
         scene.revealLines[i].step = 0;
         scene.revealLines[i].delay = static_cast<uint8_t>(2 * i);

@@ -14,8 +14,8 @@ constexpr int RELEASE_TEXT_SIZE = 10240;
 constexpr int GLYPH_WIDTH = 8;
 constexpr int GLYPH_HEIGHT = 12;
 constexpr int BAR_COUNT = 23;
-constexpr int BAR_TOP_ROW = 24;     // bar k on rows 24+k and 455-k
-constexpr int MIDDLE_TOP_ROW = 47;  // the middle field: rows 47..432
+constexpr int BAR_TOP_ROW = 24;    // bar k on rows 24+k and 455-k
+constexpr int MIDDLE_TOP_ROW = 47; // the middle field: rows 47..432
 constexpr int MIDDLE_BOTTOM_ROW = 432;
 
 // The release text, linked in: 128 lines of 80 codes, no line ends.
@@ -27,18 +27,14 @@ extern const uint8_t barColours[BAR_COUNT][3];
 // row 191, yellow 0xFEEA00 at row 383, in two linear pieces.
 extern const std::array<std::array<uint8_t, 3>, PAGE_HEIGHT> textGradient;
 
-constexpr uint32_t RgbPixel(const uint8_t rgb[3])
-{
+constexpr uint32_t RgbPixel(const uint8_t rgb[3]) {
     return static_cast<uint32_t>(rgb[0]) << 16 | static_cast<uint32_t>(rgb[1]) << 8 | rgb[2];
 }
 constexpr uint32_t RgbPixel(const std::array<uint8_t, 3>& rgb) { return RgbPixel(rgb.data()); }
 
 // Column in FONT where the glyph cell of `code` begins: 8(code - 32) for the
 // 98 codes 32..129; every other code gets the blank cell of code 32 at 0.
-constexpr int GlyphSourceX(uint8_t code)
-{
-    return code >= 32 && code <= 129 ? GLYPH_WIDTH * (code - 32) : 0;
-}
+constexpr int GlyphSourceX(uint8_t code) { return code >= 32 && code <= 129 ? GLYPH_WIDTH * (code - 32) : 0; }
 
 // Each returns false at the first failing surface operation, reporting
 // nothing; the caller reports.

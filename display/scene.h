@@ -10,8 +10,8 @@ constexpr int PAGE_LINES = 32;
 constexpr int STAR_COUNT = 15;
 
 struct RevealLine {
-    uint32_t step;  // index into revealOffsets, 0..97
-    uint8_t delay;  // ticks the line still waits before it moves
+    uint32_t step; // index into revealOffsets, 0..97
+    uint8_t delay; // ticks the line still waits before it moves
 };
 
 struct Star {
@@ -26,19 +26,19 @@ struct Scene {
     bool showFps = false;
     bool quitRequested = false;
     bool pageSliding = false;
-    uint8_t targetPage = 1;     // 1..4
+    uint8_t targetPage = 1; // 1..4
     bool revealing = true;
     bool exitNow = false;
     uint8_t backgroundFrames = 0;
 
     // Frame composition.
     bool nextPageAfterSlide = true;
-    int slideLine = 384;        // next VIEWPAGE row of the downward sweep; 384: no wipe
-    int slideLineBottom = 0;    // next VIEWPAGE row of the upward sweep
-    int aniFrameX = 0;          // 0, 128, ..., 4992
-    int aniInset = 31;          // rows hidden at top and bottom while the box opens
-    int aniBandTop = 0;         // ANI rows cleared from the top, 0..32
-    int aniBandBottom = 63;     // next ANI row to clear from the bottom
+    int slideLine = 384;     // next VIEWPAGE row of the downward sweep; 384: no wipe
+    int slideLineBottom = 0; // next VIEWPAGE row of the upward sweep
+    int aniFrameX = 0;       // 0, 128, ..., 4992
+    int aniInset = 31;       // rows hidden at top and bottom while the box opens
+    int aniBandTop = 0;      // ANI rows cleared from the top, 0..32
+    int aniBandBottom = 63;  // next ANI row to clear from the bottom
     uint32_t transitionTime = 0;
     uint32_t aniTime = 0;
     RevealLine revealLines[PAGE_LINES] = {};

@@ -15,21 +15,21 @@ constexpr int FPS_DIGIT_WIDTH = 10;
 constexpr int FPS_SLOTS_X = 40;  // hundreds, tens, units at 40, 50, 60
 constexpr int FPS_DIGITS_X = 70; // digit d at 70 + 10d
 
-bool DrawStar(const Star& star)
-{
+bool DrawStar(const Star& star) {
     const Rect pixel{star.x, star.y, star.x + 1, star.y + 1};
     if (SurfaceColorFill(display.backbuf, &pixel, static_cast<uint32_t>(star.colour)) != RESULT_OK)
         return ErrorExit("STAR->BACK copy error!");
     return true;
 }
 
-bool UpdateTopStar(Star& star)
-{
+bool UpdateTopStar(Star& star) {
     if (star.x < 0) {
         star.x += star.speed;
     } else if (star.x < SCREEN_WIDTH) {
-        if (!DrawStar(star)) return false;
-        if (scene.quitRequested) ++star.speed;
+        if (!DrawStar(star))
+            return false;
+        if (scene.quitRequested)
+            ++star.speed;
         star.x += star.speed;
     } else if (!scene.quitRequested) {
         RenewStar(star, true);
@@ -37,13 +37,14 @@ bool UpdateTopStar(Star& star)
     return true;
 }
 
-bool UpdateBottomStar(Star& star)
-{
+bool UpdateBottomStar(Star& star) {
     if (star.x >= SCREEN_WIDTH) {
         star.x -= star.speed;
     } else if (star.x >= 0) {
-        if (!DrawStar(star)) return false;
-        if (scene.quitRequested) ++star.speed;
+        if (!DrawStar(star))
+            return false;
+        if (scene.quitRequested)
+            ++star.speed;
         star.x -= star.speed;
     } else if (!scene.quitRequested) {
         RenewStar(star, false);
@@ -53,8 +54,7 @@ bool UpdateBottomStar(Star& star)
 
 } // namespace
 
-void RenewStar(Star& star, bool top)
-{
+void RenewStar(Star& star, bool top) {
     const int r1 = CrtRand();
     const int r2 = CrtRand();
     const int r3 = CrtRand();
@@ -65,17 +65,17 @@ void RenewStar(Star& star, bool top)
     star.colour = (r4 % 245 + 10) * 0x010101;
 }
 
-bool UpdateStars()
-{
+bool UpdateStars() {
     for (int i = 0; i < STAR_COUNT; ++i) {
-        if (!UpdateTopStar(scene.topStars[i])) return false;
-        if (!UpdateBottomStar(scene.bottomStars[i])) return false;
+        if (!UpdateTopStar(scene.topStars[i]))
+            return false;
+        if (!UpdateBottomStar(scene.bottomStars[i]))
+            return false;
     }
     return true;
 }
 
-void MeasureFps()
-{
+void MeasureFps() {
     ++scene.frameCount;
     const uint32_t elapsed = OsTimeGetTime() - scene.fpsTime;
     if (elapsed > 1000) {
@@ -87,9 +87,9 @@ void MeasureFps()
     }
 }
 
-bool DrawFpsCounter()
-{
-    if (!scene.showFps || scene.quitRequested || scene.fps >= 1000) return true;
+bool DrawFpsCounter() {
+    if (!scene.showFps || scene.quitRequested || scene.fps >= 1000)
+        return true;
 
     const uint32_t digits[3] = {scene.fps / 100, scene.fps % 100 / 10, scene.fps % 10};
     bool copied = true;
@@ -101,11 +101,11 @@ bool DrawFpsCounter()
                            DDBLTFAST_WAIT | DDBLTFAST_NOCOLORKEY) != RESULT_OK)
             copied = false;
     }
-    if (!copied) return ErrorExit("GFX->FPS copy error!");
+    if (!copied)
+        return ErrorExit("GFX->FPS copy error!");
 
     const Rect label{0, 0, FPS_LABEL_WIDTH, FPS_HEIGHT};
-    if (SurfaceBltFast(display.backbuf, 1, 1, display.fps, &label, DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY) !=
-        RESULT_OK)
+    if (SurfaceBltFast(display.backbuf, 1, 1, display.fps, &label, DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY) != RESULT_OK)
         return ErrorExit("FPS->BACK copy error!");
     return true;
 }

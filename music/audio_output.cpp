@@ -40,11 +40,11 @@ constexpr uint32_t STOP_POLL_MILLISECONDS = 50;
 struct AudioOutput {
     WaveOutHandle device;
     WaveHeader header;
-    int16_t* ring;         // ringBytes long; lives until the device is reset
+    int16_t* ring; // ringBytes long; lives until the device is reset
     uint32_t ringBytes;
-    bool ringWritten;      // the device has been given the ring and may loop over it
-    void* mixAllocation;   // what was allocated for the mix buffer
-    float* mixBuffer;      // its 16-byte-aligned start: ringFrames stereo floats
+    bool ringWritten;    // the device has been given the ring and may loop over it
+    void* mixAllocation; // what was allocated for the mix buffer
+    float* mixBuffer;    // its 16-byte-aligned start: ringFrames stereo floats
     Thread* feeder;
 };
 
@@ -52,17 +52,13 @@ AudioOutput output;
 
 } // namespace
 
-int32_t BlockFramesFor(int32_t rate) {
-    return (rate * BLOCK_MILLISECONDS / 1000 + 3) & ~3;
-}
+int32_t BlockFramesFor(int32_t rate) { return (rate * BLOCK_MILLISECONDS / 1000 + 3) & ~3; }
 
 int32_t RingFramesFor(int32_t rate) {
     return (RING_SETTING_MILLISECONDS / BLOCK_MILLISECONDS) * BlockFramesFor(rate) * 2;
 }
 
-int32_t BlockCount() {
-    return blockFrames > 0 ? ringFrames / blockFrames : 0;
-}
+int32_t BlockCount() { return blockFrames > 0 ? ringFrames / blockFrames : 0; }
 
 int32_t PlayingBlock(uint32_t positionBytes) {
     if (blockFrames <= 0 || ringFrames <= 0)
@@ -71,9 +67,7 @@ int32_t PlayingBlock(uint32_t positionBytes) {
     return static_cast<int32_t>((frames % static_cast<uint32_t>(ringFrames)) / static_cast<uint32_t>(blockFrames));
 }
 
-const int16_t* OutputRing() {
-    return output.ring;
-}
+const int16_t* OutputRing() { return output.ring; }
 
 const float* MixArea(int32_t block) {
     if (!output.mixBuffer || block < 0 || block >= BlockCount())

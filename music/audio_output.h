@@ -9,9 +9,9 @@
 struct Module;
 
 // Values of the open device that the engine and the mixer read.
-extern int32_t outputRate;  // frames per second (44100)
-extern int32_t rampFrames;  // volume ramp length: outputRate * 128 / 44100
-extern float rampScale;     // 1 / rampFrames, single precision
+extern int32_t outputRate; // frames per second (44100)
+extern int32_t rampFrames; // volume ramp length: outputRate * 128 / 44100
+extern float rampScale;    // 1 / rampFrames, single precision
 
 // Ring arithmetic of the open device.
 extern int32_t blockFrames; // 20 ms rounded up to a multiple of 4 frames

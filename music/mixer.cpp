@@ -66,8 +66,8 @@ bool vectorMixing = true;
 // four 64-bit lanes beside the scalar positions that read the value pairs. The arithmetic is
 // the scalar loop's, operation for operation, so the sums are identical.
 __attribute__((target("avx2"))) int64_t MixSteadyWide(float* __restrict out, int64_t frames,
-                                                        const int16_t* __restrict data, uint64_t& position,
-                                                        uint64_t delta, float gainLeft, float gainRight) {
+                                                      const int16_t* __restrict data, uint64_t& position,
+                                                      uint64_t delta, float gainLeft, float gainRight) {
     int64_t passes = frames >> 3;
     if (passes == 0)
         return 0;
@@ -78,13 +78,14 @@ __attribute__((target("avx2"))) int64_t MixSteadyWide(float* __restrict out, int
     __m256i low = _mm256_setr_epi64x(at(0), at(1), at(4), at(5));
     __m256i high = _mm256_setr_epi64x(at(2), at(3), at(6), at(7));
     const __m256i eight = _mm256_set1_epi64x(static_cast<int64_t>(8 * delta));
-    const __m256 gains = _mm256_setr_ps(gainLeft, gainRight, gainLeft, gainRight, gainLeft, gainRight, gainLeft,
-                                        gainRight);
+    const __m256 gains =
+        _mm256_setr_ps(gainLeft, gainRight, gainLeft, gainRight, gainLeft, gainRight, gainLeft, gainRight);
     const __m256 scale = _mm256_set1_ps(INTERPOLATION_SCALE);
     for (int64_t i = 0; i < passes; ++i) {
-        __m256i fraction = _mm256_srli_epi32(_mm256_castps_si256(_mm256_shuffle_ps(
-                                                 _mm256_castsi256_ps(low), _mm256_castsi256_ps(high), _MM_SHUFFLE(2, 0, 2, 0))),
-                                             1);
+        __m256i fraction =
+            _mm256_srli_epi32(_mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(low), _mm256_castsi256_ps(high),
+                                                                    _MM_SHUFFLE(2, 0, 2, 0))),
+                              1);
         // Plain loads: a gather is slower than eight of them on many processors.
         uint64_t q = p;
         int32_t v0 = PairAt(data, q);
@@ -182,8 +183,8 @@ void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict 
 }
 
 // A run inside a volume ramp: the gains move by their steps after each frame.
-void MixRamp(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
-             uint64_t delta, float& gainLeft, float& gainRight, float stepLeft, float stepRight) {
+void MixRamp(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position, uint64_t delta,
+             float& gainLeft, float& gainRight, float stepLeft, float stepRight) {
     uint64_t p = position;
     float gl = gainLeft;
     float gr = gainRight;
@@ -337,8 +338,7 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
                 // exactly what n single steps would give.
                 position += static_cast<uint64_t>(n) * delta;
             } else {
-                MixSteady(out, n, sample->data, position, delta,
-                          static_cast<float>(voice.leftVolume) / divisor,
+                MixSteady(out, n, sample->data, position, delta, static_cast<float>(voice.leftVolume) / divisor,
                           static_cast<float>(voice.rightVolume) / divisor);
             }
             out += 2 * n;

@@ -11,25 +11,25 @@ struct Module;
 struct Sample;
 
 struct Voice {
-    int32_t index;            // own number in voicePool
-    int32_t volume;           // 0..127 for channel volumes up to 64
-    int32_t panning;          // 0..255; 255 fully left
-    const Sample* sample;     // null: idle, not mixed
-    int32_t leftVolume;       // target levels, at most volume
+    int32_t index;        // own number in voicePool
+    int32_t volume;       // 0..127 for channel volumes up to 64
+    int32_t panning;      // 0..255; 255 fully left
+    const Sample* sample; // null: idle, not mixed
+    int32_t leftVolume;   // target levels, at most volume
     int32_t rightVolume;
-    uint32_t position;        // 32.32 play position in sample frames
+    uint32_t position; // 32.32 play position in sample frames
     uint32_t positionFraction;
-    uint32_t stepFraction;    // 32.32 step per output frame; stepInteger < 256
+    uint32_t stepFraction; // 32.32 step per output frame; stepInteger < 256
     uint32_t stepInteger;
-    int32_t direction;        // 1 forward, 2 backward
-    int32_t rampLeftTarget;   // the levels the running ramp was set up for
+    int32_t direction;      // 1 forward, 2 backward
+    int32_t rampLeftTarget; // the levels the running ramp was set up for
     int32_t rampRightTarget;
-    int32_t levelLeft;        // level reached, in 1/256 of leftVolume's scale
+    int32_t levelLeft; // level reached, in 1/256 of leftVolume's scale
     int32_t levelRight;
-    float rampStepLeft;       // gain change per output frame while ramping
+    float rampStepLeft; // gain change per output frame while ramping
     float rampStepRight;
-    int32_t rampRemaining;    // frames left in the ramp; 0 when none runs
-    float volumeDivisor;      // leftVolume / rightVolume at full gain; 0 means 255
+    int32_t rampRemaining; // frames left in the ramp; 0 when none runs
+    float volumeDivisor;   // leftVolume / rightVolume at full gain; 0 means 255
 };
 
 constexpr int32_t VOICE_COUNT = 64;

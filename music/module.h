@@ -23,7 +23,7 @@ constexpr int32_t MAX_BPM = 255;
 constexpr uint32_t SAMPLE_SPARE_VALUES = 8;
 
 constexpr uint8_t NOTE_NONE = 0;
-constexpr uint8_t NOTE_LAST = 96;     // notes 1..96, from the lowest
+constexpr uint8_t NOTE_LAST = 96; // notes 1..96, from the lowest
 constexpr uint8_t NOTE_FILE_KEY_OFF = 97;
 constexpr uint8_t NOTE_KEY_OFF = 255; // the file's 97 as stored
 
@@ -34,10 +34,10 @@ constexpr uint8_t LOOP_PINGPONG = 4;
 constexpr uint16_t FLAG_LINEAR_TABLE = 1;
 
 struct Cell {
-    uint8_t note;            // 0 none, 1..96, 255 key off; others as read
-    uint8_t instrument;      // 0 none, 1..128
-    uint8_t volume;          // volume column, as read (ignored by the engine)
-    uint8_t effectType;      // 0..35
+    uint8_t note;       // 0 none, 1..96, 255 key off; others as read
+    uint8_t instrument; // 0 none, 1..128
+    uint8_t volume;     // volume column, as read (ignored by the engine)
+    uint8_t effectType; // 0..35
     uint8_t effectParameter;
 };
 static_assert(sizeof(Cell) == 5);
@@ -54,9 +54,9 @@ struct Sample {
     uint32_t loopLength; // == length for a sample without loop
     uint8_t volume;      // as read, 0..64 in a valid file
     int8_t finetune;
-    int32_t panning;     // 0..255
-    uint8_t bits;        // 16 once loaded
-    uint8_t loopType;    // LOOP_NONE, LOOP_FORWARD or LOOP_PINGPONG
+    int32_t panning;  // 0..255
+    uint8_t bits;     // 16 once loaded
+    uint8_t loopType; // LOOP_NONE, LOOP_FORWARD or LOOP_PINGPONG
     int8_t relativeNote;
 };
 
@@ -66,9 +66,9 @@ struct EnvelopePoint {
 };
 
 struct Instrument {
-    int32_t sampleCount;   // 0..16
-    Sample* samples[16];   // slots from sampleCount on point to emptySample
-    uint8_t keymap[96];    // sample slot for notes 1..96, as read
+    int32_t sampleCount; // 0..16
+    Sample* samples[16]; // slots from sampleCount on point to emptySample
+    uint8_t keymap[96];  // sample slot for notes 1..96, as read
     // Loaded as read and used by nothing in the player (no envelopes, no
     // auto-vibrato are applied).
     EnvelopePoint volumeEnvelope[12];
@@ -81,13 +81,13 @@ struct Instrument {
     uint8_t panningSustainPoint;
     uint8_t panningLoopStart;
     uint8_t panningLoopEnd;
-    uint8_t volumeType;    // 0 when there are fewer than 2 volume points
-    uint8_t panningType;   // 0 when there are fewer than 2 panning points
+    uint8_t volumeType;  // 0 when there are fewer than 2 volume points
+    uint8_t panningType; // 0 when there are fewer than 2 panning points
     uint8_t vibratoType;
     uint8_t vibratoSweep;
     uint8_t vibratoDepth;
     uint8_t vibratoRate;
-    uint16_t fadeout;      // twice the file's value (the top bit is lost)
+    uint16_t fadeout; // twice the file's value (the top bit is lost)
 };
 
 using TickRoutine = void (*)(Module* song);
@@ -105,7 +105,7 @@ struct Module {
     int16_t instrumentCount;     // 0..128
     uint16_t flags;              // bit 0: linear frequency table
     int16_t defaultSpeed;
-    int16_t defaultBpm;          // MIN_BPM..MAX_BPM once loaded
+    int16_t defaultBpm; // MIN_BPM..MAX_BPM once loaded
     uint8_t orders[256];
     uint8_t initialGlobalVolume; // 64
     int32_t globalVolume;
@@ -114,9 +114,9 @@ struct Module {
     int32_t bpm;
     int32_t row;
     int32_t orderPosition;
-    int32_t nextRow;             // -1 when none is decided
-    int32_t nextOrderPosition;   // -1 when none is decided
-    TickRoutine tickRoutine;     // PlayTick
+    int32_t nextRow;           // -1 when none is decided
+    int32_t nextOrderPosition; // -1 when none is decided
+    TickRoutine tickRoutine;   // PlayTick
 };
 
 // The shared all-zero sample of every empty instrument slot; never released.

@@ -20,8 +20,8 @@ constexpr char SIGNATURE[] = "Extended Module: ";
 constexpr int32_t SIGNATURE_LENGTH = 17;
 constexpr int32_t HEADER_SIZE_OFFSET = 60;
 constexpr int32_t MISSING_PATTERN_ROWS = 64;
-constexpr int32_t SAMPLE_HEADER_READ = 17;  // fields up to the relative note
-constexpr int32_t SAMPLE_HEADER_SKIP = 23;  // reserved byte and name
+constexpr int32_t SAMPLE_HEADER_READ = 17; // fields up to the relative note
+constexpr int32_t SAMPLE_HEADER_SKIP = 23; // reserved byte and name
 constexpr int32_t INSTRUMENT_NAME_SKIP = 23;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }

@@ -16,24 +16,24 @@ constexpr uint8_t PENDING_PANNING = 4;
 constexpr uint8_t PENDING_TRIGGER = 8;
 
 struct Channel {
-    uint8_t note;             // 0..95: cell note - 1 of the last note taken
-    uint8_t pending;          // PENDING_* bits
-    Voice* voice;             // voicePool[i] or voicePool[i + 32] for channel i
-    int32_t period;           // linear: 64 units per semitone; smaller is higher
+    uint8_t note;    // 0..95: cell note - 1 of the last note taken
+    uint8_t pending; // PENDING_* bits
+    Voice* voice;    // voicePool[i] or voicePool[i + 32] for channel i
+    int32_t period;  // linear: 64 units per semitone; smaller is higher
     int32_t volume;
     int32_t panning;
-    int32_t periodOffset;     // this tick's arpeggio / vibrato offset
-    int32_t envelopeVolume;   // 64 after an instrument reset, 0 once keyed off
-    int32_t fadeoutVolume;    // 65536 after an instrument reset
+    int32_t periodOffset;   // this tick's arpeggio / vibrato offset
+    int32_t envelopeVolume; // 64 after an instrument reset, 0 once keyed off
+    int32_t fadeoutVolume;  // 65536 after an instrument reset
     uint8_t keyOff;
-    uint8_t instrument;       // 0-based
-    int32_t notePeriod;       // period of the last note read
-    uint8_t portaDownSpeed;   // effect memories: written only by non-zero parameters
+    uint8_t instrument;     // 0-based
+    int32_t notePeriod;     // period of the last note read
+    uint8_t portaDownSpeed; // effect memories: written only by non-zero parameters
     uint8_t portaUpSpeed;
     uint8_t volumeSlideSpeed;
     int32_t portaTarget;
     uint8_t portaSpeed;
-    int8_t vibratoPosition;   // -32..31
+    int8_t vibratoPosition; // -32..31
     uint8_t vibratoSpeed;
     uint8_t vibratoDepth;
     uint8_t finePortaUpSpeed;

@@ -13,8 +13,7 @@ void InstallFileCallbacks(StreamOpenFn open, StreamCloseFn close, StreamReadFn r
 }
 
 bool FileCallbacksInstalled() {
-    return fileCallbacks.open && fileCallbacks.close && fileCallbacks.read && fileCallbacks.seek &&
-           fileCallbacks.tell;
+    return fileCallbacks.open && fileCallbacks.close && fileCallbacks.read && fileCallbacks.seek && fileCallbacks.tell;
 }
 
 StreamFile* StreamOpen(const char* name) {

@@ -84,7 +84,8 @@ void UpdateVoice(Channel* channel, const Sample* sample, const Module* song) {
         voice->rampRemaining = 0;
     }
     if (pending & PENDING_VOLUME) {
-        int64_t product = int64_t{channel->volume} * channel->envelopeVolume * channel->fadeoutVolume * song->globalVolume;
+        int64_t product =
+            int64_t{channel->volume} * channel->envelopeVolume * channel->fadeoutVolume * song->globalVolume;
         voice->volume = static_cast<int32_t>(static_cast<double>(product) * static_cast<double>(VOLUME_SCALE));
         SplitPanning(voice);
     }

@@ -33,8 +33,7 @@ struct Layout {
 // whole file ("BM" and the file header's pixel offset) or, as an RT_BITMAP
 // resource stores them, start at the info header with the pixels right
 // after the colour table.
-bool ReadLayout(const uint8_t* bytes, uint32_t size, Layout& l, std::string& error)
-{
+bool ReadLayout(const uint8_t* bytes, uint32_t size, Layout& l, std::string& error) {
     const bool file = size >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
     const uint32_t infoAt = file ? FILE_HEADER_SIZE : 0;
     if (size < infoAt + INFO_HEADER_SIZE) {
@@ -72,7 +71,8 @@ bool ReadLayout(const uint8_t* bytes, uint32_t size, Layout& l, std::string& err
     uint32_t colours = 0;
     if (l.bitCount <= 8) {
         colours = Read32(l.info + 32);
-        if (colours == 0) colours = 1u << l.bitCount;
+        if (colours == 0)
+            colours = 1u << l.bitCount;
         if (colours > (1u << l.bitCount)) {
             error = "colour table larger than the depth allows";
             return false;
@@ -87,7 +87,8 @@ bool ReadLayout(const uint8_t* bytes, uint32_t size, Layout& l, std::string& err
     l.colours = colours;
 
     uint64_t pixelsAt = infoAt + tableEnd;
-    if (file) pixelsAt = Read32(bytes + 10);
+    if (file)
+        pixelsAt = Read32(bytes + 10);
     if (pixelsAt > size) {
         error = "pixel data outside the file";
         return false;
@@ -97,8 +98,7 @@ bool ReadLayout(const uint8_t* bytes, uint32_t size, Layout& l, std::string& err
     return true;
 }
 
-uint32_t StoredPixel(const Layout& l, const uint8_t* row, int x)
-{
+uint32_t StoredPixel(const Layout& l, const uint8_t* row, int x) {
     if (l.bitCount == 24 || l.bitCount == 32) {
         const uint8_t* p = row + static_cast<size_t>(x) * (l.bitCount / 8);
         return (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[1]) << 8) | p[0];
@@ -108,15 +108,15 @@ uint32_t StoredPixel(const Layout& l, const uint8_t* row, int x)
     const int shift = 8 - l.bitCount * (x % perByte + 1);
     const uint32_t index = (byte >> shift) & ((1u << l.bitCount) - 1);
     // An index past a short colour table shows black, as GDI draws it.
-    if (index >= l.colours) return 0;
+    if (index >= l.colours)
+        return 0;
     const uint8_t* entry = l.palette + index * 4;
     return (static_cast<uint32_t>(entry[2]) << 16) | (static_cast<uint32_t>(entry[1]) << 8) | entry[0];
 }
 
 } // namespace
 
-bool DecodeBitmap(const uint8_t* bytes, uint32_t size, int width, int height, DecodedBitmap& out, std::string& error)
-{
+bool DecodeBitmap(const uint8_t* bytes, uint32_t size, int width, int height, DecodedBitmap& out, std::string& error) {
     out = DecodedBitmap{};
     if (!bytes || size < 2) {
         error = "empty bitmap resource";
@@ -127,7 +127,8 @@ bool DecodeBitmap(const uint8_t* bytes, uint32_t size, int width, int height, De
         return false;
     }
     Layout l;
-    if (!ReadLayout(bytes, size, l, error)) return false;
+    if (!ReadLayout(bytes, size, l, error))
+        return false;
     // Rows are padded to 4 bytes.
     const uint64_t stride = (uint64_t{static_cast<uint32_t>(l.width)} * l.bitCount + 31) / 32 * 4;
     if (stride * static_cast<uint64_t>(l.height) > l.pixelsAvailable) {

@@ -93,8 +93,8 @@ Instance* OsModuleHandle(); // GetModuleHandleA(null)
 bool OsRegisterClass(const WindowClass& windowClass);
 // CreateWindowExA: null on failure. The window procedure of the class receives
 // the messages of the window from here on.
-Window* OsCreateWindow(uint32_t exStyle, const char* className, const char* title, uint32_t style,
-                       int x, int y, int width, int height, Instance* instance);
+Window* OsCreateWindow(uint32_t exStyle, const char* className, const char* title, uint32_t style, int x, int y,
+                       int width, int height, Instance* instance);
 void OsShowWindow(Window* window, int showCommand);
 void OsUpdateWindow(Window* window);
 void OsSetFocus(Window* window);
@@ -205,15 +205,15 @@ constexpr uint32_t DDBLTFAST_WAIT = 0x10;
 // names the surface ("PAGE", "ANI", ...) for diagnostics and for the
 // headless backend's fault injection; DirectDraw has no such field.
 struct SurfaceDesc {
-    uint32_t flags;           // DDSD_*
+    uint32_t flags; // DDSD_*
     uint32_t width;
     uint32_t height;
-    int32_t pitch;            // bytes per row; set by Lock and GetSurfaceDesc
+    int32_t pitch; // bytes per row; set by Lock and GetSurfaceDesc
     uint32_t backBufferCount;
-    uint32_t caps;            // DDSCAPS_*
-    uint32_t colorKeyLow;     // source colour key, when DDSD_CKSRCBLT
+    uint32_t caps;        // DDSCAPS_*
+    uint32_t colorKeyLow; // source colour key, when DDSD_CKSRCBLT
     uint32_t colorKeyHigh;
-    void* surface;            // first pixel; set by Lock
+    void* surface; // first pixel; set by Lock
     const char* label;
 };
 
@@ -269,10 +269,10 @@ struct DeviceContext; // HDC
 // the stored BMP (1, 4 or 8 bits with a colour table) as 32-bit pixels,
 // stretched to width x height when its size differs. Null on failure.
 Bitmap* OsLoadBitmap(Instance* instance, const char* name, int width, int height);
-void GdiDeleteBitmap(Bitmap* bitmap);                          // DeleteObject
-DeviceContext* GdiCreateCompatibleDC();                        // null on failure
-void GdiSelectBitmap(DeviceContext* dc, Bitmap* bitmap);       // SelectObject
-void GdiDeleteDC(DeviceContext* dc);                           // DeleteDC
+void GdiDeleteBitmap(Bitmap* bitmap);                    // DeleteObject
+DeviceContext* GdiCreateCompatibleDC();                  // null on failure
+void GdiSelectBitmap(DeviceContext* dc, Bitmap* bitmap); // SelectObject
+void GdiDeleteDC(DeviceContext* dc);                     // DeleteDC
 // IDirectDrawSurface7::GetDC / ReleaseDC.
 Result SurfaceGetDC(Surface* surface, DeviceContext** out);
 void SurfaceReleaseDC(Surface* surface, DeviceContext* dc);

@@ -25,7 +25,7 @@ struct DeviceContext;
 struct Surface {
     DirectDraw* owner = nullptr;
     std::string label;
-    uint32_t caps = 0;          // as created, with the memory bit that was granted
+    uint32_t caps = 0; // as created, with the memory bit that was granted
     bool hasColorKey = false;
     uint32_t colorKey = 0;
     bool primary = false;
@@ -41,8 +41,8 @@ struct Surface {
 // display mode, or `screenWidth` x `screenHeight` when no mode was set.
 // Fails with RESULT_FAILED for a missing or malformed description, a second
 // primary, or sizes out of range.
-Result CoreCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, int extraBytes, int backExtraBytes,
-                         int screenWidth, int screenHeight, Surface** out);
+Result CoreCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, int extraBytes, int backExtraBytes, int screenWidth,
+                         int screenHeight, Surface** out);
 
 bool CoreDirectDrawLive(const DirectDraw* dd);
 bool CoreSurfaceLive(const Surface* surface);

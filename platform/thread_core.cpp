@@ -13,11 +13,12 @@ struct Thread {
     std::thread thread;
 };
 
-Thread* CoreCreateThread(ThreadProc proc, void* parameter)
-{
-    if (!proc) return nullptr;
+Thread* CoreCreateThread(ThreadProc proc, void* parameter) {
+    if (!proc)
+        return nullptr;
     auto* t = new (std::nothrow) Thread;
-    if (!t) return nullptr;
+    if (!t)
+        return nullptr;
     try {
         t->thread = std::thread([proc, parameter] { proc(parameter); });
     } catch (const std::system_error&) {
@@ -27,9 +28,9 @@ Thread* CoreCreateThread(ThreadProc proc, void* parameter)
     return t;
 }
 
-bool CoreSetTimeCritical(Thread* thread)
-{
-    if (!thread || !thread->thread.joinable()) return false;
+bool CoreSetTimeCritical(Thread* thread) {
+    if (!thread || !thread->thread.joinable())
+        return false;
     // A real-time priority above every ordinary thread, but well below the
     // top, so a runaway thread cannot starve the system's own real-time work.
     sched_param param{};
@@ -37,9 +38,9 @@ bool CoreSetTimeCritical(Thread* thread)
     return pthread_setschedparam(thread->thread.native_handle(), SCHED_FIFO, &param) == 0;
 }
 
-void CoreCloseThread(Thread* thread)
-{
-    if (!thread) return;
+void CoreCloseThread(Thread* thread) {
+    if (!thread)
+        return;
     if (thread->thread.joinable()) {
         if (thread->thread.get_id() == std::this_thread::get_id())
             thread->thread.detach(); // closing its own handle: nothing to wait for

@@ -10,8 +10,7 @@
 
 namespace {
 
-void BM_InitDisplay(benchmark::State& state)
-{
+void BM_InitDisplay(benchmark::State& state) {
     HeadlessReset();
     ResetDisplay();
     ResetApp();

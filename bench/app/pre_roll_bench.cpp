@@ -11,8 +11,7 @@
 
 namespace {
 
-void BM_PreRollIdleQueue(benchmark::State& state)
-{
+void BM_PreRollIdleQueue(benchmark::State& state) {
     int exitCode = 0;
     for (auto _ : state) {
         if (PreRoll(&exitCode)) {
@@ -26,8 +25,7 @@ BENCHMARK(BM_PreRollIdleQueue)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     benchmark::Initialize(&argc, argv);

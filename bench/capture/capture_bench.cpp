@@ -25,15 +25,13 @@ constexpr double SECONDS = 5.0;
 
 class NoSink : public FrameSink {
 public:
-    bool Frame(int64_t, const uint32_t* pixels, int, int, const int16_t*, int) override
-    {
+    bool Frame(int64_t, const uint32_t* pixels, int, int, const int16_t*, int) override {
         benchmark::DoNotOptimize(pixels[0]);
         return true;
     }
 };
 
-CaptureOptions Options(VideoFormat format, bool lossless, const std::string& path)
-{
+CaptureOptions Options(VideoFormat format, bool lossless, const std::string& path) {
     CaptureOptions options;
     options.output = path;
     options.format = format;
@@ -43,28 +41,26 @@ CaptureOptions Options(VideoFormat format, bool lossless, const std::string& pat
     return options;
 }
 
-double ChildCpuSeconds()
-{
+double ChildCpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void Scene(benchmark::State& state)
-{
+void Scene(benchmark::State& state) {
     const CaptureOptions options = Options(VideoFormat::Mkv, true, "");
     NoSink sink;
     for (auto _ : state) {
         const CaptureRun run = RunCapture(options, sink);
-        if (!run.ok) state.SkipWithError(run.error.c_str());
+        if (!run.ok)
+            state.SkipWithError(run.error.c_str());
     }
     state.counters["presentation_x"] =
         benchmark::Counter(SECONDS * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-void Encode(benchmark::State& state, VideoFormat format, bool lossless, const char* extension)
-{
+void Encode(benchmark::State& state, VideoFormat format, bool lossless, const char* extension) {
     const std::string ffmpeg = FindFfmpeg();
     if (ffmpeg.empty()) {
         state.SkipWithError("no ffmpeg");
@@ -79,7 +75,8 @@ void Encode(benchmark::State& state, VideoFormat format, bool lossless, const ch
         const auto start = std::chrono::steady_clock::now();
         FfmpegSink sink(ffmpeg, options, path);
         const CaptureRun run = RunCapture(options, sink);
-        if (!sink.Finish() || !run.ok) state.SkipWithError("capture failed");
+        if (!sink.Finish() || !run.ok)
+            state.SkipWithError("capture failed");
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         waiting += sink.pipeSeconds;
     }

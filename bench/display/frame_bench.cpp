@@ -23,21 +23,20 @@ namespace {
 // animation from BACKGROUND, the whole page, one animation frame, three
 // digit cells and the counter label, 4 bytes a pixel (stars are single
 // pixels and left out).
-constexpr size_t STEADY_FRAME_BYTES =
-    4 * (2 * 640 * 24 + 128 * 40 + 640 * 384 + 128 * 64 + 3 * 10 * 8 + 70 * 8);
+constexpr size_t STEADY_FRAME_BYTES = 4 * (2 * 640 * 24 + 128 * 40 + 640 * 384 + 128 * 64 + 3 * 10 * 8 + 70 * 8);
 
 // Frames 21 ms apart, so every frame takes a step of each effect.
 constexpr uint32_t FRAME_MS = 21;
 
-bool SetUpScene()
-{
+bool SetUpScene() {
     ReleaseDisplay();
     display = Display{};
     HeadlessReset();
     ResetScene();
     ResetApp();
     HeadlessSetTime(100000);
-    if (!CreateMainWindow() || !InitDisplay()) return false;
+    if (!CreateMainWindow() || !InitDisplay())
+        return false;
     CrtSrand(1);
     for (int i = 0; i < STAR_COUNT; ++i) {
         RenewStar(scene.topStars[i], true);
@@ -47,23 +46,22 @@ bool SetUpScene()
     return true;
 }
 
-bool Frame()
-{
+bool Frame() {
     HeadlessAdvanceTime(FRAME_MS);
     return ComposeFrame();
 }
 
 // Page 1 revealed, the box open, the counter showing a measured rate.
-bool SetUpSteadyScene()
-{
-    if (!SetUpScene()) return false;
+bool SetUpSteadyScene() {
+    if (!SetUpScene())
+        return false;
     for (int i = 0; i < 400 && (scene.revealing || scene.aniInset > 0 || scene.fps == 0); ++i)
-        if (!Frame()) return false;
+        if (!Frame())
+            return false;
     return !scene.revealing && scene.aniInset == 0 && scene.fps > 0;
 }
 
-void BM_ComposeFrameSteady(benchmark::State& state)
-{
+void BM_ComposeFrameSteady(benchmark::State& state) {
     if (!SetUpSteadyScene()) {
         state.SkipWithError("scene set-up failed");
         return;
@@ -76,8 +74,7 @@ void BM_ComposeFrameSteady(benchmark::State& state)
 }
 BENCHMARK(BM_ComposeFrameSteady)->Unit(benchmark::kMicrosecond);
 
-void BM_MemcpySteadyFrameBytes(benchmark::State& state)
-{
+void BM_MemcpySteadyFrameBytes(benchmark::State& state) {
     std::vector<uint8_t> source(STEADY_FRAME_BYTES, 0x5D), dest(STEADY_FRAME_BYTES);
     for (auto _ : state) {
         std::memcpy(dest.data(), source.data(), STEADY_FRAME_BYTES);
@@ -88,8 +85,7 @@ void BM_MemcpySteadyFrameBytes(benchmark::State& state)
 BENCHMARK(BM_MemcpySteadyFrameBytes)->Unit(benchmark::kMicrosecond);
 
 // Every line moving: the reveal is restarted whenever it has come to rest.
-void BM_ComposeFrameReveal(benchmark::State& state)
-{
+void BM_ComposeFrameReveal(benchmark::State& state) {
     if (!SetUpSteadyScene()) {
         state.SkipWithError("scene set-up failed");
         return;
@@ -106,8 +102,7 @@ void BM_ComposeFrameReveal(benchmark::State& state)
 BENCHMARK(BM_ComposeFrameReveal)->Unit(benchmark::kMicrosecond);
 
 // The wipe, kept from ending so that every frame paints its two rows.
-void BM_ComposeFrameWipe(benchmark::State& state)
-{
+void BM_ComposeFrameWipe(benchmark::State& state) {
     if (!SetUpSteadyScene()) {
         state.SkipWithError("scene set-up failed");
         return;
@@ -124,13 +119,13 @@ void BM_ComposeFrameWipe(benchmark::State& state)
 }
 BENCHMARK(BM_ComposeFrameWipe)->Unit(benchmark::kMicrosecond);
 
-void BM_RenderPages(benchmark::State& state)
-{
+void BM_RenderPages(benchmark::State& state) {
     if (!SetUpScene()) {
         state.SkipWithError("scene set-up failed");
         return;
     }
-    for (auto _ : state) benchmark::DoNotOptimize(RenderPages());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(RenderPages());
 }
 BENCHMARK(BM_RenderPages)->Unit(benchmark::kMillisecond);
 

@@ -39,8 +39,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 }
 
 void RealTimeCounter(benchmark::State& state) {
-    state.counters["x_realtime"] = benchmark::Counter(static_cast<double>(BLOCKS) * BLOCK / RATE,
-                                                      benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(static_cast<double>(BLOCKS) * BLOCK / RATE, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void FullQuillon(benchmark::State& state, const std::string& path) {

@@ -99,8 +99,8 @@ void Quillon(benchmark::State& state) {
             RenderBlock(song);
         benchmark::DoNotOptimize(pcmBlock);
     }
-    state.counters["x_realtime"] = benchmark::Counter(
-        static_cast<double>(blocks) * BLOCK / RATE, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(static_cast<double>(blocks) * BLOCK / RATE, benchmark::Counter::kIsIterationInvariantRate);
     FreeModule(song);
 }
 
@@ -120,8 +120,8 @@ void Libxmp(benchmark::State& state) {
             xmp_play_buffer(context, pcmBlock, static_cast<int>(sizeof pcmBlock), 0);
         benchmark::DoNotOptimize(pcmBlock);
     }
-    state.counters["x_realtime"] = benchmark::Counter(
-        static_cast<double>(blocks) * BLOCK / RATE, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(static_cast<double>(blocks) * BLOCK / RATE, benchmark::Counter::kIsIterationInvariantRate);
     xmp_end_player(context);
     xmp_release_module(context);
     xmp_free_context(context);

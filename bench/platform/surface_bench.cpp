@@ -15,8 +15,7 @@ struct Scene {
     Surface* background = nullptr;
     Surface* ani = nullptr;
 
-    Scene()
-    {
+    Scene() {
         HeadlessReset();
         DdCreate(&dd);
         DdSetDisplayMode(dd, 640, 480, 32, 0, 0);
@@ -29,10 +28,10 @@ struct Scene {
         background = Make("BACKGROUND", 640, 480, false);
         ani = Make("ANI", 5120, 64, true);
         for (int x = 0; x < 5120; ++x)
-            for (int y = 0; y < 64; ++y) HeadlessSetPixel(ani, x, y, ((x ^ y) & 4) ? 0x808080u : 0u);
+            for (int y = 0; y < 64; ++y)
+                HeadlessSetPixel(ani, x, y, ((x ^ y) & 4) ? 0x808080u : 0u);
     }
-    Surface* Make(const char* label, uint32_t w, uint32_t h, bool key)
-    {
+    Surface* Make(const char* label, uint32_t w, uint32_t h, bool key) {
         SurfaceDesc d{};
         d.flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | (key ? DDSD_CKSRCBLT : 0);
         d.width = w;
@@ -46,42 +45,42 @@ struct Scene {
     ~Scene() { HeadlessReset(); }
 };
 
-void BM_BltFastFullScreen(benchmark::State& state)
-{
+void BM_BltFastFullScreen(benchmark::State& state) {
     Scene s;
-    for (auto _ : state) benchmark::DoNotOptimize(SurfaceBltFast(s.back, 0, 0, s.background, nullptr, DDBLTFAST_WAIT));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SurfaceBltFast(s.back, 0, 0, s.background, nullptr, DDBLTFAST_WAIT));
     state.SetBytesProcessed(state.iterations() * 640 * 480 * 4);
 }
 BENCHMARK(BM_BltFastFullScreen);
 
-void BM_BltFastKeyedAnimationFrame(benchmark::State& state)
-{
+void BM_BltFastKeyedAnimationFrame(benchmark::State& state) {
     Scene s;
     const Rect frame{1280, 0, 1408, 64};
     for (auto _ : state)
-        benchmark::DoNotOptimize(SurfaceBltFast(s.back, 512, 416, s.ani, &frame, DDBLTFAST_SRCCOLORKEY | DDBLTFAST_WAIT));
+        benchmark::DoNotOptimize(
+            SurfaceBltFast(s.back, 512, 416, s.ani, &frame, DDBLTFAST_SRCCOLORKEY | DDBLTFAST_WAIT));
 }
 BENCHMARK(BM_BltFastKeyedAnimationFrame);
 
-void BM_ColorFillFullScreen(benchmark::State& state)
-{
+void BM_ColorFillFullScreen(benchmark::State& state) {
     Scene s;
-    for (auto _ : state) benchmark::DoNotOptimize(SurfaceColorFill(s.back, nullptr, 0x5D1759));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SurfaceColorFill(s.back, nullptr, 0x5D1759));
 }
 BENCHMARK(BM_ColorFillFullScreen);
 
-void BM_Flip(benchmark::State& state)
-{
+void BM_Flip(benchmark::State& state) {
     Scene s;
-    for (auto _ : state) benchmark::DoNotOptimize(SurfaceFlip(s.primary));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SurfaceFlip(s.primary));
 }
 BENCHMARK(BM_Flip);
 
-void BM_IdlePeekMessage(benchmark::State& state)
-{
+void BM_IdlePeekMessage(benchmark::State& state) {
     HeadlessReset();
     Message msg{};
-    for (auto _ : state) benchmark::DoNotOptimize(OsPeekMessage(&msg));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(OsPeekMessage(&msg));
 }
 BENCHMARK(BM_IdlePeekMessage);
 

@@ -22,14 +22,15 @@
 namespace {
 
 // utime + stime in clock ticks of every thread of this process but `skip`.
-long long OtherThreadsTicks(long skip)
-{
+long long OtherThreadsTicks(long skip) {
     long long total = 0;
     DIR* dir = opendir("/proc/self/task");
-    if (!dir) return -1;
+    if (!dir)
+        return -1;
     while (dirent* e = readdir(dir)) {
         long tid = std::atol(e->d_name);
-        if (tid <= 0 || tid == skip) continue;
+        if (tid <= 0 || tid == skip)
+            continue;
         std::ifstream in("/proc/self/task/" + std::string(e->d_name) + "/stat");
         std::string line;
         std::getline(in, line);
@@ -38,8 +39,10 @@ long long OtherThreadsTicks(long skip)
         std::string f;
         long long utime = 0, stime = 0;
         for (int i = 3; i <= 15 && fields >> f; ++i) {
-            if (i == 14) utime = std::atoll(f.c_str());
-            if (i == 15) stime = std::atoll(f.c_str());
+            if (i == 14)
+                utime = std::atoll(f.c_str());
+            if (i == 15)
+                stime = std::atoll(f.c_str());
         }
         total += utime + stime;
     }
@@ -49,8 +52,7 @@ long long OtherThreadsTicks(long skip)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     double seconds = argc > 1 ? std::atof(argv[1]) : 30.0;
     HeadlessReset();
     if (!MusicStart()) {
@@ -64,7 +66,8 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         HeadlessAudioSetPosition(static_cast<uint32_t>(static_cast<long long>(elapsed * 44100) * 4));
-        if (elapsed >= seconds) break;
+        if (elapsed >= seconds)
+            break;
     }
     long long after = OtherThreadsTicks(self);
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -12,8 +12,7 @@ namespace {
 
 // The program's own start, without a feeder thread: the benchmark is the
 // only thread touching the song.
-Module* StartShippedSong()
-{
+Module* StartShippedSong() {
     HeadlessReset();
     ResetAudioOutput();
     HeadlessInjectFault("CreateThread", "", FaultMode::Always);
@@ -21,8 +20,7 @@ Module* StartShippedSong()
     return currentSong;
 }
 
-void BM_PlaySongPrefill(benchmark::State& state)
-{
+void BM_PlaySongPrefill(benchmark::State& state) {
     Module* song = StartShippedSong();
     if (!song) {
         state.SkipWithError("MUSIC does not load");
@@ -37,14 +35,14 @@ void BM_PlaySongPrefill(benchmark::State& state)
 }
 BENCHMARK(BM_PlaySongPrefill)->Unit(benchmark::kMillisecond);
 
-void BM_FillBlock(benchmark::State& state)
-{
+void BM_FillBlock(benchmark::State& state) {
     Module* song = StartShippedSong();
     if (!song) {
         state.SkipWithError("MUSIC does not load");
         return;
     }
-    for (auto _ : state) FillBlock();
+    for (auto _ : state)
+        FillBlock();
     // One block is 884 frames, 20.045 ms of sound.
     state.counters["realtime_x"] = benchmark::Counter(
         static_cast<double>(state.iterations()) * blockFrames / outputRate, benchmark::Counter::kIsRate);

@@ -54,8 +54,8 @@ int32_t EnvelopeValue(const EnvelopePoint* points, int32_t count, int32_t tick) 
     return value < 0 ? 0 : (value > FULL_VOLUME ? FULL_VOLUME : value);
 }
 
-void StepEnvelope(EnvelopeState* state, const EnvelopePoint* points, uint8_t pointCount, uint8_t type,
-                  uint8_t sustain, uint8_t loopStart, uint8_t loopEnd, bool keyOff) {
+void StepEnvelope(EnvelopeState* state, const EnvelopePoint* points, uint8_t pointCount, uint8_t type, uint8_t sustain,
+                  uint8_t loopStart, uint8_t loopEnd, bool keyOff) {
     int32_t count = pointCount > ENVELOPE_POINTS ? ENVELOPE_POINTS : pointCount;
     if (!(type & ENVELOPE_ON) || count < 1) {
         state->value = FULL_VOLUME;
@@ -68,8 +68,8 @@ void StepEnvelope(EnvelopeState* state, const EnvelopePoint* points, uint8_t poi
     state->tick += 1;
     // A loop sends the tick back once it reaches the loop end point; a loop
     // whose points are out of range or reversed is no loop.
-    if ((type & ENVELOPE_LOOP) && loopEnd < count && loopStart <= loopEnd &&
-        state->tick >= points[loopEnd].position && points[loopStart].position <= points[loopEnd].position) {
+    if ((type & ENVELOPE_LOOP) && loopEnd < count && loopStart <= loopEnd && state->tick >= points[loopEnd].position &&
+        points[loopStart].position <= points[loopEnd].position) {
         // After key-off a loop ending on the sustain point no longer holds;
         // any other loop keeps going, as in the tracker.
         state->tick = points[loopStart].position;
@@ -105,15 +105,9 @@ int32_t StepAutoVibrato(FullChannel* channel, const Instrument* instrument) {
     channel->autoVibratoPosition = position;
     int32_t wave;
     switch (instrument->vibratoType) {
-    case AUTO_SINE:
-        wave = tables.autoSine[position];
-        break;
-    case AUTO_SQUARE:
-        wave = position < 128 ? AUTO_VIBRATO_SINE : -AUTO_VIBRATO_SINE;
-        break;
-    case AUTO_RAMP_DOWN:
-        wave = AUTO_VIBRATO_SINE - ((position + 128) & 255) / 2;
-        break;
+    case AUTO_SINE: wave = tables.autoSine[position]; break;
+    case AUTO_SQUARE: wave = position < 128 ? AUTO_VIBRATO_SINE : -AUTO_VIBRATO_SINE; break;
+    case AUTO_RAMP_DOWN: wave = AUTO_VIBRATO_SINE - ((position + 128) & 255) / 2; break;
     default: // ramp up: its top is at position 128, the jump just after
         wave = ((position + 127) & 255) / 2 - (AUTO_VIBRATO_SINE - 1);
         break;
@@ -128,9 +122,7 @@ int32_t Waveform(uint8_t control, uint8_t position) {
     int32_t half = position & 31;
     int32_t value;
     switch (control & 3) {
-    case WAVE_SINE:
-        value = HALF_SINE[half];
-        break;
+    case WAVE_SINE: value = HALF_SINE[half]; break;
     case WAVE_RAMP_DOWN:
         // The period rises through each half (the pitch falls), then jumps.
         value = position < 32 ? half * 8 : 255 - half * 8;

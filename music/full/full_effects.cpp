@@ -29,14 +29,14 @@ enum : uint8_t {
     PATTERN_BREAK = 0xD,
     EXTENDED = 0xE,
     SPEED_TEMPO = 0xF,
-    GLOBAL_VOLUME = 16,        // G
-    GLOBAL_VOLUME_SLIDE = 17,  // H
-    KEY_OFF = 20,              // K
-    ENVELOPE_POSITION = 21,    // L
-    PANNING_SLIDE = 25,        // P
-    MULTI_RETRIG = 27,         // R
-    TREMOR = 29,               // T
-    EXTRA_FINE_PORTA = 33,     // X
+    GLOBAL_VOLUME = 16,       // G
+    GLOBAL_VOLUME_SLIDE = 17, // H
+    KEY_OFF = 20,             // K
+    ENVELOPE_POSITION = 21,   // L
+    PANNING_SLIDE = 25,       // P
+    MULTI_RETRIG = 27,        // R
+    TREMOR = 29,              // T
+    EXTRA_FINE_PORTA = 33,    // X
 };
 
 // E effects by their high nibble.
@@ -157,14 +157,18 @@ void Arpeggio(const Module* song, FullChannel* channel, uint8_t parameter) {
 void RetrigVolume(FullChannel* channel) {
     int32_t v = channel->volume;
     switch (channel->retrigVolume) {
-    case 0x1: case 0x2: case 0x3: case 0x4: case 0x5:
-        v -= 1 << (channel->retrigVolume - 1);
-        break;
+    case 0x1:
+    case 0x2:
+    case 0x3:
+    case 0x4:
+    case 0x5: v -= 1 << (channel->retrigVolume - 1); break;
     case 0x6: v = v * 2 / 3; break;
     case 0x7: v = v / 2; break;
-    case 0x9: case 0xA: case 0xB: case 0xC: case 0xD:
-        v += 1 << (channel->retrigVolume - 9);
-        break;
+    case 0x9:
+    case 0xA:
+    case 0xB:
+    case 0xC:
+    case 0xD: v += 1 << (channel->retrigVolume - 9); break;
     case 0xE: v = v * 3 / 2; break;
     case 0xF: v = v * 2; break;
     default: break;
@@ -189,12 +193,14 @@ void Tremor(FullChannel* channel) {
 // ticks); a note starting on the row starts from its own pitch.
 void HoldVibrato(FullChannel* channel) {
     if (!channel->trigger)
-        channel->periodOffset = Waveform(channel->vibrato.control, channel->vibrato.position) * channel->vibrato.depth / 32;
+        channel->periodOffset =
+            Waveform(channel->vibrato.control, channel->vibrato.position) * channel->vibrato.depth / 32;
 }
 
 void HoldTremolo(FullChannel* channel) {
     if (!channel->trigger)
-        channel->volumeOffset = Waveform(channel->tremolo.control, channel->tremolo.position) * channel->tremolo.depth / 64;
+        channel->volumeOffset =
+            Waveform(channel->tremolo.control, channel->tremolo.position) * channel->tremolo.depth / 64;
 }
 
 // Rxy counts every tick of its rows, tick 0 included (a note starting on
@@ -313,8 +319,7 @@ void ExtendedTick(const Module* song, FullChannel* channel, uint8_t parameter) {
         if (song->tick == x)
             channel->volume = 0;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -436,7 +441,6 @@ void TickEffect(Module* song, FullChannel* channel, const Cell* cell) {
     }
     case MULTI_RETRIG: MultiRetrig(channel); break;
     case TREMOR: Tremor(channel); break;
-    default:
-        break;
+    default: break;
     }
 }

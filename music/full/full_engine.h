@@ -36,33 +36,33 @@ struct Oscillator {
     uint8_t position; // 0..63, one cycle
     uint8_t speed;
     uint8_t depth;
-    uint8_t control;  // bits 0..1 waveform, bit 2: keep the position on a new note
+    uint8_t control; // bits 0..1 waveform, bit 2: keep the position on a new note
 };
 
 struct FullChannel {
-    Cell cell;                 // the row's cell, for the later ticks
-    const Sample* sample;      // the sample playing; emptySample when none
-    int16_t instrument;        // 0-based; -1 before the first one
-    uint8_t note;              // 0..95, the cell's note - 1
-    int8_t finetune;           // the sample's, or E5x's
-    int32_t period;            // the slid period (linear or Amiga units)
+    Cell cell;            // the row's cell, for the later ticks
+    const Sample* sample; // the sample playing; emptySample when none
+    int16_t instrument;   // 0-based; -1 before the first one
+    uint8_t note;         // 0..95, the cell's note - 1
+    int8_t finetune;      // the sample's, or E5x's
+    int32_t period;       // the slid period (linear or Amiga units)
     int32_t portaTarget;
-    int32_t volume;            // 0..64
-    int32_t panning;           // 0..255, 0 left
+    int32_t volume;  // 0..64
+    int32_t panning; // 0..255, 0 left
     bool keyOff;
-    int32_t fadeout;           // FADEOUT_START .. 0
+    int32_t fadeout; // FADEOUT_START .. 0
     EnvelopeState volumeEnvelope;
     EnvelopeState panningEnvelope;
     uint8_t autoVibratoPosition;
     int32_t autoVibratoAmount; // rises to depth * 256 over the sweep
 
     // This tick's changes on top of the above.
-    int32_t periodOffset;      // vibrato, arpeggio
-    int32_t volumeOffset;      // tremolo
-    bool muted;                // tremor's off phase
-    bool trigger;              // the sample starts this tick
-    uint32_t startOffset;      // ... at this frame (9xx)
-    int32_t sentPeriod;        // the period the voice's step was last set from
+    int32_t periodOffset; // vibrato, arpeggio
+    int32_t volumeOffset; // tremolo
+    bool muted;           // tremor's off phase
+    bool trigger;         // the sample starts this tick
+    uint32_t startOffset; // ... at this frame (9xx)
+    int32_t sentPeriod;   // the period the voice's step was last set from
 
     // Effect memories: each written by a non-zero parameter only.
     uint8_t portaUpSpeed, portaDownSpeed, tonePortaSpeed;
@@ -73,7 +73,7 @@ struct FullChannel {
     uint8_t sampleOffset;
     uint8_t retrigVolume, retrigInterval, retrigCounter;
     uint8_t tremorParameter, tremorCounter;
-    bool tremorOff;             // tremor's phase on its last tick after tick 0
+    bool tremorOff; // tremor's phase on its last tick after tick 0
     Oscillator vibrato;
     Oscillator tremolo;
     bool glissando;
@@ -85,8 +85,8 @@ extern FullChannel fullChannels[MAX_SONG_CHANNELS];
 
 // Song-wide state of the full player beside the Module's position fields.
 struct FullSong {
-    int32_t patternDelay;   // rows still to repeat (EEx)
-    bool repeatingRow;      // this row is a repeat of EEx
+    int32_t patternDelay; // rows still to repeat (EEx)
+    bool repeatingRow;    // this row is a repeat of EEx
 };
 
 extern FullSong fullSong;
@@ -118,8 +118,8 @@ const Instrument* FullInstrument(const Module* song, const FullChannel* channel)
 // Envelopes and auto-vibrato, once per tick after the effects.
 // The envelope's value at its tick, then the tick advanced (held at the
 // sustain point until key-off, sent back at the loop end).
-void StepEnvelope(EnvelopeState* state, const EnvelopePoint* points, uint8_t pointCount, uint8_t type,
-                  uint8_t sustain, uint8_t loopStart, uint8_t loopEnd, bool keyOff);
+void StepEnvelope(EnvelopeState* state, const EnvelopePoint* points, uint8_t pointCount, uint8_t type, uint8_t sustain,
+                  uint8_t loopStart, uint8_t loopEnd, bool keyOff);
 // The envelope's value at a tick: linear between points, the last point's
 // value after it.
 int32_t EnvelopeValue(const EnvelopePoint* points, int32_t count, int32_t tick);

@@ -68,8 +68,8 @@ void HeadlessOnMessageBox(void (*callback)());
 // The fault lets `skip` matching calls succeed first, then fails the next
 // call (once) or every call from then on (always).
 enum class FaultMode { Once, Always };
-void HeadlessInjectFault(const std::string& operation, const std::string& target = "",
-                         FaultMode mode = FaultMode::Once, int skip = 0);
+void HeadlessInjectFault(const std::string& operation, const std::string& target = "", FaultMode mode = FaultMode::Once,
+                         int skip = 0);
 void HeadlessClearFaults();
 // Calls of an operation so far (matching the target as above).
 int HeadlessCallCount(const std::string& operation, const std::string& target = "");

@@ -23,14 +23,12 @@ struct VirtualDevice {
     std::atomic<uint32_t> position{0};
 };
 
-VirtualDevice& Device()
-{
+VirtualDevice& Device() {
     static VirtualDevice device;
     return device;
 }
 
-bool FormatPlayable(const WaveFormat& f)
-{
+bool FormatPlayable(const WaveFormat& f) {
     return f.formatTag == WAVE_FORMAT_PCM && (f.channels == 1 || f.channels == 2) &&
            (f.bitsPerSample == 8 || f.bitsPerSample == 16) && f.samplesPerSec >= 1000 && f.samplesPerSec <= 192000 &&
            f.blockAlign == f.channels * f.bitsPerSample / 8 && f.avgBytesPerSec == f.samplesPerSec * f.blockAlign;
@@ -38,15 +36,18 @@ bool FormatPlayable(const WaveFormat& f)
 
 } // namespace
 
-Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format)
-{
-    if (!out) return RESULT_FAILED;
+Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format) {
+    if (!out)
+        return RESULT_FAILED;
     *out = NO_WAVEOUT;
-    if (HeadlessFaultHit("WaveOutOpen")) return RESULT_NODEVICE;
-    if (!format || !FormatPlayable(*format)) return RESULT_FAILED;
+    if (HeadlessFaultHit("WaveOutOpen"))
+        return RESULT_NODEVICE;
+    if (!format || !FormatPlayable(*format))
+        return RESULT_FAILED;
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
-    if (d.handle != NO_WAVEOUT) return RESULT_FAILED; // one device, already allocated
+    if (d.handle != NO_WAVEOUT)
+        return RESULT_FAILED; // one device, already allocated
     d.handle = ++d.lastHandle == NO_WAVEOUT ? ++d.lastHandle : d.lastHandle;
     d.format = *format;
     d.buffer = nullptr;
@@ -57,24 +58,28 @@ Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format)
     return RESULT_OK;
 }
 
-Result WaveOutPrepareHeader(WaveOutHandle device, WaveHeader* header)
-{
-    if (HeadlessFaultHit("WaveOutPrepareHeader")) return RESULT_FAILED;
+Result WaveOutPrepareHeader(WaveOutHandle device, WaveHeader* header) {
+    if (HeadlessFaultHit("WaveOutPrepareHeader"))
+        return RESULT_FAILED;
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
-    if (device == NO_WAVEOUT || device != d.handle) return RESULT_INVALIDHANDLE;
-    if (!header || !header->data || header->bufferLength == 0) return RESULT_FAILED;
+    if (device == NO_WAVEOUT || device != d.handle)
+        return RESULT_INVALIDHANDLE;
+    if (!header || !header->data || header->bufferLength == 0)
+        return RESULT_FAILED;
     header->flags |= WHDR_PREPARED;
     return RESULT_OK;
 }
 
-Result WaveOutWrite(WaveOutHandle device, WaveHeader* header)
-{
-    if (HeadlessFaultHit("WaveOutWrite")) return RESULT_FAILED;
+Result WaveOutWrite(WaveOutHandle device, WaveHeader* header) {
+    if (HeadlessFaultHit("WaveOutWrite"))
+        return RESULT_FAILED;
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
-    if (device == NO_WAVEOUT || device != d.handle) return RESULT_INVALIDHANDLE;
-    if (!header || !(header->flags & WHDR_PREPARED) || d.playing) return RESULT_FAILED;
+    if (device == NO_WAVEOUT || device != d.handle)
+        return RESULT_INVALIDHANDLE;
+    if (!header || !(header->flags & WHDR_PREPARED) || d.playing)
+        return RESULT_FAILED;
     d.buffer = header->data;
     d.length = header->bufferLength;
     d.playing = true;
@@ -82,52 +87,56 @@ Result WaveOutWrite(WaveOutHandle device, WaveHeader* header)
     return RESULT_OK;
 }
 
-Result WaveOutGetPositionBytes(WaveOutHandle device, uint32_t* bytes)
-{
-    if (HeadlessFaultHit("WaveOutGetPosition")) return RESULT_FAILED;
+Result WaveOutGetPositionBytes(WaveOutHandle device, uint32_t* bytes) {
+    if (HeadlessFaultHit("WaveOutGetPosition"))
+        return RESULT_FAILED;
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
-    if (device == NO_WAVEOUT || device != d.handle) return RESULT_INVALIDHANDLE;
-    if (!bytes) return RESULT_FAILED;
+    if (device == NO_WAVEOUT || device != d.handle)
+        return RESULT_INVALIDHANDLE;
+    if (!bytes)
+        return RESULT_FAILED;
     *bytes = d.position.load(std::memory_order_acquire);
     return RESULT_OK;
 }
 
-Result WaveOutUnprepareHeader(WaveOutHandle device, WaveHeader* header)
-{
+Result WaveOutUnprepareHeader(WaveOutHandle device, WaveHeader* header) {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
-    if (device == NO_WAVEOUT || device != d.handle) return RESULT_INVALIDHANDLE;
-    if (!header) return RESULT_FAILED;
+    if (device == NO_WAVEOUT || device != d.handle)
+        return RESULT_INVALIDHANDLE;
+    if (!header)
+        return RESULT_FAILED;
     // The buffer the device still loops over stays prepared (WAVERR_STILLPLAYING).
-    if (d.playing && header->data == d.buffer) return RESULT_FAILED;
+    if (d.playing && header->data == d.buffer)
+        return RESULT_FAILED;
     header->flags &= ~WHDR_PREPARED;
     return RESULT_OK;
 }
 
-Result WaveOutReset(WaveOutHandle device)
-{
+Result WaveOutReset(WaveOutHandle device) {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
-    if (device == NO_WAVEOUT || device != d.handle) return RESULT_INVALIDHANDLE;
+    if (device == NO_WAVEOUT || device != d.handle)
+        return RESULT_INVALIDHANDLE;
     d.playing = false;
     d.position.store(0, std::memory_order_release);
     return RESULT_OK;
 }
 
-Result WaveOutClose(WaveOutHandle device)
-{
+Result WaveOutClose(WaveOutHandle device) {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
-    if (device == NO_WAVEOUT || device != d.handle) return RESULT_INVALIDHANDLE;
-    if (d.playing) return RESULT_FAILED; // WAVERR_STILLPLAYING: reset first
+    if (device == NO_WAVEOUT || device != d.handle)
+        return RESULT_INVALIDHANDLE;
+    if (d.playing)
+        return RESULT_FAILED; // WAVERR_STILLPLAYING: reset first
     d.handle = NO_WAVEOUT;
     HeadlessLogRelease("waveOut");
     return RESULT_OK;
 }
 
-bool HeadlessAudioOpen()
-{
+bool HeadlessAudioOpen() {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
     return d.handle != NO_WAVEOUT;
@@ -139,22 +148,19 @@ void HeadlessAudioAdvance(uint32_t bytes) { Device().position.fetch_add(bytes, s
 
 uint32_t HeadlessAudioPosition() { return Device().position.load(std::memory_order_acquire); }
 
-const uint8_t* HeadlessAudioBuffer()
-{
+const uint8_t* HeadlessAudioBuffer() {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
     return d.buffer;
 }
 
-uint32_t HeadlessAudioBufferLength()
-{
+uint32_t HeadlessAudioBufferLength() {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
     return d.length;
 }
 
-void HeadlessAudioPlay(uint32_t bytes, uint8_t* out)
-{
+void HeadlessAudioPlay(uint32_t bytes, uint8_t* out) {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
     if (!d.playing || d.buffer == nullptr || d.length == 0) {
@@ -172,22 +178,19 @@ void HeadlessAudioPlay(uint32_t bytes, uint8_t* out)
     d.position.store(position, std::memory_order_release);
 }
 
-bool HeadlessAudioPlaying()
-{
+bool HeadlessAudioPlaying() {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
     return d.playing;
 }
 
-WaveFormat HeadlessAudioFormat()
-{
+WaveFormat HeadlessAudioFormat() {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
     return d.format;
 }
 
-void HeadlessResetAudio()
-{
+void HeadlessResetAudio() {
     VirtualDevice& d = Device();
     std::lock_guard<std::mutex> lock(d.mutex);
     d.handle = NO_WAVEOUT;

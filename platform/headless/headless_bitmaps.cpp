@@ -16,57 +16,59 @@ struct HeadlessResourceState {
     std::set<std::string> hidden;
 };
 
-HeadlessResourceState& State()
-{
+HeadlessResourceState& State() {
     static HeadlessResourceState state;
     return state;
 }
 
 } // namespace
 
-bool OsFindResource(Instance*, const char* name, uint32_t type, ResourceBytes* out)
-{
-    if (out) *out = ResourceBytes{nullptr, 0};
-    if (!name || !out) return false;
+bool OsFindResource(Instance*, const char* name, uint32_t type, ResourceBytes* out) {
+    if (out)
+        *out = ResourceBytes{nullptr, 0};
+    if (!name || !out)
+        return false;
     HeadlessResourceState& s = State();
     auto it = s.overrides.find(name);
     if (it != s.overrides.end()) {
-        if (it->second.first != type) return false;
+        if (it->second.first != type)
+            return false;
         *out = ResourceBytes{it->second.second.data(), static_cast<uint32_t>(it->second.second.size())};
         return true;
     }
-    if (s.hidden.count(name)) return false;
+    if (s.hidden.count(name))
+        return false;
     return FindEmbeddedResource(name, type, out);
 }
 
-void HeadlessSetResource(const std::string& name, uint32_t type, const std::vector<uint8_t>& bytes)
-{
+void HeadlessSetResource(const std::string& name, uint32_t type, const std::vector<uint8_t>& bytes) {
     State().hidden.erase(name);
     State().overrides[name] = {type, bytes};
 }
 
-void HeadlessHideResource(const std::string& name)
-{
+void HeadlessHideResource(const std::string& name) {
     State().overrides.erase(name);
     State().hidden.insert(name);
 }
 
-Bitmap* OsLoadBitmap(Instance* instance, const char* name, int width, int height)
-{
-    if (HeadlessFaultHit("LoadBitmap", name ? name : "")) return nullptr;
+Bitmap* OsLoadBitmap(Instance* instance, const char* name, int width, int height) {
+    if (HeadlessFaultHit("LoadBitmap", name ? name : ""))
+        return nullptr;
     ResourceBytes bytes{};
-    if (!OsFindResource(instance, name, RT_BITMAP_TYPE, &bytes)) return nullptr;
+    if (!OsFindResource(instance, name, RT_BITMAP_TYPE, &bytes))
+        return nullptr;
     DecodedBitmap image;
     std::string error;
-    if (!DecodeBitmap(bytes.data, bytes.size, width, height, image, error)) return nullptr;
+    if (!DecodeBitmap(bytes.data, bytes.size, width, height, image, error))
+        return nullptr;
     return CoreNewBitmap(std::move(image));
 }
 
 void GdiDeleteBitmap(Bitmap* bitmap) { CoreDeleteBitmap(bitmap); }
 
-DeviceContext* GdiCreateCompatibleDC()
-{
-    if (HeadlessFaultHit("CreateCompatibleDC")) return nullptr;
+DeviceContext* GdiCreateCompatibleDC() {
+    if (HeadlessFaultHit("CreateCompatibleDC"))
+        return nullptr;
     return CoreNewMemoryDC();
 }
 
@@ -74,10 +76,10 @@ void GdiSelectBitmap(DeviceContext* dc, Bitmap* bitmap) { CoreSelectBitmap(dc, b
 
 void GdiDeleteDC(DeviceContext* dc) { CoreDeleteDC(dc); }
 
-Result SurfaceGetDC(Surface* surface, DeviceContext** out)
-{
+Result SurfaceGetDC(Surface* surface, DeviceContext** out) {
     if (HeadlessFaultHit("GetDC", CoreSurfaceLive(surface) ? surface->label : "")) {
-        if (out) *out = nullptr;
+        if (out)
+            *out = nullptr;
         return RESULT_FAILED;
     }
     return CoreSurfaceGetDC(surface, out);
@@ -85,13 +87,13 @@ Result SurfaceGetDC(Surface* surface, DeviceContext** out)
 
 void SurfaceReleaseDC(Surface* surface, DeviceContext* dc) { CoreSurfaceReleaseDC(surface, dc); }
 
-int GdiBitBlt(DeviceContext* dest, int x, int y, int width, int height, DeviceContext* source, int sx, int sy)
-{
+int GdiBitBlt(DeviceContext* dest, int x, int y, int width, int height, DeviceContext* source, int sx, int sy) {
     // The target of a BitBlt fault is the destination surface's label.
     std::string target;
     if (CoreDeviceContextLive(dest) && dest->surface && CoreSurfaceLive(dest->surface))
         target = dest->surface->label;
-    if (HeadlessFaultHit("BitBlt", target)) return 0;
+    if (HeadlessFaultHit("BitBlt", target))
+        return 0;
     return CoreBitBlt(dest, x, y, width, height, source, sx, sy);
 }
 
@@ -99,8 +101,7 @@ int HeadlessLiveBitmaps() { return CoreLiveBitmaps(); }
 
 int HeadlessLiveDeviceContexts() { return CoreLiveDeviceContexts(); }
 
-void HeadlessResetBitmaps()
-{
+void HeadlessResetBitmaps() {
     CoreResetGdi();
     State() = HeadlessResourceState{};
 }

@@ -15,24 +15,23 @@ std::atomic<bool> virtualSleep{false};
 
 } // namespace
 
-uint32_t OsTimeGetTime()
-{
+uint32_t OsTimeGetTime() {
     const uint32_t step = autoAdvance.load(std::memory_order_relaxed);
-    if (step == 0) return clockNow.load(std::memory_order_relaxed);
+    if (step == 0)
+        return clockNow.load(std::memory_order_relaxed);
     return clockNow.fetch_add(step, std::memory_order_relaxed) + step;
 }
 
-void OsSleep(uint32_t milliseconds)
-{
+void OsSleep(uint32_t milliseconds) {
     if (virtualSleep.load(std::memory_order_relaxed))
         clockNow.fetch_add(milliseconds, std::memory_order_relaxed);
     else
         CoreSleep(milliseconds);
 }
 
-Thread* OsCreateThread(ThreadProc proc, void* parameter)
-{
-    if (HeadlessFaultHit("CreateThread")) return nullptr;
+Thread* OsCreateThread(ThreadProc proc, void* parameter) {
+    if (HeadlessFaultHit("CreateThread"))
+        return nullptr;
     return CoreCreateThread(proc, parameter);
 }
 
@@ -46,15 +45,13 @@ void HeadlessSetTime(uint32_t milliseconds) { clockNow.store(milliseconds, std::
 
 void HeadlessAdvanceTime(uint32_t milliseconds) { clockNow.fetch_add(milliseconds, std::memory_order_relaxed); }
 
-void HeadlessSetAutoAdvance(uint32_t millisecondsPerRead)
-{
+void HeadlessSetAutoAdvance(uint32_t millisecondsPerRead) {
     autoAdvance.store(millisecondsPerRead, std::memory_order_relaxed);
 }
 
 void HeadlessSetVirtualSleep(bool virtualSleepOn) { virtualSleep.store(virtualSleepOn, std::memory_order_relaxed); }
 
-void HeadlessResetClock()
-{
+void HeadlessResetClock() {
     clockNow.store(0, std::memory_order_relaxed);
     autoAdvance.store(0, std::memory_order_relaxed);
     virtualSleep.store(false, std::memory_order_relaxed);

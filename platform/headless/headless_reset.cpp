@@ -1,8 +1,7 @@
 #include "platform/headless/headless.h"
 #include "platform/headless/headless_internal.h"
 
-void HeadlessReset()
-{
+void HeadlessReset() {
     HeadlessResetFaults();
     HeadlessResetWindow();
     HeadlessResetBitmaps(); // before the surfaces: contexts point at them

@@ -6,12 +6,15 @@
 #include "platform/platform.h"
 #include "platform/surface_core.h"
 
-Result SurfaceGetAttached(Surface* surface, uint32_t caps, Surface** out) { return CoreGetAttached(surface, caps, out); }
+Result SurfaceGetAttached(Surface* surface, uint32_t caps, Surface** out) {
+    return CoreGetAttached(surface, caps, out);
+}
 
-Result SurfaceColorFill(Surface* surface, const Rect* rect, uint32_t colour) { return CoreColorFill(surface, rect, colour); }
+Result SurfaceColorFill(Surface* surface, const Rect* rect, uint32_t colour) {
+    return CoreColorFill(surface, rect, colour);
+}
 
-Result SurfaceBltFast(Surface* dest, int x, int y, Surface* source, const Rect* sourceRect, uint32_t flags)
-{
+Result SurfaceBltFast(Surface* dest, int x, int y, Surface* source, const Rect* sourceRect, uint32_t flags) {
     return CoreBltFast(dest, x, y, source, sourceRect, flags);
 }
 
@@ -31,7 +34,6 @@ Result SurfaceGetDC(Surface* surface, DeviceContext** out) { return CoreSurfaceG
 
 void SurfaceReleaseDC(Surface* surface, DeviceContext* dc) { CoreSurfaceReleaseDC(surface, dc); }
 
-int GdiBitBlt(DeviceContext* dest, int x, int y, int width, int height, DeviceContext* source, int sx, int sy)
-{
+int GdiBitBlt(DeviceContext* dest, int x, int y, int width, int height, DeviceContext* source, int sx, int sy) {
     return CoreBitBlt(dest, x, y, width, height, source, sx, sy);
 }

@@ -50,16 +50,16 @@ AudioDevice devices[MAX_DEVICES];
 std::atomic<WaveOutHandle> lastHandle{NO_WAVEOUT};
 
 // The device of a live handle, or null.
-AudioDevice* Find(WaveOutHandle handle)
-{
-    if (handle == NO_WAVEOUT) return nullptr;
+AudioDevice* Find(WaveOutHandle handle) {
+    if (handle == NO_WAVEOUT)
+        return nullptr;
     for (AudioDevice& d : devices)
-        if (d.handle.load(std::memory_order_acquire) == handle) return &d;
+        if (d.handle.load(std::memory_order_acquire) == handle)
+            return &d;
     return nullptr;
 }
 
-void SDLCALL Callback(void* userdata, Uint8* stream, int len)
-{
+void SDLCALL Callback(void* userdata, Uint8* stream, int len) {
     auto* d = static_cast<AudioDevice*>(userdata);
     if (!d->playing || !d->ring || d->length == 0 || len <= 0) {
         std::memset(stream, 0, static_cast<size_t>(len > 0 ? len : 0));
@@ -81,9 +81,9 @@ void SDLCALL Callback(void* userdata, Uint8* stream, int len)
 
 } // namespace
 
-Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format)
-{
-    if (!out) return RESULT_FAILED;
+Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format) {
+    if (!out)
+        return RESULT_FAILED;
     *out = NO_WAVEOUT;
     if (!format || format->formatTag != WAVE_FORMAT_PCM || format->channels != 2 || format->bitsPerSample != 16 ||
         format->blockAlign != 4 || format->samplesPerSec < 8000 || format->samplesPerSec > 192000)
@@ -94,8 +94,10 @@ Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format)
             slot = &d;
             break;
         }
-    if (!slot) return RESULT_FAILED;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return RESULT_NODEVICE;
+    if (!slot)
+        return RESULT_FAILED;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return RESULT_NODEVICE;
     SDL_AudioSpec want{};
     want.freq = static_cast<int>(format->samplesPerSec);
     want.format = AUDIO_S16LSB;
@@ -116,28 +118,32 @@ Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format)
     slot->playing = false;
     slot->bytesPlayed.store(0, std::memory_order_relaxed);
     WaveOutHandle h = lastHandle.fetch_add(1) + 1;
-    if (h == NO_WAVEOUT) h = lastHandle.fetch_add(1) + 1;
+    if (h == NO_WAVEOUT)
+        h = lastHandle.fetch_add(1) + 1;
     slot->handle.store(h, std::memory_order_release);
     *out = h;
     return RESULT_OK;
 }
 
-Result WaveOutPrepareHeader(WaveOutHandle device, WaveHeader* header)
-{
-    if (!Find(device)) return RESULT_INVALIDHANDLE;
-    if (!header || !header->data || header->bufferLength == 0) return RESULT_FAILED;
+Result WaveOutPrepareHeader(WaveOutHandle device, WaveHeader* header) {
+    if (!Find(device))
+        return RESULT_INVALIDHANDLE;
+    if (!header || !header->data || header->bufferLength == 0)
+        return RESULT_FAILED;
     header->flags |= WHDR_PREPARED;
     return RESULT_OK;
 }
 
-Result WaveOutWrite(WaveOutHandle device, WaveHeader* header)
-{
+Result WaveOutWrite(WaveOutHandle device, WaveHeader* header) {
     AudioDevice* d = Find(device);
-    if (!d) return RESULT_INVALIDHANDLE;
-    if (!header || !(header->flags & WHDR_PREPARED)) return RESULT_FAILED;
+    if (!d)
+        return RESULT_INVALIDHANDLE;
+    if (!header || !(header->flags & WHDR_PREPARED))
+        return RESULT_FAILED;
     // Whole frames only, so the loop never splits a sample.
     const uint32_t length = header->bufferLength - header->bufferLength % 4;
-    if (length == 0) return RESULT_FAILED;
+    if (length == 0)
+        return RESULT_FAILED;
     SDL_LockAudioDevice(d->id);
     const bool busy = d->playing;
     if (!busy) {
@@ -148,38 +154,42 @@ Result WaveOutWrite(WaveOutHandle device, WaveHeader* header)
         d->bytesPlayed.store(0, std::memory_order_release);
     }
     SDL_UnlockAudioDevice(d->id);
-    if (busy) return RESULT_FAILED;
+    if (busy)
+        return RESULT_FAILED;
     SDL_PauseAudioDevice(d->id, 0);
     return RESULT_OK;
 }
 
-Result WaveOutGetPositionBytes(WaveOutHandle device, uint32_t* bytes)
-{
+Result WaveOutGetPositionBytes(WaveOutHandle device, uint32_t* bytes) {
     AudioDevice* d = Find(device);
-    if (!d) return RESULT_INVALIDHANDLE;
-    if (!bytes) return RESULT_FAILED;
+    if (!d)
+        return RESULT_INVALIDHANDLE;
+    if (!bytes)
+        return RESULT_FAILED;
     d->handOver.fetch_add(1, std::memory_order_release);
     *bytes = d->bytesPlayed.load(std::memory_order_acquire);
     return RESULT_OK;
 }
 
-Result WaveOutUnprepareHeader(WaveOutHandle device, WaveHeader* header)
-{
+Result WaveOutUnprepareHeader(WaveOutHandle device, WaveHeader* header) {
     AudioDevice* d = Find(device);
-    if (!d) return RESULT_INVALIDHANDLE;
-    if (!header) return RESULT_FAILED;
+    if (!d)
+        return RESULT_INVALIDHANDLE;
+    if (!header)
+        return RESULT_FAILED;
     SDL_LockAudioDevice(d->id);
     const bool stillPlaying = d->playing && d->ring == header->data;
     SDL_UnlockAudioDevice(d->id);
-    if (stillPlaying) return RESULT_FAILED; // WAVERR_STILLPLAYING
+    if (stillPlaying)
+        return RESULT_FAILED; // WAVERR_STILLPLAYING
     header->flags &= ~WHDR_PREPARED;
     return RESULT_OK;
 }
 
-Result WaveOutReset(WaveOutHandle device)
-{
+Result WaveOutReset(WaveOutHandle device) {
     AudioDevice* d = Find(device);
-    if (!d) return RESULT_INVALIDHANDLE;
+    if (!d)
+        return RESULT_INVALIDHANDLE;
     SDL_PauseAudioDevice(d->id, 1);
     SDL_LockAudioDevice(d->id);
     d->playing = false;
@@ -191,14 +201,15 @@ Result WaveOutReset(WaveOutHandle device)
     return RESULT_OK;
 }
 
-Result WaveOutClose(WaveOutHandle device)
-{
+Result WaveOutClose(WaveOutHandle device) {
     AudioDevice* d = Find(device);
-    if (!d) return RESULT_INVALIDHANDLE;
+    if (!d)
+        return RESULT_INVALIDHANDLE;
     SDL_LockAudioDevice(d->id);
     const bool playing = d->playing;
     SDL_UnlockAudioDevice(d->id);
-    if (playing) return RESULT_FAILED; // WAVERR_STILLPLAYING: reset first
+    if (playing)
+        return RESULT_FAILED; // WAVERR_STILLPLAYING: reset first
     SDL_CloseAudioDevice(d->id);
     d->id = 0;
     d->handle.store(NO_WAVEOUT, std::memory_order_release);

@@ -5,13 +5,11 @@
 #include "platform/resource_table.h"
 #include "platform/sdl/sdl_internal.h"
 
-bool OsFindResource(Instance*, const char* name, uint32_t type, ResourceBytes* out)
-{
+bool OsFindResource(Instance*, const char* name, uint32_t type, ResourceBytes* out) {
     return FindEmbeddedResource(name, type, out);
 }
 
-Bitmap* OsLoadBitmap(Instance*, const char* name, int width, int height)
-{
+Bitmap* OsLoadBitmap(Instance*, const char* name, int width, int height) {
     ResourceBytes bytes{};
     if (!FindEmbeddedResource(name, RT_BITMAP_TYPE, &bytes)) {
         Video().reason = std::string("no bitmap resource ") + (name ? name : "(null)");
@@ -25,4 +23,3 @@ Bitmap* OsLoadBitmap(Instance*, const char* name, int width, int height)
     }
     return CoreNewBitmap(std::move(image));
 }
-

@@ -16,18 +16,18 @@ struct SdlDisplayState {
     DirectDraw* presenting = nullptr; // the device that owns the renderer
 };
 
-SdlDisplayState& State()
-{
+SdlDisplayState& State() {
     static SdlDisplayState state;
     return state;
 }
 
-bool MakeRenderer()
-{
+bool MakeRenderer() {
     SdlVideo& v = Video();
     v.renderer = SDL_CreateRenderer(v.window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
-    if (!v.renderer) v.renderer = SDL_CreateRenderer(v.window, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (!v.renderer) v.renderer = SDL_CreateRenderer(v.window, -1, 0);
+    if (!v.renderer)
+        v.renderer = SDL_CreateRenderer(v.window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!v.renderer)
+        v.renderer = SDL_CreateRenderer(v.window, -1, 0);
     if (!v.renderer) {
         SdlKeepReason("SDL_CreateRenderer");
         return false;
@@ -36,10 +36,10 @@ bool MakeRenderer()
     return true;
 }
 
-bool MakeTexture(int width, int height)
-{
+bool MakeTexture(int width, int height) {
     SdlVideo& v = Video();
-    if (v.texture) SDL_DestroyTexture(v.texture);
+    if (v.texture)
+        SDL_DestroyTexture(v.texture);
     v.texture = SDL_CreateTexture(v.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
     if (!v.texture) {
         SdlKeepReason("SDL_CreateTexture");
@@ -55,14 +55,15 @@ bool MakeTexture(int width, int height)
     return true;
 }
 
-Result Present(Surface* primary)
-{
+Result Present(Surface* primary) {
     SdlVideo& v = Video();
-    if (!v.renderer || !v.texture) return RESULT_OK; // nothing to show on
+    if (!v.renderer || !v.texture)
+        return RESULT_OK; // nothing to show on
     const PixelBuffer& front = primary->pixels;
     int tw = 0, th = 0;
     SDL_QueryTexture(v.texture, nullptr, nullptr, &tw, &th);
-    if (tw != front.width || th != front.height) return RESULT_OK;
+    if (tw != front.width || th != front.height)
+        return RESULT_OK;
     if (SDL_UpdateTexture(v.texture, nullptr, front.storage.data(), front.pitch) != 0) {
         SdlKeepReason("SDL_UpdateTexture");
         return RESULT_FAILED;
@@ -79,21 +80,22 @@ Result Present(Surface* primary)
 
 } // namespace
 
-void SdlMarkPrimaryLost()
-{
+void SdlMarkPrimaryLost() {
     for (int i = 0; i < CoreLiveSurfaceCount(); ++i) {
         Surface* s = CoreLiveSurface(i);
-        if (s->primary) s->lost = true;
+        if (s->primary)
+            s->lost = true;
     }
 }
 
 void SdlResetDisplay() { State() = SdlDisplayState{}; }
 
-void SdlReleaseRenderer()
-{
+void SdlReleaseRenderer() {
     SdlVideo& v = Video();
-    if (v.texture) SDL_DestroyTexture(v.texture);
-    if (v.renderer) SDL_DestroyRenderer(v.renderer);
+    if (v.texture)
+        SDL_DestroyTexture(v.texture);
+    if (v.renderer)
+        SDL_DestroyRenderer(v.renderer);
     v.texture = nullptr;
     v.renderer = nullptr;
     if (v.destroyPending && v.window) {
@@ -103,26 +105,29 @@ void SdlReleaseRenderer()
     }
 }
 
-Result DdCreate(DirectDraw** out)
-{
-    if (!out) return RESULT_FAILED;
+Result DdCreate(DirectDraw** out) {
+    if (!out)
+        return RESULT_FAILED;
     *out = nullptr;
-    if (!SdlEnsureVideo()) return RESULT_NODEVICE;
+    if (!SdlEnsureVideo())
+        return RESULT_NODEVICE;
     *out = CoreNewDirectDraw();
     return RESULT_OK;
 }
 
-Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags)
-{
-    if (!CoreDirectDrawLive(dd)) return RESULT_FAILED;
+Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags) {
+    if (!CoreDirectDrawLive(dd))
+        return RESULT_FAILED;
     SdlVideo& v = Video();
     if ((flags & DDSCL_EXCLUSIVE) && (!CoreWindowAlive(window) || !v.window)) {
         v.reason = "no window for exclusive mode";
         return RESULT_FAILED;
     }
     if (flags & DDSCL_EXCLUSIVE) {
-        if (State().presenting && State().presenting != dd) return RESULT_FAILED; // another device holds the screen
-        if (!v.renderer && !MakeRenderer()) return RESULT_FAILED;
+        if (State().presenting && State().presenting != dd)
+            return RESULT_FAILED; // another device holds the screen
+        if (!v.renderer && !MakeRenderer())
+            return RESULT_FAILED;
         State().presenting = dd;
     }
     dd->cooperativeWindow = window;
@@ -130,9 +135,9 @@ Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags)
     return RESULT_OK;
 }
 
-Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel, int, uint32_t)
-{
-    if (!CoreDirectDrawLive(dd)) return RESULT_FAILED;
+Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel, int, uint32_t) {
+    if (!CoreDirectDrawLive(dd))
+        return RESULT_FAILED;
     if (bitsPerPixel != 32 || width < 1 || height < 1 || width > MAX_BUFFER_SIDE || height > MAX_BUFFER_SIDE) {
         Video().reason = "only 32 bits per pixel are offered";
         return RESULT_FAILED;
@@ -141,22 +146,23 @@ Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel,
         Video().reason = "SetDisplayMode needs exclusive mode first";
         return RESULT_FAILED;
     }
-    if (!MakeTexture(width, height)) return RESULT_FAILED;
+    if (!MakeTexture(width, height))
+        return RESULT_FAILED;
     dd->modeWidth = width;
     dd->modeHeight = height;
     return RESULT_OK;
 }
 
-Result DdCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, Surface** out)
-{
+Result DdCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, Surface** out) {
     const Result r = CoreCreateSurface(dd, desc, 0, 0, OsScreenWidth(), OsScreenHeight(), out);
-    if (r != RESULT_OK) Video().reason = "surface description not supported";
+    if (r != RESULT_OK)
+        Video().reason = "surface description not supported";
     return r;
 }
 
-void DdRelease(DirectDraw* dd)
-{
-    if (!CoreDirectDrawLive(dd)) return;
+void DdRelease(DirectDraw* dd) {
+    if (!CoreDirectDrawLive(dd))
+        return;
     if (State().presenting == dd) {
         SdlReleaseRenderer();
         State().presenting = nullptr;
@@ -164,28 +170,33 @@ void DdRelease(DirectDraw* dd)
     CoreDeleteDirectDraw(dd);
 }
 
-Result SurfaceFlip(Surface* primary)
-{
+Result SurfaceFlip(Surface* primary) {
     const Result r = CoreFlip(primary);
-    if (r != RESULT_OK) return r;
-    if (primary->owner != State().presenting) return RESULT_OK;
+    if (r != RESULT_OK)
+        return r;
+    if (primary->owner != State().presenting)
+        return RESULT_OK;
     return Present(primary);
 }
 
 Result SurfaceIsLost(Surface* surface) { return CoreIsLost(surface); }
 
-Result SurfaceRestore(Surface* surface)
-{
-    if (!CoreSurfaceLive(surface)) return RESULT_FAILED;
+Result SurfaceRestore(Surface* surface) {
+    if (!CoreSurfaceLive(surface))
+        return RESULT_FAILED;
     SdlVideo& v = Video();
     if (surface->primary && v.deviceReset && State().presenting) {
         DirectDraw* dd = State().presenting;
-        if (v.texture) SDL_DestroyTexture(v.texture);
-        if (v.renderer) SDL_DestroyRenderer(v.renderer);
+        if (v.texture)
+            SDL_DestroyTexture(v.texture);
+        if (v.renderer)
+            SDL_DestroyRenderer(v.renderer);
         v.texture = nullptr;
         v.renderer = nullptr;
-        if (!MakeRenderer()) return RESULT_FAILED;
-        if (dd->modeWidth && !MakeTexture(dd->modeWidth, dd->modeHeight)) return RESULT_FAILED;
+        if (!MakeRenderer())
+            return RESULT_FAILED;
+        if (dd->modeWidth && !MakeTexture(dd->modeWidth, dd->modeHeight))
+            return RESULT_FAILED;
     }
     return CoreRestore(surface);
 }

@@ -10,12 +10,12 @@
 
 struct SdlVideo {
     bool initialised = false;
-    SDL_Window* window = nullptr;       // the SDL window of the one Window
-    bool destroyPending = false;        // destroyed while the renderer still lived
-    SDL_Renderer* renderer = nullptr;   // from SetCooperativeLevel to DdRelease
-    SDL_Texture* texture = nullptr;     // display-mode sized, from SetDisplayMode
-    bool deviceReset = false;           // SDL_RENDER_DEVICE_RESET seen: renderer must be rebuilt
-    std::string reason;                 // last failure, "" when none
+    SDL_Window* window = nullptr;     // the SDL window of the one Window
+    bool destroyPending = false;      // destroyed while the renderer still lived
+    SDL_Renderer* renderer = nullptr; // from SetCooperativeLevel to DdRelease
+    SDL_Texture* texture = nullptr;   // display-mode sized, from SetDisplayMode
+    bool deviceReset = false;         // SDL_RENDER_DEVICE_RESET seen: renderer must be rebuilt
+    std::string reason;               // last failure, "" when none
 };
 
 SdlVideo& Video();

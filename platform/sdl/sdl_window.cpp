@@ -26,67 +26,75 @@ struct SdlWindowState {
     int cursorCount = 0;
 };
 
-SdlWindowState& State()
-{
+SdlWindowState& State() {
     static SdlWindowState state;
     return state;
 }
 
 Instance moduleInstance{0};
 
-uint64_t CoarseMilliseconds()
-{
+uint64_t CoarseMilliseconds() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-intptr_t PackPoint(int x, int y)
-{
+intptr_t PackPoint(int x, int y) {
     return static_cast<intptr_t>((static_cast<uint32_t>(y & 0xFFFF) << 16) | static_cast<uint32_t>(x & 0xFFFF));
 }
 
 // Virtual-key codes of the keys we pass on; 0 for the rest.
-uintptr_t VirtualKey(SDL_Keycode sym)
-{
-    if (sym == SDLK_SPACE) return VK_SPACE;
-    if (sym == SDLK_ESCAPE) return VK_ESCAPE;
-    if (sym == SDLK_RETURN) return 0x0D;
-    if (sym >= SDLK_a && sym <= SDLK_z) return static_cast<uintptr_t>('A' + (sym - SDLK_a));
-    if (sym >= SDLK_0 && sym <= SDLK_9) return static_cast<uintptr_t>('0' + (sym - SDLK_0));
+uintptr_t VirtualKey(SDL_Keycode sym) {
+    if (sym == SDLK_SPACE)
+        return VK_SPACE;
+    if (sym == SDLK_ESCAPE)
+        return VK_ESCAPE;
+    if (sym == SDLK_RETURN)
+        return 0x0D;
+    if (sym >= SDLK_a && sym <= SDLK_z)
+        return static_cast<uintptr_t>('A' + (sym - SDLK_a));
+    if (sym >= SDLK_0 && sym <= SDLK_9)
+        return static_cast<uintptr_t>('0' + (sym - SDLK_0));
     return 0;
 }
 
-void PostClose(Window* window)
-{
-    if (State().closePosted) return;
-    if (CorePostMessage(window, WM_CLOSE, 0, 0)) State().closePosted = true;
+void PostClose(Window* window) {
+    if (State().closePosted)
+        return;
+    if (CorePostMessage(window, WM_CLOSE, 0, 0))
+        State().closePosted = true;
 }
 
-void Translate(const SDL_Event& e)
-{
+void Translate(const SDL_Event& e) {
     Window* window = CoreWindow();
-    if (!CoreWindowAlive(window)) return;
+    if (!CoreWindowAlive(window))
+        return;
     switch (e.type) {
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
         const bool down = e.type == SDL_MOUSEBUTTONDOWN;
         const intptr_t at = PackPoint(e.button.x, e.button.y);
         // Each click is its own press: the class has no CS_DBLCLKS.
-        if (e.button.button == SDL_BUTTON_LEFT) CorePostMessage(window, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, down ? 1 : 0, at);
-        if (e.button.button == SDL_BUTTON_RIGHT) CorePostMessage(window, down ? WM_RBUTTONDOWN : WM_RBUTTONUP, down ? 2 : 0, at);
-        if (e.button.button == SDL_BUTTON_MIDDLE && down) CorePostMessage(window, WM_MBUTTONDOWN, 0x10, at);
+        if (e.button.button == SDL_BUTTON_LEFT)
+            CorePostMessage(window, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, down ? 1 : 0, at);
+        if (e.button.button == SDL_BUTTON_RIGHT)
+            CorePostMessage(window, down ? WM_RBUTTONDOWN : WM_RBUTTONUP, down ? 2 : 0, at);
+        if (e.button.button == SDL_BUTTON_MIDDLE && down)
+            CorePostMessage(window, WM_MBUTTONDOWN, 0x10, at);
         break;
     }
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
         const uintptr_t vk = VirtualKey(e.key.keysym.sym);
-        if (vk == 0) break;
+        if (vk == 0)
+            break;
         // lParam as Windows gives it: repeat count 1, bit 30 the previous
         // state (set on auto-repeat and release), bit 31 the transition.
         intptr_t lParam = 1;
-        if (e.type == SDL_KEYUP) lParam |= (intptr_t{1} << 30) | (intptr_t{1} << 31);
-        else if (e.key.repeat) lParam |= intptr_t{1} << 30;
+        if (e.type == SDL_KEYUP)
+            lParam |= (intptr_t{1} << 30) | (intptr_t{1} << 31);
+        else if (e.key.repeat)
+            lParam |= intptr_t{1} << 30;
         CorePostMessage(window, e.type == SDL_KEYDOWN ? WM_KEYDOWN : WM_KEYUP, vk, lParam);
         break;
     }
@@ -113,32 +121,29 @@ void Translate(const SDL_Event& e)
     }
 }
 
-void Pump()
-{
+void Pump() {
     State().lastPumpMs = CoarseMilliseconds();
-    if (!Video().initialised) return;
+    if (!Video().initialised)
+        return;
     SDL_PumpEvents();
     SDL_Event e;
-    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Translate(e);
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+        Translate(e);
 }
 
 } // namespace
 
-SdlVideo& Video()
-{
+SdlVideo& Video() {
     static SdlVideo video;
     return video;
 }
 
-void SdlKeepReason(const char* what)
-{
-    Video().reason = std::string(what) + ": " + SDL_GetError();
-}
+void SdlKeepReason(const char* what) { Video().reason = std::string(what) + ": " + SDL_GetError(); }
 
-bool SdlEnsureVideo()
-{
+bool SdlEnsureVideo() {
     SdlVideo& v = Video();
-    if (v.initialised) return true;
+    if (v.initialised)
+        return true;
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -150,8 +155,7 @@ bool SdlEnsureVideo()
     // asked for by name (tests, benchmarks).
     const char* driver = SDL_GetCurrentVideoDriver();
     const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
-    if (driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) &&
-        !(asked && *asked)) {
+    if (driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0) && !(asked && *asked)) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         v.reason = "no display (SDL found no video device)";
         return false;
@@ -165,9 +169,9 @@ Instance* OsModuleHandle() { return &moduleInstance; }
 bool OsRegisterClass(const WindowClass& windowClass) { return CoreRegisterClass(windowClass); }
 
 Window* OsCreateWindow(uint32_t exStyle, const char* className, const char* title, uint32_t style, int x, int y,
-                       int width, int height, Instance*)
-{
-    if (!SdlEnsureVideo()) return nullptr;
+                       int width, int height, Instance*) {
+    if (!SdlEnsureVideo())
+        return nullptr;
     if (width < 1 || height < 1) {
         Video().reason = "no screen size";
         return nullptr;
@@ -178,7 +182,8 @@ Window* OsCreateWindow(uint32_t exStyle, const char* className, const char* titl
         return nullptr;
     }
     uint32_t flags = SDL_WINDOW_BORDERLESS | ((style & WS_VISIBLE) ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
-    if (exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    if (exStyle & WS_EX_TOPMOST)
+        flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     SDL_Window* sdlWindow = SDL_CreateWindow(title ? title : "", x, y, width, height, flags);
     if (!sdlWindow) {
         SdlKeepReason("SDL_CreateWindow");
@@ -190,21 +195,21 @@ Window* OsCreateWindow(uint32_t exStyle, const char* className, const char* titl
     return window;
 }
 
-void OsShowWindow(Window* window, int)
-{
-    if (CoreWindowAlive(window) && Video().window) SDL_ShowWindow(Video().window);
+void OsShowWindow(Window* window, int) {
+    if (CoreWindowAlive(window) && Video().window)
+        SDL_ShowWindow(Video().window);
 }
 
 void OsUpdateWindow(Window*) {}
 
-void OsSetFocus(Window* window)
-{
-    if (CoreWindowAlive(window) && Video().window) SDL_RaiseWindow(Video().window);
+void OsSetFocus(Window* window) {
+    if (CoreWindowAlive(window) && Video().window)
+        SDL_RaiseWindow(Video().window);
 }
 
-bool OsDestroyWindow(Window* window)
-{
-    if (!CoreDestroyWindow(window)) return false;
+bool OsDestroyWindow(Window* window) {
+    if (!CoreDestroyWindow(window))
+        return false;
     SdlVideo& v = Video();
     if (v.window) {
         if (v.renderer) {
@@ -219,18 +224,19 @@ bool OsDestroyWindow(Window* window)
     return true;
 }
 
-bool OsPeekMessage(Message* msg)
-{
-    if (CorePeekMessage(msg)) return true;
-    if (CoarseMilliseconds() == State().lastPumpMs) return false;
+bool OsPeekMessage(Message* msg) {
+    if (CorePeekMessage(msg))
+        return true;
+    if (CoarseMilliseconds() == State().lastPumpMs)
+        return false;
     Pump();
     return CorePeekMessage(msg);
 }
 
-int OsGetMessage(Message* msg)
-{
+int OsGetMessage(Message* msg) {
     while (CoreQueueSize() == 0) {
-        if (!Video().initialised) break; // nothing could ever arrive
+        if (!Video().initialised)
+            break; // nothing could ever arrive
         SDL_WaitEventTimeout(nullptr, 10);
         Pump();
     }
@@ -241,28 +247,26 @@ void OsTranslateMessage(const Message* msg) { CoreTranslateMessage(msg); }
 
 intptr_t OsDispatchMessage(const Message* msg) { return CoreDispatchMessage(msg); }
 
-bool OsPostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
+bool OsPostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return CorePostMessage(window, message, wParam, lParam);
 }
 
-void OsPostQuitMessage(int exitCode)
-{
+void OsPostQuitMessage(int exitCode) {
     CorePostMessage(nullptr, WM_QUIT, static_cast<uintptr_t>(static_cast<intptr_t>(exitCode)), 0);
 }
 
-intptr_t OsDefWindowProc(Window* window, uint32_t message, uintptr_t, intptr_t)
-{
-    if (message == WM_CLOSE) OsDestroyWindow(window);
+intptr_t OsDefWindowProc(Window* window, uint32_t message, uintptr_t, intptr_t) {
+    if (message == WM_CLOSE)
+        OsDestroyWindow(window);
     return 0;
 }
 
-int OsMessageBox(Window* owner, const char* text, const char* caption)
-{
+int OsMessageBox(Window* owner, const char* text, const char* caption) {
     SdlVideo& v = Video();
     // stderr first: with no display at all this is the only trace.
     std::fprintf(stderr, "%s\n", text ? text : "");
-    if (!v.reason.empty()) std::fprintf(stderr, "%s\n", v.reason.c_str());
+    if (!v.reason.empty())
+        std::fprintf(stderr, "%s\n", v.reason.c_str());
     std::fflush(stderr);
     v.reason.clear();
     SDL_Window* parent = (CoreWindowAlive(owner) && v.window && !v.destroyPending) ? v.window : nullptr;
@@ -270,19 +274,19 @@ int OsMessageBox(Window* owner, const char* text, const char* caption)
     return 1; // IDOK
 }
 
-int OsShowCursor(bool show)
-{
+int OsShowCursor(bool show) {
     SdlWindowState& s = State();
     s.cursorCount += show ? 1 : -1;
-    if (Video().initialised) SDL_ShowCursor(s.cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    if (Video().initialised)
+        SDL_ShowCursor(s.cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
     return s.cursorCount;
 }
 
 namespace {
 
-int DesktopSide(bool width)
-{
-    if (!SdlEnsureVideo()) return 0;
+int DesktopSide(bool width) {
+    if (!SdlEnsureVideo())
+        return 0;
     SDL_DisplayMode mode{};
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
         SdlKeepReason("SDL_GetDesktopDisplayMode");
@@ -297,12 +301,13 @@ int OsScreenWidth() { return DesktopSide(true); }
 
 int OsScreenHeight() { return DesktopSide(false); }
 
-void SdlBackendReset()
-{
+void SdlBackendReset() {
     SdlVideo& v = Video();
     SdlReleaseRenderer();
-    if (v.window) SDL_DestroyWindow(v.window);
-    if (v.initialised) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (v.window)
+        SDL_DestroyWindow(v.window);
+    if (v.initialised)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
     v = SdlVideo{};
     State() = SdlWindowState{};
     CoreResetWindows();

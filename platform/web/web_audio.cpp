@@ -43,47 +43,51 @@ bool Live(WaveOutHandle handle) { return handle != NO_WAVEOUT && handle == openH
 
 } // namespace
 
-Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format)
-{
-    if (!out) return RESULT_FAILED;
+Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format) {
+    if (!out)
+        return RESULT_FAILED;
     *out = NO_WAVEOUT;
     if (!format || format->formatTag != WAVE_FORMAT_PCM || format->channels != 2 || format->bitsPerSample != 16 ||
         format->blockAlign != 4 || format->samplesPerSec < 8000 || format->samplesPerSec > 192000)
         return RESULT_FAILED;
-    if (openHandle.load() != NO_WAVEOUT) return RESULT_FAILED; // one device at a time
+    if (openHandle.load() != NO_WAVEOUT)
+        return RESULT_FAILED; // one device at a time
     WebShared& s = Shared();
     s.audioPlaying.store(0);
     s.audioBytesPlayed.store(0);
     // The page makes the node on its own thread (the AudioContext lives
     // there); 0 when it has no context at that rate.
     const int made = MAIN_THREAD_EM_ASM_INT(
-        {
-            return Module['quillonOpenAudio'] ? Module['quillonOpenAudio'](HEAPU8.buffer, $0, $1) : 0;
-        },
-        &s, format->samplesPerSec);
-    if (!made) return RESULT_NODEVICE;
-    if (++lastHandle == NO_WAVEOUT) ++lastHandle;
+        { return Module['quillonOpenAudio'] ? Module['quillonOpenAudio'](HEAPU8.buffer, $0, $1) : 0; }, &s,
+        format->samplesPerSec);
+    if (!made)
+        return RESULT_NODEVICE;
+    if (++lastHandle == NO_WAVEOUT)
+        ++lastHandle;
     openHandle.store(lastHandle);
     *out = lastHandle;
     return RESULT_OK;
 }
 
-Result WaveOutPrepareHeader(WaveOutHandle device, WaveHeader* header)
-{
-    if (!Live(device)) return RESULT_INVALIDHANDLE;
-    if (!header || !header->data || header->bufferLength == 0) return RESULT_FAILED;
+Result WaveOutPrepareHeader(WaveOutHandle device, WaveHeader* header) {
+    if (!Live(device))
+        return RESULT_INVALIDHANDLE;
+    if (!header || !header->data || header->bufferLength == 0)
+        return RESULT_FAILED;
     header->flags |= WHDR_PREPARED;
     return RESULT_OK;
 }
 
-Result WaveOutWrite(WaveOutHandle device, WaveHeader* header)
-{
-    if (!Live(device)) return RESULT_INVALIDHANDLE;
-    if (!header || !(header->flags & WHDR_PREPARED)) return RESULT_FAILED;
+Result WaveOutWrite(WaveOutHandle device, WaveHeader* header) {
+    if (!Live(device))
+        return RESULT_INVALIDHANDLE;
+    if (!header || !(header->flags & WHDR_PREPARED))
+        return RESULT_FAILED;
     // Whole frames only, so the loop never splits a sample.
     const uint32_t length = header->bufferLength - header->bufferLength % 4;
     WebShared& s = Shared();
-    if (length == 0 || s.audioPlaying.load()) return RESULT_FAILED;
+    if (length == 0 || s.audioPlaying.load())
+        return RESULT_FAILED;
     s.audioRing.store(static_cast<int32_t>(reinterpret_cast<uintptr_t>(header->data)));
     s.audioRingBytes.store(static_cast<int32_t>(length));
     s.audioBytesPlayed.store(0);
@@ -93,28 +97,31 @@ Result WaveOutWrite(WaveOutHandle device, WaveHeader* header)
     return RESULT_OK;
 }
 
-Result WaveOutGetPositionBytes(WaveOutHandle device, uint32_t* bytes)
-{
-    if (!Live(device)) return RESULT_INVALIDHANDLE;
-    if (!bytes) return RESULT_FAILED;
+Result WaveOutGetPositionBytes(WaveOutHandle device, uint32_t* bytes) {
+    if (!Live(device))
+        return RESULT_INVALIDHANDLE;
+    if (!bytes)
+        return RESULT_FAILED;
     WebShared& s = Shared();
     s.audioHandOver.fetch_add(1);
     *bytes = static_cast<uint32_t>(s.audioBytesPlayed.load());
     return RESULT_OK;
 }
 
-Result WaveOutUnprepareHeader(WaveOutHandle device, WaveHeader* header)
-{
-    if (!Live(device)) return RESULT_INVALIDHANDLE;
-    if (!header) return RESULT_FAILED;
-    if (Shared().audioPlaying.load() && writtenBuffer == header->data) return RESULT_FAILED; // WAVERR_STILLPLAYING
+Result WaveOutUnprepareHeader(WaveOutHandle device, WaveHeader* header) {
+    if (!Live(device))
+        return RESULT_INVALIDHANDLE;
+    if (!header)
+        return RESULT_FAILED;
+    if (Shared().audioPlaying.load() && writtenBuffer == header->data)
+        return RESULT_FAILED; // WAVERR_STILLPLAYING
     header->flags &= ~WHDR_PREPARED;
     return RESULT_OK;
 }
 
-Result WaveOutReset(WaveOutHandle device)
-{
-    if (!Live(device)) return RESULT_INVALIDHANDLE;
+Result WaveOutReset(WaveOutHandle device) {
+    if (!Live(device))
+        return RESULT_INVALIDHANDLE;
     WebShared& s = Shared();
     s.audioPlaying.store(0);
     const double until = emscripten_get_now() + RESET_WAIT_MS;
@@ -125,12 +132,14 @@ Result WaveOutReset(WaveOutHandle device)
     return RESULT_OK;
 }
 
-Result WaveOutClose(WaveOutHandle device)
-{
-    if (!Live(device)) return RESULT_INVALIDHANDLE;
-    if (Shared().audioPlaying.load()) return RESULT_FAILED; // WAVERR_STILLPLAYING: reset first
+Result WaveOutClose(WaveOutHandle device) {
+    if (!Live(device))
+        return RESULT_INVALIDHANDLE;
+    if (Shared().audioPlaying.load())
+        return RESULT_FAILED; // WAVERR_STILLPLAYING: reset first
     MAIN_THREAD_EM_ASM({
-        if (Module['quillonCloseAudio']) Module['quillonCloseAudio']();
+        if (Module['quillonCloseAudio'])
+            Module['quillonCloseAudio']();
     });
     openHandle.store(NO_WAVEOUT);
     return RESULT_OK;

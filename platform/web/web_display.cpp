@@ -20,18 +20,16 @@ namespace {
 constexpr double PRESENT_WAIT_MS = 100;
 
 struct WebDisplayState {
-    DirectDraw* presenting = nullptr;   // the device that owns the canvas
-    std::vector<uint32_t> staging;      // width * height RGBA pixels
+    DirectDraw* presenting = nullptr; // the device that owns the canvas
+    std::vector<uint32_t> staging;    // width * height RGBA pixels
 };
 
-WebDisplayState& State()
-{
+WebDisplayState& State() {
     static WebDisplayState state;
     return state;
 }
 
-void Present(const PixelBuffer& front)
-{
+void Present(const PixelBuffer& front) {
     WebShared& s = Shared();
     std::vector<uint32_t>& staging = State().staging;
     if (front.width != s.frameWidth.load(std::memory_order_relaxed) ||
@@ -51,7 +49,8 @@ void Present(const PixelBuffer& front)
     const double until = emscripten_get_now() + PRESENT_WAIT_MS;
     while (shown != seq) {
         const double left = until - emscripten_get_now();
-        if (left <= 0) break;
+        if (left <= 0)
+            break;
         emscripten_futex_wait(&s.presentedSeq, static_cast<uint32_t>(shown), left);
         shown = s.presentedSeq.load();
     }
@@ -59,22 +58,23 @@ void Present(const PixelBuffer& front)
 
 } // namespace
 
-Result DdCreate(DirectDraw** out)
-{
-    if (!out) return RESULT_FAILED;
+Result DdCreate(DirectDraw** out) {
+    if (!out)
+        return RESULT_FAILED;
     *out = CoreNewDirectDraw();
     return RESULT_OK;
 }
 
-Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags)
-{
-    if (!CoreDirectDrawLive(dd)) return RESULT_FAILED;
+Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags) {
+    if (!CoreDirectDrawLive(dd))
+        return RESULT_FAILED;
     if (flags & DDSCL_EXCLUSIVE) {
         if (!CoreWindowAlive(window)) {
             WebKeepReason("no window for exclusive mode");
             return RESULT_FAILED;
         }
-        if (State().presenting && State().presenting != dd) return RESULT_FAILED;
+        if (State().presenting && State().presenting != dd)
+            return RESULT_FAILED;
         State().presenting = dd;
     }
     dd->cooperativeWindow = window;
@@ -82,9 +82,9 @@ Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags)
     return RESULT_OK;
 }
 
-Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel, int, uint32_t)
-{
-    if (!CoreDirectDrawLive(dd)) return RESULT_FAILED;
+Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel, int, uint32_t) {
+    if (!CoreDirectDrawLive(dd))
+        return RESULT_FAILED;
     if (bitsPerPixel != 32 || width < 1 || height < 1 || width > MAX_BUFFER_SIDE || height > MAX_BUFFER_SIDE) {
         WebKeepReason("only 32 bits per pixel are offered");
         return RESULT_FAILED;
@@ -104,25 +104,27 @@ Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel,
     return RESULT_OK;
 }
 
-Result DdCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, Surface** out)
-{
+Result DdCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, Surface** out) {
     const Result r = CoreCreateSurface(dd, desc, 0, 0, OsScreenWidth(), OsScreenHeight(), out);
-    if (r != RESULT_OK) WebKeepReason("surface description not supported");
+    if (r != RESULT_OK)
+        WebKeepReason("surface description not supported");
     return r;
 }
 
-void DdRelease(DirectDraw* dd)
-{
-    if (!CoreDirectDrawLive(dd)) return;
-    if (State().presenting == dd) State().presenting = nullptr;
+void DdRelease(DirectDraw* dd) {
+    if (!CoreDirectDrawLive(dd))
+        return;
+    if (State().presenting == dd)
+        State().presenting = nullptr;
     CoreDeleteDirectDraw(dd);
 }
 
-Result SurfaceFlip(Surface* primary)
-{
+Result SurfaceFlip(Surface* primary) {
     const Result r = CoreFlip(primary);
-    if (r != RESULT_OK) return r;
-    if (primary->owner == State().presenting) Present(primary->pixels);
+    if (r != RESULT_OK)
+        return r;
+    if (primary->owner == State().presenting)
+        Present(primary->pixels);
     return RESULT_OK;
 }
 

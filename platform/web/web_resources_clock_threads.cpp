@@ -9,13 +9,11 @@
 #include "platform/thread_core.h"
 #include "platform/web/web_internal.h"
 
-bool OsFindResource(Instance*, const char* name, uint32_t type, ResourceBytes* out)
-{
+bool OsFindResource(Instance*, const char* name, uint32_t type, ResourceBytes* out) {
     return FindEmbeddedResource(name, type, out);
 }
 
-Bitmap* OsLoadBitmap(Instance*, const char* name, int width, int height)
-{
+Bitmap* OsLoadBitmap(Instance*, const char* name, int width, int height) {
     ResourceBytes bytes{};
     if (!FindEmbeddedResource(name, RT_BITMAP_TYPE, &bytes)) {
         WebKeepReason("no such bitmap resource");
@@ -31,11 +29,11 @@ Bitmap* OsLoadBitmap(Instance*, const char* name, int width, int height)
 }
 
 // Milliseconds of the browser's monotonic clock, truncated to 32 bits.
-uint32_t OsTimeGetTime()
-{
+uint32_t OsTimeGetTime() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                                 static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
 void OsSleep(uint32_t milliseconds) { CoreSleep(milliseconds); }

@@ -38,8 +38,7 @@ constinit WebShared shared;
 WebShared& Shared() { return shared; }
 
 // The page finds the shared block through this export.
-extern "C" EMSCRIPTEN_KEEPALIVE WebShared* quillon_web_shared()
-{
+extern "C" EMSCRIPTEN_KEEPALIVE WebShared* quillon_web_shared() {
     WebShared& s = Shared();
     s.magic.store(WEB_SHARED_MAGIC);
     return &s;
@@ -47,19 +46,21 @@ extern "C" EMSCRIPTEN_KEEPALIVE WebShared* quillon_web_shared()
 
 void WebKeepReason(const char* what) { reason = what; }
 
-bool WebDrainInput()
-{
+bool WebDrainInput() {
     WebShared& s = Shared();
     const int32_t head = s.inputHead.load();
     int32_t tail = s.inputTail.load(std::memory_order_relaxed);
-    if (head == tail) return false;
+    if (head == tail)
+        return false;
     Window* window = CoreWindow();
     for (; tail != head; ++tail) {
         const int slot = static_cast<int>(static_cast<uint32_t>(tail) % WEB_INPUT_SLOTS) * 3;
         const auto message = static_cast<uint32_t>(s.input[slot].load(std::memory_order_relaxed));
-        const auto wParam = static_cast<uintptr_t>(static_cast<uint32_t>(s.input[slot + 1].load(std::memory_order_relaxed)));
+        const auto wParam =
+            static_cast<uintptr_t>(static_cast<uint32_t>(s.input[slot + 1].load(std::memory_order_relaxed)));
         const auto lParam = static_cast<intptr_t>(s.input[slot + 2].load(std::memory_order_relaxed));
-        if (CoreWindowAlive(window)) CorePostMessage(window, message, wParam, lParam);
+        if (CoreWindowAlive(window))
+            CorePostMessage(window, message, wParam, lParam);
     }
     s.inputTail.store(tail);
     return true;
@@ -70,18 +71,18 @@ Instance* OsModuleHandle() { return &moduleInstance; }
 bool OsRegisterClass(const WindowClass& windowClass) { return CoreRegisterClass(windowClass); }
 
 Window* OsCreateWindow(uint32_t exStyle, const char* className, const char* title, uint32_t style, int x, int y,
-                       int width, int height, Instance*)
-{
+                       int width, int height, Instance*) {
     Window* window = CoreCreateWindow(exStyle, className, title, style, x, y, width, height);
-    if (!window) WebKeepReason("window class not registered");
+    if (!window)
+        WebKeepReason("window class not registered");
     // Input written before the window existed had no one to go to.
     Shared().inputTail.store(Shared().inputHead.load());
     return window;
 }
 
-void OsShowWindow(Window* window, int)
-{
-    if (CoreWindowAlive(window)) window->visible = true;
+void OsShowWindow(Window* window, int) {
+    if (CoreWindowAlive(window))
+        window->visible = true;
 }
 
 void OsUpdateWindow(Window*) {}
@@ -90,9 +91,9 @@ void OsSetFocus(Window*) {}
 
 bool OsDestroyWindow(Window* window) { return CoreDestroyWindow(window); }
 
-bool OsPeekMessage(Message* msg)
-{
-    if (CorePeekMessage(msg)) return true;
+bool OsPeekMessage(Message* msg) {
+    if (CorePeekMessage(msg))
+        return true;
     WebShared& s = Shared();
     if (!WebDrainInput() && s.hidden.load(std::memory_order_relaxed)) {
         emscripten_futex_wait(&s.inputHead, static_cast<uint32_t>(s.inputTail.load()), HIDDEN_WAIT_MS);
@@ -101,8 +102,7 @@ bool OsPeekMessage(Message* msg)
     return CorePeekMessage(msg);
 }
 
-int OsGetMessage(Message* msg)
-{
+int OsGetMessage(Message* msg) {
     WebShared& s = Shared();
     while (CoreQueueSize() == 0 && !WebDrainInput())
         emscripten_futex_wait(&s.inputHead, static_cast<uint32_t>(s.inputTail.load()), HIDDEN_WAIT_MS);
@@ -113,43 +113,41 @@ void OsTranslateMessage(const Message* msg) { CoreTranslateMessage(msg); }
 
 intptr_t OsDispatchMessage(const Message* msg) { return CoreDispatchMessage(msg); }
 
-bool OsPostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
+bool OsPostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return CorePostMessage(window, message, wParam, lParam);
 }
 
-void OsPostQuitMessage(int exitCode)
-{
+void OsPostQuitMessage(int exitCode) {
     CorePostMessage(nullptr, WM_QUIT, static_cast<uintptr_t>(static_cast<intptr_t>(exitCode)), 0);
 }
 
-intptr_t OsDefWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
+intptr_t OsDefWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return CoreDefWindowProc(window, message, wParam, lParam);
 }
 
 // The box is a message on the page (and the console), shown before this
 // returns; the page keeps it up until the visitor starts again.
-int OsMessageBox(Window*, const char* text, const char* caption)
-{
+int OsMessageBox(Window*, const char* text, const char* caption) {
     std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
-    if (!reason.empty()) std::fprintf(stderr, "%s\n", reason.c_str());
+    if (!reason.empty())
+        std::fprintf(stderr, "%s\n", reason.c_str());
     std::fflush(stderr);
     MAIN_THREAD_EM_ASM(
         {
-            if (Module['quillonMessageBox']) Module['quillonMessageBox'](UTF8ToString($0), UTF8ToString($1));
+            if (Module['quillonMessageBox'])
+                Module['quillonMessageBox'](UTF8ToString($0), UTF8ToString($1));
         },
         text ? text : "", caption ? caption : "");
     reason.clear();
     return 1; // IDOK
 }
 
-int OsShowCursor(bool show)
-{
+int OsShowCursor(bool show) {
     cursorCount += show ? 1 : -1;
     MAIN_THREAD_ASYNC_EM_ASM(
         {
-            if (Module['quillonShowCursor']) Module['quillonShowCursor']($0 >= 0);
+            if (Module['quillonShowCursor'])
+                Module['quillonShowCursor']($0 >= 0);
         },
         cursorCount);
     return cursorCount;

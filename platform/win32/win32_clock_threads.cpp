@@ -12,8 +12,7 @@ struct Start {
     void* parameter;
 };
 
-DWORD WINAPI ThreadStart(LPVOID raw)
-{
+DWORD WINAPI ThreadStart(LPVOID raw) {
     const Start start = *static_cast<Start*>(raw);
     delete static_cast<Start*>(raw);
     return start.proc(start.parameter);
@@ -25,17 +24,17 @@ uint32_t OsTimeGetTime() { return timeGetTime(); }
 
 void OsSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 
-Thread* OsCreateThread(ThreadProc proc, void* parameter)
-{
+Thread* OsCreateThread(ThreadProc proc, void* parameter) {
     auto* start = new (std::nothrow) Start{proc, parameter};
-    if (!start) return nullptr;
+    if (!start)
+        return nullptr;
     HANDLE thread = CreateThread(nullptr, 0, ThreadStart, start, 0, nullptr);
-    if (!thread) delete start;
+    if (!thread)
+        delete start;
     return reinterpret_cast<Thread*>(thread);
 }
 
-bool OsSetThreadPriorityTimeCritical(Thread* thread)
-{
+bool OsSetThreadPriorityTimeCritical(Thread* thread) {
     return SetThreadPriority(reinterpret_cast<HANDLE>(thread), THREAD_PRIORITY_TIME_CRITICAL) != FALSE;
 }
 
@@ -44,10 +43,11 @@ bool OsSetThreadPriorityTimeCritical(Thread* thread)
 // before the stop may not yet have run its first line when the player sees
 // `feederExited` still set from the last run, and the wait keeps it from
 // running after the player has moved on.
-void OsCloseThread(Thread* thread)
-{
-    if (!thread) return;
+void OsCloseThread(Thread* thread) {
+    if (!thread)
+        return;
     const HANDLE handle = reinterpret_cast<HANDLE>(thread);
-    if (GetThreadId(handle) != GetCurrentThreadId()) WaitForSingleObject(handle, INFINITE);
+    if (GetThreadId(handle) != GetCurrentThreadId())
+        WaitForSingleObject(handle, INFINITE);
     CloseHandle(handle);
 }

@@ -6,8 +6,7 @@
 
 namespace {
 
-DDSURFACEDESC2 ToDdsd(const SurfaceDesc& desc)
-{
+DDSURFACEDESC2 ToDdsd(const SurfaceDesc& desc) {
     DDSURFACEDESC2 d{};
     d.dwSize = sizeof d;
     d.dwFlags = desc.flags;
@@ -20,8 +19,7 @@ DDSURFACEDESC2 ToDdsd(const SurfaceDesc& desc)
     return d;
 }
 
-void FromDdsd(const DDSURFACEDESC2& d, SurfaceDesc* desc)
-{
+void FromDdsd(const DDSURFACEDESC2& d, SurfaceDesc* desc) {
     desc->flags = d.dwFlags;
     desc->width = d.dwWidth;
     desc->height = d.dwHeight;
@@ -37,26 +35,22 @@ RECT ToRect(const Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
 } // namespace
 
-Result DdCreate(DirectDraw** out)
-{
+Result DdCreate(DirectDraw** out) {
     void* dd = nullptr;
     const HRESULT hr = DirectDrawCreateEx(nullptr, &dd, IID_IDirectDraw7, nullptr);
     *out = static_cast<DirectDraw*>(dd);
     return FromHresult(hr);
 }
 
-Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags)
-{
+Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags) {
     return FromHresult(ToDirectDraw(dd)->SetCooperativeLevel(ToHwnd(window), flags));
 }
 
-Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel, int refreshRate, uint32_t flags)
-{
+Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel, int refreshRate, uint32_t flags) {
     return FromHresult(ToDirectDraw(dd)->SetDisplayMode(width, height, bitsPerPixel, refreshRate, flags));
 }
 
-Result DdCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, Surface** out)
-{
+Result DdCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, Surface** out) {
     DDSURFACEDESC2 d = ToDdsd(*desc);
     IDirectDrawSurface7* surface = nullptr;
     const HRESULT hr = ToDirectDraw(dd)->CreateSurface(&d, &surface, nullptr);
@@ -66,8 +60,7 @@ Result DdCreateSurface(DirectDraw* dd, const SurfaceDesc* desc, Surface** out)
 
 void DdRelease(DirectDraw* dd) { ToDirectDraw(dd)->Release(); }
 
-Result SurfaceGetAttached(Surface* surface, uint32_t caps, Surface** out)
-{
+Result SurfaceGetAttached(Surface* surface, uint32_t caps, Surface** out) {
     DDSCAPS2 c{};
     c.dwCaps = caps;
     IDirectDrawSurface7* attached = nullptr;
@@ -76,33 +69,33 @@ Result SurfaceGetAttached(Surface* surface, uint32_t caps, Surface** out)
     return FromHresult(hr);
 }
 
-Result SurfaceColorFill(Surface* surface, const Rect* rect, uint32_t colour)
-{
+Result SurfaceColorFill(Surface* surface, const Rect* rect, uint32_t colour) {
     DDBLTFX fx{};
     fx.dwSize = sizeof fx;
     fx.dwFillColor = colour;
     RECT r{};
-    if (rect) r = ToRect(*rect);
+    if (rect)
+        r = ToRect(*rect);
     // DDBLT_COLORFILL together with 0x10 (DDBLT_ALPHAEDGEBLEND), all alpha
     // fields zero, and no DDBLT_WAIT.
     return FromHresult(ToSurface(surface)->Blt(rect ? &r : nullptr, nullptr, nullptr, DDBLT_COLORFILL | 0x10, &fx));
 }
 
-Result SurfaceBltFast(Surface* dest, int x, int y, Surface* source, const Rect* sourceRect, uint32_t flags)
-{
+Result SurfaceBltFast(Surface* dest, int x, int y, Surface* source, const Rect* sourceRect, uint32_t flags) {
     RECT r{};
-    if (sourceRect) r = ToRect(*sourceRect);
+    if (sourceRect)
+        r = ToRect(*sourceRect);
     return FromHresult(ToSurface(dest)->BltFast(x, y, ToSurface(source), sourceRect ? &r : nullptr, flags));
 }
 
-Result SurfaceLock(Surface* surface, SurfaceDesc* desc)
-{
+Result SurfaceLock(Surface* surface, SurfaceDesc* desc) {
     DDSURFACEDESC2 d{};
     d.dwSize = sizeof d;
     // Waiting, and for reading as well as writing: the page's colour pass
     // reads each pixel before it writes it.
     const HRESULT hr = ToSurface(surface)->Lock(nullptr, &d, DDLOCK_WAIT, nullptr);
-    if (SUCCEEDED(hr)) FromDdsd(d, desc);
+    if (SUCCEEDED(hr))
+        FromDdsd(d, desc);
     return FromHresult(hr);
 }
 
@@ -114,19 +107,18 @@ Result SurfaceIsLost(Surface* surface) { return FromHresult(ToSurface(surface)->
 
 Result SurfaceRestore(Surface* surface) { return FromHresult(ToSurface(surface)->Restore()); }
 
-Result SurfaceGetDesc(Surface* surface, SurfaceDesc* desc)
-{
+Result SurfaceGetDesc(Surface* surface, SurfaceDesc* desc) {
     DDSURFACEDESC2 d{};
     d.dwSize = sizeof d;
     const HRESULT hr = ToSurface(surface)->GetSurfaceDesc(&d);
-    if (SUCCEEDED(hr)) FromDdsd(d, desc);
+    if (SUCCEEDED(hr))
+        FromDdsd(d, desc);
     return FromHresult(hr);
 }
 
 void SurfaceRelease(Surface* surface) { ToSurface(surface)->Release(); }
 
-Result SurfaceGetDC(Surface* surface, DeviceContext** out)
-{
+Result SurfaceGetDC(Surface* surface, DeviceContext** out) {
     HDC dc = nullptr;
     const HRESULT hr = ToSurface(surface)->GetDC(&dc);
     *out = FromHdc(dc);

@@ -2,22 +2,23 @@
 // path that copies a bitmap resource into a surface.
 #include "platform/win32/win32_internal.h"
 
-bool OsFindResource(Instance* instance, const char* name, uint32_t type, ResourceBytes* out)
-{
+bool OsFindResource(Instance* instance, const char* name, uint32_t type, ResourceBytes* out) {
     *out = ResourceBytes{nullptr, 0};
     const HMODULE module = ToHinstance(instance);
     HRSRC found = FindResourceA(module, name, MAKEINTRESOURCEA(type));
-    if (!found) return false;
+    if (!found)
+        return false;
     HGLOBAL loaded = LoadResource(module, found);
-    if (!loaded) return false;
+    if (!loaded)
+        return false;
     const void* bytes = LockResource(loaded);
-    if (!bytes) return false;
+    if (!bytes)
+        return false;
     *out = ResourceBytes{static_cast<const uint8_t*>(bytes), static_cast<uint32_t>(SizeofResource(module, found))};
     return true;
 }
 
-Bitmap* OsLoadBitmap(Instance* instance, const char* name, int width, int height)
-{
+Bitmap* OsLoadBitmap(Instance* instance, const char* name, int width, int height) {
     return reinterpret_cast<Bitmap*>(
         LoadImageA(ToHinstance(instance), name, IMAGE_BITMAP, width, height, LR_CREATEDIBSECTION));
 }
@@ -30,7 +31,6 @@ void GdiSelectBitmap(DeviceContext* dc, Bitmap* bitmap) { SelectObject(ToHdc(dc)
 
 void GdiDeleteDC(DeviceContext* dc) { DeleteDC(ToHdc(dc)); }
 
-int GdiBitBlt(DeviceContext* dest, int x, int y, int width, int height, DeviceContext* source, int sx, int sy)
-{
+int GdiBitBlt(DeviceContext* dest, int x, int y, int width, int height, DeviceContext* source, int sx, int sy) {
     return BitBlt(ToHdc(dest), x, y, width, height, ToHdc(source), sx, sy, SRCCOPY);
 }

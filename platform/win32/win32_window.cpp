@@ -20,16 +20,15 @@ ClassProc classProcs[MAX_CLASSES];
 // DispatchMessageA get its time and cursor position along.
 MSG lastMessage{};
 
-LRESULT CALLBACK Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
+LRESULT CALLBACK Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     const ATOM atom = static_cast<ATOM>(GetClassWord(hwnd, GCW_ATOM));
     for (const ClassProc& c : classProcs)
-        if (c.atom != 0 && c.atom == atom) return c.proc(FromHwnd(hwnd), message, wParam, lParam);
+        if (c.atom != 0 && c.atom == atom)
+            return c.proc(FromHwnd(hwnd), message, wParam, lParam);
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-MSG ToMsg(const Message* msg)
-{
+MSG ToMsg(const Message* msg) {
     if (lastMessage.hwnd == ToHwnd(msg->window) && lastMessage.message == msg->message &&
         lastMessage.wParam == msg->wParam && lastMessage.lParam == msg->lParam)
         return lastMessage;
@@ -41,8 +40,7 @@ MSG ToMsg(const Message* msg)
     return m;
 }
 
-void FromMsg(const MSG& m, Message* msg)
-{
+void FromMsg(const MSG& m, Message* msg) {
     msg->window = FromHwnd(m.hwnd);
     msg->message = m.message;
     msg->wParam = m.wParam;
@@ -51,10 +49,10 @@ void FromMsg(const MSG& m, Message* msg)
 
 } // namespace
 
-void Win32WriteStderr(const char* text)
-{
+void Win32WriteStderr(const char* text) {
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (err == nullptr || err == INVALID_HANDLE_VALUE) return;
+    if (err == nullptr || err == INVALID_HANDLE_VALUE)
+        return;
     DWORD written = 0;
     WriteFile(err, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
     WriteFile(err, "\n", 1, &written, nullptr);
@@ -62,16 +60,17 @@ void Win32WriteStderr(const char* text)
 
 Instance* OsModuleHandle() { return reinterpret_cast<Instance*>(GetModuleHandleA(nullptr)); }
 
-bool OsRegisterClass(const WindowClass& windowClass)
-{
-    if (!windowClass.windowProc) return false;
+bool OsRegisterClass(const WindowClass& windowClass) {
+    if (!windowClass.windowProc)
+        return false;
     ClassProc* slot = nullptr;
     for (ClassProc& c : classProcs)
         if (c.atom == 0) {
             slot = &c;
             break;
         }
-    if (!slot) return false;
+    if (!slot)
+        return false;
     WNDCLASSA wc{};
     wc.style = windowClass.style;
     wc.lpfnWndProc = Trampoline;
@@ -89,13 +88,13 @@ bool OsRegisterClass(const WindowClass& windowClass)
     slot->proc = windowClass.windowProc;
     const ATOM atom = RegisterClassA(&wc);
     slot->atom = atom;
-    if (atom == 0) slot->proc = nullptr;
+    if (atom == 0)
+        slot->proc = nullptr;
     return atom != 0;
 }
 
 Window* OsCreateWindow(uint32_t exStyle, const char* className, const char* title, uint32_t style, int x, int y,
-                       int width, int height, Instance* instance)
-{
+                       int width, int height, Instance* instance) {
     return FromHwnd(CreateWindowExA(exStyle, className, title, style, x, y, width, height, nullptr, nullptr,
                                     ToHinstance(instance), nullptr));
 }
@@ -108,47 +107,41 @@ void OsSetFocus(Window* window) { SetFocus(ToHwnd(window)); }
 
 bool OsDestroyWindow(Window* window) { return DestroyWindow(ToHwnd(window)) != FALSE; }
 
-bool OsPeekMessage(Message* msg)
-{
+bool OsPeekMessage(Message* msg) {
     MSG m{};
-    if (!PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE)) return false;
+    if (!PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE))
+        return false;
     FromMsg(m, msg);
     return true;
 }
 
-int OsGetMessage(Message* msg)
-{
+int OsGetMessage(Message* msg) {
     const BOOL result = GetMessageA(&lastMessage, nullptr, 0, 0);
     FromMsg(lastMessage, msg);
     return result;
 }
 
-void OsTranslateMessage(const Message* msg)
-{
+void OsTranslateMessage(const Message* msg) {
     const MSG m = ToMsg(msg);
     TranslateMessage(&m);
 }
 
-intptr_t OsDispatchMessage(const Message* msg)
-{
+intptr_t OsDispatchMessage(const Message* msg) {
     const MSG m = ToMsg(msg);
     return DispatchMessageA(&m);
 }
 
-bool OsPostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
+bool OsPostMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return PostMessageA(ToHwnd(window), message, wParam, lParam) != FALSE;
 }
 
 void OsPostQuitMessage(int exitCode) { PostQuitMessage(exitCode); }
 
-intptr_t OsDefWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
+intptr_t OsDefWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     return DefWindowProcA(ToHwnd(window), message, wParam, lParam);
 }
 
-int OsMessageBox(Window* owner, const char* text, const char* caption)
-{
+int OsMessageBox(Window* owner, const char* text, const char* caption) {
     // Standard error first: without a desktop the box cannot appear.
     Win32WriteStderr(text ? text : "");
     return MessageBoxA(ToHwnd(owner), text, caption, MB_OK | MB_ICONERROR);

@@ -13,8 +13,7 @@ namespace {
 // What was true while the error box was up.
 bool displayHeldAtBox = true;
 int surfacesAtBox = -1;
-void RecordAtBox()
-{
+void RecordAtBox() {
     displayHeldAtBox = HeadlessDisplayHeld();
     surfacesAtBox = HeadlessLiveSurfaceCount();
 }
@@ -66,8 +65,7 @@ const InitFailure INIT_FAILURES[] = {
     {"ColorFill", "ANI", FaultMode::Once, 1, Progress::ClosingUnderWay, "ANI clear error!"},
 };
 
-void SetProgress(Progress progress)
-{
+void SetProgress(Progress progress) {
     if (progress == Progress::WipeUnderWay) {
         scene.slideLine = 10;
         scene.slideLineBottom = 373;
@@ -81,8 +79,7 @@ void SetProgress(Progress progress)
 
 class DisplayDeviceTest : public ShellTest {};
 
-TEST_F(DisplayDeviceTest, EverySetupFailureShowsItsMessageOnceAfterReleasingAndEndsWithZero)
-{
+TEST_F(DisplayDeviceTest, EverySetupFailureShowsItsMessageOnceAfterReleasingAndEndsWithZero) {
     for (const InitFailure& c : INIT_FAILURES) {
         SCOPED_TRACE(std::string(c.operation) + " " + c.target + " skip " + std::to_string(c.skip));
         ResetAll();
@@ -108,8 +105,7 @@ TEST_F(DisplayDeviceTest, EverySetupFailureShowsItsMessageOnceAfterReleasingAndE
     }
 }
 
-TEST_F(DisplayDeviceTest, OfTwoMissingBitmapsOnlyTheFirstLoadedIsReported)
-{
+TEST_F(DisplayDeviceTest, OfTwoMissingBitmapsOnlyTheFirstLoadedIsReported) {
     struct Case {
         const char* missing[2];
         const char* message;
@@ -129,8 +125,7 @@ TEST_F(DisplayDeviceTest, OfTwoMissingBitmapsOnlyTheFirstLoadedIsReported)
     }
 }
 
-TEST_F(DisplayDeviceTest, TheScreenIsTakenExclusivelyFullScreenAt640x480)
-{
+TEST_F(DisplayDeviceTest, TheScreenIsTakenExclusivelyFullScreenAt640x480) {
     StartWindowAndDisplay();
     ASSERT_NE(display.dd, nullptr);
     EXPECT_EQ(display.dd->cooperativeWindow, mainWindow);
@@ -139,8 +134,7 @@ TEST_F(DisplayDeviceTest, TheScreenIsTakenExclusivelyFullScreenAt640x480)
     EXPECT_EQ(display.dd->modeHeight, 480);
 }
 
-TEST_F(DisplayDeviceTest, EverySetupFailureOfARebuildIsFollowedByTheRestoreMessage)
-{
+TEST_F(DisplayDeviceTest, EverySetupFailureOfARebuildIsFollowedByTheRestoreMessage) {
     // The same steps failing when a lost display is rebuilt inside a frame:
     // the step's own message, then the frame's, and no picture.
     for (const InitFailure& c : INIT_FAILURES) {
@@ -163,8 +157,7 @@ TEST_F(DisplayDeviceTest, EverySetupFailureOfARebuildIsFollowedByTheRestoreMessa
     }
 }
 
-TEST_F(DisplayDeviceTest, AFailureReleasesWhatExistsSoFarInOrder)
-{
+TEST_F(DisplayDeviceTest, AFailureReleasesWhatExistsSoFarInOrder) {
     app.instance = OsModuleHandle();
     ASSERT_TRUE(CreateMainWindow());
     HeadlessInjectFault("CreateSurface", "FONT", FaultMode::Always);
@@ -175,8 +168,7 @@ TEST_F(DisplayDeviceTest, AFailureReleasesWhatExistsSoFarInOrder)
 
 const char* const OFFSCREEN[] = {"VIEWPAGE", "ANI", "BACKGROUND", "FPS", "FONT", "PAGE"};
 
-TEST_F(DisplayDeviceTest, ASurfaceRefusedInVideoMemoryIsMadeInSystemMemorySilently)
-{
+TEST_F(DisplayDeviceTest, ASurfaceRefusedInVideoMemoryIsMadeInSystemMemorySilently) {
     for (const char* label : OFFSCREEN) {
         SCOPED_TRACE(label);
         ResetAll();
@@ -195,14 +187,14 @@ TEST_F(DisplayDeviceTest, ASurfaceRefusedInVideoMemoryIsMadeInSystemMemorySilent
     HeadlessInjectFault("CreateSurfaceVideo", "", FaultMode::Always);
     StartWindowAndDisplay();
     EXPECT_TRUE(HeadlessMessageBoxes().empty());
-    for (const char* label : OFFSCREEN) EXPECT_FALSE(HeadlessInVideoMemory(HeadlessSurface(label))) << label;
+    for (const char* label : OFFSCREEN)
+        EXPECT_FALSE(HeadlessInVideoMemory(HeadlessSurface(label))) << label;
     // The content is the same wherever the surface lives.
     EXPECT_EQ(HeadlessPixel(display.background, 0, 24), 0x010004u);
     EXPECT_EQ(HeadlessPixel(display.background, 639, 46), 0x52165Au);
 }
 
-TEST_F(DisplayDeviceTest, SetupLeavesTheSurfacesFilledAndTheCursorHidden)
-{
+TEST_F(DisplayDeviceTest, SetupLeavesTheSurfacesFilledAndTheCursorHidden) {
     StartWindowAndDisplay();
     EXPECT_EQ(HeadlessLiveSurfaceCount(), 8);
     EXPECT_EQ(HeadlessCursorCount(), -1);
@@ -221,19 +213,19 @@ TEST_F(DisplayDeviceTest, SetupLeavesTheSurfacesFilledAndTheCursorHidden)
     EXPECT_EQ(HeadlessPixel(display.background, 5, 200), MIDDLE_COLOUR);
 }
 
-TEST_F(DisplayDeviceTest, BlackIsTransparentInAniAndFpsOnly)
-{
+TEST_F(DisplayDeviceTest, BlackIsTransparentInAniAndFpsOnly) {
     StartWindowAndDisplay();
     const struct {
         Surface* source;
         bool blackIsTransparent;
-    } cases[] = {{display.ani, true},       {display.fps, true},         {display.viewpage, false},
-                 {display.font, false},     {display.background, false}, {display.page, false}};
+    } cases[] = {{display.ani, true},   {display.fps, true},         {display.viewpage, false},
+                 {display.font, false}, {display.background, false}, {display.page, false}};
     for (const auto& c : cases) {
         SurfaceDesc desc{};
         ASSERT_GE(SurfaceGetDesc(c.source, &desc), 0);
         EXPECT_EQ((desc.flags & DDSD_CKSRCBLT) != 0, c.blackIsTransparent);
-        if (!c.blackIsTransparent) continue;
+        if (!c.blackIsTransparent)
+            continue;
         EXPECT_EQ(desc.colorKeyLow, 0u);
         EXPECT_EQ(desc.colorKeyHigh, 0u);
         // A keyed copy leaves the destination where the source is black.
@@ -253,17 +245,17 @@ struct LoadCase {
     bool loaded;
 };
 
-TEST_F(DisplayDeviceTest, LoadingABitmapLeaksNothingOnAnyPath)
-{
+TEST_F(DisplayDeviceTest, LoadingABitmapLeaksNothingOnAnyPath) {
     StartWindowAndDisplay();
     const LoadCase cases[] = {
-        {"", true},          {"GetDesc", false}, {"LoadBitmap", false}, {"CreateCompatibleDC", false},
-        {"GetDC", false},    {"BitBlt", false},
+        {"", true},       {"GetDesc", false}, {"LoadBitmap", false}, {"CreateCompatibleDC", false},
+        {"GetDC", false}, {"BitBlt", false},
     };
     for (const LoadCase& c : cases) {
         SCOPED_TRACE(c.operation);
         HeadlessClearFaults();
-        if (*c.operation) HeadlessInjectFault(c.operation);
+        if (*c.operation)
+            HeadlessInjectFault(c.operation);
         HeadlessSetPixel(display.fps, 100, 4, 0x123456);
         EXPECT_EQ(LoadBitmapToSurface(display.fps, "FPS"), c.loaded);
         EXPECT_EQ(HeadlessLiveBitmaps(), 0);
@@ -278,17 +270,18 @@ TEST_F(DisplayDeviceTest, LoadingABitmapLeaksNothingOnAnyPath)
     EXPECT_TRUE(HeadlessMessageBoxes().empty()); // the loader reports nothing itself
 }
 
-TEST_F(DisplayDeviceTest, ALoadedBitmapLandsPixelForPixel)
-{
+TEST_F(DisplayDeviceTest, ALoadedBitmapLandsPixelForPixel) {
     // 16 colours on diagonals: a copy shifted by a pixel either way, or cut
     // short by one, shows at once.
     IndexedImage image;
     image.width = 170;
     image.height = 8;
     image.bitsPerPixel = 4;
-    for (uint32_t i = 0; i < 16; ++i) image.palette.push_back(0x101010 * i + 0x000301);
+    for (uint32_t i = 0; i < 16; ++i)
+        image.palette.push_back(0x101010 * i + 0x000301);
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 170; ++x) image.pixels.push_back(static_cast<uint8_t>((x + y) % 16));
+        for (int x = 0; x < 170; ++x)
+            image.pixels.push_back(static_cast<uint8_t>((x + y) % 16));
     HeadlessSetResource("FPS", RT_BITMAP_TYPE, EncodeBmp(image));
     StartWindowAndDisplay();
     for (int y = 0; y < 8; ++y)
@@ -296,13 +289,12 @@ TEST_F(DisplayDeviceTest, ALoadedBitmapLandsPixelForPixel)
             ASSERT_EQ(HeadlessPixel(display.fps, x, y), image.palette[(x + y) % 16]) << x << "," << y;
 }
 
-TEST_F(DisplayDeviceTest, ReleaseFollowsItsOrderAndASecondCallDoesNothing)
-{
+TEST_F(DisplayDeviceTest, ReleaseFollowsItsOrderAndASecondCallDoesNothing) {
     StartWindowAndDisplay();
     HeadlessClearReleaseLog();
     ReleaseDisplay();
     EXPECT_EQ(HeadlessReleaseLog(), (std::vector<std::string>{"PRIMARY", "FONT", "BACKGROUND", "PAGE", "VIEWPAGE",
-                                                             "ANI", "FPS", "DirectDraw"}));
+                                                              "ANI", "FPS", "DirectDraw"}));
     EXPECT_FALSE(HeadlessDisplayHeld());
     EXPECT_EQ(HeadlessLiveSurfaceCount(), 0);
     EXPECT_EQ(display.dd, nullptr);
@@ -315,8 +307,7 @@ TEST_F(DisplayDeviceTest, ReleaseFollowsItsOrderAndASecondCallDoesNothing)
     EXPECT_TRUE(HeadlessReleaseLog().empty());
 }
 
-TEST_F(DisplayDeviceTest, ARestoredPrimaryLeavesTheOffscreenSurfacesAlone)
-{
+TEST_F(DisplayDeviceTest, ARestoredPrimaryLeavesTheOffscreenSurfacesAlone) {
     StartWindowAndDisplay();
     const Display before = display;
     const int creates = HeadlessCallCount("CreateSurface");
@@ -338,16 +329,17 @@ TEST_F(DisplayDeviceTest, ARestoredPrimaryLeavesTheOffscreenSurfacesAlone)
     EXPECT_EQ(HeadlessPixel(display.viewpage, 7, 7), 0xABCDEFu);
 }
 
-TEST_F(DisplayDeviceTest, AnUnrestorablePrimaryRebuildsEverythingWithTheProgressReapplied)
-{
+TEST_F(DisplayDeviceTest, AnUnrestorablePrimaryRebuildsEverythingWithTheProgressReapplied) {
     // An animation strip with a colour of its own on every row, so that
     // each cleared row shows.
     IndexedImage strip;
     strip.width = 5120;
     strip.height = 64;
     strip.palette.push_back(0);
-    for (uint32_t y = 0; y < 64; ++y) strip.palette.push_back(0x400000 + 0x000300 * y + 1);
-    for (int y = 0; y < 64; ++y) strip.pixels.insert(strip.pixels.end(), 5120, static_cast<uint8_t>(1 + y));
+    for (uint32_t y = 0; y < 64; ++y)
+        strip.palette.push_back(0x400000 + 0x000300 * y + 1);
+    for (int y = 0; y < 64; ++y)
+        strip.pixels.insert(strip.pixels.end(), 5120, static_cast<uint8_t>(1 + y));
     HeadlessSetResource("ANI", RT_BITMAP_TYPE, EncodeBmp(strip));
     StartWindowAndDisplay();
 
@@ -367,7 +359,7 @@ TEST_F(DisplayDeviceTest, AnUnrestorablePrimaryRebuildsEverythingWithTheProgress
     EXPECT_TRUE(RestoreDisplay());
     EXPECT_TRUE(HeadlessMessageBoxes().empty());
     EXPECT_EQ(HeadlessReleaseLog(), (std::vector<std::string>{"PRIMARY", "FONT", "BACKGROUND", "PAGE", "VIEWPAGE",
-                                                             "ANI", "FPS", "DirectDraw"}));
+                                                              "ANI", "FPS", "DirectDraw"}));
     EXPECT_EQ(HeadlessCallCount("CreateSurface"), creates + 7);
     EXPECT_EQ(HeadlessLiveSurfaceCount(), 8);
     EXPECT_EQ(SurfaceIsLost(display.primary), RESULT_OK);
@@ -392,8 +384,7 @@ TEST_F(DisplayDeviceTest, AnUnrestorablePrimaryRebuildsEverythingWithTheProgress
     }
 }
 
-TEST_F(DisplayDeviceTest, AFailedRebuildIsReportedAndLeavesNothingHeld)
-{
+TEST_F(DisplayDeviceTest, AFailedRebuildIsReportedAndLeavesNothingHeld) {
     StartWindowAndDisplay();
     HeadlessSetPrimaryLost(true);
     HeadlessInjectFault("Restore");

@@ -18,16 +18,14 @@ struct AtBox {
 };
 AtBox atBox;
 
-void RecordAtBox()
-{
-    atBox = {HeadlessDisplayHeld(), HeadlessLiveSurfaceCount(), app.running, app.active, HeadlessCursorCount(),
-             HeadlessWindowDestroyed()};
+void RecordAtBox() {
+    atBox = {HeadlessDisplayHeld(), HeadlessLiveSurfaceCount(), app.running, app.active,
+             HeadlessCursorCount(), HeadlessWindowDestroyed()};
 }
 
 class ErrorExitTest : public ShellTest {};
 
-TEST_F(ErrorExitTest, ReleasesTheDisplayBeforeTheBoxAndDestroysTheWindowAfterIt)
-{
+TEST_F(ErrorExitTest, ReleasesTheDisplayBeforeTheBoxAndDestroysTheWindowAfterIt) {
     StartWindowAndDisplay();
     const int hiddenCount = HeadlessCursorCount();
     HeadlessOnMessageBox(RecordAtBox);
@@ -55,8 +53,7 @@ TEST_F(ErrorExitTest, ReleasesTheDisplayBeforeTheBoxAndDestroysTheWindowAfterIt)
     EXPECT_EQ(queued.back().wParam, 0u);
 }
 
-TEST_F(ErrorExitTest, BeforeTheWindowExistsTheBoxHasNoOwner)
-{
+TEST_F(ErrorExitTest, BeforeTheWindowExistsTheBoxHasNoOwner) {
     EXPECT_FALSE(ErrorExit("Could not register window class!"));
     ASSERT_EQ(HeadlessMessageBoxes().size(), 1u);
     EXPECT_FALSE(HeadlessMessageBoxes()[0].hadOwner);
@@ -64,8 +61,7 @@ TEST_F(ErrorExitTest, BeforeTheWindowExistsTheBoxHasNoOwner)
     EXPECT_FALSE(app.running);
 }
 
-TEST_F(ErrorExitTest, ASecondPassFindsNothingLeftToRelease)
-{
+TEST_F(ErrorExitTest, ASecondPassFindsNothingLeftToRelease) {
     // A failed rebuild reports its own message, then the frame reports that
     // nothing could be restored: two boxes, one destruction, one quit.
     StartWindowAndDisplay();
@@ -75,14 +71,14 @@ TEST_F(ErrorExitTest, ASecondPassFindsNothingLeftToRelease)
 
     EXPECT_TRUE(HeadlessReleaseLog().empty());
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"CreateSurface (PAGE) failed! Terminate application!",
-                                                      "Could not restore all objects! Terminate application!"}));
+                                                    "Could not restore all objects! Terminate application!"}));
     int quits = 0;
-    for (const Message& m : HeadlessQueuedMessages()) quits += m.message == WM_QUIT;
+    for (const Message& m : HeadlessQueuedMessages())
+        quits += m.message == WM_QUIT;
     EXPECT_EQ(quits, 1);
 }
 
-TEST_F(ErrorExitTest, AnOverlongMessageIsCutNotOverrun)
-{
+TEST_F(ErrorExitTest, AnOverlongMessageIsCutNotOverrun) {
     std::string longMessage(400, 'x');
     ErrorExit(longMessage.c_str());
     ASSERT_EQ(HeadlessMessageBoxes().size(), 1u);

@@ -18,8 +18,7 @@
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetAll(); }
-    void TearDown() override
-    {
+    void TearDown() override {
         // Nothing of one case may reach the next: stop what a case left
         // running before the backend forgets its objects.
         MusicStop();
@@ -27,8 +26,7 @@ protected:
         ResetAll();
     }
 
-    static void ResetAll()
-    {
+    static void ResetAll() {
         HeadlessReset();
         ResetDisplay();
         ResetScene();
@@ -36,8 +34,7 @@ protected:
     }
 
     // The window and the display up, as WinMain has them before seeding.
-    static void StartWindowAndDisplay()
-    {
+    static void StartWindowAndDisplay() {
         app.instance = OsModuleHandle();
         app.showCommand = SW_SHOWNORMAL;
         ASSERT_TRUE(CreateMainWindow());
@@ -50,10 +47,10 @@ protected:
     // the pre-roll begins; MainLoop() is the second half.
     static void RunStartUp() { ASSERT_TRUE(StartUp(OsModuleHandle(), SW_SHOWNORMAL)); }
 
-    static std::vector<std::string> BoxTexts()
-    {
+    static std::vector<std::string> BoxTexts() {
         std::vector<std::string> texts;
-        for (const auto& box : HeadlessMessageBoxes()) texts.push_back(box.text);
+        for (const auto& box : HeadlessMessageBoxes())
+            texts.push_back(box.text);
         return texts;
     }
 };

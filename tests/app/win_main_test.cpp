@@ -13,9 +13,9 @@ constexpr uint32_t FILLER = WM_MBUTTONDOWN;
 
 class WinMainTest : public ShellTest {
 protected:
-    static void PostFillers(int count)
-    {
-        for (int i = 0; i < count; ++i) HeadlessPostInput(FILLER);
+    static void PostFillers(int count) {
+        for (int i = 0; i < count; ++i)
+            HeadlessPostInput(FILLER);
     }
 
     // Fillers that make the next posted message the first one after `passes`
@@ -23,8 +23,7 @@ protected:
     static void FillPasses(int passes) { PostFillers(passes - static_cast<int>(HeadlessQueuedMessages().size())); }
 };
 
-TEST_F(WinMainTest, TheWindowIsATopMostPopUpCoveringTheScreen)
-{
+TEST_F(WinMainTest, TheWindowIsATopMostPopUpCoveringTheScreen) {
     HeadlessSetScreenSize(1920, 1080);
     app.instance = OsModuleHandle();
     ASSERT_TRUE(CreateMainWindow());
@@ -47,8 +46,7 @@ struct SetupFailure {
     const char* message;
 };
 
-TEST_F(WinMainTest, WindowSetupFailuresEndWithZero)
-{
+TEST_F(WinMainTest, WindowSetupFailuresEndWithZero) {
     const SetupFailure cases[] = {
         {"RegisterClass", "Could not register window class! Terminate application!"},
         {"CreateWindow", "Could not create main window! Terminate application!"},
@@ -67,8 +65,7 @@ TEST_F(WinMainTest, WindowSetupFailuresEndWithZero)
     }
 }
 
-TEST_F(WinMainTest, DestroyDuringThePreRollEndsWithZeroWithoutMusic)
-{
+TEST_F(WinMainTest, DestroyDuringThePreRollEndsWithZeroWithoutMusic) {
     // Input during the pre-roll reaches the window procedure at once: space
     // toggles the counter, the buttons are ignored while page 1 is revealed.
     RunStartUp();
@@ -89,13 +86,12 @@ TEST_F(WinMainTest, DestroyDuringThePreRollEndsWithZeroWithoutMusic)
 }
 
 struct PreRollCase {
-    int fillers;       // counted from the end of the pre-roll: 0 = exactly 500000 passes
+    int fillers; // counted from the end of the pre-roll: 0 = exactly 500000 passes
     int exitCode;
     bool musicStarted;
 };
 
-TEST_F(WinMainTest, ThePreRollIsExactly500000Passes)
-{
+TEST_F(WinMainTest, ThePreRollIsExactly500000Passes) {
     const PreRollCase cases[] = {
         // WM_DESTROY is the first message after the pre-roll: the music
         // starts, a frame is composed, the destroy ends the loop.
@@ -122,8 +118,7 @@ TEST_F(WinMainTest, ThePreRollIsExactly500000Passes)
     }
 }
 
-TEST_F(WinMainTest, TheOrdinaryEndReturnsOne)
-{
+TEST_F(WinMainTest, TheOrdinaryEndReturnsOne) {
     // As if the left button had been accepted: the closing effect eats the
     // animation, the final wipe runs, and the frame then posts WM_DESTROY.
     scene.quitRequested = true;
@@ -142,14 +137,14 @@ TEST_F(WinMainTest, TheOrdinaryEndReturnsOne)
 
 void PostKeyWhileBoxIsUp() { HeadlessPostInput(WM_KEYDOWN, VK_SPACE); }
 
-TEST_F(WinMainTest, AFatalErrorInAFrameEndsWithZero)
-{
+TEST_F(WinMainTest, AFatalErrorInAFrameEndsWithZero) {
     for (bool inputAheadOfQuit : {false, true}) {
         SCOPED_TRACE(inputAheadOfQuit ? "a key pressed while the box was up" : "nothing else queued");
         ResetAll();
         HeadlessSetAutoAdvance(7);
         HeadlessInjectFault("Flip", "", FaultMode::Always);
-        if (inputAheadOfQuit) HeadlessOnMessageBox(PostKeyWhileBoxIsUp);
+        if (inputAheadOfQuit)
+            HeadlessOnMessageBox(PostKeyWhileBoxIsUp);
 
         EXPECT_EQ(RunWinMain(), 0);
         EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Could not flip to primary surface! Terminate application!"});
@@ -160,8 +155,7 @@ TEST_F(WinMainTest, AFatalErrorInAFrameEndsWithZero)
     }
 }
 
-TEST_F(WinMainTest, AMinimisedWindowComposesNoFrames)
-{
+TEST_F(WinMainTest, AMinimisedWindowComposesNoFrames) {
     HeadlessSetAutoAdvance(7);
     RunStartUp();
     FillPasses(PRE_ROLL_PASSES);
@@ -178,8 +172,7 @@ TEST_F(WinMainTest, AMinimisedWindowComposesNoFrames)
     EXPECT_EQ(HeadlessFlipCount(), 1 + 6);
 }
 
-TEST_F(WinMainTest, StarsAreSeededFromTheClockTopThenBottom)
-{
+TEST_F(WinMainTest, StarsAreSeededFromTheClockTopThenBottom) {
     const uint32_t now = 0x12345678;
     HeadlessSetTime(now);
     RunStartUp();

@@ -20,21 +20,18 @@ struct Flags {
     bool operator==(const Flags&) const = default;
 };
 
-void PrintTo(const Flags& f, std::ostream* os)
-{
+void PrintTo(const Flags& f, std::ostream* os) {
     *os << "{active " << f.active << ", showFps " << f.showFps << ", quit " << f.quitRequested << ", sliding "
         << f.pageSliding << ", target " << int(f.targetPage) << ", revealing " << f.revealing << ", bgFrames "
         << int(f.backgroundFrames) << "}";
 }
 
-Flags Current()
-{
-    return {app.active,       scene.showFps,   scene.quitRequested,     scene.pageSliding,
+Flags Current() {
+    return {app.active,       scene.showFps,   scene.quitRequested,   scene.pageSliding,
             scene.targetPage, scene.revealing, scene.backgroundFrames};
 }
 
-void Apply(const Flags& f)
-{
+void Apply(const Flags& f) {
     app.active = f.active;
     scene.showFps = f.showFps;
     scene.quitRequested = f.quitRequested;
@@ -47,8 +44,7 @@ void Apply(const Flags& f)
 // A page shown in full, nothing under way.
 constexpr Flags SHOWN{true, false, false, false, 1, false, 2};
 
-Flags With(Flags f, void (*change)(Flags&))
-{
+Flags With(Flags f, void (*change)(Flags&)) {
     change(f);
     return f;
 }
@@ -63,16 +59,24 @@ struct Row {
 
 const Row ROWS[] = {
     {"minimise stops the frames", WM_SIZE, SIZE_MINIMIZED, SHOWN, With(SHOWN, [](Flags& f) { f.active = false; })},
-    {"restore resumes them and redraws the background",
-     WM_SIZE, SIZE_RESTORED, With(SHOWN, [](Flags& f) { f.active = false; }),
-     With(SHOWN, [](Flags& f) { f.backgroundFrames = 0; })},
+    {"restore resumes them and redraws the background", WM_SIZE, SIZE_RESTORED,
+     With(SHOWN, [](Flags& f) { f.active = false; }), With(SHOWN, [](Flags& f) { f.backgroundFrames = 0; })},
     {"maximise counts as a restore", WM_SIZE, SIZE_MAXIMIZED, With(SHOWN, [](Flags& f) { f.active = false; }),
      With(SHOWN, [](Flags& f) { f.backgroundFrames = 0; })},
     {"space shows the counter", WM_KEYDOWN, VK_SPACE, SHOWN, With(SHOWN, [](Flags& f) { f.showFps = true; })},
     {"space hides it again", WM_KEYDOWN, VK_SPACE, With(SHOWN, [](Flags& f) { f.showFps = true; }), SHOWN},
     {"space during the closing still toggles", WM_KEYDOWN, VK_SPACE,
-     With(SHOWN, [](Flags& f) { f.quitRequested = true; f.pageSliding = true; }),
-     With(SHOWN, [](Flags& f) { f.quitRequested = true; f.pageSliding = true; f.showFps = true; })},
+     With(SHOWN,
+          [](Flags& f) {
+              f.quitRequested = true;
+              f.pageSliding = true;
+          }),
+     With(SHOWN,
+          [](Flags& f) {
+              f.quitRequested = true;
+              f.pageSliding = true;
+              f.showFps = true;
+          })},
     {"another key", WM_KEYDOWN, VK_ESCAPE, SHOWN, SHOWN},
     {"space released", WM_KEYUP, VK_SPACE, SHOWN, SHOWN},
     {"a character", WM_CHAR, ' ', SHOWN, SHOWN},
@@ -84,16 +88,36 @@ const Row ROWS[] = {
     {"left button again after it was accepted", WM_LBUTTONDOWN, 0,
      With(SHOWN, [](Flags& f) { f.quitRequested = true; }), With(SHOWN, [](Flags& f) { f.quitRequested = true; })},
     {"right button on page 1", WM_RBUTTONDOWN, 0, SHOWN,
-     With(SHOWN, [](Flags& f) { f.targetPage = 2; f.pageSliding = true; })},
+     With(SHOWN,
+          [](Flags& f) {
+              f.targetPage = 2;
+              f.pageSliding = true;
+          })},
     {"right button on page 3", WM_RBUTTONDOWN, 0, With(SHOWN, [](Flags& f) { f.targetPage = 3; }),
-     With(SHOWN, [](Flags& f) { f.targetPage = 4; f.pageSliding = true; })},
+     With(SHOWN,
+          [](Flags& f) {
+              f.targetPage = 4;
+              f.pageSliding = true;
+          })},
     {"right button on page 4 wraps to 1", WM_RBUTTONDOWN, 0, With(SHOWN, [](Flags& f) { f.targetPage = 4; }),
-     With(SHOWN, [](Flags& f) { f.targetPage = 1; f.pageSliding = true; })},
+     With(SHOWN,
+          [](Flags& f) {
+              f.targetPage = 1;
+              f.pageSliding = true;
+          })},
     {"right button during a reveal", WM_RBUTTONDOWN, 0, With(SHOWN, [](Flags& f) { f.revealing = true; }),
      With(SHOWN, [](Flags& f) { f.revealing = true; })},
     {"right button during a wipe", WM_RBUTTONDOWN, 0,
-     With(SHOWN, [](Flags& f) { f.pageSliding = true; f.targetPage = 2; }),
-     With(SHOWN, [](Flags& f) { f.pageSliding = true; f.targetPage = 2; })},
+     With(SHOWN,
+          [](Flags& f) {
+              f.pageSliding = true;
+              f.targetPage = 2;
+          }),
+     With(SHOWN,
+          [](Flags& f) {
+              f.pageSliding = true;
+              f.targetPage = 2;
+          })},
     {"right button during the closing", WM_RBUTTONDOWN, 0, With(SHOWN, [](Flags& f) { f.quitRequested = true; }),
      With(SHOWN, [](Flags& f) { f.quitRequested = true; })},
     {"left button released", WM_LBUTTONUP, 0, SHOWN, SHOWN},
@@ -103,8 +127,7 @@ const Row ROWS[] = {
 
 class WindowProcTest : public ShellTest {};
 
-TEST_F(WindowProcTest, EveryRowOfTheTable)
-{
+TEST_F(WindowProcTest, EveryRowOfTheTable) {
     StartWindowAndDisplay();
     for (const Row& row : ROWS) {
         SCOPED_TRACE(row.name);
@@ -114,11 +137,11 @@ TEST_F(WindowProcTest, EveryRowOfTheTable)
         EXPECT_TRUE(app.running);
     }
     EXPECT_TRUE(HeadlessDisplayHeld());
-    for (const Message& queued : HeadlessQueuedMessages()) EXPECT_NE(queued.message, WM_QUIT);
+    for (const Message& queued : HeadlessQueuedMessages())
+        EXPECT_NE(queued.message, WM_QUIT);
 }
 
-TEST_F(WindowProcTest, PagesCycleOneToFourAndBackToOne)
-{
+TEST_F(WindowProcTest, PagesCycleOneToFourAndBackToOne) {
     StartWindowAndDisplay();
     Apply(SHOWN);
     const uint8_t expected[] = {2, 3, 4, 1, 2};
@@ -133,24 +156,24 @@ TEST_F(WindowProcTest, PagesCycleOneToFourAndBackToOne)
     }
 }
 
-TEST_F(WindowProcTest, AutoRepeatedSpaceTogglesEachTime)
-{
+TEST_F(WindowProcTest, AutoRepeatedSpaceTogglesEachTime) {
     StartWindowAndDisplay();
     // Drain whatever the window's creation queued.
     int exitCode = -1;
-    while (!HeadlessQueuedMessages().empty()) ASSERT_FALSE(MessageStep(&exitCode));
+    while (!HeadlessQueuedMessages().empty())
+        ASSERT_FALSE(MessageStep(&exitCode));
 
     // Held down: the first key-down, then auto-repeated ones (bit 30 of
     // lParam set), each with the character that TranslateMessage makes of it.
     for (int i = 0; i < 5; ++i) {
         HeadlessPostInput(WM_KEYDOWN, VK_SPACE, i == 0 ? 1 : 0x40000001);
-        while (!HeadlessQueuedMessages().empty()) ASSERT_FALSE(MessageStep(&exitCode));
+        while (!HeadlessQueuedMessages().empty())
+            ASSERT_FALSE(MessageStep(&exitCode));
         EXPECT_EQ(scene.showFps, i % 2 == 0) << "key-down " << i;
     }
 }
 
-TEST_F(WindowProcTest, DestroyShutsEverythingDown)
-{
+TEST_F(WindowProcTest, DestroyShutsEverythingDown) {
     StartWindowAndDisplay();
     ASSERT_TRUE(MusicStart() || HeadlessCallCount("WaveOutOpen") == 1);
     ASSERT_TRUE(HeadlessAudioOpen());
@@ -177,8 +200,7 @@ TEST_F(WindowProcTest, DestroyShutsEverythingDown)
     EXPECT_EQ(queued.back().wParam, 0u);
 }
 
-TEST_F(WindowProcTest, CloseGoesThroughTheDefaultProcedureToDestroy)
-{
+TEST_F(WindowProcTest, CloseGoesThroughTheDefaultProcedureToDestroy) {
     StartWindowAndDisplay();
     WindowProc(mainWindow, WM_CLOSE, 0, 0);
     EXPECT_TRUE(HeadlessWindowDestroyed());

@@ -13,15 +13,13 @@
 
 namespace {
 
-std::vector<uint8_t> Built(const std::string& name)
-{
+std::vector<uint8_t> Built(const std::string& name) {
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(ReadWholeFile(std::string(ART_BUILT_DIR) + "/" + name, bytes)) << name;
     return bytes;
 }
 
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at)
-{
+uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
@@ -32,12 +30,11 @@ uint32_t Entry(const std::vector<uint8_t>& b, int i) { return Get32(b, 54 + 4 * 
 
 struct Expected {
     const char* file;
-    size_t bytes;        // 14 + 40 + 4 x entries + padded rows x height
+    size_t bytes; // 14 + 40 + 4 x entries + padded rows x height
     uint32_t width, height, bitsPerPixel, entries;
 };
 
-TEST(BuiltResources, BitmapHeadersHaveTheExactShape)
-{
+TEST(BuiltResources, BitmapHeadersHaveTheExactShape) {
     const Expected cases[] = {
         {"FONT.bmp", 14 + 40 + 2 * 4 + 100 * 12, 784, 12, 1, 2},
         {"ANI.bmp", 14 + 40 + 256 * 4 + 5120 * 64, 5120, 64, 8, 256},
@@ -60,8 +57,7 @@ TEST(BuiltResources, BitmapHeadersHaveTheExactShape)
     }
 }
 
-TEST(BuiltResources, ColourTables)
-{
+TEST(BuiltResources, ColourTables) {
     const std::vector<uint8_t> font = Built("FONT.bmp");
     ASSERT_GE(font.size(), 62u);
     EXPECT_EQ(Entry(font, 0), 0x5D1759u);
@@ -70,7 +66,8 @@ TEST(BuiltResources, ColourTables)
     const std::vector<uint8_t> ani = Built("ANI.bmp");
     ASSERT_GE(ani.size(), 54u + 1024);
     EXPECT_EQ(Entry(ani, 0), 0x000000u);
-    for (int i = 1; i < 256; ++i) EXPECT_NE(Entry(ani, i), 0x000000u) << "entry " << i << " would be transparent";
+    for (int i = 1; i < 256; ++i)
+        EXPECT_NE(Entry(ani, i), 0x000000u) << "entry " << i << " would be transparent";
 
     const std::vector<uint8_t> fps = Built("FPS.bmp");
     ASSERT_GE(fps.size(), 54u + 64);
@@ -89,8 +86,7 @@ TEST(BuiltResources, ColourTables)
 #define OWN_ANI 0
 #endif
 
-TEST(BuiltResources, PassTheirBuildChecks)
-{
+TEST(BuiltResources, PassTheirBuildChecks) {
     EXPECT_EQ(CheckFontBmp(Built("FONT.bmp"), !OWN_FONT), "");
     EXPECT_EQ(CheckAniBmp(Built("ANI.bmp"), !OWN_ANI), "");
     EXPECT_EQ(CheckFpsBmp(Built("FPS.bmp")), "");
@@ -99,8 +95,7 @@ TEST(BuiltResources, PassTheirBuildChecks)
     EXPECT_EQ(CheckPng(Built("quillon.png"), 48), "");
 }
 
-TEST(BuiltResources, TextIsTenThousandBytesOfPrintableCodes)
-{
+TEST(BuiltResources, TextIsTenThousandBytesOfPrintableCodes) {
     const std::vector<uint8_t> text = Built("release.bin");
     ASSERT_EQ(text.size(), 10240u);
     for (size_t i = 0; i < text.size(); ++i) {
@@ -118,9 +113,9 @@ TEST(BuiltResources, TextIsTenThousandBytesOfPrintableCodes)
 }
 
 // The checks of the built files see a fault that slipped past a builder.
-TEST(BuiltResources, ChecksCatchABrokenAnimation)
-{
-    if (OWN_ANI) GTEST_SKIP() << "breaks the built-in animation; an own one need not pass the frame rules";
+TEST(BuiltResources, ChecksCatchABrokenAnimation) {
+    if (OWN_ANI)
+        GTEST_SKIP() << "breaks the built-in animation; an own one need not pass the frame rules";
     IndexedImage ani;
     std::string error;
     ASSERT_TRUE(DecodeBmp(Built("ANI.bmp"), ani, error)) << error;
@@ -130,23 +125,35 @@ TEST(BuiltResources, ChecksCatchABrokenAnimation)
         const char* message;
     };
     const Case cases[] = {
-        {"empty frame", [](IndexedImage& a) {
+        {"empty frame",
+         [](IndexedImage& a) {
              for (int y = 0; y < 64; ++y)
-                 for (int x = 0; x < 128; ++x) At(a, 7, x, y) = 0;
-         }, "ANI: frame 7 is empty"},
-        {"middle rows empty", [](IndexedImage& a) {
-             for (int x = 0; x < 128; ++x) At(a, 12, x, 31) = At(a, 12, x, 32) = 0;
-         }, "ANI: rows 31 and 32 of frame 12 are empty"},
+                 for (int x = 0; x < 128; ++x)
+                     At(a, 7, x, y) = 0;
+         },
+         "ANI: frame 7 is empty"},
+        {"middle rows empty",
+         [](IndexedImage& a) {
+             for (int x = 0; x < 128; ++x)
+                 At(a, 12, x, 31) = At(a, 12, x, 32) = 0;
+         },
+         "ANI: rows 31 and 32 of frame 12 are empty"},
         {"touching the box", [](IndexedImage& a) { At(a, 3, 0, 20) = 9; },
          "ANI: frame 3 touches the edge of its 128x64 box"},
-        {"jump at the loop", [](IndexedImage& a) {
+        {"jump at the loop",
+         [](IndexedImage& a) {
              for (int y = 0; y < 64; ++y)
-                 for (int x = 0; x < 128; ++x) At(a, 0, x, y) = At(a, 20, x, y);
-         }, "the step from frame 39 back to frame 0"},
-        {"standing still", [](IndexedImage& a) {
+                 for (int x = 0; x < 128; ++x)
+                     At(a, 0, x, y) = At(a, 20, x, y);
+         },
+         "the step from frame 39 back to frame 0"},
+        {"standing still",
+         [](IndexedImage& a) {
              for (int y = 0; y < 64; ++y)
-                 for (int x = 0; x < 128; ++x) At(a, 6, x, y) = At(a, 5, x, y);
-         }, "ANI: frames 5 and 6 are the same"},
+                 for (int x = 0; x < 128; ++x)
+                     At(a, 6, x, y) = At(a, 5, x, y);
+         },
+         "ANI: frames 5 and 6 are the same"},
     };
     for (const Case& c : cases) {
         IndexedImage broken = ani;

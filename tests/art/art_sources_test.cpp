@@ -15,38 +15,37 @@
 
 namespace {
 
-std::string Source(const std::string& name)
-{
+std::string Source(const std::string& name) {
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(ReadWholeFile(std::string(ART_SOURCE_DIR) + "/" + name, bytes)) << name;
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::vector<std::string> Lines(const std::string& text)
-{
+std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     size_t at = 0;
     while (at <= text.size()) {
         size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         lines.push_back(text.substr(at, end - at));
         at = end + 1;
     }
     return lines;
 }
 
-std::string Join(const std::vector<std::string>& lines)
-{
+std::string Join(const std::vector<std::string>& lines) {
     std::string out;
-    for (size_t i = 0; i < lines.size(); ++i) out += lines[i] + (i + 1 < lines.size() ? "\n" : "");
+    for (size_t i = 0; i < lines.size(); ++i)
+        out += lines[i] + (i + 1 < lines.size() ? "\n" : "");
     return out;
 }
 
 // Index (0-based) of the line that is exactly `text`.
-size_t Find(const std::vector<std::string>& lines, const std::string& text)
-{
+size_t Find(const std::vector<std::string>& lines, const std::string& text) {
     for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i] == text) return i;
+        if (lines[i] == text)
+            return i;
     ADD_FAILURE() << "no line `" << text << "`";
     return 0;
 }
@@ -59,16 +58,14 @@ struct BadSource {
 
 // ------------------------------------------------------------------ font
 
-TEST(FontSource, RealSourceBuildsACheckedFont)
-{
+TEST(FontSource, RealSourceBuildsACheckedFont) {
     IndexedImage font;
     std::string error;
     ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
     EXPECT_EQ(CheckFontBmp(EncodeBmp(font)), "");
 }
 
-TEST(FontSource, RefusesMalformedCells)
-{
+TEST(FontSource, RefusesMalformedCells) {
     const std::vector<std::string> real = Lines(Source("font.txt"));
     const size_t a = Find(real, "= 65 A");
     auto edit = [&](auto change) {
@@ -87,7 +84,10 @@ TEST(FontSource, RefusesMalformedCells)
         {"header of another code", edit([&](auto& l) { l[a] = "= 66 A"; }), "expected the header `= 65`"},
         {"cell one row short", edit([&](auto& l) { l.erase(l.begin() + a + 12); }),
          "row 11 of code 65 must be 8 characters of `#` and `.`, found `= 66 B`"},
-        {"touches top and bottom", edit([&](auto& l) { l[a + 1] = "#......."; l[a + 12] = "#......."; }),
+        {"touches top and bottom", edit([&](auto& l) {
+             l[a + 1] = "#.......";
+             l[a + 12] = "#.......";
+         }),
          "line " + aLine + ": code 65 touches both the top and the bottom row of its cell"},
         {"capital below the baseline", edit([&](auto& l) { l[a + 10] = "##...##."; }),
          "line " + aLine + ": code 65 (A) spans rows 1 to 9; it must span rows 1 to 8 like the other capitals"},
@@ -97,11 +97,15 @@ TEST(FontSource, RefusesMalformedCells)
          "code 55 (7) spans rows 2 to 8; it must span rows 1 to 8 like the other digits"},
         {"space drawn", edit([&](auto& l) { l[Find(l, "= 32 space") + 5] = "...#...."; }),
          "code 32 (space) must be blank"},
-        {"letter blank", edit([&](auto& l) { for (int r = 1; r <= 12; ++r) l[a + r] = "........"; }),
+        {"letter blank", edit([&](auto& l) {
+             for (int r = 1; r <= 12; ++r)
+                 l[a + r] = "........";
+         }),
          "code 65 is blank; only code 32 may be"},
         {"font cut short", edit([&](auto& l) { l.resize(Find(l, "= 129 star ornament")); }),
          "the font ends before code 129"},
-        {"text after 129", edit([&](auto& l) { l.push_back("= 130"); }), "text after the last cell (code 129): `= 130`"},
+        {"text after 129", edit([&](auto& l) { l.push_back("= 130"); }),
+         "text after the last cell (code 129): `= 130`"},
     };
     for (const BadSource& c : cases) {
         IndexedImage font;
@@ -113,8 +117,7 @@ TEST(FontSource, RefusesMalformedCells)
 
 // ------------------------------------------------------------------ bitmap shapes
 
-TEST(BitmapCheck, NamesTheFirstFaultOfEachShape)
-{
+TEST(BitmapCheck, NamesTheFirstFaultOfEachShape) {
     IndexedImage font;
     std::string error;
     ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
@@ -165,8 +168,7 @@ TEST(BitmapCheck, NamesTheFirstFaultOfEachShape)
     EXPECT_EQ(CheckBitmap(fps, FpsShape()), "");
 }
 
-TEST(BitmapCheck, RefusesFilesThatAreNotBitmaps)
-{
+TEST(BitmapCheck, RefusesFilesThatAreNotBitmaps) {
     IndexedImage font;
     std::string error;
     ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
@@ -184,14 +186,14 @@ TEST(BitmapCheck, RefusesFilesThatAreNotBitmaps)
 
 // ------------------------------------------------------------------ counter
 
-TEST(FpsSource, OutlinesEveryWhitePixel)
-{
+TEST(FpsSource, OutlinesEveryWhitePixel) {
     IndexedImage fps;
     std::string error;
     ASSERT_TRUE(ParseFpsSource(Source("fps.txt"), fps, error)) << error;
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 170; ++x) {
-            if (fps.palette[fps.pixels[y * 170 + x]] != 0xFFFFFF) continue;
+            if (fps.palette[fps.pixels[y * 170 + x]] != 0xFFFFFF)
+                continue;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx) {
                     const uint32_t c = fps.palette[fps.pixels[(y + dy) * 170 + x + dx]];
@@ -200,8 +202,7 @@ TEST(FpsSource, OutlinesEveryWhitePixel)
         }
 }
 
-TEST(FpsSource, RefusesMalformedCells)
-{
+TEST(FpsSource, RefusesMalformedCells) {
     const std::vector<std::string> real = Lines(Source("fps.txt"));
     const size_t f = Find(real, "= F");
     const size_t seven = Find(real, "= 7");
@@ -216,7 +217,10 @@ TEST(FpsSource, RefusesMalformedCells)
          "white pixel at column 0 of `F` leaves no room for its outline"},
         {"white on the top row", edit([&](auto& l) { l[seven + 1] = "....#....."; }),
          "white pixel at column 4 of `7` leaves no room"},
-        {"empty cell", edit([&](auto& l) { for (int r = 1; r <= 8; ++r) l[seven + r] = ".........."; }),
+        {"empty cell", edit([&](auto& l) {
+             for (int r = 1; r <= 8; ++r)
+                 l[seven + r] = "..........";
+         }),
          "cell `7` is empty"},
         {"cells out of order", edit([&](auto& l) { l[f] = "= P"; }), "expected the header `= F`, found `= P`"},
         {"digit missing", edit([&](auto& l) { l.resize(Find(l, "= 9")); }), "ends before the cell `9`"},
@@ -231,8 +235,7 @@ TEST(FpsSource, RefusesMalformedCells)
 
 // ------------------------------------------------------------------ release text
 
-TEST(ReleaseText, RealSourceBuildsTheLinkedInBlock)
-{
+TEST(ReleaseText, RealSourceBuildsTheLinkedInBlock) {
     const std::string source = Source("release.txt");
     std::vector<uint8_t> text;
     std::string error;
@@ -241,11 +244,13 @@ TEST(ReleaseText, RealSourceBuildsTheLinkedInBlock)
     // The backtick stand-in became the corner mark; no backtick is left.
     EXPECT_EQ(text[29 * 80 + 0], 127);
     EXPECT_EQ(text[29 * 80 + 79], 127);
-    for (uint8_t b : text) EXPECT_NE(b, '`');
+    for (uint8_t b : text)
+        EXPECT_NE(b, '`');
 
     // CRLF line ends and a missing final line end give the same bytes.
     std::string crlf;
-    for (char c : source) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (char c : source)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     std::vector<uint8_t> fromCrlf, fromUnended;
     ASSERT_TRUE(BuildReleaseText(crlf, fromCrlf, error)) << error;
     ASSERT_TRUE(BuildReleaseText(source.substr(0, source.size() - 1), fromUnended, error)) << error;
@@ -253,8 +258,7 @@ TEST(ReleaseText, RealSourceBuildsTheLinkedInBlock)
     EXPECT_EQ(fromUnended, text);
 }
 
-TEST(ReleaseText, RefusesTextOfAnyOtherShape)
-{
+TEST(ReleaseText, RefusesTextOfAnyOtherShape) {
     std::vector<std::string> real = Lines(Source("release.txt"));
     ASSERT_EQ(real.back(), "");
     real.pop_back(); // the final line end
@@ -265,16 +269,22 @@ TEST(ReleaseText, RefusesTextOfAnyOtherShape)
         return Join(lines) + "\n";
     };
     const BadSource cases[] = {
-        {"79 characters", edit([](auto& l) { l[4].pop_back(); }), "line 5 (page 1, line 5): 79 characters; every line must have exactly 80 (fill it up with spaces)"},
-        {"81 characters", edit([](auto& l) { l[100] += " "; }), "line 101 (page 4, line 5): 81 characters; every line must have exactly 80 (shorten it)"},
-        {"empty line", edit([](auto& l) { l[40] = ""; }), "line 41 (page 2, line 9): 0 characters; every line must have exactly 80"},
-        {"tab", edit([](auto& l) { l[7][3] = '\t'; }), "line 8 (page 1, line 8), column 4: a tab, which the font does not have; use spaces"},
+        {"79 characters", edit([](auto& l) { l[4].pop_back(); }),
+         "line 5 (page 1, line 5): 79 characters; every line must have exactly 80 (fill it up with spaces)"},
+        {"81 characters", edit([](auto& l) { l[100] += " "; }),
+         "line 101 (page 4, line 5): 81 characters; every line must have exactly 80 (shorten it)"},
+        {"empty line", edit([](auto& l) { l[40] = ""; }),
+         "line 41 (page 2, line 9): 0 characters; every line must have exactly 80"},
+        {"tab", edit([](auto& l) { l[7][3] = '\t'; }),
+         "line 8 (page 1, line 8), column 4: a tab, which the font does not have; use spaces"},
         {"byte above 127", edit([](auto& l) { l[70][10] = static_cast<char>(0xE9); }),
          "line 71 (page 3, line 7), column 11: a character outside ASCII (bytes E9), which the font does not have"},
         {"a letter in UTF-8", edit([](auto& l) { l[2].replace(5, 2, "\xC3\xA9"); }),
          "line 3 (page 1, line 3), column 6: a character outside ASCII (bytes C3 A9)"},
-        {"127 lines", edit([](auto& l) { l.pop_back(); }), "the text ends after line 127; it must have exactly 128 lines (four pages of 32"},
-        {"129 lines", edit([](auto& l) { l.push_back(std::string(80, ' ')); }), "line 129: the text has more than 128 lines (four pages of 32)"},
+        {"127 lines", edit([](auto& l) { l.pop_back(); }),
+         "the text ends after line 127; it must have exactly 128 lines (four pages of 32"},
+        {"129 lines", edit([](auto& l) { l.push_back(std::string(80, ' ')); }),
+         "line 129: the text has more than 128 lines (four pages of 32)"},
         {"no quit in the box", edit([](auto& l) { l[62].replace(2, 8, "LMB=Exit"); }),
          "line 63 (page 2, line 31): the navigation box must show \"LMB=Quit\" at its left edge"},
         {"next page not at the right edge", edit([](auto& l) { l[94].replace(65, 13, "RMB=Next     "); }),
@@ -283,8 +293,12 @@ TEST(ReleaseText, RefusesTextOfAnyOtherShape)
          "line 30 (page 1, line 30): the navigation box must start here with a corner mark"},
         {"bottom edge broken", edit([](auto& l) { l[31][40] = ' '; }),
          "line 32 (page 1, line 32): the navigation box's edge may hold only"},
-        {"side missing", edit([](auto& l) { l[30][79] = ' '; }), "line 31 (page 1, line 31): the navigation box must span"},
-        {"box on page 4", edit([&](auto& l) { for (int i = 0; i < 3; ++i) l[125 + i] = real[29 + i]; }),
+        {"side missing", edit([](auto& l) { l[30][79] = ' '; }),
+         "line 31 (page 1, line 31): the navigation box must span"},
+        {"box on page 4", edit([&](auto& l) {
+             for (int i = 0; i < 3; ++i)
+                 l[125 + i] = real[29 + i];
+         }),
          "line 127 (page 4, line 31): page 4 is the last stop and shows no navigation box"},
     };
     for (const BadSource& c : cases) {
@@ -297,8 +311,7 @@ TEST(ReleaseText, RefusesTextOfAnyOtherShape)
 
 // ------------------------------------------------------------------ animation and icon parameters
 
-TEST(AniParams, RefusesWrongParameters)
-{
+TEST(AniParams, RefusesWrongParameters) {
     const std::string real = Source("ani.txt");
     auto replaced = [&](const std::string& from, const std::string& to) {
         std::string s = real;
@@ -334,16 +347,15 @@ TEST(AniParams, RefusesWrongParameters)
     }
 }
 
-TEST(IconParams, RefusesWrongSettings)
-{
+TEST(IconParams, RefusesWrongSettings) {
     const std::string real = Source("icon.txt");
     IconParams good;
     std::string error;
     ASSERT_TRUE(ParseIconParams(real, good, error)) << error;
     const BadSource cases[] = {
         {"unknown", real + "sparkle = 1\n", "unknown setting `sparkle`"},
-        {"outside the tile", real.substr(0, real.find("ring_x")) + "ring_x = 1.5\n" +
-                                 real.substr(real.find('\n', real.find("ring_x")) + 1),
+        {"outside the tile",
+         real.substr(0, real.find("ring_x")) + "ring_x = 1.5\n" + real.substr(real.find('\n', real.find("ring_x")) + 1),
          "`ring_x` must be a number from 0 to 1"},
         {"missing", real.substr(0, real.find("outline")), "setting `outline` is missing"},
     };

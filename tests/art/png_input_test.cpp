@@ -15,46 +15,43 @@
 
 namespace {
 
-std::string Source(const std::string& name)
-{
+std::string Source(const std::string& name) {
     std::vector<uint8_t> bytes;
     EXPECT_TRUE(ReadWholeFile(std::string(ART_SOURCE_DIR) + "/" + name, bytes)) << name;
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::string Png(int width, int height, const std::vector<uint32_t>& pixels, bool withAlpha = true)
-{
+std::string Png(int width, int height, const std::vector<uint32_t>& pixels, bool withAlpha = true) {
     const std::vector<uint8_t> png = EncodePng(width, height, pixels, withAlpha);
     return std::string(png.begin(), png.end());
 }
 
 // The image's colours as a person's picture would hold them (opaque).
-std::vector<uint32_t> Colours(const IndexedImage& image)
-{
+std::vector<uint32_t> Colours(const IndexedImage& image) {
     std::vector<uint32_t> pixels;
-    for (uint8_t index : image.pixels) pixels.push_back(0xFF000000 | image.palette[index]);
+    for (uint8_t index : image.pixels)
+        pixels.push_back(0xFF000000 | image.palette[index]);
     return pixels;
 }
 
 } // namespace
 
-TEST(PngInput, FontStripBecomesTheSameFont)
-{
+TEST(PngInput, FontStripBecomesTheSameFont) {
     IndexedImage font;
     std::string error;
     ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
     std::vector<uint32_t> pixels = Colours(font);
     // A paint program's background may be any light colour, or transparent.
     for (size_t i = 0; i < pixels.size(); ++i)
-        if (font.pixels[i] == 0) pixels[i] = i % 3 == 0 ? 0x00000000 : i % 3 == 1 ? 0xFFF0F0E0 : 0xFF5D1759;
+        if (font.pixels[i] == 0)
+            pixels[i] = i % 3 == 0 ? 0x00000000 : i % 3 == 1 ? 0xFFF0F0E0 : 0xFF5D1759;
     IndexedImage read;
     ASSERT_TRUE(FontFromPng(Png(font.width, font.height, pixels), read, error)) << error;
     EXPECT_EQ(read.pixels, font.pixels);
     EXPECT_EQ(CheckFontBmp(EncodeBmp(read)), "");
 }
 
-TEST(PngInput, AnimationStripKeepsEveryColour)
-{
+TEST(PngInput, AnimationStripKeepsEveryColour) {
     AniParams params;
     std::string error;
     ASSERT_TRUE(ParseAniParams(Source("ani.txt"), params, error)) << error;
@@ -65,8 +62,7 @@ TEST(PngInput, AnimationStripKeepsEveryColour)
     EXPECT_EQ(CheckAniBmp(EncodeBmp(read)), "");
 }
 
-TEST(PngInput, TransparentPixelsOfTheAnimationShowThrough)
-{
+TEST(PngInput, TransparentPixelsOfTheAnimationShowThrough) {
     std::vector<uint32_t> pixels(5120 * 64, 0x7FFF0000); // half-transparent red: not drawn
     pixels[5] = 0xFF00FF00;
     IndexedImage read;
@@ -78,13 +74,13 @@ TEST(PngInput, TransparentPixelsOfTheAnimationShowThrough)
     EXPECT_EQ(CheckAniBmp(EncodeBmp(read), false), "");
 }
 
-TEST(PngInput, IconIsShrunkByItsCoverage)
-{
+TEST(PngInput, IconIsShrunkByItsCoverage) {
     // 96x96: the left half opaque red, the right half transparent, one
     // column of opaque blue at x = 48..49 (one target pixel at size 48).
     std::vector<uint32_t> pixels(96 * 96);
     for (int y = 0; y < 96; ++y)
-        for (int x = 0; x < 96; ++x) pixels[y * 96 + x] = x < 48 ? 0xFFFF0000 : x < 50 ? 0xFF0000FF : 0;
+        for (int x = 0; x < 96; ++x)
+            pixels[y * 96 + x] = x < 48 ? 0xFFFF0000 : x < 50 ? 0xFF0000FF : 0;
     int side = 0;
     std::vector<uint32_t> read;
     std::string error;
@@ -101,10 +97,10 @@ TEST(PngInput, IconIsShrunkByItsCoverage)
     EXPECT_EQ(at32[3 * 32 + 16], 0xAA0000FFu);
 }
 
-TEST(PngInput, RefusesPicturesThatDoNotFit)
-{
+TEST(PngInput, RefusesPicturesThatDoNotFit) {
     std::vector<uint32_t> manyColours(5120 * 64);
-    for (size_t i = 0; i < manyColours.size(); ++i) manyColours[i] = 0xFF000000 | static_cast<uint32_t>(i % 300 + 1);
+    for (size_t i = 0; i < manyColours.size(); ++i)
+        manyColours[i] = 0xFF000000 | static_cast<uint32_t>(i % 300 + 1);
     const std::string png = Png(8, 8, std::vector<uint32_t>(64, 0xFFFFFFFF));
     struct Case {
         const char* what;

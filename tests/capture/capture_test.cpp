@@ -32,21 +32,21 @@ struct Ran {
     std::string output; // stdout and stderr
 };
 
-Ran Shell(const std::string& command)
-{
+Ran Shell(const std::string& command) {
     Ran r{-1, ""};
     FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
+    if (!p)
+        return r;
     char buffer[4096];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) r.output.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
+        r.output.append(buffer, n);
     const int status = pclose(p);
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
 
-std::string ReadFile(const std::string& path)
-{
+std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
@@ -55,8 +55,7 @@ bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 class TempDir {
 public:
-    TempDir()
-    {
+    TempDir() {
         char pattern[] = "/tmp/quillon-capture-test-XXXXXX";
         path = mkdtemp(pattern) ? pattern : "/tmp";
     }
@@ -69,10 +68,10 @@ std::string Capture(const std::string& args) { return std::string(CAPTURE_BINARY
 // The chosen frames of a capture (by index), as the program's 0x00RRGGBB
 // pixels; an index past the end gives an empty picture.
 std::map<int64_t, std::vector<uint32_t>> DecodeFrames(const std::string& video, const std::string& dir,
-                                                      const std::vector<int64_t>& chosen)
-{
+                                                      const std::vector<int64_t>& chosen) {
     std::string select;
-    for (int64_t n : chosen) select += (select.empty() ? "eq(n\\," : "+eq(n\\,") + std::to_string(n) + ")";
+    for (int64_t n : chosen)
+        select += (select.empty() ? "eq(n\\," : "+eq(n\\,") + std::to_string(n) + ")";
     const std::string raw = dir + "/frames.raw";
     EXPECT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -i '" + video + "' -map 0:v -vf \"select=" + select +
                     "\" -vsync passthrough -f rawvideo -pix_fmt bgr0 '" + raw + "'")
@@ -84,7 +83,8 @@ std::map<int64_t, std::vector<uint32_t>> DecodeFrames(const std::string& video, 
     std::sort(sorted.begin(), sorted.end());
     for (size_t f = 0; f < sorted.size(); ++f) {
         std::vector<uint32_t>& pixels = frames[sorted[f]];
-        if ((f + 1) * FRAME_BYTES > bytes.size()) continue;
+        if ((f + 1) * FRAME_BYTES > bytes.size())
+            continue;
         pixels.resize(FRAME_BYTES / 4);
         const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + f * FRAME_BYTES;
         for (size_t i = 0; i < pixels.size(); ++i)
@@ -93,22 +93,19 @@ std::map<int64_t, std::vector<uint32_t>> DecodeFrames(const std::string& video, 
     return frames;
 }
 
-std::string DecodeSound(const std::string& video, const std::string& dir)
-{
+std::string DecodeSound(const std::string& video, const std::string& dir) {
     const std::string raw = dir + "/sound.raw";
     EXPECT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -i '" + video + "' -map 0:a -f s16le '" + raw + "'").code, 0);
     return ReadFile(raw);
 }
 
-std::string At(int64_t frameAfter, int fps, const char* action)
-{
+std::string At(int64_t frameAfter, int fps, const char* action) {
     char text[64];
     std::snprintf(text, sizeof text, " --at %.3f:%s", FrameTimeMs(frameAfter, fps) / 1000.0, action);
     return text;
 }
 
-std::string Seconds(int64_t frames, int fps)
-{
+std::string Seconds(int64_t frames, int fps) {
     char text[64];
     std::snprintf(text, sizeof text, " --seconds %.3f", static_cast<double>(frames) / fps);
     return text;
@@ -121,36 +118,34 @@ std::string Seconds(int64_t frames, int fps)
 // capture's clock grid; input is handed over between two frames.
 class Reference {
 public:
-    explicit Reference(int fps) : fps_(fps)
-    {
+    explicit Reference(int fps) : fps_(fps) {
         ResetEverything();
         HeadlessSetTime(CAPTURE_START_MS);
         EXPECT_TRUE(StartUp(OsModuleHandle(), SW_SHOWNORMAL));
         int exitCode = 0;
-        while (!HeadlessQueuedMessages().empty()) MessageStep(&exitCode);
+        while (!HeadlessQueuedMessages().empty())
+            MessageStep(&exitCode);
     }
     ~Reference() { ResetEverything(); }
 
     // As one pass of WinMain's frame loop: one message step, then frame
     // `frames`, and the clock moves on to the next one.
-    void Frame()
-    {
+    void Frame() {
         int exitCode = 0;
         MessageStep(&exitCode);
         ASSERT_TRUE(ComposeFrame());
         ++frames;
         HeadlessSetTime(CAPTURE_START_MS + FrameTimeMs(frames, fps_));
     }
-    void FramesWhile(bool (*condition)())
-    {
-        for (int i = 0; i < 5000 && condition(); ++i) Frame();
+    void FramesWhile(bool (*condition)()) {
+        for (int i = 0; i < 5000 && condition(); ++i)
+            Frame();
         ASSERT_FALSE(condition());
     }
     // The input arrives before the next frame, and the frame loop takes one
     // message per frame; the capture gets the same input as a script entry
     // at that frame's time.
-    void Input(uint32_t message, uintptr_t wParam, const char* action)
-    {
+    void Input(uint32_t message, uintptr_t wParam, const char* action) {
         HeadlessPostInput(message, wParam);
         script += At(frames, fps_, action);
     }
@@ -173,20 +168,19 @@ struct Moment {
 };
 
 void ExpectSamePicture(const std::vector<uint32_t>& shown, const std::vector<uint32_t>& expected,
-                       const std::string& what)
-{
+                       const std::string& what) {
     ASSERT_EQ(shown.size(), expected.size()) << what;
     size_t differing = 0;
     size_t first = 0;
     for (size_t i = 0; i < shown.size(); ++i)
-        if ((shown[i] & 0xFFFFFF) != (expected[i] & 0xFFFFFF) && differing++ == 0) first = i;
+        if ((shown[i] & 0xFFFFFF) != (expected[i] & 0xFFFFFF) && differing++ == 0)
+            first = i;
     EXPECT_EQ(differing, 0u) << what << ": first at x " << first % WIDTH << " y " << first / WIDTH;
 }
 
 // ---- Frames and sound ------------------------------------------------------------
 
-TEST(Capture, LosslessFramesAreTheProgramsFramesAndTheSoundIsItsSong)
-{
+TEST(Capture, LosslessFramesAreTheProgramsFramesAndTheSoundIsItsSong) {
     // The snapshot tool's moments in one run: the reveal halfway, page 1
     // revealed, the counter after its first measurement, the closing.
     constexpr int FPS = 60;
@@ -194,7 +188,8 @@ TEST(Capture, LosslessFramesAreTheProgramsFramesAndTheSoundIsItsSong)
     std::string script;
     {
         Reference ref(FPS);
-        for (int i = 0; i < 80; ++i) ref.Frame();
+        for (int i = 0; i < 80; ++i)
+            ref.Frame();
         moments.push_back({"reveal-half", ref.frames - 1, ref.Shown()});
         ref.FramesWhile(Revealing);
         ref.Frame();
@@ -205,7 +200,8 @@ TEST(Capture, LosslessFramesAreTheProgramsFramesAndTheSoundIsItsSong)
         ref.Frame();
         moments.push_back({"counter", ref.frames - 1, ref.Shown()});
         ref.Input(WM_LBUTTONDOWN, 0, "lmb");
-        for (int i = 0; i < 16; ++i) ref.Frame();
+        for (int i = 0; i < 16; ++i)
+            ref.Frame();
         moments.push_back({"closing", ref.frames - 1, ref.Shown()});
         script = ref.script + Seconds(ref.frames + 1, FPS);
     }
@@ -227,7 +223,8 @@ TEST(Capture, LosslessFramesAreTheProgramsFramesAndTheSoundIsItsSong)
     EXPECT_EQ(md5a.output, md5b.output);
 
     std::vector<int64_t> chosen = {moments.back().frame + 1, moments.back().frame + 2};
-    for (const Moment& m : moments) chosen.push_back(m.frame);
+    for (const Moment& m : moments)
+        chosen.push_back(m.frame);
     auto frames = DecodeFrames(a, dir.path, chosen);
     EXPECT_FALSE(frames[moments.back().frame + 1].empty()) << "the last frame is missing";
     EXPECT_TRUE(frames[moments.back().frame + 2].empty()) << "a frame past the end";
@@ -249,7 +246,8 @@ TEST(Capture, LosslessFramesAreTheProgramsFramesAndTheSoundIsItsSong)
     const std::string rendered = ReadFile(wav).substr(44);
     ASSERT_EQ(rendered.size(), sound.size());
     size_t firstDifference = 0;
-    while (firstDifference < sound.size() && sound[firstDifference] == rendered[firstDifference]) ++firstDifference;
+    while (firstDifference < sound.size() && sound[firstDifference] == rendered[firstDifference])
+        ++firstDifference;
     EXPECT_EQ(firstDifference, sound.size()) << "first different sample frame: " << firstDifference / 4;
 }
 
@@ -258,15 +256,15 @@ TEST(Capture, LosslessFramesAreTheProgramsFramesAndTheSoundIsItsSong)
 // Transition ticks the frame clock gives in frames first .. last: a tick falls
 // in every frame that comes more than 5 ms after the frame of the last tick
 // (the first frame ticks: the scene's reference time starts at 0).
-int TicksIn(int64_t first, int64_t last, int fps)
-{
+int TicksIn(int64_t first, int64_t last, int fps) {
     int ticks = 0;
     uint32_t reference = 0;
     for (int64_t n = 0; n <= last; ++n) {
         const uint32_t now = CAPTURE_START_MS + FrameTimeMs(n, fps);
         if (now - reference > transitionInterval) {
             reference = now;
-            if (n >= first) ++ticks;
+            if (n >= first)
+                ++ticks;
         }
     }
     return ticks;
@@ -283,27 +281,29 @@ class CaptureWipe : public ::testing::TestWithParam<WipeCase> {};
 // frame composed at or after it (frame k). From frame k on, row pair c of the
 // page (rows 2c from the top and 383 - 2c from the bottom) shows the
 // background's wipe row once c transition ticks have passed since frame k.
-TEST_P(CaptureWipe, WipedRowsAppearInTheFramesTheTransitionTickGives)
-{
+TEST_P(CaptureWipe, WipedRowsAppearInTheFramesTheTransitionTickGives) {
     const WipeCase c = GetParam();
     int64_t k = 0;
-    while (FrameTimeMs(k, c.fps) < static_cast<uint32_t>(c.clickMs)) ++k;
+    while (FrameTimeMs(k, c.fps) < static_cast<uint32_t>(c.clickMs))
+        ++k;
     constexpr int LOOK = 14; // frames after k looked at
     std::vector<uint32_t> wipeRow;
     {
         Reference ref(c.fps);
         Surface* background = HeadlessSurface("BACKGROUND");
-        for (int x = 0; x < WIDTH; ++x) wipeRow.push_back(HeadlessPixel(background, x, WIPE_SOURCE_ROW));
+        for (int x = 0; x < WIDTH; ++x)
+            wipeRow.push_back(HeadlessPixel(background, x, WIPE_SOURCE_ROW));
     }
     TempDir dir;
     const std::string out = dir.path + "/wipe.mkv";
     char at[64];
     std::snprintf(at, sizeof at, " --at %.3f:rmb", c.clickMs / 1000.0);
     const Ran r = Shell(Capture("'" + out + "' --lossless --scale 1 --quiet --fps " + std::to_string(c.fps) + at +
-                              Seconds(k + LOOK + 1, c.fps)));
+                                Seconds(k + LOOK + 1, c.fps)));
     ASSERT_EQ(r.code, 0) << r.output;
     std::vector<int64_t> chosen;
-    for (int64_t f = k - 1; f <= k + LOOK; ++f) chosen.push_back(f);
+    for (int64_t f = k - 1; f <= k + LOOK; ++f)
+        chosen.push_back(f);
     auto frames = DecodeFrames(out, dir.path, chosen);
     const std::vector<uint32_t> rest = frames[k - 1];
     ASSERT_FALSE(rest.empty());
@@ -314,7 +314,8 @@ TEST_P(CaptureWipe, WipedRowsAppearInTheFramesTheTransitionTickGives)
         std::vector<uint32_t> expected = rest;
         for (int p = 0; p < pairs; ++p)
             for (int y : {2 * p, PAGE_HEIGHT - 1 - 2 * p})
-                for (int x = 0; x < ANI_BOX_X; ++x) expected[size_t{WIDTH} * (PAGE_AREA_Y + y) + x] = wipeRow[x];
+                for (int x = 0; x < ANI_BOX_X; ++x)
+                    expected[size_t{WIDTH} * (PAGE_AREA_Y + y) + x] = wipeRow[x];
         // The page area left of the animation box (the box and the border
         // stars move on their own).
         const std::vector<uint32_t>& shown = frames[f];
@@ -324,8 +325,10 @@ TEST_P(CaptureWipe, WipedRowsAppearInTheFramesTheTransitionTickGives)
         for (int y = PAGE_AREA_Y; y < PAGE_AREA_Y + PAGE_HEIGHT; ++y)
             for (int x = 0; x < ANI_BOX_X; ++x) {
                 const size_t i = size_t{WIDTH} * y + x;
-                if ((shown[i] & 0xFFFFFF) != (expected[i] & 0xFFFFFF) && wrong++ == 0) firstWrong = y;
-                if ((expected[i] & 0xFFFFFF) != (rest[i] & 0xFFFFFF)) anyVisible = true;
+                if ((shown[i] & 0xFFFFFF) != (expected[i] & 0xFFFFFF) && wrong++ == 0)
+                    firstWrong = y;
+                if ((expected[i] & 0xFFFFFF) != (rest[i] & 0xFFFFFF))
+                    anyVisible = true;
             }
         EXPECT_EQ(wrong, 0) << "frame " << f << " (k = " << k << ", " << pairs << " row pairs): first wrong row "
                             << firstWrong;
@@ -343,28 +346,26 @@ TEST_P(CaptureWipe, WipedRowsAppearInTheFramesTheTransitionTickGives)
 INSTANTIATE_TEST_SUITE_P(Clicks, CaptureWipe,
                          ::testing::Values(WipeCase{60, 3000}, WipeCase{250, 1602}, WipeCase{250, 1606}),
                          [](const auto& info) {
-                             return std::to_string(info.param.fps) + "fps_" + std::to_string(info.param.clickMs) +
-                                    "ms";
+                             return std::to_string(info.param.fps) + "fps_" + std::to_string(info.param.clickMs) + "ms";
                          });
 
 // ---- Bad invocations ----------------------------------------------------------------------
 
 struct BadCase {
     const char* name;
-    std::string args;       // after the program; %D is a scratch folder
-    std::string prefix;     // the environment (e.g. PATH=...)
+    std::string args;   // after the program; %D is a scratch folder
+    std::string prefix; // the environment (e.g. PATH=...)
     int code;
-    std::string message;    // the first line of stderr; %D as above
+    std::string message; // the first line of stderr; %D as above
 };
 
-std::string Fill(std::string s, const std::string& dir)
-{
-    for (size_t at; (at = s.find("%D")) != std::string::npos;) s.replace(at, 2, dir);
+std::string Fill(std::string s, const std::string& dir) {
+    for (size_t at; (at = s.find("%D")) != std::string::npos;)
+        s.replace(at, 2, dir);
     return s;
 }
 
-TEST(Capture, BadInvocationsSayWhatIsWrong)
-{
+TEST(Capture, BadInvocationsSayWhatIsWrong) {
     TempDir dir;
     std::ofstream(dir.path + "/bad.script") << "# the tour, by hand\n1.5 rmb\n2.0:jump\n";
     // An ffmpeg that fails at once: the capture must fail and leave no file.
@@ -391,7 +392,8 @@ TEST(Capture, BadInvocationsSayWhatIsWrong)
          q + "%D/bad.script:3: wants TIME ACTION (seconds, then rmb, lmb or space): 2.0:jump"},
         {"lossless mp4", "%D/o.mp4 --lossless", "", 2,
          q + "--lossless writes FFV1 and FLAC in Matroska: name the output .mkv"},
-        {"no ffmpeg", "%D/o.mp4", "PATH=/nonexistent", 2, q + "ffmpeg not found in PATH (on Debian: apt-get install ffmpeg)"},
+        {"no ffmpeg", "%D/o.mp4", "PATH=/nonexistent", 2,
+         q + "ffmpeg not found in PATH (on Debian: apt-get install ffmpeg)"},
         {"unwritable", "%D/no/such/folder/o.mp4", "", 2,
          q + "cannot write %D/no/such/folder/o.mp4: No such file or directory"},
         {"ffmpeg fails", "%D/o.mp4 --seconds 0.5", "PATH=%D", 1,

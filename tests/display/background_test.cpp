@@ -13,15 +13,13 @@ constexpr uint32_t BAR_PIXELS[BAR_COUNT] = {
 
 using BackgroundTest = SceneTest;
 
-void ExpectRow(int row, uint32_t colour)
-{
+void ExpectRow(int row, uint32_t colour) {
     for (int x = 0; x < SCREEN_WIDTH; ++x) {
         ASSERT_EQ(HeadlessPixel(display.background, x, row), colour) << "row " << row << " x " << x;
     }
 }
 
-TEST_F(BackgroundTest, BarsAreMirroredAroundTheMiddleField)
-{
+TEST_F(BackgroundTest, BarsAreMirroredAroundTheMiddleField) {
     for (int k = 0; k < BAR_COUNT; ++k) {
         SCOPED_TRACE(k);
         ExpectRow(24 + k, BAR_PIXELS[k]);
@@ -29,15 +27,16 @@ TEST_F(BackgroundTest, BarsAreMirroredAroundTheMiddleField)
     }
 }
 
-TEST_F(BackgroundTest, MiddleFieldAndBorderStrips)
-{
-    for (int row = 47; row <= 432; ++row) ExpectRow(row, MIDDLE_COLOUR);
-    for (int row = 0; row <= 23; ++row) ExpectRow(row, 0);
-    for (int row = 456; row <= 479; ++row) ExpectRow(row, 0);
+TEST_F(BackgroundTest, MiddleFieldAndBorderStrips) {
+    for (int row = 47; row <= 432; ++row)
+        ExpectRow(row, MIDDLE_COLOUR);
+    for (int row = 0; row <= 23; ++row)
+        ExpectRow(row, 0);
+    for (int row = 456; row <= 479; ++row)
+        ExpectRow(row, 0);
 }
 
-TEST_F(BackgroundTest, FailingFillIsReportedAsFalse)
-{
+TEST_F(BackgroundTest, FailingFillIsReportedAsFalse) {
     // Each of the 47 fills can fail; the routine stops at the first.
     for (int skip : {0, 1, 45, 46}) {
         SCOPED_TRACE(skip);

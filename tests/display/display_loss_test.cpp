@@ -8,28 +8,22 @@ using DisplayLossTest = SceneTest;
 
 // Makes the next frame find PRIMARY lost and unrestorable, so that it
 // rebuilds the whole display.
-void LoseDisplayForGood()
-{
+void LoseDisplayForGood() {
     HeadlessSetPrimaryLost(true);
     HeadlessInjectFault("Restore");
 }
 
 // Rows of VIEWPAGE that the wipe has painted so far.
-bool Wiped(int y)
-{
-    return y % 2 == 0 ? y < scene.slideLine : y > scene.slideLineBottom;
-}
+bool Wiped(int y) { return y % 2 == 0 ? y < scene.slideLine : y > scene.slideLineBottom; }
 
-void ExpectViewpageWipedOver(int page)
-{
+void ExpectViewpageWipedOver(int page) {
     for (int y = 0; y < PAGE_HEIGHT; ++y)
         for (int x = 0; x < PAGE_WIDTH; x += 3)
             ASSERT_EQ(HeadlessPixel(display.viewpage, x, y), Wiped(y) ? MIDDLE_COLOUR : PagePixel(page, x, y))
                 << "row " << y << " x " << x;
 }
 
-void ExpectBarsOnScreen()
-{
+void ExpectBarsOnScreen() {
     for (int x = 0; x < ANI_BOX_X; x += 9) {
         ASSERT_EQ(HeadlessPixel(display.primary, x, 24), 0x010004u) << x;
         ASSERT_EQ(HeadlessPixel(display.primary, x, 46), 0x52165Au) << x;
@@ -37,11 +31,11 @@ void ExpectBarsOnScreen()
     }
 }
 
-TEST_F(DisplayLossTest, RebuildInTheMiddleOfAWipeShowsTheTargetPageUnderTheWipedRows)
-{
+TEST_F(DisplayLossTest, RebuildInTheMiddleOfAWipeShowsTheTargetPageUnderTheWipedRows) {
     FinishReveal();
     Input(WM_RBUTTONDOWN);
-    for (int tick = 0; tick < 50; ++tick) ASSERT_TRUE(Frame());
+    for (int tick = 0; tick < 50; ++tick)
+        ASSERT_TRUE(Frame());
     ASSERT_EQ(scene.slideLine, 100);
 
     LoseDisplayForGood();
@@ -60,7 +54,8 @@ TEST_F(DisplayLossTest, RebuildInTheMiddleOfAWipeShowsTheTargetPageUnderTheWiped
     ExpectViewpageWipedOver(2);
 
     // The wipe runs on to its end and page 2 is revealed.
-    for (int frame = 0; frame < 200 && scene.pageSliding; ++frame) ASSERT_TRUE(Frame());
+    for (int frame = 0; frame < 200 && scene.pageSliding; ++frame)
+        ASSERT_TRUE(Frame());
     ASSERT_FALSE(scene.pageSliding);
     ASSERT_TRUE(scene.revealing);
     EXPECT_EQ(scene.slideLine, 0);
@@ -69,12 +64,12 @@ TEST_F(DisplayLossTest, RebuildInTheMiddleOfAWipeShowsTheTargetPageUnderTheWiped
     FinishReveal();
 }
 
-TEST_F(DisplayLossTest, RebuildDuringTheClosingClearsExactlyTheRowsAlreadyCleared)
-{
+TEST_F(DisplayLossTest, RebuildDuringTheClosingClearsExactlyTheRowsAlreadyCleared) {
     FinishReveal();
     const std::vector<uint32_t> aniLoaded = Pixels(display.ani);
     Input(WM_LBUTTONDOWN);
-    for (int tick = 0; tick < 12; ++tick) ASSERT_TRUE(Frame());
+    for (int tick = 0; tick < 12; ++tick)
+        ASSERT_TRUE(Frame());
     ASSERT_EQ(scene.aniBandTop, 12);
 
     LoseDisplayForGood();
@@ -94,17 +89,19 @@ TEST_F(DisplayLossTest, RebuildDuringTheClosingClearsExactlyTheRowsAlreadyCleare
     ExpectViewpageWipedOver(1);
 
     // The closing goes on to its end.
-    for (int frame = 0; frame < 300 && !scene.exitNow; ++frame) ASSERT_TRUE(Frame());
+    for (int frame = 0; frame < 300 && !scene.exitNow; ++frame)
+        ASSERT_TRUE(Frame());
     ASSERT_TRUE(scene.exitNow);
     EXPECT_EQ(scene.aniBandTop, 32);
     for (int x = 0; x < ANI_STRIP_WIDTH; x += 7)
-        for (int y = 0; y < 64; ++y) ASSERT_EQ(HeadlessPixel(display.ani, x, y), 0u);
+        for (int y = 0; y < 64; ++y)
+            ASSERT_EQ(HeadlessPixel(display.ani, x, y), 0u);
     EXPECT_TRUE(HeadlessMessageBoxes().empty());
 }
 
-TEST_F(DisplayLossTest, RestoredPrimaryKeepsTheSurfacesAndTheFrameGoesOn)
-{
-    for (int frame = 0; frame < 5; ++frame) ASSERT_TRUE(Frame());
+TEST_F(DisplayLossTest, RestoredPrimaryKeepsTheSurfacesAndTheFrameGoesOn) {
+    for (int frame = 0; frame < 5; ++frame)
+        ASSERT_TRUE(Frame());
     Surface* page = display.page;
     HeadlessSetPrimaryLost(true);
     const int flips = HeadlessFlipCount();
@@ -115,8 +112,7 @@ TEST_F(DisplayLossTest, RestoredPrimaryKeepsTheSurfacesAndTheFrameGoesOn)
     ExpectBarsOnScreen();
 }
 
-TEST_F(DisplayLossTest, RestoredPrimaryWithAnOffscreenSurfaceStillLostEndsAtTheFirstCopyFromIt)
-{
+TEST_F(DisplayLossTest, RestoredPrimaryWithAnOffscreenSurfaceStillLostEndsAtTheFirstCopyFromIt) {
     struct Case {
         const char* lost;
         bool showFps;
@@ -136,7 +132,8 @@ TEST_F(DisplayLossTest, RestoredPrimaryWithAnOffscreenSurfaceStillLostEndsAtTheF
         SetUp();
         FinishReveal();
         scene.showFps = c.showFps;
-        if (c.wiping) Input(WM_RBUTTONDOWN);
+        if (c.wiping)
+            Input(WM_RBUTTONDOWN);
         ASSERT_TRUE(Frame());
         HeadlessSetPrimaryLost(true);
         HeadlessSetSurfaceLost(c.lost, true);

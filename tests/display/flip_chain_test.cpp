@@ -7,14 +7,14 @@ namespace {
 
 using FlipChainTest = SceneTest;
 
-TEST_F(FlipChainTest, AfterTheEndTheLastTwoPicturesAlternate)
-{
+TEST_F(FlipChainTest, AfterTheEndTheLastTwoPicturesAlternate) {
     FinishReveal();
     Input(WM_LBUTTONDOWN);
     std::vector<uint32_t> previous, last;
     for (int frame = 0; frame < 400 && !scene.exitNow; ++frame) {
         ASSERT_TRUE(Frame());
-        if (scene.slideLine < 380 && !scene.exitNow) continue; // only the last pictures matter
+        if (scene.slideLine < 380 && !scene.exitNow)
+            continue; // only the last pictures matter
         previous.swap(last);
         last = Pixels(display.primary);
     }

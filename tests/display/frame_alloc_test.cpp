@@ -14,10 +14,11 @@ long allocations = 0;
 // through the replaced operators and warns about a mismatch.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
-void* operator new(std::size_t size)
-{
-    if (counting) ++allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+void* operator new(std::size_t size) {
+    if (counting)
+        ++allocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
     throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return operator new(size); }
@@ -32,15 +33,15 @@ class FrameAllocationTest : public SceneTest {
 protected:
     // Runs `frames` frames (or until the end of the closing and three more),
     // counting allocations when `counted`; false on a failed frame.
-    static bool Frames(int frames, bool counted)
-    {
+    static bool Frames(int frames, bool counted) {
         bool ok = true;
         int afterEnd = 0;
         counting = counted;
         for (int i = 0; i < frames && ok && afterEnd < 3; ++i) {
             HeadlessAdvanceTime(i % 3 == 0 ? 21 : 4);
             ok = ComposeFrame();
-            if (scene.exitNow) ++afterEnd;
+            if (scene.exitNow)
+                ++afterEnd;
         }
         counting = false;
         return ok;
@@ -48,8 +49,7 @@ protected:
 
     // Reveal with counter and stars, a wipe and the next reveal, the
     // closing and the frames after its end.
-    static void Run(bool counted)
-    {
+    static void Run(bool counted) {
         scene.showFps = true;
         CrtSrand(5);
         for (int i = 0; i < STAR_COUNT; ++i) {
@@ -67,14 +67,14 @@ protected:
     }
 };
 
-TEST_F(FrameAllocationTest, NoAllocationInAnyKindOfFrame)
-{
+TEST_F(FrameAllocationTest, NoAllocationInAnyKindOfFrame) {
     // The headless backend keeps books (call counts by operation and
     // surface, the message queue) that grow the first time it meets a new
     // kind of call; a first run lets them grow, the second run is counted.
     Run(false);
     Message msg{};
-    while (OsPeekMessage(&msg)) OsGetMessage(&msg); // the WM_DESTROYs, undelivered
+    while (OsPeekMessage(&msg))
+        OsGetMessage(&msg); // the WM_DESTROYs, undelivered
     ReleaseDisplay();
     ResetScene();
     HeadlessSetTime(START_TIME);

@@ -9,20 +9,18 @@
 namespace {
 
 struct FailureCase {
-    const char* state;      // what the frame is doing when the fault hits
-    const char* operation;  // the failing platform operation
+    const char* state;     // what the frame is doing when the fault hits
+    const char* operation; // the failing platform operation
     const char* target;
-    int skip;               // matching calls that still succeed
+    int skip; // matching calls that still succeed
     const char* message;
 };
 
-void PrintTo(const FailureCase& c, std::ostream* os)
-{
+void PrintTo(const FailureCase& c, std::ostream* os) {
     *os << c.state << ", " << c.operation << " " << c.target << " after " << c.skip << ": " << c.message;
 }
 
-void Prepare(const std::string& state)
-{
+void Prepare(const std::string& state) {
     if (state == "steady") {
         scene.backgroundFrames = 2;
         scene.revealing = false;
@@ -67,8 +65,7 @@ const FailureCase CASES[] = {
 
 class FrameFailureTest : public SceneTest, public ::testing::WithParamInterface<FailureCase> {};
 
-TEST_P(FrameFailureTest, AbandonsTheFrameWithItsMessage)
-{
+TEST_P(FrameFailureTest, AbandonsTheFrameWithItsMessage) {
     const FailureCase& c = GetParam();
     Prepare(c.state);
     HeadlessInjectFault(c.operation, c.target, FaultMode::Once, c.skip);
@@ -89,10 +86,10 @@ TEST_P(FrameFailureTest, AbandonsTheFrameWithItsMessage)
     }
 }
 
-std::string CaseName(const ::testing::TestParamInfo<FailureCase>& info)
-{
+std::string CaseName(const ::testing::TestParamInfo<FailureCase>& info) {
     std::string name = std::to_string(info.index) + "_" + info.param.operation;
-    for (const char* p = info.param.target; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    for (const char* p = info.param.target; *p; ++p)
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
     return name;
 }
 

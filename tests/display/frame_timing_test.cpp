@@ -8,8 +8,7 @@ namespace {
 
 using FrameTimingTest = SceneTest;
 
-TEST_F(FrameTimingTest, FirstFrameTakesBothTicks)
-{
+TEST_F(FrameTimingTest, FirstFrameTakesBothTicks) {
     // Both references start at 0, far behind the clock.
     ASSERT_TRUE(ComposeFrame());
     EXPECT_EQ(scene.revealLines[0].step, 1u);
@@ -21,8 +20,7 @@ TEST_F(FrameTimingTest, FirstFrameTakesBothTicks)
     EXPECT_EQ(scene.aniTime, START_TIME);
 }
 
-TEST_F(FrameTimingTest, TicksNeedMoreThanTheirIntervalOncePerFrame)
-{
+TEST_F(FrameTimingTest, TicksNeedMoreThanTheirIntervalOncePerFrame) {
     ASSERT_TRUE(ComposeFrame());
     struct Step {
         uint32_t advanceMs;
@@ -30,9 +28,9 @@ TEST_F(FrameTimingTest, TicksNeedMoreThanTheirIntervalOncePerFrame)
         int aniInset;          // 31 minus animation ticks so far
     };
     const Step steps[] = {
-        {0, 1, 30},  {5, 1, 30},  // exactly 5 ms: not yet
+        {0, 1, 30},   {5, 1, 30}, // exactly 5 ms: not yet
         {1, 2, 30},               // 6 ms
-        {5, 2, 30},  {1, 3, 30},  // 6 ms after the fresh reading
+        {5, 2, 30},   {1, 3, 30}, // 6 ms after the fresh reading
         {8, 4, 30},               // 20 ms since the animation tick: not yet
         {1, 4, 29},               // 21 ms
         {500, 5, 28},             // a long frame still steps each only once
@@ -45,8 +43,7 @@ TEST_F(FrameTimingTest, TicksNeedMoreThanTheirIntervalOncePerFrame)
     }
 }
 
-TEST_F(FrameTimingTest, TicksSurviveTheClockWrapping)
-{
+TEST_F(FrameTimingTest, TicksSurviveTheClockWrapping) {
     HeadlessSetTime(0xFFFFFFF0u);
     ASSERT_TRUE(ComposeFrame());
     ASSERT_EQ(scene.revealLines[0].step, 1u);
@@ -62,38 +59,39 @@ TEST_F(FrameTimingTest, TicksSurviveTheClockWrapping)
     EXPECT_EQ(scene.aniInset, 29);
 }
 
-TEST(RevealOffsets, SlowDownToRest)
-{
+TEST(RevealOffsets, SlowDownToRest) {
     EXPECT_EQ(revealOffsets[0], 632);
     // Decrement per step, by the first index where it applies.
     const std::pair<int, int> pieces[] = {{1, 8}, {55, 7}, {65, 6}, {75, 5}, {81, 4}, {85, 3}, {89, 2}, {92, 1}};
     for (int i = 1; i < REVEAL_STEPS; ++i) {
         int decrement = 0;
         for (auto [first, d] : pieces)
-            if (i >= first) decrement = d;
+            if (i >= first)
+                decrement = d;
         EXPECT_EQ(revealOffsets[i - 1] - revealOffsets[i], decrement) << "step " << i;
     }
     const std::pair<int, int> landmarks[] = {{54, 200}, {64, 130}, {74, 70}, {80, 40},
                                              {84, 24},  {88, 12},  {91, 6},  {97, 0}};
-    for (auto [step, offset] : landmarks) EXPECT_EQ(revealOffsets[step], offset) << "step " << step;
+    for (auto [step, offset] : landmarks)
+        EXPECT_EQ(revealOffsets[step], offset) << "step " << step;
 }
 
 // Line i of the shown page, drawn shifted right by `offset`, as it must
 // appear on the screen (the part within the screen).
-void ExpectLineOnScreen(int line, int offset)
-{
+void ExpectLineOnScreen(int line, int offset) {
     for (int y = 0; y < 12; ++y) {
         for (int x = offset; x < SCREEN_WIDTH; ++x) {
             const int screenY = PAGE_AREA_Y + 12 * line + y;
-            if (screenY >= ANI_BOX_Y && x >= ANI_BOX_X && x < ANI_BOX_X + 128) continue;
-            ASSERT_EQ(HeadlessPixel(display.primary, x, screenY), HeadlessPixel(display.viewpage, x - offset, 12 * line + y))
+            if (screenY >= ANI_BOX_Y && x >= ANI_BOX_X && x < ANI_BOX_X + 128)
+                continue;
+            ASSERT_EQ(HeadlessPixel(display.primary, x, screenY),
+                      HeadlessPixel(display.viewpage, x - offset, 12 * line + y))
                 << "line " << line << " x " << x << " y " << y;
         }
     }
 }
 
-TEST_F(FrameTimingTest, LinesStartTwoTicksApartAndArriveAfter97)
-{
+TEST_F(FrameTimingTest, LinesStartTwoTicksApartAndArriveAfter97) {
     for (int tick = 1; tick <= 159; ++tick) {
         ASSERT_TRUE(Frame());
         for (int i = 0; i < PAGE_LINES; ++i) {
@@ -111,13 +109,14 @@ TEST_F(FrameTimingTest, LinesStartTwoTicksApartAndArriveAfter97)
     ExpectLineOnScreen(0, 0);
 }
 
-TEST_F(FrameTimingTest, RevealDrawsMovingLinesAndNothingAfterTheFirstWaitingLine)
-{
-    for (int tick = 0; tick < 40; ++tick) ASSERT_TRUE(Frame());
+TEST_F(FrameTimingTest, RevealDrawsMovingLinesAndNothingAfterTheFirstWaitingLine) {
+    for (int tick = 0; tick < 40; ++tick)
+        ASSERT_TRUE(Frame());
     // The 41st frame draws the state after 40 ticks: lines 0..20 move (line
     // 20 just started), line 21 waits, and lines 21..31 are not drawn.
     ASSERT_TRUE(Frame());
-    for (int i = 0; i <= 20; ++i) ExpectLineOnScreen(i, revealOffsets[std::min(97, 40 - 2 * i)]);
+    for (int i = 0; i <= 20; ++i)
+        ExpectLineOnScreen(i, revealOffsets[std::min(97, 40 - 2 * i)]);
     for (int x = 0; x < SCREEN_WIDTH; ++x) {
         for (int y = PAGE_AREA_Y + 12 * 21; y < ANI_BOX_Y; ++y)
             ASSERT_EQ(HeadlessPixel(display.primary, x, y), MIDDLE_COLOUR) << x << "," << y;
@@ -126,8 +125,7 @@ TEST_F(FrameTimingTest, RevealDrawsMovingLinesAndNothingAfterTheFirstWaitingLine
     EXPECT_EQ(HeadlessPixel(display.primary, 0, PAGE_AREA_Y + 12 * 20), MIDDLE_COLOUR);
 }
 
-TEST_F(FrameTimingTest, WipeInterlacesFromBothEndsThenRevealsTheNextPage)
-{
+TEST_F(FrameTimingTest, WipeInterlacesFromBothEndsThenRevealsTheNextPage) {
     FinishReveal();
     Input(WM_RBUTTONDOWN);
     ASSERT_TRUE(scene.pageSliding);
@@ -159,7 +157,8 @@ TEST_F(FrameTimingTest, WipeInterlacesFromBothEndsThenRevealsTheNextPage)
     EXPECT_EQ(scene.slideLine, 0);
     EXPECT_EQ(scene.slideLineBottom, 383);
     for (int y = 0; y < PAGE_HEIGHT; y += 3)
-        for (int x = 0; x < PAGE_WIDTH; x += 5) ASSERT_EQ(HeadlessPixel(display.viewpage, x, y), PagePixel(2, x, y));
+        for (int x = 0; x < PAGE_WIDTH; x += 5)
+            ASSERT_EQ(HeadlessPixel(display.viewpage, x, y), PagePixel(2, x, y));
     // The new reveal's first advance happened in the same tick.
     EXPECT_EQ(scene.revealLines[0].step, 1u);
     EXPECT_EQ(scene.revealLines[1].delay, 1);
@@ -167,12 +166,12 @@ TEST_F(FrameTimingTest, WipeInterlacesFromBothEndsThenRevealsTheNextPage)
     ExpectLineOnScreen(5, 0);
 }
 
-TEST_F(FrameTimingTest, EachWipeTickPaintsTwoWholeRowsAndNothingElse)
-{
+TEST_F(FrameTimingTest, EachWipeTickPaintsTwoWholeRowsAndNothingElse) {
     FinishReveal();
     Input(WM_RBUTTONDOWN);
     ASSERT_EQ(SurfaceColorFill(display.viewpage, nullptr, 0x123456), RESULT_OK);
-    for (int tick = 0; tick < 3; ++tick) ASSERT_TRUE(Frame());
+    for (int tick = 0; tick < 3; ++tick)
+        ASSERT_TRUE(Frame());
     // Rows 0, 2, 4 from the top and 383, 381, 379 from the bottom, edge to edge.
     for (int y = 0; y < PAGE_HEIGHT; ++y) {
         const bool painted = y == 0 || y == 2 || y == 4 || y == 383 || y == 381 || y == 379;
@@ -184,8 +183,7 @@ TEST_F(FrameTimingTest, EachWipeTickPaintsTwoWholeRowsAndNothingElse)
 
 // The box shows rows aniInset..63-aniInset of frame aniFrameX at the
 // screen's rows 416+aniInset..; everything else shows the background.
-void ExpectAnimationBox(int frameX, int inset)
-{
+void ExpectAnimationBox(int frameX, int inset) {
     for (int y = 0; y < 64; ++y) {
         for (int x = 0; x < 128; ++x) {
             const uint32_t ani = HeadlessPixel(display.ani, frameX + x, y);
@@ -198,8 +196,7 @@ void ExpectAnimationBox(int frameX, int inset)
     }
 }
 
-TEST_F(FrameTimingTest, BoxOpensFromTwoRowsToSixtyFourIn31Ticks)
-{
+TEST_F(FrameTimingTest, BoxOpensFromTwoRowsToSixtyFourIn31Ticks) {
     // During the opening lines 29..31 of the page are not yet revealed, so the
     // page area under the box still shows the middle field.
     for (int tick = 0; tick <= 31; ++tick) {
@@ -211,16 +208,14 @@ TEST_F(FrameTimingTest, BoxOpensFromTwoRowsToSixtyFourIn31Ticks)
     EXPECT_EQ(scene.aniInset, 0);
 }
 
-TEST_F(FrameTimingTest, AnimationRunsThroughFortyFramesAndWraps)
-{
+TEST_F(FrameTimingTest, AnimationRunsThroughFortyFramesAndWraps) {
     for (int tick = 0; tick < 85; ++tick) {
         ASSERT_EQ(scene.aniFrameX, 128 * (tick % 40)) << "tick " << tick;
         ASSERT_TRUE(Frame());
     }
 }
 
-TEST_F(FrameTimingTest, ClosingEatsTheAnimationThenWipesAndEndsWithExitCodeOne)
-{
+TEST_F(FrameTimingTest, ClosingEatsTheAnimationThenWipesAndEndsWithExitCodeOne) {
     FinishReveal();
     const std::vector<uint32_t> aniBefore = Pixels(display.ani);
     Input(WM_LBUTTONDOWN);
@@ -254,7 +249,8 @@ TEST_F(FrameTimingTest, ClosingEatsTheAnimationThenWipesAndEndsWithExitCodeOne)
     ASSERT_FALSE(scene.exitNow);
     ASSERT_TRUE(Frame());
     ASSERT_TRUE(scene.exitNow);
-    for (int y = 0; y < PAGE_HEIGHT; ++y) ASSERT_EQ(HeadlessPixel(display.viewpage, 320, y), MIDDLE_COLOUR);
+    for (int y = 0; y < PAGE_HEIGHT; ++y)
+        ASSERT_EQ(HeadlessPixel(display.viewpage, 320, y), MIDDLE_COLOUR);
 
     // Every frame from now on posts WM_DESTROY; the message step hands it to
     // the window procedure, which ends the frame loop.
@@ -273,8 +269,7 @@ TEST_F(FrameTimingTest, ClosingEatsTheAnimationThenWipesAndEndsWithExitCodeOne)
 
 // The whole program: WinMain with a clock that moves on every reading and
 // the left button already accepted, so the closing runs from the start.
-TEST(ClosingThroughWinMain, ReturnsOne)
-{
+TEST(ClosingThroughWinMain, ReturnsOne) {
     ResetEverything();
     HeadlessSetTime(START_TIME);
     HeadlessSetAutoAdvance(1);

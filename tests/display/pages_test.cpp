@@ -6,17 +6,17 @@ namespace {
 
 using PagesTest = SceneTest;
 
-TEST(TextGradient, TwoLinearPieces)
-{
+TEST(TextGradient, TwoLinearPieces) {
     struct Case {
         int row;
         uint32_t pixel;
     };
     const Case cases[] = {
-        {0, 0xF75900},   {62, 0xF77000}, {63, 0xF87100}, {190, 0xF9A000},
+        {0, 0xF75900},   {62, 0xF77000},  {63, 0xF87100},  {190, 0xF9A000},
         {191, 0xFAA100}, {287, 0xFCC500}, {382, 0xFDE900}, {383, 0xFEEA00},
     };
-    for (const Case& c : cases) EXPECT_EQ(RgbPixel(textGradient[c.row]), c.pixel) << "row " << c.row;
+    for (const Case& c : cases)
+        EXPECT_EQ(RgbPixel(textGradient[c.row]), c.pixel) << "row " << c.row;
     for (int r = 1; r < PAGE_HEIGHT; ++r) {
         EXPECT_GE(textGradient[r][0], textGradient[r - 1][0]);
         EXPECT_GE(textGradient[r][1], textGradient[r - 1][1]);
@@ -26,8 +26,7 @@ TEST(TextGradient, TwoLinearPieces)
 
 // Every code 0..255: codes 32..129 have their own cell, 127 the corner mark
 // in cell 95, everything else the blank cell of code 32.
-TEST(GlyphSourceX, EveryCode)
-{
+TEST(GlyphSourceX, EveryCode) {
     for (int code = 0; code < 256; ++code) {
         const int expected = code < 32 || code > 129 ? 0 : 8 * (code - 32);
         EXPECT_EQ(GlyphSourceX(static_cast<uint8_t>(code)), expected) << "code " << code;
@@ -41,16 +40,14 @@ TEST(GlyphSourceX, EveryCode)
 
 // What RenderPages must produce at (x, row) of page `page` (0..3), from the
 // FONT surface as loaded and the release text.
-uint32_t ExpectedPagePixel(int page, int x, int row)
-{
+uint32_t ExpectedPagePixel(int page, int x, int row) {
     const uint8_t code = ReleaseText[2560 * page + 80 * (row / 12) + x / 8];
     const int cellX = code >= 32 && code <= 129 ? 8 * (code - 32) : 0;
     const uint32_t fontPixel = HeadlessPixel(display.font, cellX + x % 8, row % 12);
     return (fontPixel & 0x00FFFFFFu) == 0 ? RgbPixel(textGradient[row]) : fontPixel;
 }
 
-void ExpectAllPagesRendered()
-{
+void ExpectAllPagesRendered() {
     for (int p = 0; p < PAGE_COUNT; ++p) {
         for (int row = 0; row < PAGE_HEIGHT; ++row) {
             for (int x = 0; x < PAGE_WIDTH; ++x) {
@@ -64,8 +61,7 @@ void ExpectAllPagesRendered()
 // Rows 0 and 11 of every font cell get a glyph pixel in column 3, and one
 // cell pixel a colour that is neither background nor glyph, so the first and
 // last page rows hold glyph pixels whatever the artwork draws.
-void MarkFontEdges()
-{
+void MarkFontEdges() {
     for (int cell = 0; cell < 98; ++cell) {
         HeadlessSetPixel(display.font, 8 * cell + 3, 0, 0);
         HeadlessSetPixel(display.font, 8 * cell + 3, 11, 0);
@@ -73,13 +69,9 @@ void MarkFontEdges()
     HeadlessSetPixel(display.font, 5, 0, 0x123456); // blank cell of code 32
 }
 
-TEST_F(PagesTest, GlyphPixelsTakeTheGradientOfTheirPageRow)
-{
-    ExpectAllPagesRendered();
-}
+TEST_F(PagesTest, GlyphPixelsTakeTheGradientOfTheirPageRow) { ExpectAllPagesRendered(); }
 
-TEST_F(PagesTest, FirstAndLastRowOfEveryPageAreOrangeAndYellow)
-{
+TEST_F(PagesTest, FirstAndLastRowOfEveryPageAreOrangeAndYellow) {
     MarkFontEdges();
     ASSERT_TRUE(RenderPages());
     for (int p = 1; p <= PAGE_COUNT; ++p) {
@@ -103,19 +95,18 @@ TEST_F(PagesTest, FirstAndLastRowOfEveryPageAreOrangeAndYellow)
 
 // The top byte of a 32-bit DirectDraw pixel is undefined: Wine's copies and
 // fills set it to 0xFF. Black glyph pixels are black by their colour bits.
-TEST_F(PagesTest, BlackWithTheUndefinedTopByteSetIsTintedToo)
-{
+TEST_F(PagesTest, BlackWithTheUndefinedTopByteSetIsTintedToo) {
     for (int y = 0; y < 12; ++y)
         for (int x = 0; x < 784; ++x)
-            if (HeadlessPixel(display.font, x, y) == 0) HeadlessSetPixel(display.font, x, y, 0xFF000000u);
+            if (HeadlessPixel(display.font, x, y) == 0)
+                HeadlessSetPixel(display.font, x, y, 0xFF000000u);
     ASSERT_TRUE(RenderPages());
     ExpectAllPagesRendered();
 }
 
 class PagesPitchTest : public SceneTest, public ::testing::WithParamInterface<int> {};
 
-TEST_P(PagesPitchTest, WidePitchIsHonouredAndItsPaddingUntouched)
-{
+TEST_P(PagesPitchTest, WidePitchIsHonouredAndItsPaddingUntouched) {
     ReleaseDisplay();
     HeadlessSetPitchPadding("PAGE", GetParam());
     ASSERT_TRUE(InitDisplay());
@@ -124,13 +115,13 @@ TEST_P(PagesPitchTest, WidePitchIsHonouredAndItsPaddingUntouched)
     ASSERT_TRUE(RenderPages());
     ExpectAllPagesRendered();
     for (int y = 0; y < PAGE_COUNT * PAGE_HEIGHT; ++y)
-        for (int b = 0; b < GetParam(); ++b) ASSERT_EQ(HeadlessPaddingByte(display.page, b, y), 0xA5u) << y;
+        for (int b = 0; b < GetParam(); ++b)
+            ASSERT_EQ(HeadlessPaddingByte(display.page, b, y), 0xA5u) << y;
 }
 
 INSTANTIATE_TEST_SUITE_P(Padding, PagesPitchTest, ::testing::Values(4, 64, 2560));
 
-TEST_F(PagesTest, FailingGlyphCopyLockOrUnlockIsReportedAsFalse)
-{
+TEST_F(PagesTest, FailingGlyphCopyLockOrUnlockIsReportedAsFalse) {
     struct Case {
         const char* operation;
         const char* target;
@@ -150,8 +141,7 @@ TEST_F(PagesTest, FailingGlyphCopyLockOrUnlockIsReportedAsFalse)
     EXPECT_FALSE(RenderPages());
 }
 
-TEST_F(PagesTest, CopyPageResetsTheRevealOnlyAfterACompletedWipe)
-{
+TEST_F(PagesTest, CopyPageResetsTheRevealOnlyAfterACompletedWipe) {
     // Set-up copied page 1 with slideLine 384: wipe rows and reveal reset.
     EXPECT_EQ(scene.slideLine, 0);
     EXPECT_EQ(scene.slideLineBottom, 383);
@@ -168,7 +158,8 @@ TEST_F(PagesTest, CopyPageResetsTheRevealOnlyAfterACompletedWipe)
     EXPECT_EQ(Pixels(display.viewpage), [] {
         std::vector<uint32_t> page;
         for (int y = 0; y < PAGE_HEIGHT; ++y)
-            for (int x = 0; x < PAGE_WIDTH; ++x) page.push_back(PagePixel(3, x, y));
+            for (int x = 0; x < PAGE_WIDTH; ++x)
+                page.push_back(PagePixel(3, x, y));
         return page;
     }());
     EXPECT_EQ(scene.slideLine, 100);

@@ -23,39 +23,35 @@ constexpr uint32_t START_TIME = 100000;
 // Longer than the animation interval, so every frame takes both ticks.
 constexpr uint32_t SLOW_FRAME_MS = 21;
 
-inline int SurfaceWidth(Surface* surface)
-{
+inline int SurfaceWidth(Surface* surface) {
     SurfaceDesc desc{};
     SurfaceGetDesc(surface, &desc);
     return static_cast<int>(desc.width);
 }
 
-inline int SurfaceHeight(Surface* surface)
-{
+inline int SurfaceHeight(Surface* surface) {
     SurfaceDesc desc{};
     SurfaceGetDesc(surface, &desc);
     return static_cast<int>(desc.height);
 }
 
 // Every pixel of the surface, row by row.
-inline std::vector<uint32_t> Pixels(Surface* surface)
-{
+inline std::vector<uint32_t> Pixels(Surface* surface) {
     const int width = SurfaceWidth(surface);
     const int height = SurfaceHeight(surface);
     std::vector<uint32_t> pixels;
     pixels.reserve(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) pixels.push_back(HeadlessPixel(surface, x, y));
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(HeadlessPixel(surface, x, y));
     return pixels;
 }
 
-inline uint32_t PagePixel(int page, int x, int y)
-{
+inline uint32_t PagePixel(int page, int x, int y) {
     return HeadlessPixel(display.page, x, PAGE_HEIGHT * (page - 1) + y);
 }
 
-inline void ResetEverything()
-{
+inline void ResetEverything() {
     ReleaseDisplay();
     display = Display{};
     HeadlessReset();
@@ -65,8 +61,7 @@ inline void ResetEverything()
 
 class SceneTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ResetEverything();
         HeadlessSetTime(START_TIME);
         ASSERT_TRUE(CreateMainWindow());
@@ -77,8 +72,7 @@ protected:
     void TearDown() override { ResetEverything(); }
 
     // Top stars wait left of the screen, bottom stars right of it, for ever.
-    static void ParkStars()
-    {
+    static void ParkStars() {
         for (int i = 0; i < STAR_COUNT; ++i) {
             scene.topStars[i] = Star{-1000, 0, 0, 0};
             scene.bottomStars[i] = Star{10000, 456, 0, 0};
@@ -86,23 +80,22 @@ protected:
     }
 
     // One frame, `ms` after the previous one.
-    static bool Frame(uint32_t ms = SLOW_FRAME_MS)
-    {
+    static bool Frame(uint32_t ms = SLOW_FRAME_MS) {
         HeadlessAdvanceTime(ms);
         return ComposeFrame();
     }
 
     // Frames until page 1 rests in view.
-    static void FinishReveal()
-    {
-        for (int i = 0; i < 400 && scene.revealing; ++i) ASSERT_TRUE(Frame());
+    static void FinishReveal() {
+        for (int i = 0; i < 400 && scene.revealing; ++i)
+            ASSERT_TRUE(Frame());
         ASSERT_FALSE(scene.revealing);
     }
 
-    static void Input(uint32_t message, uintptr_t wParam = 0)
-    {
+    static void Input(uint32_t message, uintptr_t wParam = 0) {
         HeadlessPostInput(message, wParam);
         int exitCode = 0;
-        while (!HeadlessQueuedMessages().empty()) ASSERT_FALSE(MessageStep(&exitCode));
+        while (!HeadlessQueuedMessages().empty())
+            ASSERT_FALSE(MessageStep(&exitCode));
     }
 };

@@ -6,8 +6,7 @@
 #include <stdlib.h>
 #include <X11/Xlib.h>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: send_close WINDOW-ID\n");
         return 2;

@@ -37,12 +37,12 @@ protected:
     }
 };
 
-#define EXPECT_COLUMN(states, field, ...)                                                   \
-    do {                                                                                    \
-        const int32_t expected[] = {__VA_ARGS__};                                           \
-        ASSERT_EQ((states).size(), std::size(expected));                                    \
-        for (size_t i = 0; i < std::size(expected); ++i)                                    \
-            EXPECT_EQ((states)[i].field, expected[i]) << #field " on tick " << i;           \
+#define EXPECT_COLUMN(states, field, ...)                                                                              \
+    do {                                                                                                               \
+        const int32_t expected[] = {__VA_ARGS__};                                                                      \
+        ASSERT_EQ((states).size(), std::size(expected));                                                               \
+        for (size_t i = 0; i < std::size(expected); ++i)                                                               \
+            EXPECT_EQ((states)[i].field, expected[i]) << #field " on tick " << i;                                      \
     } while (0)
 
 TEST_F(EffectTest, Arpeggio037AtSpeed6) {
@@ -89,15 +89,15 @@ TEST_F(EffectTest, TonePortamento48From4608To4000) {
     XmSample tuned = LoopedSample();
     tuned.finetune = 64; // real note 57: 7680 - 3648 - 32 = 4000
     xm.instruments.push_back(OneSampleInstrument(tuned));
-    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};       // period 4608
-    XmCellAt(xm.patterns[0], 1, 1, 0) = {0, 2, 0, 0, 0};        // the tuned instrument, no note
-    XmCellAt(xm.patterns[0], 1, 2, 0) = {58, 0, 0, 0x3, 0x30};  // toward 4000 by 192 per tick
-    XmCellAt(xm.patterns[0], 1, 3, 0) = {0, 0, 0, 0x3, 0x00};   // same speed from memory
+    XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};      // period 4608
+    XmCellAt(xm.patterns[0], 1, 1, 0) = {0, 2, 0, 0, 0};       // the tuned instrument, no note
+    XmCellAt(xm.patterns[0], 1, 2, 0) = {58, 0, 0, 0x3, 0x30}; // toward 4000 by 192 per tick
+    XmCellAt(xm.patterns[0], 1, 3, 0) = {0, 0, 0, 0x3, 0x00};  // same speed from memory
     ASSERT_NE(Start(xm), nullptr);
     auto t = Ticks(16);
     EXPECT_COLUMN(t, period, 4608, 4608, 4608, 4608, 4608, 4608, 4608, 4608, // rows 0 and 1
-                  4608, 4416, 4224, 4032,                                      // row 2
-                  4032, 4000, 4000, 4000);                                     // row 3: exactly the target
+                  4608, 4416, 4224, 4032,                                    // row 2
+                  4032, 4000, 4000, 4000);                                   // row 3: exactly the target
     EXPECT_EQ(channels[0].portaTarget, 4000);
 }
 
@@ -111,9 +111,8 @@ TEST_F(EffectTest, TonePortamentoRowDoesNotRestartTheSample) {
 }
 
 TEST_F(EffectTest, VibratoSineTellingValues) {
-    const std::pair<int, int> table[] = {{0, 0},    {4, 97},   {28, 97},  {8, 181},  {24, 181},
-                                         {12, 236}, {20, 236}, {16, 255}, {31, 25},  {-32, 0},
-                                         {-4, 97},  {-16, 255}, {-31, 25}};
+    const std::pair<int, int> table[] = {{0, 0},    {4, 97},  {28, 97}, {8, 181}, {24, 181},  {12, 236}, {20, 236},
+                                         {16, 255}, {31, 25}, {-32, 0}, {-4, 97}, {-16, 255}, {-31, 25}};
     for (auto [position, value] : table)
         EXPECT_EQ(VibratoSine(position), value) << position;
     Channel channel{};
@@ -212,8 +211,8 @@ TEST_F(EffectTest, SpeedAndTempo) {
         int32_t bpm;
         int32_t samplesPerTick;
     };
-    const Case cases[] = {{0x04, 4, 125, 882}, {0x1F, 31, 125, 882}, {0x20, 6, 32, 3445}, {0x00, 0, 125, 882},
-                          {0xFF, 6, 255, 432}};
+    const Case cases[] = {
+        {0x04, 4, 125, 882}, {0x1F, 31, 125, 882}, {0x20, 6, 32, 3445}, {0x00, 0, 125, 882}, {0xFF, 6, 255, 432}};
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.parameter));
         TearDown();

@@ -94,20 +94,19 @@ TEST_P(StepTest, FrequencyBecomesAStepPerOutputFrame) {
 }
 
 // Expected fractions are (f mod 44100) * 2^32 / 44100.
-INSTANTIATE_TEST_SUITE_P(
-    Cases, StepTest,
-    ::testing::Values(StepCase{"Linear4608Is8363Hz", true, 4608, 0, 0, 814485521u},
-                      StepCase{"OctaveUpIs16726Hz", true, 3840, 0, 0, 1628971042u},
-                      StepCase{"PositiveOffsetRaisesLinear", true, 4608 + 768, 768, 0, 814485521u},
-                      StepCase{"LowFrequencyRaisedTo100Hz", true, 20000, 0, 0, 9739154u},
-                      StepCase{"HighestHeldBelow256", true, -100000, 0, 255, 4294869904u},
-                      StepCase{"Amiga1712Is8362Hz", false, 1712, 0, 0, 814388129u},
-                      StepCase{"AmigaOffsetLowers", false, 1712 - 856, 856, 0, 814388129u},
-                      StepCase{"AmigaNegativePeriodIs100Hz", false, -5, 0, 0, 9739154u},
-                      StepCase{"AmigaPeriodOneHeldBelow256", false, 1, 0, 255, 4294869904u},
-                      StepCase{"ZeroSumLeavesTheStep", true, 100, -100, 7, 7},
-                      StepCase{"AmigaZeroSumLeavesTheStep", false, 0, 0, 7, 7}),
-    [](const ::testing::TestParamInfo<StepCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, StepTest,
+                         ::testing::Values(StepCase{"Linear4608Is8363Hz", true, 4608, 0, 0, 814485521u},
+                                           StepCase{"OctaveUpIs16726Hz", true, 3840, 0, 0, 1628971042u},
+                                           StepCase{"PositiveOffsetRaisesLinear", true, 4608 + 768, 768, 0, 814485521u},
+                                           StepCase{"LowFrequencyRaisedTo100Hz", true, 20000, 0, 0, 9739154u},
+                                           StepCase{"HighestHeldBelow256", true, -100000, 0, 255, 4294869904u},
+                                           StepCase{"Amiga1712Is8362Hz", false, 1712, 0, 0, 814388129u},
+                                           StepCase{"AmigaOffsetLowers", false, 1712 - 856, 856, 0, 814388129u},
+                                           StepCase{"AmigaNegativePeriodIs100Hz", false, -5, 0, 0, 9739154u},
+                                           StepCase{"AmigaPeriodOneHeldBelow256", false, 1, 0, 255, 4294869904u},
+                                           StepCase{"ZeroSumLeavesTheStep", true, 100, -100, 7, 7},
+                                           StepCase{"AmigaZeroSumLeavesTheStep", false, 0, 0, 7, 7}),
+                         [](const ::testing::TestParamInfo<StepCase>& info) { return std::string(info.param.name); });
 
 TEST_F(MixerTest, EightThousandHertzStepsThroughTheSampleAtItsRate) {
     // 8363 / 44100 frames per output frame: after 44100 frames, 8363 frames
@@ -143,12 +142,12 @@ TEST_P(VoiceVolumeTest, VolumeAndPanningSplit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, VoiceVolumeTest,
-                         ::testing::Values(VolumeCase{64, 64, 65536, 64, 128, 127, 63, 63},  // split at 128
+                         ::testing::Values(VolumeCase{64, 64, 65536, 64, 128, 127, 63, 63}, // split at 128
                                            VolumeCase{64, 64, 65536, 64, 255, 127, 127, 0}, // left only
                                            VolumeCase{64, 64, 65536, 64, 0, 127, 0, 127},   // right only
                                            VolumeCase{32, 64, 65536, 64, 128, 63, 31, 31},
                                            VolumeCase{64, 64, 32768, 64, 255, 63, 63, 0},
-                                           VolumeCase{64, 0, 65536, 64, 255, 0, 0, 0},     // keyed off
+                                           VolumeCase{64, 0, 65536, 64, 255, 0, 0, 0},      // keyed off
                                            VolumeCase{80, 64, 65536, 64, 300, 159, 159, 0}, // C50; panning held at 255
                                            VolumeCase{64, 64, 65536, 64, -4, 127, 0, 127}));
 
@@ -317,7 +316,7 @@ TEST_F(MixerTest, PingPongLoopMirrorsOneStepShortOfTheExactImage) {
     EXPECT_EQ(v.positionFraction, 0xFFFFFFFFu);
     EXPECT_EQ(v.direction, DIRECTION_BACKWARD);
 
-    out = Mix(3); // 6 - 2^-32, then 1.5 and 3 frames further back
+    out = Mix(3);                       // 6 - 2^-32, then 1.5 and 3 frames further back
     EXPECT_NEAR(out[0], 500.0f, 1e-3f); // toward the guard, a copy of the last frame
     EXPECT_NEAR(out[2], 450.0f, 1e-3f);
     EXPECT_NEAR(out[4], 300.0f, 1e-3f);
@@ -382,7 +381,7 @@ struct PcmCase {
 };
 
 TEST_F(MixerTest, ConvertToPcm16RoundsTiesToEvenAndClamps) {
-    const PcmCase cases[] = {{40000.0f, 32767}, {-40000.0f, -32768}, {2.5f, 2},        {3.5f, 4},
+    const PcmCase cases[] = {{40000.0f, 32767}, {-40000.0f, -32768}, {2.5f, 2},           {3.5f, 4},
                              {-2.5f, -2},       {32767.4f, 32767},   {-32768.6f, -32768}, {0.49f, 0}};
     std::vector<float> in;
     for (const PcmCase& c : cases)
@@ -449,7 +448,8 @@ XmSong BusySong() {
     }
     XmPattern pattern;
     pattern.rows = 32;
-    const uint8_t effects[][2] = {{0x4, 0x8F}, {0x0, 0x47}, {0xC, 0x00}, {0x1, 0x10}, {0x3, 0x40}, {0xA, 0x0F}, {0x2, 0x08}};
+    const uint8_t effects[][2] = {{0x4, 0x8F}, {0x0, 0x47}, {0xC, 0x00}, {0x1, 0x10},
+                                  {0x3, 0x40}, {0xA, 0x0F}, {0x2, 0x08}};
     for (int r = 0; r < 32; ++r) {
         for (int c = 0; c < 8; ++c) {
             XmCell& cell = XmCellAt(pattern, 8, r, c);

@@ -41,22 +41,22 @@ TEST_F(LoaderTest, HeaderFieldsAreReadAsWritten) {
 
 TEST_F(LoaderTest, PackedCellsUnpackByMaskByte) {
     XmSong xm = TinySong(2, 4);
-    xm.patterns[0].rawPacked = std::vector<uint8_t>{
-        0x9B, 0x33, 0x16, 0x0F, 0x04, // row 0 ch 0: note, instrument, effect, parameter
-        0x83, 0x31, 0x14,             // row 0 ch 1: note and instrument only
-        0x80,                         // row 1 ch 0: a mask byte alone
-        0x81, 97,                     // row 1 ch 1: key off
-        0x05, 0x81, 0x22, 0x0A, 0x0F, // row 2 ch 0: unpacked, instrument 129 becomes 0
-        0x84, 0x40,                   // row 2 ch 1: volume column only
-        0x90, 0x77,                   // row 3 ch 0: parameter only
-        0x88, 0x14};                  // row 3 ch 1: effect only (K)
+    xm.patterns[0].rawPacked =
+        std::vector<uint8_t>{0x9B, 0x33, 0x16, 0x0F, 0x04, // row 0 ch 0: note, instrument, effect, parameter
+                             0x83, 0x31, 0x14,             // row 0 ch 1: note and instrument only
+                             0x80,                         // row 1 ch 0: a mask byte alone
+                             0x81, 97,                     // row 1 ch 1: key off
+                             0x05, 0x81, 0x22, 0x0A, 0x0F, // row 2 ch 0: unpacked, instrument 129 becomes 0
+                             0x84, 0x40,                   // row 2 ch 1: volume column only
+                             0x90, 0x77,                   // row 3 ch 0: parameter only
+                             0x88, 0x14};                  // row 3 ch 1: effect only (K)
     ASSERT_NE(Load(xm), nullptr);
     struct Expected {
         int row, channel;
         Cell cell;
     };
     const Expected table[] = {
-        {0, 0, {51, 22, 0, 0x0F, 4}}, {0, 1, {49, 20, 0, 0, 0}},      {1, 0, {0, 0, 0, 0, 0}},
+        {0, 0, {51, 22, 0, 0x0F, 4}}, {0, 1, {49, 20, 0, 0, 0}},        {1, 0, {0, 0, 0, 0, 0}},
         {1, 1, {255, 0, 0, 0, 0}},    {2, 0, {5, 0, 0x22, 0x0A, 0x0F}}, {2, 1, {0, 0, 0x40, 0, 0}},
         {3, 0, {0, 0, 0, 0, 0x77}},   {3, 1, {0, 0, 0, 0x14, 0}},
     };
@@ -166,9 +166,9 @@ TEST_F(LoaderTest, InstrumentEnvelopeBytesAndFadeout) {
     EXPECT_EQ(i.volumeType, 1);
     EXPECT_EQ(i.panningType, 0); // fewer than 2 points
     EXPECT_EQ(i.vibratoDepth, 7);
-    const uint8_t bytes[] = {i.volumeSustainPoint, i.volumeLoopStart, i.volumeLoopEnd, i.panningSustainPoint,
-                             i.panningLoopStart,   i.panningLoopEnd,  i.vibratoType,   i.vibratoSweep,
-                             i.vibratoRate};
+    const uint8_t bytes[] = {i.volumeSustainPoint,  i.volumeLoopStart,  i.volumeLoopEnd,
+                             i.panningSustainPoint, i.panningLoopStart, i.panningLoopEnd,
+                             i.vibratoType,         i.vibratoSweep,     i.vibratoRate};
     for (int k = 0; k < 9; ++k)
         EXPECT_EQ(bytes[k], 11 + k) << k;
     EXPECT_EQ(i.fadeout, 2); // doubled in 16 bits: the top bit is lost
@@ -202,18 +202,17 @@ TEST_P(LoopTypeTest, TypeBitsAndLoopPoints) {
     EXPECT_LE(s->loopStart + s->loopLength, s->length);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LoopTypeTest,
-    ::testing::Values(LoopCase{"NoLoopSpansTheSample", 0, 10, 20, LOOP_NONE, 0, 100},
-                      LoopCase{"Forward", 1, 10, 20, LOOP_FORWARD, 10, 20},
-                      LoopCase{"PingPong", 2, 10, 20, LOOP_PINGPONG, 10, 20},
-                      LoopCase{"BothBitsArePingPong", 3, 10, 20, LOOP_PINGPONG, 10, 20},
-                      LoopCase{"LengthZeroIsNoLoop", 1, 10, 0, LOOP_NONE, 0, 100},
-                      LoopCase{"PastTheEndIsCut", 1, 60, 100, LOOP_FORWARD, 60, 40},
-                      LoopCase{"HugeLengthIsCut", 2, 99, 0xFFFFFF, LOOP_PINGPONG, 99, 1},
-                      LoopCase{"StartAtTheEndIsNoLoop", 1, 100, 5, LOOP_NONE, 0, 100},
-                      LoopCase{"StartFarBeyondIsNoLoop", 2, 5000, 5, LOOP_NONE, 0, 100}),
-    [](const ::testing::TestParamInfo<LoopCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, LoopTypeTest,
+                         ::testing::Values(LoopCase{"NoLoopSpansTheSample", 0, 10, 20, LOOP_NONE, 0, 100},
+                                           LoopCase{"Forward", 1, 10, 20, LOOP_FORWARD, 10, 20},
+                                           LoopCase{"PingPong", 2, 10, 20, LOOP_PINGPONG, 10, 20},
+                                           LoopCase{"BothBitsArePingPong", 3, 10, 20, LOOP_PINGPONG, 10, 20},
+                                           LoopCase{"LengthZeroIsNoLoop", 1, 10, 0, LOOP_NONE, 0, 100},
+                                           LoopCase{"PastTheEndIsCut", 1, 60, 100, LOOP_FORWARD, 60, 40},
+                                           LoopCase{"HugeLengthIsCut", 2, 99, 0xFFFFFF, LOOP_PINGPONG, 99, 1},
+                                           LoopCase{"StartAtTheEndIsNoLoop", 1, 100, 5, LOOP_NONE, 0, 100},
+                                           LoopCase{"StartFarBeyondIsNoLoop", 2, 5000, 5, LOOP_NONE, 0, 100}),
+                         [](const ::testing::TestParamInfo<LoopCase>& info) { return std::string(info.param.name); });
 
 TEST_F(LoaderTest, SixteenBitSampleOfOddByteCountDropsTheOddByte) {
     XmSong xm = TinySong();
@@ -352,29 +351,28 @@ TEST_P(LimitTest, SongsBeyondThePlayersLimitsAreRefused) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LimitTest,
-    ::testing::Values(
-        LimitCase{"ThirtyTwoChannels", [](XmSong& s) { s.channels = 32; }, true},
-        LimitCase{"ThirtyThreeChannels", [](XmSong& s) { s.channels = 33; }, false},
-        LimitCase{"ChannelCountWithTopBitSet", [](XmSong& s) { s.channels = 0xFFFF; }, false},
-        LimitCase{"SongLength256", [](XmSong& s) { s.orders.assign(256, 0); }, true},
-        LimitCase{"SongLength257", [](XmSong& s) { s.songLength = 257; }, false},
-        LimitCase{"SongLengthWithTopBitSet", [](XmSong& s) { s.songLength = 0x8000; }, false},
-        LimitCase{"PatternCount257", [](XmSong& s) { s.patternCount = 257; }, false},
-        LimitCase{"Rows256", [](XmSong& s) { s.patterns[0].rows = 256; }, true},
-        LimitCase{"Rows257", [](XmSong& s) { s.patterns[0].rows = 257; }, false},
-        LimitCase{"Instruments128", [](XmSong& s) { s.instruments.resize(128, XmInstrument{}); }, true},
-        LimitCase{"Instruments129", [](XmSong& s) { s.instrumentCount = 129; }, false},
-        LimitCase{"PackedCellsBeyondTheFile",
-                  [](XmSong& s) {
-                      s.patterns[0].rows = 256;
-                      s.channels = 32;
-                      s.patterns[0].rawPacked = std::vector<uint8_t>{0x80, 0x80};
-                      s.instruments.clear();
-                  },
-                  false},
-        LimitCase{"ZeroChannelsLoads", [](XmSong& s) { s.channels = 0; }, true},
-        LimitCase{"ZeroRowsLoads", [](XmSong& s) { s.patterns[0].rows = 0; }, true},
-        LimitCase{"HugeHeaderSizeLoadsEmpty", [](XmSong& s) { s.headerSize = 0xFFFFFFF0u; }, true}),
+    ::testing::Values(LimitCase{"ThirtyTwoChannels", [](XmSong& s) { s.channels = 32; }, true},
+                      LimitCase{"ThirtyThreeChannels", [](XmSong& s) { s.channels = 33; }, false},
+                      LimitCase{"ChannelCountWithTopBitSet", [](XmSong& s) { s.channels = 0xFFFF; }, false},
+                      LimitCase{"SongLength256", [](XmSong& s) { s.orders.assign(256, 0); }, true},
+                      LimitCase{"SongLength257", [](XmSong& s) { s.songLength = 257; }, false},
+                      LimitCase{"SongLengthWithTopBitSet", [](XmSong& s) { s.songLength = 0x8000; }, false},
+                      LimitCase{"PatternCount257", [](XmSong& s) { s.patternCount = 257; }, false},
+                      LimitCase{"Rows256", [](XmSong& s) { s.patterns[0].rows = 256; }, true},
+                      LimitCase{"Rows257", [](XmSong& s) { s.patterns[0].rows = 257; }, false},
+                      LimitCase{"Instruments128", [](XmSong& s) { s.instruments.resize(128, XmInstrument{}); }, true},
+                      LimitCase{"Instruments129", [](XmSong& s) { s.instrumentCount = 129; }, false},
+                      LimitCase{"PackedCellsBeyondTheFile",
+                                [](XmSong& s) {
+                                    s.patterns[0].rows = 256;
+                                    s.channels = 32;
+                                    s.patterns[0].rawPacked = std::vector<uint8_t>{0x80, 0x80};
+                                    s.instruments.clear();
+                                },
+                                false},
+                      LimitCase{"ZeroChannelsLoads", [](XmSong& s) { s.channels = 0; }, true},
+                      LimitCase{"ZeroRowsLoads", [](XmSong& s) { s.patterns[0].rows = 0; }, true},
+                      LimitCase{"HugeHeaderSizeLoadsEmpty", [](XmSong& s) { s.headerSize = 0xFFFFFFF0u; }, true}),
     [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 TEST_F(LoaderTest, ShortOrEmptyFilesAndWrongSignaturesFail) {

@@ -76,7 +76,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, RestartTest,
                                            RestartCase{"LastEntry", 2, 2}, RestartCase{"AtSongLengthIsZero", 3, 0},
                                            RestartCase{"FarBeyondIsZero", 200, 0},
                                            RestartCase{"TopBitSetIsZero", 0xFFFF, 0}),
-                         [](const ::testing::TestParamInfo<RestartCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<RestartCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(EngineTest, F00MakesEveryTickARow) {
     XmSong xm = TinySong(1, 16, 6);
@@ -262,7 +264,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadNumberTest,
                                            BadNumberCase{"Instrument128", {49, 128, 0, 0, 0}},
                                            BadNumberCase{"NoteAbove97IsNoNote", {120, 1, 0, 0, 0}},
                                            BadNumberCase{"Note254IsNoNote", {254, 1, 0, 0, 0}}),
-                         [](const ::testing::TestParamInfo<BadNumberCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<BadNumberCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(EngineTest, KeymapSlotsBeyondTheSamplesPlayTheEmptySample) {
     XmSong xm = TinySong(1, 4, 2);
@@ -285,8 +289,8 @@ struct PeriodCase {
 
 TEST_F(EngineTest, NotePeriodsOfBothTables) {
     const PeriodCase cases[] = {
-        {true, 48, 0, 4608},   {true, 48, -128, 4672}, {true, 48, 127, 4545},  {true, 0, 0, 7680},
-        {true, 95, 0, 1600},   {false, 48, 0, 1712},   {false, 60, 0, 856},    {false, 36, 0, 3424},
+        {true, 48, 0, 4608},   {true, 48, -128, 4672},  {true, 48, 127, 4545}, {true, 0, 0, 7680},
+        {true, 95, 0, 1600},   {false, 48, 0, 1712},    {false, 60, 0, 856},   {false, 36, 0, 3424},
         {false, 47, 0, 1814},  {false, 48, -128, 1814}, {false, 48, 8, 1706},  {false, 57, 0, 1016},
         {false, 59, 127, 856},
     };

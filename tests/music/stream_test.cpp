@@ -25,7 +25,7 @@ protected:
 
 struct SeekCase {
     const char* name;
-    int32_t start;   // position set first (origin 0)
+    int32_t start; // position set first (origin 0)
     int32_t offset;
     uint8_t origin;
     int32_t expected;
@@ -40,19 +40,18 @@ TEST_P(StreamSeekTest, LandsWithinTheResource) {
     EXPECT_EQ(StreamTell(file), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, StreamSeekTest,
-    ::testing::Values(SeekCase{"EndPlusZeroIsTheSize", 0, 0, 2, SIZE},
-                      SeekCase{"EndMinusFourCountsBack", 0, -4, 2, SIZE - 4},
-                      SeekCase{"CurrentPastTheEndIsCut", 26120, 23, 1, SIZE},
-                      SeekCase{"StartPastTheEndIsCut", 0, SIZE + 100, 0, SIZE},
-                      SeekCase{"EndPlusPositiveIsCut", 0, 5, 2, SIZE},
-                      SeekCase{"UnknownOriginKeepsPosition", 1000, 77, 3, 1000},
-                      SeekCase{"BeforeTheStartClampsToZero", 10, -20, 1, 0},
-                      SeekCase{"NegativeAbsoluteClampsToZero", 10, -5, 0, 0},
-                      SeekCase{"FarBeforeTheEndClampsToZero", 0, -SIZE - 1, 2, 0},
-                      SeekCase{"HugeOffsetsDoNotOverflow", 20000, 0x7FFFFFFF, 1, SIZE}),
-    [](const ::testing::TestParamInfo<SeekCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, StreamSeekTest,
+                         ::testing::Values(SeekCase{"EndPlusZeroIsTheSize", 0, 0, 2, SIZE},
+                                           SeekCase{"EndMinusFourCountsBack", 0, -4, 2, SIZE - 4},
+                                           SeekCase{"CurrentPastTheEndIsCut", 26120, 23, 1, SIZE},
+                                           SeekCase{"StartPastTheEndIsCut", 0, SIZE + 100, 0, SIZE},
+                                           SeekCase{"EndPlusPositiveIsCut", 0, 5, 2, SIZE},
+                                           SeekCase{"UnknownOriginKeepsPosition", 1000, 77, 3, 1000},
+                                           SeekCase{"BeforeTheStartClampsToZero", 10, -20, 1, 0},
+                                           SeekCase{"NegativeAbsoluteClampsToZero", 10, -5, 0, 0},
+                                           SeekCase{"FarBeforeTheEndClampsToZero", 0, -SIZE - 1, 2, 0},
+                                           SeekCase{"HugeOffsetsDoNotOverflow", 20000, 0x7FFFFFFF, 1, SIZE}),
+                         [](const ::testing::TestParamInfo<SeekCase>& info) { return std::string(info.param.name); });
 
 TEST_F(StreamTest, UnknownOriginStillCutsAPositionAboveTheSize) {
     auto* stream = static_cast<ResourceStream*>(file->handle);

@@ -75,7 +75,9 @@ protected:
     }
 };
 
-XmCell Note(uint8_t effect = 0, uint8_t parameter = 0, uint8_t column = 0) { return {C4, 1, column, effect, parameter}; }
+XmCell Note(uint8_t effect = 0, uint8_t parameter = 0, uint8_t column = 0) {
+    return {C4, 1, column, effect, parameter};
+}
 XmCell Cell(uint8_t effect, uint8_t parameter, uint8_t column = 0) { return {0, 0, column, effect, parameter}; }
 
 // Vibrato and tremolo read the table 0, 24, 49, 74, 97, ... (half a sine of
@@ -291,12 +293,14 @@ TEST_F(FullPlayerTest, VolumeEnvelopeSustainLoopAndFadeout) {
     ResetMusicState();
 
     // Sustain at point 1: held at 32 until the key-off on row 1, then on.
-    Play({Note(), {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 6, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 1); });
+    Play({Note(), {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 6,
+         [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 1); });
     EXPECT_EQ(Ticks(10, Field::Envelope), (std::vector<int32_t>{64, 56, 48, 40, 32, 32, 32, 24, 16, 8}));
     FreeModule(song);
     ResetMusicState();
 
-    Play({Note(), {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 6, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 1); });
+    Play({Note(), {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 6,
+         [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 1); });
     EXPECT_EQ(Ticks(9, Field::Fadeout),
               (std::vector<int32_t>{65536, 65536, 65536, 65536, 65536, 65536, 63488, 61440, 59392}));
     FreeModule(song);
@@ -342,7 +346,8 @@ TEST_F(FullPlayerTest, AutoVibratoSquareWithSweep) {
         i.vibratoRate = 64;
         i.vibratoSweep = 2;
     });
-    EXPECT_EQ(Ticks(6, Field::Period), (std::vector<int32_t>{4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}));
+    EXPECT_EQ(Ticks(6, Field::Period),
+              (std::vector<int32_t>{4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}));
 }
 
 TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {

@@ -157,7 +157,8 @@ int main(int argc, char** argv) {
         bpm = 125;
     std::vector<Wav> wavs(static_cast<size_t>(argc - 2));
     for (int i = 2; i < argc; ++i)
-        if (!ReadWav(argv[i], &wavs[static_cast<size_t>(i - 2)]) || wavs[static_cast<size_t>(i - 2)].rate != wavs[0].rate) {
+        if (!ReadWav(argv[i], &wavs[static_cast<size_t>(i - 2)]) ||
+            wavs[static_cast<size_t>(i - 2)].rate != wavs[0].rate) {
             std::fprintf(stderr, "song_compare: %s is no 16-bit WAV at the first file's rate\n", argv[i]);
             return 2;
         }
@@ -191,9 +192,10 @@ int main(int argc, char** argv) {
         double spectrum = 0;
         for (size_t i = 0; i < sa.size(); ++i)
             spectrum += std::fabs(sa[i] - sb[i]) / sa.size();
-        std::printf("%s vs %s: beats %zu level-offset %+.1f dB beat-mean-abs %.2f dB within-3dB %.0f%% "
-                    "beat-correlation %.3f spectrum-mean-abs %.2f dB\n",
-                    argv[2], argv[k + 2], a.size(), offset, meanAbs / n, 100 * within / n, correlation, spectrum);
+        std::printf(
+            "%s vs %s: beats %zu level-offset %+.1f dB beat-mean-abs %.2f dB within-3dB %.0f%% "
+            "beat-correlation %.3f spectrum-mean-abs %.2f dB\n",
+            argv[2], argv[k + 2], a.size(), offset, meanAbs / n, 100 * within / n, correlation, spectrum);
     }
     return 0;
 }

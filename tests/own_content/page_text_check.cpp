@@ -18,15 +18,16 @@ namespace {
 
 constexpr uint32_t MIDDLE = 0x5D1759;
 
-bool ReadPpm(const std::string& path, int& width, int& height, std::vector<uint32_t>& pixels)
-{
+bool ReadPpm(const std::string& path, int& width, int& height, std::vector<uint32_t>& pixels) {
     std::ifstream in(path, std::ios::binary);
     std::string magic;
     int maxValue = 0;
-    if (!(in >> magic >> width >> height >> maxValue) || magic != "P6" || maxValue != 255) return false;
+    if (!(in >> magic >> width >> height >> maxValue) || magic != "P6" || maxValue != 255)
+        return false;
     in.get();
     std::vector<unsigned char> raw(static_cast<size_t>(width) * height * 3);
-    if (!in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()))) return false;
+    if (!in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size())))
+        return false;
     pixels.resize(raw.size() / 3);
     for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = static_cast<uint32_t>(raw[3 * i]) << 16 | raw[3 * i + 1] << 8 | raw[3 * i + 2];
@@ -35,8 +36,7 @@ bool ReadPpm(const std::string& path, int& width, int& height, std::vector<uint3
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 4) {
         std::fprintf(stderr, "usage: page_text_check PAGE.ppm FONT.bmp TEXT.txt\n");
         return 2;
@@ -62,7 +62,8 @@ int main(int argc, char** argv)
     }
     std::istringstream lines(std::string(sourceBytes.begin(), sourceBytes.end()));
     for (std::string line; std::getline(lines, line);)
-        for (char c : line) text.push_back(c == TEXT_CORNER_STANDIN ? TEXT_CORNER : static_cast<uint8_t>(c));
+        for (char c : line)
+            text.push_back(c == TEXT_CORNER_STANDIN ? TEXT_CORNER : static_cast<uint8_t>(c));
     if (text.size() != TEXT_BYTES) {
         std::fprintf(stderr, "page_text_check: %s: not 128 lines of 80\n", argv[3]);
         return 1;
@@ -78,8 +79,7 @@ int main(int argc, char** argv)
                 if (glyph == (shown == MIDDLE)) {
                     std::fprintf(stderr,
                                  "page_text_check: page %d, line %d, column %d does not show '%c' (pixel %d,%d)\n",
-                                 line / TEXT_PAGE_LINES + 1, line % TEXT_PAGE_LINES + 1, column + 1, text[cell],
-                                 x, y);
+                                 line / TEXT_PAGE_LINES + 1, line % TEXT_PAGE_LINES + 1, column + 1, text[cell], x, y);
                     return 1;
                 }
             }

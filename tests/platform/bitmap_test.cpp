@@ -9,15 +9,15 @@
 
 namespace {
 
-IndexedImage Checker(int bpp, int w, int h, std::vector<uint32_t> palette)
-{
+IndexedImage Checker(int bpp, int w, int h, std::vector<uint32_t> palette) {
     IndexedImage img;
     img.width = w;
     img.height = h;
     img.bitsPerPixel = bpp;
     img.palette = std::move(palette);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) img.pixels.push_back(static_cast<uint8_t>((x + 3 * y) % img.palette.size()));
+        for (int x = 0; x < w; ++x)
+            img.pixels.push_back(static_cast<uint8_t>((x + 3 * y) % img.palette.size()));
     return img;
 }
 
@@ -28,22 +28,22 @@ protected:
 
     // LoadBitmapToSurface's path: load, memory DC, surface DC, BitBlt, and
     // everything given back.
-    bool LoadInto(Surface* s, const char* name, int w, int h)
-    {
+    bool LoadInto(Surface* s, const char* name, int w, int h) {
         Bitmap* bmp = OsLoadBitmap(OsModuleHandle(), name, w, h);
-        if (!bmp) return false;
+        if (!bmp)
+            return false;
         DeviceContext* mem = GdiCreateCompatibleDC();
         GdiSelectBitmap(mem, bmp);
         DeviceContext* sdc = nullptr;
         bool ok = SurfaceGetDC(s, &sdc) >= 0 && GdiBitBlt(sdc, 0, 0, w, h, mem, 0, 0) != 0;
-        if (sdc) SurfaceReleaseDC(s, sdc);
+        if (sdc)
+            SurfaceReleaseDC(s, sdc);
         GdiDeleteDC(mem);
         GdiDeleteBitmap(bmp);
         return ok;
     }
 
-    Surface* MakeSurface(int w, int h, const char* label = "IMG")
-    {
+    Surface* MakeSurface(int w, int h, const char* label = "IMG") {
         if (!dd) {
             EXPECT_EQ(DdCreate(&dd), RESULT_OK);
         }
@@ -61,8 +61,7 @@ protected:
     DirectDraw* dd = nullptr;
 };
 
-TEST_F(BitmapTest, DecodesEachDepthWithItsColourTable)
-{
+TEST_F(BitmapTest, DecodesEachDepthWithItsColourTable) {
     const IndexedImage images[] = {
         Checker(1, 13, 5, {0x5D1759, 0x000000}),
         Checker(4, 7, 3, {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x123456, 0xFEDCBA}),
@@ -80,34 +79,35 @@ TEST_F(BitmapTest, DecodesEachDepthWithItsColourTable)
             for (int x = 0; x < img.width; ++x)
                 ASSERT_EQ(HeadlessPixel(s, x, y), img.palette[img.pixels[static_cast<size_t>(y) * img.width + x]])
                     << x << "," << y;
-        for (int y = 0; y < img.height; ++y) EXPECT_EQ(HeadlessPaddingByte(s, 0, y), 0xA5u);
+        for (int y = 0; y < img.height; ++y)
+            EXPECT_EQ(HeadlessPaddingByte(s, 0, y), 0xA5u);
         EXPECT_EQ(HeadlessLiveBitmaps(), 0);
         EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
     }
 }
 
-TEST_F(BitmapTest, ResourceWithoutFileHeaderDecodesAlike)
-{
+TEST_F(BitmapTest, ResourceWithoutFileHeaderDecodesAlike) {
     const IndexedImage img = Checker(4, 5, 2, {0x000000, 0x112233, 0x445566});
     std::vector<uint8_t> bytes = EncodeBmp(img);
     bytes.erase(bytes.begin(), bytes.begin() + 14); // as RT_BITMAP stores it
     HeadlessSetResource("RAW", RT_BITMAP_TYPE, bytes);
     Surface* s = MakeSurface(5, 2);
     ASSERT_TRUE(LoadInto(s, "RAW", 5, 2));
-    for (int x = 0; x < 5; ++x) EXPECT_EQ(HeadlessPixel(s, x, 1), img.palette[img.pixels[5 + static_cast<size_t>(x)]]);
+    for (int x = 0; x < 5; ++x)
+        EXPECT_EQ(HeadlessPixel(s, x, 1), img.palette[img.pixels[5 + static_cast<size_t>(x)]]);
 }
 
 // The direct-colour forms and the top-down row order of a BMP: the same 3x2
 // picture stored as 24 and 32 bits, bottom-up and top-down, decodes alike;
 // pixel data cut short is refused.
-TEST_F(BitmapTest, DirectColourAndTopDownRowsDecodeAlike)
-{
+TEST_F(BitmapTest, DirectColourAndTopDownRowsDecodeAlike) {
     const uint32_t picture[2][3] = {{0x102030, 0x405060, 0x708090}, {0xA0B0C0, 0xD0E0F0, 0x000001}};
     auto encode = [&](int bits, bool topDown) {
         const int stride = ((3 * bits + 31) / 32) * 4;
         std::vector<uint8_t> b(54 + static_cast<size_t>(stride) * 2, 0);
         auto put32 = [&](size_t at, uint32_t v) {
-            for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+            for (int i = 0; i < 4; ++i)
+                b[at + i] = static_cast<uint8_t>(v >> (8 * i));
         };
         b[0] = 'B';
         b[1] = 'M';
@@ -122,8 +122,10 @@ TEST_F(BitmapTest, DirectColourAndTopDownRowsDecodeAlike)
             const int y = topDown ? row : 1 - row;
             for (int x = 0; x < 3; ++x) {
                 const size_t at = 54 + static_cast<size_t>(row) * stride + static_cast<size_t>(x) * (bits / 8);
-                for (int c = 0; c < 3; ++c) b[at + c] = static_cast<uint8_t>(picture[y][x] >> (8 * c)); // B, G, R
-                if (bits == 32) b[at + 3] = 0xEE; // the unused byte is not colour
+                for (int c = 0; c < 3; ++c)
+                    b[at + c] = static_cast<uint8_t>(picture[y][x] >> (8 * c)); // B, G, R
+                if (bits == 32)
+                    b[at + 3] = 0xEE; // the unused byte is not colour
             }
         }
         return b;
@@ -137,7 +139,8 @@ TEST_F(BitmapTest, DirectColourAndTopDownRowsDecodeAlike)
             Surface* s = MakeSurface(3, 2);
             ASSERT_TRUE(LoadInto(s, "DIRECT", 3, 2));
             for (int y = 0; y < 2; ++y)
-                for (int x = 0; x < 3; ++x) EXPECT_EQ(HeadlessPixel(s, x, y), picture[y][x]) << x << "," << y;
+                for (int x = 0; x < 3; ++x)
+                    EXPECT_EQ(HeadlessPixel(s, x, y), picture[y][x]) << x << "," << y;
             std::vector<uint8_t> cut = encode(bits, topDown);
             cut.pop_back();
             HeadlessSetResource("CUT", RT_BITMAP_TYPE, cut);
@@ -145,8 +148,7 @@ TEST_F(BitmapTest, DirectColourAndTopDownRowsDecodeAlike)
         }
 }
 
-TEST_F(BitmapTest, StretchesToTheRequestedSizeByNearestNeighbour)
-{
+TEST_F(BitmapTest, StretchesToTheRequestedSizeByNearestNeighbour) {
     IndexedImage img;
     img.width = 2;
     img.height = 2;
@@ -170,8 +172,7 @@ TEST_F(BitmapTest, StretchesToTheRequestedSizeByNearestNeighbour)
     }
 }
 
-TEST_F(BitmapTest, FailuresLeaveNothingBehind)
-{
+TEST_F(BitmapTest, FailuresLeaveNothingBehind) {
     HeadlessSetResource("GARBAGE", RT_BITMAP_TYPE, {'B', 'M', 1, 2, 3});
     HeadlessSetResource("DATA", RT_RCDATA_TYPE, {1, 2, 3});
     EXPECT_EQ(OsLoadBitmap(OsModuleHandle(), "GARBAGE", 4, 4), nullptr);
@@ -208,8 +209,7 @@ TEST_F(BitmapTest, FailuresLeaveNothingBehind)
     EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
 }
 
-TEST_F(BitmapTest, LinkedInBitmapsLoadAtTheirSizes)
-{
+TEST_F(BitmapTest, LinkedInBitmapsLoadAtTheirSizes) {
     struct Case {
         const char* name;
         int w, h;
@@ -226,8 +226,7 @@ TEST_F(BitmapTest, LinkedInBitmapsLoadAtTheirSizes)
     EXPECT_EQ(HeadlessLiveBitmaps(), 0);
 }
 
-TEST_F(BitmapTest, ResourceLookupHonoursTypeOverridesAndHiding)
-{
+TEST_F(BitmapTest, ResourceLookupHonoursTypeOverridesAndHiding) {
     ResourceBytes out{reinterpret_cast<const uint8_t*>(1), 7};
     EXPECT_FALSE(OsFindResource(OsModuleHandle(), "ANI", RT_RCDATA_TYPE, &out));
     EXPECT_EQ(out.data, nullptr);
@@ -249,8 +248,7 @@ TEST_F(BitmapTest, ResourceLookupHonoursTypeOverridesAndHiding)
 
 // BitBlt clips its rectangle to both pixel areas, as GDI does, instead of
 // failing or reaching outside either.
-TEST_F(BitmapTest, BitBltClipsToBothAreas)
-{
+TEST_F(BitmapTest, BitBltClipsToBothAreas) {
     IndexedImage img;
     img.width = 4;
     img.height = 4;

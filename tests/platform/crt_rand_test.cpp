@@ -4,8 +4,7 @@
 
 // The Windows C runtime's rand: seeded alike, runs on every platform place
 // the stars alike, so the exact sequence is pinned.
-TEST(CrtRand, SequencesMatchTheWindowsRuntime)
-{
+TEST(CrtRand, SequencesMatchTheWindowsRuntime) {
     struct Case {
         uint32_t seed;
         std::vector<int> draws;
@@ -16,12 +15,12 @@ TEST(CrtRand, SequencesMatchTheWindowsRuntime)
     };
     for (const Case& c : cases) {
         CrtSrand(c.seed);
-        for (size_t i = 0; i < c.draws.size(); ++i) EXPECT_EQ(CrtRand(), c.draws[i]) << "seed " << c.seed << " draw " << i;
+        for (size_t i = 0; i < c.draws.size(); ++i)
+            EXPECT_EQ(CrtRand(), c.draws[i]) << "seed " << c.seed << " draw " << i;
     }
 }
 
-TEST(CrtRand, DrawsStayInRangeAndReseedingRepeats)
-{
+TEST(CrtRand, DrawsStayInRangeAndReseedingRepeats) {
     CrtSrand(0xDEADBEEF);
     std::vector<int> first;
     for (int i = 0; i < 1000; ++i) {
@@ -31,5 +30,6 @@ TEST(CrtRand, DrawsStayInRangeAndReseedingRepeats)
         first.push_back(v);
     }
     CrtSrand(0xDEADBEEF);
-    for (int i = 0; i < 1000; ++i) ASSERT_EQ(CrtRand(), first[static_cast<size_t>(i)]);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(CrtRand(), first[static_cast<size_t>(i)]);
 }

@@ -12,15 +12,13 @@ namespace {
 
 class FaultTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         HeadlessReset();
         ASSERT_EQ(DdCreate(&dd), RESULT_OK);
     }
     void TearDown() override { HeadlessReset(); }
 
-    Result Create(const char* label, uint32_t memory, Surface** out)
-    {
+    Result Create(const char* label, uint32_t memory, Surface** out) {
         SurfaceDesc d{};
         d.flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
         d.width = 8;
@@ -33,8 +31,7 @@ protected:
     DirectDraw* dd = nullptr;
 };
 
-TEST_F(FaultTest, OnceAlwaysAndSkip)
-{
+TEST_F(FaultTest, OnceAlwaysAndSkip) {
     struct Case {
         const char* name;
         FaultMode mode;
@@ -59,8 +56,7 @@ TEST_F(FaultTest, OnceAlwaysAndSkip)
     }
 }
 
-TEST_F(FaultTest, TargetsNarrowByLabel)
-{
+TEST_F(FaultTest, TargetsNarrowByLabel) {
     Surface* page = nullptr;
     Surface* ani = nullptr;
     Surface* back = nullptr;
@@ -88,8 +84,7 @@ TEST_F(FaultTest, TargetsNarrowByLabel)
     EXPECT_EQ(SurfaceBltFast(page, 0, 0, ani, nullptr, 0), RESULT_OK);
 }
 
-TEST_F(FaultTest, VideoMemoryCanFailWhileSystemMemoryWorks)
-{
+TEST_F(FaultTest, VideoMemoryCanFailWhileSystemMemoryWorks) {
     HeadlessInjectFault("CreateSurfaceVideo", "", FaultMode::Always);
     Surface* s = nullptr;
     EXPECT_NE(Create("ANI", DDSCAPS_VIDEOMEMORY, &s), RESULT_OK);
@@ -105,9 +100,9 @@ TEST_F(FaultTest, VideoMemoryCanFailWhileSystemMemoryWorks)
 }
 
 // Each named operation can be made to fail through the interface.
-TEST_F(FaultTest, EveryNamedOperationFails)
-{
-    const WindowClass wc{0, [](Window* w, uint32_t m, uintptr_t wp, intptr_t lp) { return OsDefWindowProc(w, m, wp, lp); },
+TEST_F(FaultTest, EveryNamedOperationFails) {
+    const WindowClass wc{0,
+                         [](Window* w, uint32_t m, uintptr_t wp, intptr_t lp) { return OsDefWindowProc(w, m, wp, lp); },
                          nullptr, nullptr, "Quillon"};
     HeadlessInjectFault("RegisterClass");
     EXPECT_FALSE(OsRegisterClass(wc));
@@ -157,7 +152,8 @@ TEST_F(FaultTest, EveryNamedOperationFails)
          [&] {
              DeviceContext* dc = nullptr;
              const bool ok = SurfaceGetDC(back, &dc) >= 0;
-             if (dc) SurfaceReleaseDC(back, dc);
+             if (dc)
+                 SurfaceReleaseDC(back, dc);
              return ok;
          }},
         {"CreateCompatibleDC",
@@ -194,8 +190,7 @@ TEST_F(FaultTest, EveryNamedOperationFails)
     EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
 }
 
-TEST_F(FaultTest, BitBltAndLoadBitmapTargets)
-{
+TEST_F(FaultTest, BitBltAndLoadBitmapTargets) {
     Surface* fps = nullptr;
     ASSERT_EQ(Create("FPS", 0, &fps), RESULT_OK);
     HeadlessInjectFault("LoadBitmap", "ANI", FaultMode::Always);
@@ -217,10 +212,10 @@ TEST_F(FaultTest, BitBltAndLoadBitmapTargets)
 }
 
 // Everything a test can leave behind is gone after HeadlessReset.
-TEST(HeadlessReset, RestoresAFreshProcess)
-{
+TEST(HeadlessReset, RestoresAFreshProcess) {
     HeadlessReset();
-    const WindowClass wc{0, [](Window* w, uint32_t m, uintptr_t wp, intptr_t lp) { return OsDefWindowProc(w, m, wp, lp); },
+    const WindowClass wc{0,
+                         [](Window* w, uint32_t m, uintptr_t wp, intptr_t lp) { return OsDefWindowProc(w, m, wp, lp); },
                          nullptr, nullptr, "Quillon"};
     ASSERT_TRUE(OsRegisterClass(wc));
     ASSERT_NE(OsCreateWindow(0, "Quillon", "Quillon", 0, 0, 0, 640, 480, nullptr), nullptr);
@@ -260,8 +255,16 @@ TEST(HeadlessReset, RestoresAFreshProcess)
     EXPECT_FALSE(HeadlessAudioOpen());
     EXPECT_TRUE(OsRegisterClass(wc)) << "the class is forgotten too";
     ASSERT_EQ(DdCreate(&dd), RESULT_OK);
-    SurfaceDesc p{DDSD_CAPS | DDSD_BACKBUFFERCOUNT, 0, 0, 0, 1, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX,
-                  0, 0, nullptr, nullptr};
+    SurfaceDesc p{DDSD_CAPS | DDSD_BACKBUFFERCOUNT,
+                  0,
+                  0,
+                  0,
+                  1,
+                  DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX,
+                  0,
+                  0,
+                  nullptr,
+                  nullptr};
     ASSERT_EQ(DdCreateSurface(dd, &p, &s), RESULT_OK);
     EXPECT_EQ(SurfaceFlip(s), RESULT_OK) << "faults are cleared";
     HeadlessReset();

@@ -12,17 +12,16 @@ namespace {
 
 std::vector<Message> received;
 
-intptr_t RecordingProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
+intptr_t RecordingProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     received.push_back(Message{window, message, wParam, lParam});
-    if (message == WM_DESTROY) OsPostQuitMessage(7);
+    if (message == WM_DESTROY)
+        OsPostQuitMessage(7);
     return OsDefWindowProc(window, message, wParam, lParam);
 }
 
 class MessageQueueTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         HeadlessReset();
         received.clear();
         const WindowClass wc{CS_VREDRAW | CS_HREDRAW | CS_OWNDC, RecordingProc, OsModuleHandle(), "Quillon", "Quillon"};
@@ -35,9 +34,9 @@ protected:
 
     // One pass of the program's message step; returns the GetMessage result
     // or -2 when nothing waited.
-    int Step(Message& msg)
-    {
-        if (!OsPeekMessage(&msg)) return -2;
+    int Step(Message& msg) {
+        if (!OsPeekMessage(&msg))
+            return -2;
         const int r = OsGetMessage(&msg);
         if (r > 0) {
             OsTranslateMessage(&msg);
@@ -49,8 +48,7 @@ protected:
     Window* window = nullptr;
 };
 
-TEST_F(MessageQueueTest, ClassAndWindowRules)
-{
+TEST_F(MessageQueueTest, ClassAndWindowRules) {
     const WindowClass again{0, RecordingProc, nullptr, nullptr, "Quillon"};
     EXPECT_FALSE(OsRegisterClass(again)) << "a class name is registered once";
     EXPECT_EQ(OsCreateWindow(0, "Unknown", "x", 0, 0, 0, 1, 1, nullptr), nullptr);
@@ -59,8 +57,7 @@ TEST_F(MessageQueueTest, ClassAndWindowRules)
     EXPECT_EQ(OsScreenHeight(), 480);
 }
 
-TEST_F(MessageQueueTest, PeekLeavesGetRemovesInOrder)
-{
+TEST_F(MessageQueueTest, PeekLeavesGetRemovesInOrder) {
     Message msg{};
     EXPECT_FALSE(OsPeekMessage(&msg));
     HeadlessPostInput(WM_RBUTTONDOWN);
@@ -83,8 +80,7 @@ TEST_F(MessageQueueTest, PeekLeavesGetRemovesInOrder)
     EXPECT_EQ(received[2].wParam, static_cast<uintptr_t>(' '));
 }
 
-TEST_F(MessageQueueTest, QuitMessageGivesZeroAndItsExitCode)
-{
+TEST_F(MessageQueueTest, QuitMessageGivesZeroAndItsExitCode) {
     HeadlessPostInput(WM_LBUTTONDOWN);
     OsPostQuitMessage(3);
     HeadlessPostInput(WM_LBUTTONDOWN);
@@ -96,8 +92,7 @@ TEST_F(MessageQueueTest, QuitMessageGivesZeroAndItsExitCode)
     EXPECT_EQ(HeadlessQueuedMessages().size(), 1u);
 }
 
-TEST_F(MessageQueueTest, DestroyWindowSendsDestroyAtOnceAndOnlyOnce)
-{
+TEST_F(MessageQueueTest, DestroyWindowSendsDestroyAtOnceAndOnlyOnce) {
     HeadlessPostInput(WM_LBUTTONDOWN);
     ASSERT_TRUE(OsDestroyWindow(window));
     ASSERT_EQ(received.size(), 1u) << "WM_DESTROY is sent before DestroyWindow returns";
@@ -116,8 +111,7 @@ TEST_F(MessageQueueTest, DestroyWindowSendsDestroyAtOnceAndOnlyOnce)
     EXPECT_EQ(msg.wParam, 7u);
 }
 
-TEST_F(MessageQueueTest, DefWindowProcClosesOnWmClose)
-{
+TEST_F(MessageQueueTest, DefWindowProcClosesOnWmClose) {
     HeadlessPostInput(WM_CLOSE);
     Message msg{};
     ASSERT_GT(Step(msg), 0);
@@ -128,8 +122,7 @@ TEST_F(MessageQueueTest, DefWindowProcClosesOnWmClose)
     EXPECT_EQ(Step(msg), 0);
 }
 
-TEST_F(MessageQueueTest, CursorCountAndMessageBoxes)
-{
+TEST_F(MessageQueueTest, CursorCountAndMessageBoxes) {
     EXPECT_EQ(OsShowCursor(false), -1);
     EXPECT_EQ(OsShowCursor(false), -2);
     EXPECT_EQ(OsShowCursor(true), -1);
@@ -151,8 +144,7 @@ TEST_F(MessageQueueTest, CursorCountAndMessageBoxes)
     EXPECT_EQ(HeadlessCursorCount(), 0);
 }
 
-TEST(HeadlessClock, ScriptedAutoAdvancingAndVirtualSleep)
-{
+TEST(HeadlessClock, ScriptedAutoAdvancingAndVirtualSleep) {
     HeadlessReset();
     EXPECT_EQ(OsTimeGetTime(), 0u);
     HeadlessSetTime(0xFFFFFFF0u);
@@ -168,8 +160,7 @@ TEST(HeadlessClock, ScriptedAutoAdvancingAndVirtualSleep)
     HeadlessReset();
 }
 
-TEST(HeadlessThreads, RunAndJoinOnClose)
-{
+TEST(HeadlessThreads, RunAndJoinOnClose) {
     HeadlessReset();
     static std::atomic<int> value;
     static int threadParameter = 42;

@@ -25,14 +25,12 @@ struct Feeder {
     std::atomic<bool> stop{false};
 };
 
-void FillBlock(Feeder& f, uint32_t block)
-{
+void FillBlock(Feeder& f, uint32_t block) {
     for (uint32_t i = 0; i < BLOCK_BYTES; ++i)
         f.ring[block * BLOCK_BYTES + i] = static_cast<uint8_t>(block + f.lapsFilled + 1);
 }
 
-uint32_t FeederProc(void* parameter)
-{
+uint32_t FeederProc(void* parameter) {
     Feeder& f = *static_cast<Feeder*>(parameter);
     while (!f.stop.load(std::memory_order_acquire)) {
         uint32_t bytes = 0;
@@ -41,20 +39,21 @@ uint32_t FeederProc(void* parameter)
         while (f.fillIndex != playBlock) {
             FillBlock(f, f.fillIndex);
             f.fillIndex = (f.fillIndex + 1) % BLOCKS;
-            if (f.fillIndex == 0) ++f.lapsFilled;
+            if (f.fillIndex == 0)
+                ++f.lapsFilled;
         }
         OsSleep(2);
     }
     return 0;
 }
 
-TEST(SdlAudioRace, FeederAndCallbackShareTheRingWithoutARace)
-{
+TEST(SdlAudioRace, FeederAndCallbackShareTheRingWithoutARace) {
     SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
     static Feeder f;
     const WaveFormat format{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
     ASSERT_EQ(WaveOutOpen(&f.device, &format), RESULT_OK);
-    for (uint32_t b = 0; b < BLOCKS; ++b) FillBlock(f, b);
+    for (uint32_t b = 0; b < BLOCKS; ++b)
+        FillBlock(f, b);
     WaveHeader hdr{f.ring, sizeof f.ring, 0, 0, WHDR_BEGINLOOP | WHDR_ENDLOOP, 0xFFFFFFFFu};
     ASSERT_EQ(WaveOutPrepareHeader(f.device, &hdr), RESULT_OK);
     ASSERT_EQ(WaveOutWrite(f.device, &hdr), RESULT_OK);

@@ -18,19 +18,18 @@ namespace {
 WaveFormat Cd(uint32_t rate = 44100) { return WaveFormat{WAVE_FORMAT_PCM, 2, rate, rate * 4, 4, 16, 0}; }
 
 // Waits (up to ten seconds) until the device has played at least `bytes`.
-uint32_t WaitForPosition(WaveOutHandle h, uint32_t bytes)
-{
+uint32_t WaitForPosition(WaveOutHandle h, uint32_t bytes) {
     uint32_t pos = 0;
     for (int i = 0; i < 1000; ++i) {
         EXPECT_EQ(WaveOutGetPositionBytes(h, &pos), RESULT_OK);
-        if (pos >= bytes) break;
+        if (pos >= bytes)
+            break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return pos;
 }
 
-TEST(SdlAudio, DummyDriverLoopsTheBufferAndCountsBytes)
-{
+TEST(SdlAudio, DummyDriverLoopsTheBufferAndCountsBytes) {
     SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
     WaveOutHandle h = NO_WAVEOUT;
     const WaveFormat f = Cd();
@@ -58,8 +57,7 @@ TEST(SdlAudio, DummyDriverLoopsTheBufferAndCountsBytes)
     EXPECT_EQ(WaveOutReset(h), RESULT_INVALIDHANDLE) << "a closed handle is dead";
 }
 
-TEST(SdlAudio, HandlesAndFormatsAreChecked)
-{
+TEST(SdlAudio, HandlesAndFormatsAreChecked) {
     SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
     uint8_t buffer[64] = {};
     WaveHeader hdr{buffer, sizeof buffer, 0, 0, 0, 0};
@@ -95,8 +93,7 @@ TEST(SdlAudio, HandlesAndFormatsAreChecked)
     EXPECT_EQ(WaveOutClose(again), RESULT_OK);
 }
 
-TEST(SdlAudio, NoDeviceMakesOpenFail)
-{
+TEST(SdlAudio, NoDeviceMakesOpenFail) {
     SDL_setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     WaveOutHandle h = 3;
     const WaveFormat f = Cd();
@@ -106,14 +103,14 @@ TEST(SdlAudio, NoDeviceMakesOpenFail)
 
 // What the disk driver wrote, after its leading silence, is the buffer
 // played from its first byte, lap after lap.
-TEST(SdlAudio, DiskDriverCapturesTheLoopedBuffer)
-{
+TEST(SdlAudio, DiskDriverCapturesTheLoopedBuffer) {
     const std::string path = ::testing::TempDir() + "quillon_sdl_audio_capture.raw";
     std::remove(path.c_str());
     SDL_setenv("SDL_AUDIODRIVER", "disk", 1);
     SDL_setenv("SDL_DISKAUDIOFILE", path.c_str(), 1);
     std::vector<uint8_t> ring(4 * 1500);
-    for (size_t i = 0; i < ring.size(); ++i) ring[i] = static_cast<uint8_t>(1 + i % 251);
+    for (size_t i = 0; i < ring.size(); ++i)
+        ring[i] = static_cast<uint8_t>(1 + i % 251);
     WaveOutHandle h = NO_WAVEOUT;
     const WaveFormat f = Cd();
     ASSERT_EQ(WaveOutOpen(&h, &f), RESULT_OK);
@@ -128,7 +125,8 @@ TEST(SdlAudio, DiskDriverCapturesTheLoopedBuffer)
     ASSERT_TRUE(in) << path;
     const std::vector<uint8_t> captured((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t start = 0;
-    while (start < captured.size() && captured[start] == 0) ++start;
+    while (start < captured.size() && captured[start] == 0)
+        ++start;
     ASSERT_GE(captured.size() - start, played) << "every counted byte reached the driver";
     for (size_t i = 0; i < played; ++i)
         ASSERT_EQ(captured[start + i], ring[i % ring.size()]) << "byte " << i << " of the playback";

@@ -18,16 +18,14 @@ namespace {
 
 std::vector<Message> received;
 
-intptr_t RecordingProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
+intptr_t RecordingProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     received.push_back(Message{window, message, wParam, lParam});
     return OsDefWindowProc(window, message, wParam, lParam);
 }
 
 class SdlWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SdlBackendReset();
         SDL_setenv("SDL_VIDEODRIVER", "dummy", 1);
         // The software renderer draws into the window surface, where the
@@ -37,12 +35,11 @@ protected:
     }
     void TearDown() override { SdlBackendReset(); }
 
-    Window* Create(int w, int h)
-    {
+    Window* Create(int w, int h) {
         const WindowClass wc{CS_VREDRAW | CS_HREDRAW | CS_OWNDC, RecordingProc, OsModuleHandle(), "Quillon", "Quillon"};
         EXPECT_TRUE(OsRegisterClass(wc));
-        Window* window = OsCreateWindow(WS_EX_TOPMOST, "Quillon", "Quillon", WS_POPUP | WS_VISIBLE, 0, 0, w, h,
-                                        OsModuleHandle());
+        Window* window =
+            OsCreateWindow(WS_EX_TOPMOST, "Quillon", "Quillon", WS_POPUP | WS_VISIBLE, 0, 0, w, h, OsModuleHandle());
         EXPECT_NE(window, nullptr) << SDL_GetError();
         OsShowWindow(window, SW_SHOWNORMAL);
         return window;
@@ -50,8 +47,7 @@ protected:
 
     // Runs the program's message step until SDL has had time to deliver
     // everything queued: the step pumps at most once per millisecond.
-    void Drain()
-    {
+    void Drain() {
         for (int idle = 0; idle < 3;) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             Message msg{};
@@ -61,7 +57,8 @@ protected:
             }
             idle = 0;
             while (OsPeekMessage(&msg)) {
-                if (OsGetMessage(&msg) <= 0) continue;
+                if (OsGetMessage(&msg) <= 0)
+                    continue;
                 OsTranslateMessage(&msg);
                 OsDispatchMessage(&msg);
             }
@@ -71,8 +68,7 @@ protected:
     static void Push(const SDL_Event& e) { ASSERT_EQ(SDL_PushEvent(const_cast<SDL_Event*>(&e)), 1) << SDL_GetError(); }
 };
 
-SDL_Event Button(uint32_t type, uint8_t button, int x, int y)
-{
+SDL_Event Button(uint32_t type, uint8_t button, int x, int y) {
     SDL_Event e{};
     e.type = type;
     e.button.button = button;
@@ -81,8 +77,7 @@ SDL_Event Button(uint32_t type, uint8_t button, int x, int y)
     return e;
 }
 
-SDL_Event Key(uint32_t type, SDL_Keycode sym, bool repeat)
-{
+SDL_Event Key(uint32_t type, SDL_Keycode sym, bool repeat) {
     SDL_Event e{};
     e.type = type;
     e.key.keysym.sym = sym;
@@ -90,23 +85,20 @@ SDL_Event Key(uint32_t type, SDL_Keycode sym, bool repeat)
     return e;
 }
 
-SDL_Event WindowEvent(uint8_t event)
-{
+SDL_Event WindowEvent(uint8_t event) {
     SDL_Event e{};
     e.type = SDL_WINDOWEVENT;
     e.window.event = event;
     return e;
 }
 
-SDL_Event Plain(uint32_t type)
-{
+SDL_Event Plain(uint32_t type) {
     SDL_Event e{};
     e.type = type;
     return e;
 }
 
-TEST_F(SdlWindowTest, EventsBecomeMessagesInOrder)
-{
+TEST_F(SdlWindowTest, EventsBecomeMessagesInOrder) {
     Window* window = Create(640, 480);
     ASSERT_NE(window, nullptr);
     Drain();
@@ -125,7 +117,8 @@ TEST_F(SdlWindowTest, EventsBecomeMessagesInOrder)
         WindowEvent(SDL_WINDOWEVENT_CLOSE),
         Plain(SDL_QUIT), // follows the close of the last window: no second WM_CLOSE
     };
-    for (const SDL_Event& e : events) Push(e);
+    for (const SDL_Event& e : events)
+        Push(e);
     Drain();
     struct Want {
         uint32_t message;
@@ -148,8 +141,10 @@ TEST_F(SdlWindowTest, EventsBecomeMessagesInOrder)
     std::vector<Message> got;
     int characters = 0;
     for (const Message& m : received) {
-        if (m.message == WM_CHAR) ++characters;
-        else got.push_back(m);
+        if (m.message == WM_CHAR)
+            ++characters;
+        else
+            got.push_back(m);
     }
     EXPECT_EQ(characters, 2) << "TranslateMessage makes a WM_CHAR of each space key-down";
     ASSERT_EQ(got.size(), std::size(want));
@@ -163,8 +158,7 @@ TEST_F(SdlWindowTest, EventsBecomeMessagesInOrder)
     EXPECT_FALSE(OsDestroyWindow(window)) << "WM_CLOSE went through DefWindowProc";
 }
 
-TEST_F(SdlWindowTest, GetMessageWaitsForTheNextEvent)
-{
+TEST_F(SdlWindowTest, GetMessageWaitsForTheNextEvent) {
     ASSERT_NE(Create(320, 200), nullptr);
     Drain();
     std::thread late([] {
@@ -181,8 +175,7 @@ TEST_F(SdlWindowTest, GetMessageWaitsForTheNextEvent)
 class SdlDisplayTest : public SdlWindowTest {
 protected:
     // A window of w x h with the 640x480 display and its flipping primary.
-    void Open(int w, int h)
-    {
+    void Open(int w, int h) {
         window = Create(w, h);
         ASSERT_NE(window, nullptr);
         ASSERT_EQ(DdCreate(&dd), RESULT_OK);
@@ -198,11 +191,11 @@ protected:
     }
 
     // The presented window pixel at (x, y) as 0x00RRGGBB.
-    uint32_t Shown(int x, int y)
-    {
+    uint32_t Shown(int x, int y) {
         SDL_Surface* s = SDL_GetWindowSurface(Video().window);
         EXPECT_NE(s, nullptr) << SDL_GetError();
-        if (!s) return 0xFFFFFFFFu;
+        if (!s)
+            return 0xFFFFFFFFu;
         uint8_t r = 0, g = 0, b = 0;
         const auto* row = static_cast<const uint8_t*>(s->pixels) + static_cast<size_t>(y) * s->pitch;
         uint32_t raw = 0;
@@ -217,8 +210,7 @@ protected:
     Surface* back = nullptr;
 };
 
-TEST_F(SdlDisplayTest, FlipPresentsScaledWithAspectKeptAndBlackBorders)
-{
+TEST_F(SdlDisplayTest, FlipPresentsScaledWithAspectKeptAndBlackBorders) {
     // 1000x600: the picture is scaled by 1.25 to 800x600, 100 black columns
     // on each side.
     Open(1000, 600);
@@ -226,7 +218,8 @@ TEST_F(SdlDisplayTest, FlipPresentsScaledWithAspectKeptAndBlackBorders)
     ASSERT_EQ(SurfaceLock(back, &d), RESULT_OK);
     for (uint32_t y = 0; y < 480; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(d.surface) + y * d.pitch);
-        for (uint32_t x = 0; x < 640; ++x) row[x] = ((x + y) % 2) ? 0xFF0000u : 0x0000FFu;
+        for (uint32_t x = 0; x < 640; ++x)
+            row[x] = ((x + y) % 2) ? 0xFF0000u : 0x0000FFu;
     }
     ASSERT_EQ(SurfaceUnlock(back), RESULT_OK);
     ASSERT_EQ(SurfaceFlip(primary), RESULT_OK);
@@ -246,8 +239,7 @@ TEST_F(SdlDisplayTest, FlipPresentsScaledWithAspectKeptAndBlackBorders)
     }
 }
 
-TEST_F(SdlDisplayTest, RenderDeviceResetLosesThePrimaryUntilRestored)
-{
+TEST_F(SdlDisplayTest, RenderDeviceResetLosesThePrimaryUntilRestored) {
     Open(640, 480);
     ASSERT_EQ(SurfaceColorFill(back, nullptr, 0x5D1759), RESULT_OK);
     ASSERT_EQ(SurfaceFlip(primary), RESULT_OK);
@@ -265,8 +257,7 @@ TEST_F(SdlDisplayTest, RenderDeviceResetLosesThePrimaryUntilRestored)
     DdRelease(dd);
 }
 
-TEST_F(SdlDisplayTest, ReleaseThenDestroyAndDestroyWhileHeld)
-{
+TEST_F(SdlDisplayTest, ReleaseThenDestroyAndDestroyWhileHeld) {
     Open(640, 480);
     // Destroying the window while the display is still held (WM_DESTROY
     // then releases it) must not leave SDL with a dangling renderer.
@@ -277,8 +268,7 @@ TEST_F(SdlDisplayTest, ReleaseThenDestroyAndDestroyWhileHeld)
     EXPECT_EQ(Video().renderer, nullptr);
 }
 
-TEST_F(SdlWindowTest, CursorCountHidesAndShows)
-{
+TEST_F(SdlWindowTest, CursorCountHidesAndShows) {
     ASSERT_NE(Create(64, 64), nullptr);
     EXPECT_EQ(OsShowCursor(false), -1);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
@@ -286,8 +276,7 @@ TEST_F(SdlWindowTest, CursorCountHidesAndShows)
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
 }
 
-TEST_F(SdlWindowTest, NoDisplayFailsWindowCreationAndSaysWhy)
-{
+TEST_F(SdlWindowTest, NoDisplayFailsWindowCreationAndSaysWhy) {
     SDL_setenv("SDL_VIDEODRIVER", "no-such-video-driver", 1);
     EXPECT_EQ(OsScreenWidth(), 0);
     const WindowClass wc{0, RecordingProc, nullptr, "Quillon", "Quillon"};

@@ -13,16 +13,14 @@ namespace {
 
 class SurfaceTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         HeadlessReset();
         ASSERT_EQ(DdCreate(&dd), RESULT_OK);
         ASSERT_EQ(DdSetDisplayMode(dd, 640, 480, 32, 0, 0), RESULT_OK);
     }
     void TearDown() override { HeadlessReset(); }
 
-    Surface* Make(const char* label, uint32_t w, uint32_t h, bool colourKey = false)
-    {
+    Surface* Make(const char* label, uint32_t w, uint32_t h, bool colourKey = false) {
         SurfaceDesc d{};
         d.flags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | (colourKey ? DDSD_CKSRCBLT : 0);
         d.width = w;
@@ -35,8 +33,7 @@ protected:
     }
 
     // Every pixel of a surface through Lock, honouring the pitch.
-    std::vector<uint32_t> Pixels(Surface* s)
-    {
+    std::vector<uint32_t> Pixels(Surface* s) {
         SurfaceDesc d{};
         EXPECT_EQ(SurfaceLock(s, &d), RESULT_OK);
         std::vector<uint32_t> out;
@@ -51,8 +48,7 @@ protected:
     DirectDraw* dd = nullptr;
 };
 
-TEST_F(SurfaceTest, ColourFillCoversExactlyTheRectangle)
-{
+TEST_F(SurfaceTest, ColourFillCoversExactlyTheRectangle) {
     struct Case {
         const char* name;
         bool whole;
@@ -80,8 +76,7 @@ TEST_F(SurfaceTest, ColourFillCoversExactlyTheRectangle)
     }
 }
 
-TEST_F(SurfaceTest, RectanglesReachingOutsideFailWithoutWriting)
-{
+TEST_F(SurfaceTest, RectanglesReachingOutsideFailWithoutWriting) {
     const Rect bad[] = {
         {-1, 0, 2, 2}, {0, -1, 2, 2}, {0, 0, 7, 1}, {0, 0, 1, 5}, {3, 0, 2, 1}, {0, 3, 1, 2}, {6, 4, 7, 5},
     };
@@ -96,12 +91,13 @@ TEST_F(SurfaceTest, RectanglesReachingOutsideFailWithoutWriting)
     // Destinations that do not fit: the copy fails as a whole, nothing clipped.
     const Rect two{0, 0, 2, 2};
     const int badDest[][2] = {{5, 0}, {0, 3}, {-1, 0}, {0, -1}, {INT32_MAX, 0}, {0, INT32_MAX}};
-    for (const auto& p : badDest) EXPECT_NE(SurfaceBltFast(s, p[0], p[1], src, &two, DDBLTFAST_WAIT), RESULT_OK);
-    for (uint32_t v : Pixels(s)) ASSERT_EQ(v, 0u);
+    for (const auto& p : badDest)
+        EXPECT_NE(SurfaceBltFast(s, p[0], p[1], src, &two, DDBLTFAST_WAIT), RESULT_OK);
+    for (uint32_t v : Pixels(s))
+        ASSERT_EQ(v, 0u);
 }
 
-TEST_F(SurfaceTest, BltFastCopiesOpaqueOrSkipsTheBlackKey)
-{
+TEST_F(SurfaceTest, BltFastCopiesOpaqueOrSkipsTheBlackKey) {
     Surface* keyed = Make("ANI", 4, 2, true);
     Surface* plain = Make("PLAIN", 4, 2);
     const uint32_t src[2][4] = {{0x000000, 0x102030, 0x000000, 0xFFFFFF}, {0x0A0B0C, 0x000000, 0x000001, 0x000000}};
@@ -143,19 +139,19 @@ TEST_F(SurfaceTest, BltFastCopiesOpaqueOrSkipsTheBlackKey)
     EXPECT_NE(SurfaceBltFast(dest, 0, 0, plain, nullptr, DDBLTFAST_SRCCOLORKEY), RESULT_OK);
 }
 
-TEST_F(SurfaceTest, OverlappingCopyWithinOneSurface)
-{
+TEST_F(SurfaceTest, OverlappingCopyWithinOneSurface) {
     Surface* s = Make("S", 6, 6);
     for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x) HeadlessSetPixel(s, x, y, static_cast<uint32_t>(y * 16 + x));
+        for (int x = 0; x < 6; ++x)
+            HeadlessSetPixel(s, x, y, static_cast<uint32_t>(y * 16 + x));
     const Rect r{0, 0, 4, 4};
     ASSERT_EQ(SurfaceBltFast(s, 1, 2, s, &r, DDBLTFAST_WAIT), RESULT_OK);
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(HeadlessPixel(s, x + 1, y + 2), static_cast<uint32_t>(y * 16 + x));
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(HeadlessPixel(s, x + 1, y + 2), static_cast<uint32_t>(y * 16 + x));
 }
 
-TEST_F(SurfaceTest, PitchPaddingIsReportedAndNeverWritten)
-{
+TEST_F(SurfaceTest, PitchPaddingIsReportedAndNeverWritten) {
     HeadlessSetPitchPadding("WIDE", 12);
     Surface* wide = Make("WIDE", 5, 3, true);
     Surface* narrow = Make("NARROW", 5, 3);
@@ -174,15 +170,16 @@ TEST_F(SurfaceTest, PitchPaddingIsReportedAndNeverWritten)
     ASSERT_EQ(SurfaceBltFast(wide, 0, 0, narrow, nullptr, DDBLTFAST_WAIT), RESULT_OK);
     ASSERT_EQ(SurfaceBltFast(narrow, 0, 0, wide, nullptr, DDBLTFAST_SRCCOLORKEY), RESULT_OK);
     for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 5; ++x) EXPECT_EQ(HeadlessPixel(narrow, x, y), 0x123456u);
-        for (int b = 0; b < 12; ++b) EXPECT_EQ(HeadlessPaddingByte(wide, b, y), 0xA5u) << "row " << y << " byte " << b;
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(HeadlessPixel(narrow, x, y), 0x123456u);
+        for (int b = 0; b < 12; ++b)
+            EXPECT_EQ(HeadlessPaddingByte(wide, b, y), 0xA5u) << "row " << y << " byte " << b;
     }
     EXPECT_EQ(HeadlessPaddingByte(wide, 12, 0), 0xFFFFFFFFu);
     EXPECT_EQ(HeadlessPaddingByte(narrow, 0, 0), 0xFFFFFFFFu);
 }
 
-TEST_F(SurfaceTest, LockedSurfaceIsBusyUntilUnlocked)
-{
+TEST_F(SurfaceTest, LockedSurfaceIsBusyUntilUnlocked) {
     Surface* s = Make("S", 4, 4);
     Surface* t = Make("T", 4, 4);
     SurfaceDesc d{};
@@ -200,8 +197,7 @@ TEST_F(SurfaceTest, LockedSurfaceIsBusyUntilUnlocked)
 
 class FlipChainTest : public SurfaceTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         SurfaceTest::SetUp();
         SurfaceDesc d{};
         d.flags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
@@ -214,8 +210,7 @@ protected:
     Surface* back = nullptr;
 };
 
-TEST_F(FlipChainTest, BackBufferHoldsThePictureOfTwoFlipsAgo)
-{
+TEST_F(FlipChainTest, BackBufferHoldsThePictureOfTwoFlipsAgo) {
     EXPECT_EQ(HeadlessSurface("PRIMARY"), primary);
     EXPECT_EQ(HeadlessSurface("BACKBUF"), back);
     SurfaceDesc d{};
@@ -235,8 +230,7 @@ TEST_F(FlipChainTest, BackBufferHoldsThePictureOfTwoFlipsAgo)
     EXPECT_NE(SurfaceFlip(back), RESULT_OK);
 }
 
-TEST_F(FlipChainTest, LostPrimaryFailsUntilRestored)
-{
+TEST_F(FlipChainTest, LostPrimaryFailsUntilRestored) {
     HeadlessSetPrimaryLost(true);
     EXPECT_EQ(SurfaceIsLost(primary), RESULT_SURFACELOST);
     EXPECT_EQ(SurfaceFlip(primary), RESULT_SURFACELOST);
@@ -246,8 +240,7 @@ TEST_F(FlipChainTest, LostPrimaryFailsUntilRestored)
     EXPECT_EQ(SurfaceFlip(primary), RESULT_OK);
 }
 
-TEST_F(FlipChainTest, ReleaseTakesTheBackBufferAlongAndStaleHandlesFail)
-{
+TEST_F(FlipChainTest, ReleaseTakesTheBackBufferAlongAndStaleHandlesFail) {
     Surface* page = Make("PAGE", 8, 8);
     EXPECT_EQ(HeadlessLiveSurfaceLabels(), (std::vector<std::string>{"PRIMARY", "BACKBUF", "PAGE"}));
     SurfaceRelease(back); // goes with its primary only
@@ -265,8 +258,7 @@ TEST_F(FlipChainTest, ReleaseTakesTheBackBufferAlongAndStaleHandlesFail)
     EXPECT_FALSE(HeadlessDisplayHeld());
 }
 
-TEST_F(FlipChainTest, SecondPrimaryIsRefused)
-{
+TEST_F(FlipChainTest, SecondPrimaryIsRefused) {
     SurfaceDesc d{};
     d.flags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
     d.backBufferCount = 1;
@@ -276,8 +268,7 @@ TEST_F(FlipChainTest, SecondPrimaryIsRefused)
     EXPECT_EQ(again, nullptr);
 }
 
-TEST_F(SurfaceTest, PortablePixmapHoldsThePixelsAsRgb)
-{
+TEST_F(SurfaceTest, PortablePixmapHoldsThePixelsAsRgb) {
     HeadlessSetPitchPadding("SHOT", 4);
     Surface* s = Make("SHOT", 2, 2);
     HeadlessSetPixel(s, 0, 0, 0x5D1759);

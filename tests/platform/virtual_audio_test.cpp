@@ -12,10 +12,7 @@
 
 namespace {
 
-WaveFormat Cd()
-{
-    return WaveFormat{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
-}
+WaveFormat Cd() { return WaveFormat{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0}; }
 
 class VirtualAudioTest : public ::testing::Test {
 protected:
@@ -24,8 +21,7 @@ protected:
     uint8_t ring[1024] = {};
 };
 
-TEST_F(VirtualAudioTest, LoopsTheBufferAndReportsTheMovedPosition)
-{
+TEST_F(VirtualAudioTest, LoopsTheBufferAndReportsTheMovedPosition) {
     WaveOutHandle h = NO_WAVEOUT;
     const WaveFormat f = Cd();
     ASSERT_EQ(WaveOutOpen(&h, &f), RESULT_OK);
@@ -61,9 +57,9 @@ TEST_F(VirtualAudioTest, LoopsTheBufferAndReportsTheMovedPosition)
 
 // What the device plays: silence while nothing plays, then the looped
 // buffer from the position on, round its end, and the position moves along.
-TEST_F(VirtualAudioTest, PlayingTakesTheLoopFromThePositionOn)
-{
-    for (size_t i = 0; i < sizeof ring; ++i) ring[i] = static_cast<uint8_t>(i * 7 + 1);
+TEST_F(VirtualAudioTest, PlayingTakesTheLoopFromThePositionOn) {
+    for (size_t i = 0; i < sizeof ring; ++i)
+        ring[i] = static_cast<uint8_t>(i * 7 + 1);
     uint8_t out[64];
     std::fill(std::begin(out), std::end(out), 0xEE);
     HeadlessAudioPlay(sizeof out, out);
@@ -77,7 +73,8 @@ TEST_F(VirtualAudioTest, PlayingTakesTheLoopFromThePositionOn)
     ASSERT_EQ(WaveOutWrite(h, &hdr), RESULT_OK);
     HeadlessAudioSetPosition(sizeof ring - 32);
     HeadlessAudioPlay(sizeof out, out);
-    for (size_t i = 0; i < sizeof out; ++i) EXPECT_EQ(out[i], ring[(sizeof ring - 32 + i) % sizeof ring]) << i;
+    for (size_t i = 0; i < sizeof out; ++i)
+        EXPECT_EQ(out[i], ring[(sizeof ring - 32 + i) % sizeof ring]) << i;
     EXPECT_EQ(HeadlessAudioPosition(), sizeof ring + 32);
 
     ASSERT_EQ(WaveOutReset(h), RESULT_OK);
@@ -87,8 +84,7 @@ TEST_F(VirtualAudioTest, PlayingTakesTheLoopFromThePositionOn)
     ASSERT_EQ(WaveOutClose(h), RESULT_OK);
 }
 
-TEST_F(VirtualAudioTest, StaleAndNeverOpenedHandlesAreInvalid)
-{
+TEST_F(VirtualAudioTest, StaleAndNeverOpenedHandlesAreInvalid) {
     WaveHeader hdr{ring, sizeof ring, 0, 0, 0, 0};
     uint32_t pos = 0;
     for (WaveOutHandle bad : {NO_WAVEOUT, WaveOutHandle{1}, WaveOutHandle{0xDEAD}}) {
@@ -111,8 +107,7 @@ TEST_F(VirtualAudioTest, StaleAndNeverOpenedHandlesAreInvalid)
     EXPECT_EQ(WaveOutReset(second), RESULT_OK);
 }
 
-TEST_F(VirtualAudioTest, OpenRefusesBadFormatsAndInjectedFaults)
-{
+TEST_F(VirtualAudioTest, OpenRefusesBadFormatsAndInjectedFaults) {
     WaveOutHandle h = 99;
     WaveFormat mono8{WAVE_FORMAT_PCM, 1, 22050, 22050, 1, 8, 0};
     WaveFormat broken = Cd();
@@ -135,8 +130,7 @@ TEST_F(VirtualAudioTest, OpenRefusesBadFormatsAndInjectedFaults)
 
 // A feeder-like thread polls the position while the test moves it; each
 // reading is one the test wrote and they never go backwards.
-TEST_F(VirtualAudioTest, PositionIsSafeToPollFromAnotherThread)
-{
+TEST_F(VirtualAudioTest, PositionIsSafeToPollFromAnotherThread) {
     WaveOutHandle h = NO_WAVEOUT;
     const WaveFormat f = Cd();
     ASSERT_EQ(WaveOutOpen(&h, &f), RESULT_OK);
@@ -149,11 +143,13 @@ TEST_F(VirtualAudioTest, PositionIsSafeToPollFromAnotherThread)
         uint32_t last = 0;
         while (!stop.load()) {
             uint32_t pos = 0;
-            if (WaveOutGetPositionBytes(h, &pos) != RESULT_OK || pos < last || pos % 4 != 0) monotonic = false;
+            if (WaveOutGetPositionBytes(h, &pos) != RESULT_OK || pos < last || pos % 4 != 0)
+                monotonic = false;
             last = pos;
         }
     });
-    for (int i = 0; i < 20000; ++i) HeadlessAudioAdvance(4);
+    for (int i = 0; i < 20000; ++i)
+        HeadlessAudioAdvance(4);
     stop = true;
     poller.join();
     EXPECT_TRUE(monotonic.load());

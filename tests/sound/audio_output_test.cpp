@@ -8,19 +8,20 @@
 
 namespace {
 
-bool WaitFor(const std::atomic<uint8_t>& flag, uint8_t value)
-{
+bool WaitFor(const std::atomic<uint8_t>& flag, uint8_t value) {
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (flag.load(std::memory_order_acquire) != value)
-        if (std::chrono::steady_clock::now() > until) return false;
-        else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 
-bool Silent(const std::vector<int16_t>& values)
-{
+bool Silent(const std::vector<int16_t>& values) {
     for (int16_t v : values)
-        if (v != 0) return false;
+        if (v != 0)
+            return false;
     return true;
 }
 
@@ -41,8 +42,7 @@ const RingCase ringCases[] = {
 
 class RingArithmetic : public SoundTest, public ::testing::WithParamInterface<RingCase> {};
 
-TEST_P(RingArithmetic, OpenOutputDerivesBlocksRingAndRamp)
-{
+TEST_P(RingArithmetic, OpenOutputDerivesBlocksRingAndRamp) {
     const RingCase& c = GetParam();
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
     ASSERT_TRUE(OpenOutput(c.rate));
@@ -71,8 +71,7 @@ TEST_P(RingArithmetic, OpenOutputDerivesBlocksRingAndRamp)
 
 INSTANTIATE_TEST_SUITE_P(Rates, RingArithmetic, ::testing::ValuesIn(ringCases));
 
-TEST(RingArithmeticAnyRate, HundredBlocksFromFiftyHertzUp)
-{
+TEST(RingArithmeticAnyRate, HundredBlocksFromFiftyHertzUp) {
     for (int32_t rate : {50, 51, 99, 100, 1000, 8000, 11025, 32000, 96000, 192000}) {
         int32_t block = BlockFramesFor(rate);
         EXPECT_EQ(block % 4, 0) << rate;
@@ -81,15 +80,15 @@ TEST(RingArithmeticAnyRate, HundredBlocksFromFiftyHertzUp)
     }
 }
 
-TEST_F(SoundTest, PlaySongPrefillsTheWholeRingBeforeTheDeviceStarts)
-{
+TEST_F(SoundTest, PlaySongPrefillsTheWholeRingBeforeTheDeviceStarts) {
     ASSERT_TRUE(Start(SoundingSong(), false));
     ASSERT_NE(currentSong, nullptr);
     EXPECT_TRUE(HeadlessAudioPlaying());
     EXPECT_EQ(HeadlessAudioBufferLength(), 353600u);
     EXPECT_EQ(HeadlessAudioBuffer(), reinterpret_cast<const uint8_t*>(OutputRing()));
     EXPECT_EQ(fillIndex, 0);
-    for (int32_t k = 0; k < 100; ++k) EXPECT_FALSE(Silent(RingBlock(k))) << "block " << k;
+    for (int32_t k = 0; k < 100; ++k)
+        EXPECT_FALSE(Silent(RingBlock(k))) << "block " << k;
     EXPECT_EQ(reinterpret_cast<uintptr_t>(MixArea(0)) % 16, 0u);
     EXPECT_EQ(MixArea(99), MixArea(0) + 2 * 99 * 884);
     EXPECT_EQ(MixArea(100), nullptr) << "one block past the last";
@@ -103,8 +102,8 @@ struct RefillCase {
     const char* name;
     int32_t fillFrom;
     uint32_t positionBytes;
-    int32_t filled;   // blocks refilled by the pass
-    int32_t fillTo;   // fillIndex afterwards: the block being played
+    int32_t filled; // blocks refilled by the pass
+    int32_t fillTo; // fillIndex afterwards: the block being played
 };
 
 const RefillCase refillCases[] = {
@@ -121,8 +120,7 @@ const RefillCase refillCases[] = {
 
 class FeederRefill : public SoundTest, public ::testing::WithParamInterface<RefillCase> {};
 
-TEST_P(FeederRefill, FillsUpToNeverIntoThePlayingBlock)
-{
+TEST_P(FeederRefill, FillsUpToNeverIntoThePlayingBlock) {
     const RefillCase& c = GetParam();
     ASSERT_TRUE(Start(SoundingSong(), false));
     fillIndex = c.fillFrom;
@@ -130,7 +128,8 @@ TEST_P(FeederRefill, FillsUpToNeverIntoThePlayingBlock)
     EXPECT_EQ(playing, c.fillTo);
     std::vector<int16_t> before = RingBlock(playing);
     std::vector<std::vector<int16_t>> others;
-    for (int32_t k = 0; k < 100; ++k) others.push_back(RingBlock(k));
+    for (int32_t k = 0; k < 100; ++k)
+        others.push_back(RingBlock(k));
 
     EXPECT_EQ(FeederPass(c.positionBytes), c.filled);
     EXPECT_EQ(fillIndex, c.fillTo);
@@ -145,8 +144,7 @@ TEST_P(FeederRefill, FillsUpToNeverIntoThePlayingBlock)
 INSTANTIATE_TEST_SUITE_P(Positions, FeederRefill, ::testing::ValuesIn(refillCases),
                          [](const auto& info) { return "case" + std::to_string(info.index); });
 
-TEST_F(SoundTest, WrapOfTheDevicePositionFillsUpToTheNewBlockInOnePass)
-{
+TEST_F(SoundTest, WrapOfTheDevicePositionFillsUpToTheNewBlockInOnePass) {
     ASSERT_TRUE(Start(SoundingSong(), false));
     // 2^32 - 4 bytes is frame 2^30 - 1, frame 35423 of the ring: block 40.
     uint32_t last = 0xFFFFFFFCu;
@@ -170,11 +168,12 @@ struct TickLog {
 };
 TickLog tickLog;
 
-void LoggingTick(Module* song)
-{
-    if (tickLog.calls == 0) tickLog.leftAtFirstCall = song->samplesLeftInTick;
+void LoggingTick(Module* song) {
+    if (tickLog.calls == 0)
+        tickLog.leftAtFirstCall = song->samplesLeftInTick;
     PlayTick(song);
-    if (tickLog.calls == tickLog.changeAtCall) SetTempo(song, 250);
+    if (tickLog.calls == tickLog.changeAtCall)
+        SetTempo(song, 250);
     ++tickLog.calls;
 }
 
@@ -199,8 +198,7 @@ const StraddleCase straddleCases[] = {
 
 class TickStraddle : public SoundTest, public ::testing::WithParamInterface<StraddleCase> {};
 
-TEST_P(TickStraddle, TicksContinueAcrossBlocks)
-{
+TEST_P(TickStraddle, TicksContinueAcrossBlocks) {
     const StraddleCase& c = GetParam();
     ASSERT_TRUE(Start(SoundingSong(), false));
     Module* song = currentSong;
@@ -209,7 +207,8 @@ TEST_P(TickStraddle, TicksContinueAcrossBlocks)
     tickLog.changeAtCall = c.changeAtCall;
     song->tickRoutine = LoggingTick;
     fillIndex = 0;
-    for (int i = 0; i < c.blocks; ++i) FillBlock();
+    for (int i = 0; i < c.blocks; ++i)
+        FillBlock();
     EXPECT_EQ(tickLog.leftAtFirstCall, 0) << "the first block starts with a tick";
     EXPECT_EQ(tickLog.calls, c.ticks);
     EXPECT_EQ(song->samplesLeftInTick, c.leftAfter);
@@ -220,8 +219,7 @@ TEST_P(TickStraddle, TicksContinueAcrossBlocks)
 INSTANTIATE_TEST_SUITE_P(Blocks, TickStraddle, ::testing::ValuesIn(straddleCases),
                          [](const auto& info) { return "case" + std::to_string(info.index); });
 
-TEST_F(SoundTest, RefilledBlocksContinueTheSongAcrossTheRing)
-{
+TEST_F(SoundTest, RefilledBlocksContinueTheSongAcrossTheRing) {
     // The blocks the device plays, in order, are the song without a seam: a
     // second start of the same song renders the same first ring, and the
     // refill of block 0 continues exactly where block 99 ended.
@@ -249,8 +247,7 @@ TEST_F(SoundTest, RefilledBlocksContinueTheSongAcrossTheRing)
         EXPECT_FALSE(Silent(std::vector<int16_t>(played.begin() + k * 1768, played.begin() + (k + 1) * 1768))) << k;
 }
 
-TEST_F(SoundTest, StopSongWithoutASongLeavesTheFeederRunning)
-{
+TEST_F(SoundTest, StopSongWithoutASongLeavesTheFeederRunning) {
     ASSERT_TRUE(Start(SoundingSong(), true));
     ASSERT_TRUE(WaitFor(feederExited, 0));
     EXPECT_FALSE(StopSong(nullptr));
@@ -266,8 +263,7 @@ TEST_F(SoundTest, StopSongWithoutASongLeavesTheFeederRunning)
     EXPECT_FALSE(HeadlessAudioOpen());
 }
 
-TEST_F(SoundTest, TheFeederRefillsWhatTheDeviceHasPlayed)
-{
+TEST_F(SoundTest, TheFeederRefillsWhatTheDeviceHasPlayed) {
     ASSERT_TRUE(Start(SoundingSong(), true));
     Module* song = currentSong;
     int32_t left = song->samplesLeftInTick;
@@ -280,8 +276,7 @@ TEST_F(SoundTest, TheFeederRefillsWhatTheDeviceHasPlayed)
     EXPECT_EQ((left + 882 * 1000 - 8840) % 882, song->samplesLeftInTick);
 }
 
-TEST_F(SoundTest, MusicStopWithoutMusicStart)
-{
+TEST_F(SoundTest, MusicStopWithoutMusicStart) {
     MusicStop();
     EXPECT_FALSE(HeadlessAudioOpen());
     EXPECT_EQ(currentSong, nullptr);
@@ -290,8 +285,7 @@ TEST_F(SoundTest, MusicStopWithoutMusicStart)
     EXPECT_TRUE(HeadlessAudioPlaying());
 }
 
-TEST_F(SoundTest, OpenOutputWithAStreamOperationMissingTouchesNothing)
-{
+TEST_F(SoundTest, OpenOutputWithAStreamOperationMissingTouchesNothing) {
     for (int missing = 0; missing < 5; ++missing) {
         InstallFileCallbacks(missing == 0 ? nullptr : ResourceOpen, missing == 1 ? nullptr : ResourceClose,
                              missing == 2 ? nullptr : ResourceRead, missing == 3 ? nullptr : ResourceSeek,
@@ -304,8 +298,7 @@ TEST_F(SoundTest, OpenOutputWithAStreamOperationMissingTouchesNothing)
     }
 }
 
-TEST_F(SoundTest, NoDeviceMeansNoSongAndSilence)
-{
+TEST_F(SoundTest, NoDeviceMeansNoSongAndSilence) {
     HeadlessInjectFault("WaveOutOpen", "", FaultMode::Always);
     EXPECT_FALSE(Start(SoundingSong(), true));
     EXPECT_EQ(currentSong, nullptr);
@@ -313,8 +306,7 @@ TEST_F(SoundTest, NoDeviceMeansNoSongAndSilence)
     EXPECT_EQ(HeadlessCallCount("CreateThread"), 0);
 }
 
-TEST_F(SoundTest, ASongThatDoesNotLoadLeavesTheDeviceOpenUntilMusicStop)
-{
+TEST_F(SoundTest, ASongThatDoesNotLoadLeavesTheDeviceOpenUntilMusicStop) {
     HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, std::vector<uint8_t>(10, 0x41));
     EXPECT_FALSE(MusicStart());
     EXPECT_TRUE(HeadlessAudioOpen());
@@ -323,8 +315,7 @@ TEST_F(SoundTest, ASongThatDoesNotLoadLeavesTheDeviceOpenUntilMusicStop)
     EXPECT_FALSE(HeadlessAudioOpen());
 }
 
-TEST_F(SoundTest, WithoutAFeederThreadTheDeviceLoopsThePrefilledRing)
-{
+TEST_F(SoundTest, WithoutAFeederThreadTheDeviceLoopsThePrefilledRing) {
     HeadlessInjectFault("CreateThread", "", FaultMode::Always);
     HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, SoundingSong());
     EXPECT_TRUE(MusicStart());
@@ -334,8 +325,7 @@ TEST_F(SoundTest, WithoutAFeederThreadTheDeviceLoopsThePrefilledRing)
     EXPECT_FALSE(HeadlessAudioOpen());
 }
 
-TEST_F(SoundTest, ASecondPlaySongRestartsTheDeviceOnTheSameRing)
-{
+TEST_F(SoundTest, ASecondPlaySongRestartsTheDeviceOnTheSameRing) {
     // The device still loops over the ring after StopSong; a new PlaySong
     // resets it before refilling, so the pre-fill never writes under the
     // play position and the new song is heard from its first block, from

@@ -18,34 +18,31 @@ namespace {
 std::atomic<long> allocations{0};
 }
 
-extern "C" void* malloc(size_t size)
-{
+extern "C" void* malloc(size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
     return __libc_malloc(size);
 }
 
-extern "C" void* calloc(size_t count, size_t size)
-{
+extern "C" void* calloc(size_t count, size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
     return __libc_calloc(count, size);
 }
 
-extern "C" void* realloc(void* pointer, size_t size)
-{
+extern "C" void* realloc(void* pointer, size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
     return __libc_realloc(pointer, size);
 }
 
 namespace {
 
-TEST_F(SoundTest, FeederPassesAllocateNothing)
-{
+TEST_F(SoundTest, FeederPassesAllocateNothing) {
     ResourceBytes shipped{};
     ASSERT_TRUE(OsFindResource(nullptr, "MUSIC", RT_RCDATA_TYPE, &shipped));
     ASSERT_TRUE(Start(std::vector<uint8_t>(shipped.data, shipped.data + shipped.size), false));
     long before = allocations.load();
     // Half a minute of the song, block by block, as the device moves on.
-    for (uint32_t k = 1; k <= 1500; ++k) FeederPass(k * 3536);
+    for (uint32_t k = 1; k <= 1500; ++k)
+        FeederPass(k * 3536);
     EXPECT_EQ(allocations.load() - before, 0);
     EXPECT_GT(before, 0) << "the allocator is not counted at all";
 }

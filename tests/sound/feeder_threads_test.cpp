@@ -10,8 +10,7 @@
 
 namespace {
 
-TEST_F(SoundTest, PlayAndStopManyTimesWhileTheFeederWorks)
-{
+TEST_F(SoundTest, PlayAndStopManyTimesWhileTheFeederWorks) {
     HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, SoundingSong());
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
     ASSERT_TRUE(OpenOutput(44100));
@@ -35,8 +34,7 @@ TEST_F(SoundTest, PlayAndStopManyTimesWhileTheFeederWorks)
     CloseOutput();
 }
 
-TEST_F(SoundTest, MusicStartAndStopRepeatedly)
-{
+TEST_F(SoundTest, MusicStartAndStopRepeatedly) {
     for (int i = 0; i < 10; ++i) {
         HeadlessReset();
         HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, SoundingSong());

@@ -19,8 +19,7 @@
 #include "platform/headless/headless.h"
 #include "tools/writers/xm_writer.h"
 
-inline void ResetSoundState()
-{
+inline void ResetSoundState() {
     HeadlessReset();
     ResetAudioOutput();
     ResetStream();
@@ -30,8 +29,7 @@ inline void ResetSoundState()
 
 // One channel holding a looped 64-value ramp from row 0 on, so every output
 // block of the song has sound in it; `rows` rows at speed 4 and 125 BPM.
-inline std::vector<uint8_t> SoundingSong(uint16_t rows = 64)
-{
+inline std::vector<uint8_t> SoundingSong(uint16_t rows = 64) {
     XmSong song;
     song.channels = 2;
     song.defaultSpeed = 4;
@@ -40,7 +38,8 @@ inline std::vector<uint8_t> SoundingSong(uint16_t rows = 64)
     XmPattern pattern;
     pattern.rows = rows;
     XmSample sample;
-    for (int i = 0; i < 64; ++i) sample.values.push_back(static_cast<int16_t>(i * 3 - 96));
+    for (int i = 0; i < 64; ++i)
+        sample.values.push_back(static_cast<int16_t>(i * 3 - 96));
     sample.loopBits = 1;
     sample.loopLength = 64;
     XmInstrument instrument;
@@ -55,21 +54,19 @@ inline std::vector<uint8_t> SoundingSong(uint16_t rows = 64)
 class SoundTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetSoundState(); }
-    void TearDown() override
-    {
+    void TearDown() override {
         MusicStop();
         ResetSoundState();
     }
     // MusicStart with `bytes` as "MUSIC". Without a feeder thread the test
     // drives the feeder's pass itself.
-    bool Start(const std::vector<uint8_t>& bytes, bool feederThread)
-    {
+    bool Start(const std::vector<uint8_t>& bytes, bool feederThread) {
         HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, bytes);
-        if (!feederThread) HeadlessInjectFault("CreateThread", "", FaultMode::Always);
+        if (!feederThread)
+            HeadlessInjectFault("CreateThread", "", FaultMode::Always);
         return MusicStart();
     }
-    std::vector<int16_t> RingBlock(int32_t block) const
-    {
+    std::vector<int16_t> RingBlock(int32_t block) const {
         const int16_t* ring = OutputRing();
         return std::vector<int16_t>(ring + 2 * static_cast<size_t>(block) * blockFrames,
                                     ring + 2 * static_cast<size_t>(block + 1) * blockFrames);

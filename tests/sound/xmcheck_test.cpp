@@ -20,29 +20,28 @@ struct CheckResult {
     std::string output;
 };
 
-CheckResult RunXmcheck(const std::string& path)
-{
+CheckResult RunXmcheck(const std::string& path) {
     CheckResult r;
     std::string command = std::string(QUILLON_XMCHECK) + " '" + path + "' 2>&1";
     std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return r;
+    if (!pipe)
+        return r;
     char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) r.output += buffer;
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        r.output += buffer;
     int status = pclose(pipe);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
 
-std::string WriteTemp(const std::string& name, const std::vector<uint8_t>& bytes)
-{
+std::string WriteTemp(const std::string& name, const std::vector<uint8_t>& bytes) {
     std::string path = (std::filesystem::temp_directory_path() / ("xmcheck_test_" + name + ".xm")).string();
     EXPECT_TRUE(WriteXmFile(path, bytes));
     return path;
 }
 
 // A clean two-channel song of two patterns; each case spoils it one way.
-XmSong CleanSong()
-{
+XmSong CleanSong() {
     XmSong song;
     song.channels = 2;
     song.defaultSpeed = 4;
@@ -79,11 +78,12 @@ const BrokenCase cases[] = {
          XmCellAt(s.patterns[1], 2, 9, 0).volume = 0x10;
          XmCellAt(s.patterns[1], 2, 12, 1).volume = 0x20;
      },
-     1, {"volume column entries: 3 (first: pattern 1, row 5, channel 2)", "Result: NOT"}},
+     1,
+     {"volume column entries: 3 (first: pattern 1, row 5, channel 2)", "Result: NOT"}},
     {"ignored_effects",
      [](XmSong& s) {
-         XmCellAt(s.patterns[0], 2, 3, 1) = XmCell{0, 0, 0, 0xB, 0x01};  // position jump
-         XmCellAt(s.patterns[1], 2, 2, 0) = XmCell{0, 0, 0, 0xE, 0x25};  // fine portamento down
+         XmCellAt(s.patterns[0], 2, 3, 1) = XmCell{0, 0, 0, 0xB, 0x01}; // position jump
+         XmCellAt(s.patterns[1], 2, 2, 0) = XmCell{0, 0, 0, 0xE, 0x25}; // fine portamento down
          XmCellAt(s.patterns[1], 2, 7, 0) = XmCell{0, 0, 0, 0xE, 0x23};
          XmCellAt(s.patterns[1], 2, 4, 1) = XmCell{50, 1, 0, 0x5, 0x04}; // tone porta + volume slide
          XmCellAt(s.patterns[0], 2, 6, 0) = XmCell{0, 0, 0, 0xE, 0x12};  // E1x is honoured
@@ -100,15 +100,23 @@ const BrokenCase cases[] = {
          i.vibratoDepth = 4;
          i.vibratoRate = 8;
      },
-     1, {"instruments with a volume envelope: 1 (first: instrument 1, played first in pattern 0, row 0, channel 1)",
-         "instruments with auto-vibrato: 1"}},
+     1,
+     {"instruments with a volume envelope: 1 (first: instrument 1, played first in pattern 0, row 0, channel 1)",
+      "instruments with auto-vibrato: 1"}},
     {"loud_volume_and_f00_are_notes",
      [](XmSong& s) {
          XmCellAt(s.patterns[0], 2, 8, 0) = XmCell{0, 0, 0, 0xC, 0x50};
          XmCellAt(s.patterns[0], 2, 15, 1) = XmCell{97, 0, 0, 0xF, 0x00};
      },
-     0, {"Cxx above 40 (64)", "F00: speed 0", "key-offs", "Result: within"}},
-    {"too_many_channels", [](XmSong& s) { s.channels = 33; s.patterns[0].cells.resize(16 * 33); s.patterns[1].cells.resize(16 * 33); }, 1,
+     0,
+     {"Cxx above 40 (64)", "F00: speed 0", "key-offs", "Result: within"}},
+    {"too_many_channels",
+     [](XmSong& s) {
+         s.channels = 33;
+         s.patterns[0].cells.resize(16 * 33);
+         s.patterns[1].cells.resize(16 * 33);
+     },
+     1,
      {"Loads: NO", "it has 33 channels; at most 32"}},
     {"too_many_samples",
      [](XmSong& s) {
@@ -116,36 +124,37 @@ const BrokenCase cases[] = {
          i.samples.assign(17, i.samples[0]);
          s.instruments.push_back(i);
      },
-     1, {"Loads: NO", "instrument 2 has 17 samples; at most 16"}},
+     1,
+     {"Loads: NO", "instrument 2 has 17 samples; at most 16"}},
     {"too_long", [](XmSong& s) { s.songLength = 300; }, 1, {"Loads: NO", "its song length is 300; at most 256"}},
-    {"too_many_rows", [](XmSong& s) { s.patterns[1].rows = 300; }, 1,
+    {"too_many_rows",
+     [](XmSong& s) { s.patterns[1].rows = 300; },
+     1,
      {"Loads: NO", "pattern 1 has 300 rows; at most 256"}},
 };
 
 class XmcheckCases : public ::testing::TestWithParam<BrokenCase> {};
 
-TEST_P(XmcheckCases, ReportsWhatThePlayerDoes)
-{
+TEST_P(XmcheckCases, ReportsWhatThePlayerDoes) {
     const BrokenCase& c = GetParam();
     XmSong song = CleanSong();
     c.spoil(song);
     CheckResult r = RunXmcheck(WriteTemp(c.name, BuildXm(song)));
     EXPECT_EQ(r.status, c.status) << r.output;
-    for (const std::string& line : c.lines) EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+    for (const std::string& line : c.lines)
+        EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Songs, XmcheckCases, ::testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Xmcheck, NotAnXmFile)
-{
+TEST(Xmcheck, NotAnXmFile) {
     CheckResult r = RunXmcheck(WriteTemp("text", std::vector<uint8_t>(40, 'x')));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("the signature \"Extended Module: \" is missing"), std::string::npos) << r.output;
 }
 
-TEST(Xmcheck, TheShippedSongPasses)
-{
+TEST(Xmcheck, TheShippedSongPasses) {
 #ifdef OWN_SONG
     GTEST_SKIP() << "built with a song of one's own, not the shipped one";
 #endif
@@ -158,8 +167,7 @@ TEST(Xmcheck, TheShippedSongPasses)
 
 // Real songs made in other trackers: each loads, and each uses the volume
 // column and effects this player ignores, which xmcheck must name.
-TEST(Xmcheck, TestDataSongsReportTheirIgnoredFeatures)
-{
+TEST(Xmcheck, TestDataSongsReportTheirIgnoredFeatures) {
     struct Expected {
         const char* file;
         std::vector<std::string> lines;
@@ -168,18 +176,22 @@ TEST(Xmcheck, TestDataSongsReportTheirIgnoredFeatures)
         {"finalman-quickie.xm",
          {"Loads: yes", "volume column entries:", "effect E2x (fine portamento down):", "effect E9x (retrigger):"}},
         {"pk2-intro.xm",
-         {"Loads: yes", "volume column entries:", "instruments with a volume envelope:", "effect Dxx (pattern break):"}},
+         {"Loads: yes",
+          "volume column entries:", "instruments with a volume envelope:", "effect Dxx (pattern break):"}},
     };
     int found = 0;
     for (const Expected& e : songs) {
         std::string path = std::string(QUILLON_SHARED_XM_DIR) + "/" + e.file;
-        if (!std::filesystem::exists(path)) continue;
+        if (!std::filesystem::exists(path))
+            continue;
         ++found;
         CheckResult r = RunXmcheck(path);
         EXPECT_EQ(r.status, 1) << r.output;
-        for (const std::string& line : e.lines) EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+        for (const std::string& line : e.lines)
+            EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
     }
-    if (!found) GTEST_SKIP() << "no test data songs in " << QUILLON_SHARED_XM_DIR;
+    if (!found)
+        GTEST_SKIP() << "no test data songs in " << QUILLON_SHARED_XM_DIR;
 }
 
 } // namespace

@@ -24,8 +24,7 @@ namespace {
 
 std::vector<Message> received;
 
-intptr_t RecordingProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
+intptr_t RecordingProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     received.push_back(Message{window, message, wParam, lParam});
     return OsDefWindowProc(window, message, wParam, lParam);
 }
@@ -37,8 +36,7 @@ IDirectDrawSurface7* Raw(Surface* s) { return reinterpret_cast<IDirectDrawSurfac
 // registered once per process).
 class Display : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         WindowClass wc{};
         wc.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;
         wc.windowProc = RecordingProc;
@@ -63,24 +61,26 @@ protected:
         ASSERT_EQ(SurfaceGetAttached(primary, DDSCAPS_BACKBUFFER, &backbuf), RESULT_OK);
     }
 
-    static void TearDownTestSuite()
-    {
-        if (primary) SurfaceRelease(primary);
-        if (dd) DdRelease(dd);
-        if (window) OsDestroyWindow(window);
+    static void TearDownTestSuite() {
+        if (primary)
+            SurfaceRelease(primary);
+        if (dd)
+            DdRelease(dd);
+        if (window)
+            OsDestroyWindow(window);
     }
 
     // An off-screen surface as the program makes one: video memory first,
     // system memory on refusal.
-    static Surface* OffScreen(int w, int h, bool keyed)
-    {
+    static Surface* OffScreen(int w, int h, bool keyed) {
         SurfaceDesc d{};
         d.flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | (keyed ? DDSD_CKSRCBLT : 0);
         d.width = static_cast<uint32_t>(w);
         d.height = static_cast<uint32_t>(h);
         d.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY;
         Surface* s = nullptr;
-        if (DdCreateSurface(dd, &d, &s) == RESULT_OK) return s;
+        if (DdCreateSurface(dd, &d, &s) == RESULT_OK)
+            return s;
         d.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
         return DdCreateSurface(dd, &d, &s) == RESULT_OK ? s : nullptr;
     }
@@ -88,14 +88,15 @@ protected:
     // Every pixel of a surface through a lock, row by row by the pitch, as
     // 0x00RRGGBB: the top byte of an X8R8G8B8 pixel is undefined (Wine's
     // fills and copies set it to 0xFF).
-    static std::vector<uint32_t> ReadBack(Surface* s)
-    {
+    static std::vector<uint32_t> ReadBack(Surface* s) {
         SurfaceDesc d{};
         std::vector<uint32_t> pixels;
-        if (SurfaceLock(s, &d) != RESULT_OK) return pixels;
+        if (SurfaceLock(s, &d) != RESULT_OK)
+            return pixels;
         for (uint32_t y = 0; y < d.height; ++y) {
             const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(d.surface) + y * d.pitch);
-            for (uint32_t x = 0; x < d.width; ++x) pixels.push_back(row[x] & 0x00FFFFFFu);
+            for (uint32_t x = 0; x < d.width; ++x)
+                pixels.push_back(row[x] & 0x00FFFFFFu);
         }
         SurfaceUnlock(s);
         return pixels;
@@ -112,8 +113,7 @@ DirectDraw* Display::dd = nullptr;
 Surface* Display::primary = nullptr;
 Surface* Display::backbuf = nullptr;
 
-TEST_F(Display, WindowHasTheClassAndStylesAsked)
-{
+TEST_F(Display, WindowHasTheClassAndStylesAsked) {
     const HWND hwnd = reinterpret_cast<HWND>(window);
     EXPECT_EQ(GetClassLongPtrA(hwnd, GCL_STYLE), static_cast<ULONG_PTR>(CS_VREDRAW | CS_HREDRAW | CS_OWNDC));
     EXPECT_EQ(GetClassLongPtrA(hwnd, GCLP_HICON), 0u) << "the module has no IDI_APPLICATION icon";
@@ -129,8 +129,7 @@ TEST_F(Display, WindowHasTheClassAndStylesAsked)
     EXPECT_EQ(GetMenu(hwnd), nullptr) << "no menu resource of that name";
 }
 
-TEST_F(Display, MessagesArePeekedTakenAndDispatchedInOrder)
-{
+TEST_F(Display, MessagesArePeekedTakenAndDispatchedInOrder) {
     received.clear();
     Message m{};
     while (OsPeekMessage(&m)) { // whatever the desktop sent first
@@ -166,15 +165,15 @@ TEST_F(Display, MessagesArePeekedTakenAndDispatchedInOrder)
     received.clear();
     EXPECT_TRUE(OsDestroyWindow(other));
     bool destroyed = false;
-    for (const Message& r : received) destroyed |= r.window == other && r.message == WM_DESTROY;
+    for (const Message& r : received)
+        destroyed |= r.window == other && r.message == WM_DESTROY;
     EXPECT_TRUE(destroyed);
     received.clear();
     EXPECT_FALSE(OsDestroyWindow(other));
     EXPECT_TRUE(received.empty());
 }
 
-TEST_F(Display, SurfacesHaveTheSizesCapsFormatAndKeysAsked)
-{
+TEST_F(Display, SurfacesHaveTheSizesCapsFormatAndKeysAsked) {
     SurfaceDesc d{};
     ASSERT_GE(SurfaceGetDesc(primary, &d), 0);
     EXPECT_EQ(d.width, 640u);
@@ -190,7 +189,7 @@ TEST_F(Display, SurfacesHaveTheSizesCapsFormatAndKeysAsked)
         int w, h;
         bool keyed;
     };
-    const Case cases[] = {{"VIEWPAGE", 640, 384, false}, {"ANI", 5120, 64, true},   {"BACKGROUND", 640, 480, false},
+    const Case cases[] = {{"VIEWPAGE", 640, 384, false}, {"ANI", 5120, 64, true},  {"BACKGROUND", 640, 480, false},
                           {"FPS", 170, 8, true},         {"FONT", 784, 12, false}, {"PAGE", 640, 1536, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -221,8 +220,7 @@ TEST_F(Display, SurfacesHaveTheSizesCapsFormatAndKeysAsked)
     }
 }
 
-TEST_F(Display, LockFillAndKeyedCopyReadBackByThePitch)
-{
+TEST_F(Display, LockFillAndKeyedCopyReadBackByThePitch) {
     Surface* source = OffScreen(13, 5, true);
     Surface* dest = OffScreen(13, 5, false);
     ASSERT_NE(source, nullptr);
@@ -243,12 +241,14 @@ TEST_F(Display, LockFillAndKeyedCopyReadBackByThePitch)
     ASSERT_EQ(SurfaceColorFill(dest, &band, 0x000102), RESULT_OK);
     const std::vector<uint32_t> filled = ReadBack(dest);
     ASSERT_EQ(filled.size(), 65u);
-    for (int i = 0; i < 65; ++i) EXPECT_EQ(filled[i], (i / 13 == 1 || i / 13 == 2) ? 0x000102u : 0x5D1759u) << i;
+    for (int i = 0; i < 65; ++i)
+        EXPECT_EQ(filled[i], (i / 13 == 1 || i / 13 == 2) ? 0x000102u : 0x5D1759u) << i;
 
     ASSERT_EQ(SurfaceBltFast(dest, 0, 0, source, nullptr, DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY), RESULT_OK);
     const std::vector<uint32_t> keyed = ReadBack(dest);
     const std::vector<uint32_t> src = ReadBack(source);
-    for (int i = 0; i < 65; ++i) EXPECT_EQ(keyed[i], src[i] == 0 ? filled[i] : src[i]) << i;
+    for (int i = 0; i < 65; ++i)
+        EXPECT_EQ(keyed[i], src[i] == 0 ? filled[i] : src[i]) << i;
 
     ASSERT_EQ(SurfaceBltFast(dest, 0, 0, source, nullptr, DDBLTFAST_WAIT | DDBLTFAST_NOCOLORKEY), RESULT_OK);
     EXPECT_EQ(ReadBack(dest), src);
@@ -256,8 +256,7 @@ TEST_F(Display, LockFillAndKeyedCopyReadBackByThePitch)
     SurfaceRelease(dest);
 }
 
-TEST_F(Display, FlipSwapsTheFrontAndBackBuffers)
-{
+TEST_F(Display, FlipSwapsTheFrontAndBackBuffers) {
     ASSERT_EQ(SurfaceColorFill(backbuf, nullptr, 0x112233), RESULT_OK);
     ASSERT_EQ(SurfaceFlip(primary), RESULT_OK);
     ASSERT_EQ(SurfaceColorFill(backbuf, nullptr, 0x445566), RESULT_OK);
@@ -271,8 +270,7 @@ TEST_F(Display, FlipSwapsTheFrontAndBackBuffers)
 // LoadImageA, a memory context and BitBlt into the surface's context: the
 // picture must be the one the shared decoder makes of the same resource,
 // black included as 0 (the page's colour pass looks for exactly 0).
-TEST_F(Display, LinkedInBitmapsReachTheSurfacesAsTheDecoderReadsThem)
-{
+TEST_F(Display, LinkedInBitmapsReachTheSurfacesAsTheDecoderReadsThem) {
     struct Case {
         const char* name;
         int w, h;
@@ -311,8 +309,7 @@ TEST_F(Display, LinkedInBitmapsReachTheSurfacesAsTheDecoderReadsThem)
     }
 }
 
-TEST(Resources, TheSongIsLinkedInAsRawData)
-{
+TEST(Resources, TheSongIsLinkedInAsRawData) {
     ResourceBytes song{};
     ASSERT_TRUE(OsFindResource(OsModuleHandle(), "MUSIC", RT_RCDATA_TYPE, &song));
     std::FILE* f = std::fopen(QUILLON_SONG_FILE, "rb");
@@ -328,25 +325,26 @@ TEST(Resources, TheSongIsLinkedInAsRawData)
 }
 
 // The program's own generator against the runtime it imitates.
-TEST(CRuntime, RandMatchesTheWindowsRuntime)
-{
+TEST(CRuntime, RandMatchesTheWindowsRuntime) {
     for (const unsigned seed : {1u, 0u, 12345u, 0xFFFFFFFFu}) {
         CrtSrand(seed);
         std::srand(seed);
-        for (int i = 0; i < 1000; ++i) ASSERT_EQ(CrtRand(), std::rand()) << "seed " << seed << " draw " << i;
+        for (int i = 0; i < 1000; ++i)
+            ASSERT_EQ(CrtRand(), std::rand()) << "seed " << seed << " draw " << i;
     }
 }
 
 // Needs a sound server (the sound test runs this case with one); skipped
 // where waveOutOpen finds no device.
-TEST(WaveOut, LoopsOneBufferAtTheProgramsFormatAndCountsBytes)
-{
+TEST(WaveOut, LoopsOneBufferAtTheProgramsFormatAndCountsBytes) {
     WaveFormat format{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
     WaveOutHandle device = NO_WAVEOUT;
     const Result opened = WaveOutOpen(&device, &format);
-    if (opened != RESULT_OK) GTEST_SKIP() << "no waveform output device (" << opened << ")";
+    if (opened != RESULT_OK)
+        GTEST_SKIP() << "no waveform output device (" << opened << ")";
     std::vector<uint8_t> ring(88400 * 4);
-    WaveHeader header{ring.data(), static_cast<uint32_t>(ring.size()), 0, 0, WHDR_BEGINLOOP | WHDR_ENDLOOP, 0xFFFFFFFFu};
+    WaveHeader header{ring.data(), static_cast<uint32_t>(ring.size()), 0,
+                      0,           WHDR_BEGINLOOP | WHDR_ENDLOOP,      0xFFFFFFFFu};
     ASSERT_EQ(WaveOutPrepareHeader(device, &header), RESULT_OK);
     EXPECT_TRUE(header.flags & WHDR_PREPARED);
     ASSERT_EQ(WaveOutWrite(device, &header), RESULT_OK);

@@ -36,16 +36,15 @@ struct Stereo {
     size_t Frames() const { return left.size(); }
 };
 
-bool ReadFile(const char* path, std::vector<uint8_t>& bytes)
-{
+bool ReadFile(const char* path, std::vector<uint8_t>& bytes) {
     std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
+    if (!f)
+        return false;
     bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     return true;
 }
 
-Stereo FromPcm(const uint8_t* p, size_t bytes)
-{
+Stereo FromPcm(const uint8_t* p, size_t bytes) {
     Stereo s;
     for (size_t i = 0; i + 4 <= bytes; i += 4) {
         s.left.push_back(static_cast<int16_t>(p[i] | (p[i + 1] << 8)));
@@ -55,14 +54,14 @@ Stereo FromPcm(const uint8_t* p, size_t bytes)
 }
 
 // The data chunk of a 16-bit stereo PCM WAV.
-bool ReadWav(const char* path, Stereo& out)
-{
+bool ReadWav(const char* path, Stereo& out) {
     std::vector<uint8_t> b;
     if (!ReadFile(path, b) || b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) || std::memcmp(b.data() + 8, "WAVE", 4))
         return false;
     size_t at = 12;
     while (at + 8 <= b.size()) {
-        const uint32_t size = b[at + 4] | (b[at + 5] << 8) | (b[at + 6] << 16) | (static_cast<uint32_t>(b[at + 7]) << 24);
+        const uint32_t size =
+            b[at + 4] | (b[at + 5] << 8) | (b[at + 6] << 16) | (static_cast<uint32_t>(b[at + 7]) << 24);
         if (std::memcmp(b.data() + at, "data", 4) == 0) {
             out = FromPcm(b.data() + at + 8, std::min<size_t>(size, b.size() - at - 8));
             return true;
@@ -72,16 +71,15 @@ bool ReadWav(const char* path, Stereo& out)
     return false;
 }
 
-long Onset(const Stereo& s)
-{
+long Onset(const Stereo& s) {
     for (size_t i = 0; i < s.Frames(); ++i)
-        if (std::fabs(s.left[i]) > ONSET_LEVEL || std::fabs(s.right[i]) > ONSET_LEVEL) return static_cast<long>(i);
+        if (std::fabs(s.left[i]) > ONSET_LEVEL || std::fabs(s.right[i]) > ONSET_LEVEL)
+            return static_cast<long>(i);
     return -1;
 }
 
 // Pearson correlation of a[i] and b[i + lag] over frames [from, from + n).
-double Correlation(const std::vector<float>& a, const std::vector<float>& b, long lag, long from, long n)
-{
+double Correlation(const std::vector<float>& a, const std::vector<float>& b, long lag, long from, long n) {
     double sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
     for (long i = from; i < from + n; ++i) {
         const double x = a[i], y = b[i + lag];
@@ -95,14 +93,15 @@ double Correlation(const std::vector<float>& a, const std::vector<float>& b, lon
     return va > 0 && vb > 0 ? cov / std::sqrt(va * vb) : 0;
 }
 
-void Fft(std::vector<std::complex<double>>& a)
-{
+void Fft(std::vector<std::complex<double>>& a) {
     const size_t n = a.size();
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
         j ^= bit;
-        if (i < j) std::swap(a[i], a[j]);
+        if (i < j)
+            std::swap(a[i], a[j]);
     }
     for (size_t len = 2; len <= n; len <<= 1) {
         const std::complex<double> w = std::polar(1.0, -2 * M_PI / static_cast<double>(len));
@@ -119,8 +118,7 @@ void Fft(std::vector<std::complex<double>>& a)
 
 // The frequencies (Hz) of the `count` loudest spectral peaks of 32768
 // frames of the mono mix from `from`.
-std::vector<double> LoudestPartials(const Stereo& s, long from, int count)
-{
+std::vector<double> LoudestPartials(const Stereo& s, long from, int count) {
     constexpr size_t N = 32768;
     std::vector<std::complex<double>> a(N);
     for (size_t i = 0; i < N; ++i) {
@@ -131,7 +129,8 @@ std::vector<double> LoudestPartials(const Stereo& s, long from, int count)
     std::vector<std::pair<double, size_t>> peaks;
     for (size_t k = 2; k < N / 2 - 1; ++k) {
         const double m = std::abs(a[k]);
-        if (m > std::abs(a[k - 1]) && m >= std::abs(a[k + 1])) peaks.push_back({m, k});
+        if (m > std::abs(a[k - 1]) && m >= std::abs(a[k + 1]))
+            peaks.push_back({m, k});
     }
     std::sort(peaks.rbegin(), peaks.rend());
     std::vector<double> hz;
@@ -144,38 +143,45 @@ std::vector<double> LoudestPartials(const Stereo& s, long from, int count)
 // The lag (recording frame minus reference frame) at which the reference's
 // frames [from, from + n) best match the recording, searched over
 // [guess - reach, guess + reach] by cross-correlation through the FFT.
-long BestLag(const std::vector<float>& ref, const std::vector<float>& rec, long from, long n, long guess, long reach)
-{
+long BestLag(const std::vector<float>& ref, const std::vector<float>& rec, long from, long n, long guess, long reach) {
     const long start = std::max(0L, from + guess - reach);
     const long end = std::min(static_cast<long>(rec.size()), from + guess + reach + n);
-    if (end - start < n) return guess;
+    if (end - start < n)
+        return guess;
     size_t size = 1;
-    while (size < static_cast<size_t>(end - start + n)) size <<= 1;
+    while (size < static_cast<size_t>(end - start + n))
+        size <<= 1;
     std::vector<std::complex<double>> a(size), b(size);
-    for (long i = 0; i < n; ++i) a[i] = ref[from + i];
-    for (long i = start; i < end; ++i) b[i - start] = rec[i];
+    for (long i = 0; i < n; ++i)
+        a[i] = ref[from + i];
+    for (long i = start; i < end; ++i)
+        b[i - start] = rec[i];
     Fft(a);
     Fft(b);
-    for (size_t i = 0; i < size; ++i) b[i] *= std::conj(a[i]);
+    for (size_t i = 0; i < size; ++i)
+        b[i] *= std::conj(a[i]);
     // The inverse through the forward transform of the conjugate.
-    for (auto& v : b) v = std::conj(v);
+    for (auto& v : b)
+        v = std::conj(v);
     Fft(b);
     long best = guess;
     double peak = -1e300;
     for (long k = 0; k + n <= end - start; ++k)
-        if (b[k].real() > peak) peak = b[k].real(), best = start + k - from;
+        if (b[k].real() > peak)
+            peak = b[k].real(), best = start + k - from;
     return best;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--onset") == 0) {
         std::vector<uint8_t> raw;
-        if (!ReadFile(argv[2], raw)) return 2;
+        if (!ReadFile(argv[2], raw))
+            return 2;
         const long onset = Onset(FromPcm(raw.data(), raw.size()));
-        if (onset >= 0) std::printf("%ld\n", onset * 4);
+        if (onset >= 0)
+            std::printf("%ld\n", onset * 4);
         return 0;
     }
     if (argc < 3) {
@@ -243,9 +249,11 @@ int main(int argc, char** argv)
     const long at = bestRunFrom;
     const std::vector<double> want = LoudestPartials(ref, at, 5), got = LoudestPartials(rec, at + bestRunLag, 5);
     std::printf("loudest partials, reference:");
-    for (double hz : want) std::printf(" %.1f", hz);
+    for (double hz : want)
+        std::printf(" %.1f", hz);
     std::printf(" Hz; recording:");
-    for (double hz : got) std::printf(" %.1f", hz);
+    for (double hz : got)
+        std::printf(" %.1f", hz);
     std::printf(" Hz\n");
     for (size_t i = 0; i < want.size(); ++i)
         if (i >= got.size() || std::fabs(want[i] - got[i]) > 2.0 * RATE / 32768) {

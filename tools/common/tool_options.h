@@ -13,8 +13,7 @@
 #include "quillon_version.h"
 
 // The exit code when the tool is done (0 or 2), or -1 when it should go on.
-inline int StandardOptions(int argc, char** argv, const char* name, const char* usage, bool noOtherOptions)
-{
+inline int StandardOptions(int argc, char** argv, const char* name, const char* usage, bool noOtherOptions) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(usage, stdout);

@@ -15,29 +15,31 @@ namespace {
 constexpr int STRIP_WIDTH = ANI_FRAMES * ANI_FRAME_WIDTH;
 constexpr int RAMP = 85; // shades per ramp: 1 + 3 x 85 = 256 entries
 
-struct Vec { double x, y, z; };
+struct Vec {
+    double x, y, z;
+};
 
 Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 double Dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec Normalised(Vec a)
-{
+Vec Normalised(Vec a) {
     const double length = std::sqrt(Dot(a, a));
     return {a.x / length, a.y / length, a.z / length};
 }
 
-struct Matrix { double m[3][3]; };
+struct Matrix {
+    double m[3][3];
+};
 
-Matrix Multiply(const Matrix& a, const Matrix& b)
-{
+Matrix Multiply(const Matrix& a, const Matrix& b) {
     Matrix r{};
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            for (int k = 0; k < 3; ++k) r.m[i][j] += a.m[i][k] * b.m[k][j];
+            for (int k = 0; k < 3; ++k)
+                r.m[i][j] += a.m[i][k] * b.m[k][j];
     return r;
 }
 
-Vec Apply(const Matrix& a, Vec v)
-{
+Vec Apply(const Matrix& a, Vec v) {
     return {a.m[0][0] * v.x + a.m[0][1] * v.y + a.m[0][2] * v.z, a.m[1][0] * v.x + a.m[1][1] * v.y + a.m[1][2] * v.z,
             a.m[2][0] * v.x + a.m[2][1] * v.y + a.m[2][2] * v.z};
 }
@@ -48,8 +50,7 @@ Matrix RotateY(double a) { return {{{std::cos(a), 0, std::sin(a)}, {0, 1, 0}, {-
 // Model to view for phase 0..1 of the loop: the ring (axis along y) turns
 // about its own axis, its axis leans by the wobble angle towards a direction
 // that circles once per loop, and the viewer looks down on it.
-Matrix Orientation(const AniParams& p, double phase)
-{
+Matrix Orientation(const AniParams& p, double phase) {
     const double turn = 2 * std::numbers::pi * phase;
     const double spin = turn * p.spinCellsPerLoop / p.ringCells;
     const double wobble = p.wobbleDegrees * std::numbers::pi / 180;
@@ -63,8 +64,7 @@ Matrix Orientation(const AniParams& p, double phase)
 
 // Ramp of `count` entries from shadow (w = 0) over the lit colour (w = 0.8)
 // to the highlight (w = 1).
-void AddRamp(std::vector<uint32_t>& palette, int count, uint32_t dark, uint32_t base, uint32_t highlight)
-{
+void AddRamp(std::vector<uint32_t>& palette, int count, uint32_t dark, uint32_t base, uint32_t highlight) {
     for (int i = 0; i < count; ++i) {
         const double w = static_cast<double>(i) / (count - 1);
         palette.push_back(w < 0.8 ? MixColour(dark, base, w / 0.8) : MixColour(base, highlight, (w - 0.8) / 0.2));
@@ -73,37 +73,38 @@ void AddRamp(std::vector<uint32_t>& palette, int count, uint32_t dark, uint32_t 
 
 struct Sample {
     double depth;
-    float shade; // 0..1 along the ramp
+    float shade;  // 0..1 along the ramp
     uint8_t ramp; // 0 none, 1 first colour, 2 second colour
 };
 
-std::string Format(double value)
-{
+std::string Format(double value) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", value);
     return buf;
 }
 
-bool ParseNumber(const std::string& text, double& out)
-{
+bool ParseNumber(const std::string& text, double& out) {
     char* end = nullptr;
     out = std::strtod(text.c_str(), &end);
     return end != text.c_str() && *end == '\0' && std::isfinite(out);
 }
 
-bool ParseColour(const std::string& text, uint32_t& out)
-{
-    if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return false;
+bool ParseColour(const std::string& text, uint32_t& out) {
+    if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
     out = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 16));
     return true;
 }
 
 } // namespace
 
-bool ParseAniParams(const std::string& source, AniParams& p, std::string& error)
-{
+bool ParseAniParams(const std::string& source, AniParams& p, std::string& error) {
     p = AniParams{};
-    struct Number { double* target; double low, high; bool whole; };
+    struct Number {
+        double* target;
+        double low, high;
+        bool whole;
+    };
     std::map<std::string, Number> numbers;
     double ringCells = 0, tubeCells = 0, spin = 0, supersample = 0;
     numbers["major_radius"] = {&p.majorRadius, 1, 1000, false};
@@ -118,8 +119,9 @@ bool ParseAniParams(const std::string& source, AniParams& p, std::string& error)
     numbers["shininess"] = {&p.shininess, 1, 512, false};
     numbers["supersample"] = {&supersample, 1, 8, true};
     numbers["margin"] = {&p.margin, 0, 16, false};
-    std::map<std::string, uint32_t*> colours{{"dark_a", &p.darkA}, {"base_a", &p.baseA}, {"highlight_a", &p.highlightA},
-                                             {"dark_b", &p.darkB}, {"base_b", &p.baseB}, {"highlight_b", &p.highlightB}};
+    std::map<std::string, uint32_t*> colours{{"dark_a", &p.darkA},           {"base_a", &p.baseA},
+                                             {"highlight_a", &p.highlightA}, {"dark_b", &p.darkB},
+                                             {"base_b", &p.baseB},           {"highlight_b", &p.highlightB}};
     std::map<std::string, int> seen;
     for (const SourceLine& line : MeaningfulLines(source, ';')) {
         std::string text = line.text.substr(0, line.text.find(';'));
@@ -142,8 +144,7 @@ bool ParseAniParams(const std::string& source, AniParams& p, std::string& error)
             if (values.size() != 1 || !ParseNumber(values[0], value) || value < n.low || value > n.high ||
                 (n.whole && value != std::floor(value))) {
                 error = AtLine(line.number, "`" + key + "` must be " + (n.whole ? "a whole number" : "a number") +
-                                                " from " + Format(n.low) + " to " +
-                                                Format(n.high));
+                                                " from " + Format(n.low) + " to " + Format(n.high));
                 return false;
             }
             *n.target = value;
@@ -168,8 +169,10 @@ bool ParseAniParams(const std::string& source, AniParams& p, std::string& error)
         }
     }
     std::vector<std::string> names;
-    for (const auto& n : numbers) names.push_back(n.first);
-    for (const auto& c : colours) names.push_back(c.first);
+    for (const auto& n : numbers)
+        names.push_back(n.first);
+    for (const auto& c : colours)
+        names.push_back(c.first);
     names.push_back("light");
     for (const std::string& n : names)
         if (!seen.count(n)) {
@@ -192,9 +195,11 @@ bool ParseAniParams(const std::string& source, AniParams& p, std::string& error)
     return true;
 }
 
-IndexedImage RenderAni(const AniParams& p)
-{
-    IndexedImage ani{STRIP_WIDTH, ANI_FRAME_HEIGHT, 8, {0x000000},
+IndexedImage RenderAni(const AniParams& p) {
+    IndexedImage ani{STRIP_WIDTH,
+                     ANI_FRAME_HEIGHT,
+                     8,
+                     {0x000000},
                      std::vector<uint8_t>(static_cast<size_t>(STRIP_WIDTH) * ANI_FRAME_HEIGHT, 0)};
     // Three ramps of 85 shades: the first checker colour, the half-and-half
     // blend that softens the pixels where two checks meet, the second.
@@ -218,7 +223,8 @@ IndexedImage RenderAni(const AniParams& p)
                 reachY = std::max(reachY, std::fabs(q.y));
             }
     }
-    const double scale = std::min((ANI_FRAME_WIDTH / 2.0 - p.margin) / reachX, (ANI_FRAME_HEIGHT / 2.0 - p.margin) / reachY);
+    const double scale =
+        std::min((ANI_FRAME_WIDTH / 2.0 - p.margin) / reachX, (ANI_FRAME_HEIGHT / 2.0 - p.margin) / reachY);
 
     const int ss = p.supersample;
     const int gw = ANI_FRAME_WIDTH * ss, gh = ANI_FRAME_HEIGHT * ss;
@@ -242,9 +248,11 @@ IndexedImage RenderAni(const AniParams& p)
                 const Vec q = Apply(m, {ring * std::cos(u), p.minorRadius * std::sin(v), ring * std::sin(u)});
                 const int gx = static_cast<int>(std::floor((ANI_FRAME_WIDTH / 2.0 + q.x * scale) * ss));
                 const int gy = static_cast<int>(std::floor((ANI_FRAME_HEIGHT / 2.0 - q.y * scale) * ss));
-                if (gx < 0 || gx >= gw || gy < 0 || gy >= gh) continue;
+                if (gx < 0 || gx >= gw || gy < 0 || gy >= gh)
+                    continue;
                 Sample& s = grid[static_cast<size_t>(gy) * gw + gx];
-                if (q.z <= s.depth) continue;
+                if (q.z <= s.depth)
+                    continue;
                 const Vec n = Apply(m, {std::cos(v) * std::cos(u), std::sin(v), std::cos(v) * std::sin(u)});
                 const double diffuse = std::max(0.0, Dot(n, light));
                 const double highlight = std::pow(std::max(0.0, Dot(n, half)), p.shininess);
@@ -262,12 +270,14 @@ IndexedImage RenderAni(const AniParams& p)
                 for (int sy = 0; sy < ss; ++sy)
                     for (int sx = 0; sx < ss; ++sx) {
                         const Sample& s = grid[static_cast<size_t>(y * ss + sy) * gw + x * ss + sx];
-                        if (s.ramp == 0) continue;
+                        if (s.ramp == 0)
+                            continue;
                         ++covered;
                         votesA += s.ramp == 1;
                         shade += s.shade;
                     }
-                if (covered == 0) continue;
+                if (covered == 0)
+                    continue;
                 const double w = shade / covered * covered / (ss * ss);
                 const int ramp = 4 * votesA > 3 * covered ? 0 : 4 * votesA >= covered ? 1 : 2;
                 const uint8_t index = static_cast<uint8_t>(1 + ramp * RAMP + std::lround(w * (RAMP - 1)));
@@ -277,10 +287,12 @@ IndexedImage RenderAni(const AniParams& p)
     return ani;
 }
 
-std::string CheckAniFrames(const IndexedImage& ani)
-{
-    if (ani.width != STRIP_WIDTH || ani.height != ANI_FRAME_HEIGHT) return "ANI: wrong size";
-    auto at = [&](int f, int x, int y) { return ani.pixels[static_cast<size_t>(y) * STRIP_WIDTH + f * ANI_FRAME_WIDTH + x]; };
+std::string CheckAniFrames(const IndexedImage& ani) {
+    if (ani.width != STRIP_WIDTH || ani.height != ANI_FRAME_HEIGHT)
+        return "ANI: wrong size";
+    auto at = [&](int f, int x, int y) {
+        return ani.pixels[static_cast<size_t>(y) * STRIP_WIDTH + f * ANI_FRAME_WIDTH + x];
+    };
     // Steps between neighbouring frames are measured on the ring's outline
     // (drawn or not drawn): the checker shading changes most pixels in every
     // frame, the outline only a little, unless the motion jumps.
@@ -293,15 +305,18 @@ std::string CheckAniFrames(const IndexedImage& ani)
                 const uint8_t p = at(f, x, y);
                 steps[f] += (p != 0) != (at(next, x, y) != 0);
                 same += p == at(next, x, y);
-                if (p == 0) continue;
+                if (p == 0)
+                    continue;
                 ++drawn;
                 middle += y == 31 || y == 32;
                 if (x == 0 || y == 0 || x == ANI_FRAME_WIDTH - 1 || y == ANI_FRAME_HEIGHT - 1)
                     return "ANI: frame " + std::to_string(f) + " touches the edge of its 128x64 box";
             }
-        if (drawn == 0) return "ANI: frame " + std::to_string(f) + " is empty";
+        if (drawn == 0)
+            return "ANI: frame " + std::to_string(f) + " is empty";
         if (middle == 0)
-            return "ANI: rows 31 and 32 of frame " + std::to_string(f) + " are empty, so the opening would show nothing";
+            return "ANI: rows 31 and 32 of frame " + std::to_string(f) +
+                   " are empty, so the opening would show nothing";
         if (same == ANI_FRAME_WIDTH * ANI_FRAME_HEIGHT)
             return "ANI: frames " + std::to_string(f) + " and " + std::to_string(next) + " are the same";
     }

@@ -26,8 +26,8 @@ struct AniParams {
     double shininess = 0;        // highlight exponent
     uint32_t darkA = 0, baseA = 0, highlightA = 0; // first checker colour: shadow, lit, highlight
     uint32_t darkB = 0, baseB = 0, highlightB = 0; // second checker colour
-    int supersample = 0;         // subsamples per pixel side (1..8)
-    double margin = 0;           // pixels kept free around the widest frame
+    int supersample = 0;                           // subsamples per pixel side (1..8)
+    double margin = 0;                             // pixels kept free around the widest frame
 };
 
 // Reads the parameter file. False with "line N: ..." (or the missing name)

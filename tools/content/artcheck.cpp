@@ -9,15 +9,16 @@
 
 namespace {
 
-const char USAGE[] = "usage: artcheck font|ani|fps|text FILE\n"
-                     "Checks a built resource as the program will link it.\n"
-                     "Exit status: 0 good, 1 the first fault is printed, 2 usage.\n";
+const char USAGE[] =
+    "usage: artcheck font|ani|fps|text FILE\n"
+    "Checks a built resource as the program will link it.\n"
+    "Exit status: 0 good, 1 the first fault is printed, 2 usage.\n";
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (const int done = StandardOptions(argc, argv, "artcheck", USAGE, true); done >= 0) return done;
+int main(int argc, char** argv) {
+    if (const int done = StandardOptions(argc, argv, "artcheck", USAGE, true); done >= 0)
+        return done;
     if (argc != 3) {
         std::fputs(USAGE, stderr);
         return 2;
@@ -29,10 +30,14 @@ int main(int argc, char** argv)
         return 1;
     }
     std::string error;
-    if (kind == "font") error = CheckFontBmp(bytes);
-    else if (kind == "ani") error = CheckAniBmp(bytes);
-    else if (kind == "fps") error = CheckFpsBmp(bytes);
-    else if (kind == "text") error = CheckReleaseText(bytes);
+    if (kind == "font")
+        error = CheckFontBmp(bytes);
+    else if (kind == "ani")
+        error = CheckAniBmp(bytes);
+    else if (kind == "fps")
+        error = CheckFpsBmp(bytes);
+    else if (kind == "text")
+        error = CheckReleaseText(bytes);
     else {
         std::fprintf(stderr, "artcheck: unknown kind '%s'\n", argv[1]);
         return 2;

@@ -7,10 +7,10 @@
 #include "tools/common/tool_options.h"
 #include "tools/content/resource_check.h"
 
-int RunArtBuilder(const ArtBuilder& builder, int argc, char** argv)
-{
+int RunArtBuilder(const ArtBuilder& builder, int argc, char** argv) {
     const char* tool = builder.tool;
-    if (const int done = StandardOptions(argc, argv, tool, builder.usage, false); done >= 0) return done;
+    if (const int done = StandardOptions(argc, argv, tool, builder.usage, false); done >= 0)
+        return done;
     bool own = false;
     std::vector<const char*> files;
     for (int i = 1; i < argc; ++i) {
@@ -56,7 +56,8 @@ int RunArtBuilder(const ArtBuilder& builder, int argc, char** argv)
         if (!error.empty()) {
             std::fprintf(stderr, "%s: %s: %s%s%s\n", tool, sourcePath, own ? "warning: " : "", error.c_str(),
                          own ? " (a rule of the built-in look, which your own need not follow)" : "");
-            if (!own) return 1;
+            if (!own)
+                return 1;
         }
     }
     if (!WriteWholeFile(outputPath, output)) {

@@ -5,8 +5,7 @@
 #include "tools/content/png_reader.h"
 #include "tools/content/resource_check.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     return RunArtBuilder(
         {"fontc",
          "usage: fontc [--own] SOURCE OUTPUT.bmp\n"

@@ -19,8 +19,7 @@ int CellColumn(int i) { return i < 4 ? i * CELL : 70 + (i - 4) * CELL; }
 
 } // namespace
 
-bool ParseFpsSource(const std::string& source, IndexedImage& fps, std::string& error)
-{
+bool ParseFpsSource(const std::string& source, IndexedImage& fps, std::string& error) {
     fps = IndexedImage{WIDTH, HEIGHT, 4, std::vector<uint32_t>(16, 0x000000),
                        std::vector<uint8_t>(static_cast<size_t>(WIDTH) * HEIGHT, BLACK)};
     fps.palette[OUTLINE] = FPS_OUTLINE;
@@ -51,10 +50,12 @@ bool ParseFpsSource(const std::string& source, IndexedImage& fps, std::string& e
                 return false;
             }
             for (int x = 0; x < CELL; ++x) {
-                if (line.text[x] != '#') continue;
+                if (line.text[x] != '#')
+                    continue;
                 if (x == 0 || x == CELL - 1 || y == 0 || y == HEIGHT - 1) {
-                    error = AtLine(line.number, "white pixel at column " + std::to_string(x) + " of `" + name +
-                                                    "` leaves no room for its outline; keep white in columns 1-8, rows 1-6");
+                    error = AtLine(line.number,
+                                   "white pixel at column " + std::to_string(x) + " of `" + name +
+                                       "` leaves no room for its outline; keep white in columns 1-8, rows 1-6");
                     return false;
                 }
                 fps.pixels[static_cast<size_t>(y) * WIDTH + x0 + x] = WHITE;
@@ -62,7 +63,8 @@ bool ParseFpsSource(const std::string& source, IndexedImage& fps, std::string& e
         }
         bool ink = false;
         for (int y = 0; y < HEIGHT; ++y)
-            for (int x = 0; x < CELL; ++x) ink = ink || fps.pixels[static_cast<size_t>(y) * WIDTH + x0 + x] == WHITE;
+            for (int x = 0; x < CELL; ++x)
+                ink = ink || fps.pixels[static_cast<size_t>(y) * WIDTH + x0 + x] == WHITE;
         if (!ink) {
             error = AtLine(header.number, "cell `" + name + "` is empty");
             return false;
@@ -77,7 +79,8 @@ bool ParseFpsSource(const std::string& source, IndexedImage& fps, std::string& e
     std::vector<uint8_t> lit = fps.pixels;
     for (int y = 0; y < HEIGHT; ++y)
         for (int x = 0; x < WIDTH; ++x) {
-            if (fps.pixels[static_cast<size_t>(y) * WIDTH + x] != BLACK) continue;
+            if (fps.pixels[static_cast<size_t>(y) * WIDTH + x] != BLACK)
+                continue;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx) {
                     const int nx = x + dx, ny = y + dy;
@@ -90,13 +93,15 @@ bool ParseFpsSource(const std::string& source, IndexedImage& fps, std::string& e
     return true;
 }
 
-std::string CheckFpsColumns(const IndexedImage& fps)
-{
-    if (fps.width != WIDTH || fps.height != HEIGHT) return "FPS: wrong size";
+std::string CheckFpsColumns(const IndexedImage& fps) {
+    if (fps.width != WIDTH || fps.height != HEIGHT)
+        return "FPS: wrong size";
     auto colour = [&](int x, int y) { return fps.palette[fps.pixels[static_cast<size_t>(y) * WIDTH + x]]; };
     for (int y = 0; y < HEIGHT; ++y)
         for (int x = 40; x < 70; ++x)
-            if (colour(x, y) != 0) return "FPS: the digit slots at columns 40 to 69 must be black; column " + std::to_string(x) + " is not";
+            if (colour(x, y) != 0)
+                return "FPS: the digit slots at columns 40 to 69 must be black; column " + std::to_string(x) +
+                       " is not";
     for (int i = 0; i < CELLS; ++i) {
         const int x0 = CellColumn(i);
         bool white = false;
@@ -107,7 +112,8 @@ std::string CheckFpsColumns(const IndexedImage& fps)
                 if (isWhite && (x == 0 || x == CELL - 1 || y == 0 || y == HEIGHT - 1))
                     return std::string("FPS: white on the edge of cell `") + ORDER[i] + "`";
             }
-        if (!white) return std::string("FPS: cell `") + ORDER[i] + "` at column " + std::to_string(x0) + " is empty";
+        if (!white)
+            return std::string("FPS: cell `") + ORDER[i] + "` at column " + std::to_string(x0) + " is empty";
     }
     return "";
 }

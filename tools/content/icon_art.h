@@ -10,14 +10,14 @@
 #include <vector>
 
 struct IconParams {
-    uint32_t tileEdge = 0, tileCentre = 0;  // tile colour at its top/bottom edge and across its middle
-    uint32_t ringTop = 0, ringBottom = 0;   // ring and stroke colour, top to bottom
-    uint32_t outline = 0;                   // thin dark line around ring and stroke
-    double corner = 0;                      // tile corner radius, fraction of the side
-    double ringX = 0, ringY = 0;            // ring centre, fractions of the side
-    double ringOuter = 0, ringInner = 0;    // ring radii, fractions of the side
+    uint32_t tileEdge = 0, tileCentre = 0; // tile colour at its top/bottom edge and across its middle
+    uint32_t ringTop = 0, ringBottom = 0;  // ring and stroke colour, top to bottom
+    uint32_t outline = 0;                  // thin dark line around ring and stroke
+    double corner = 0;                     // tile corner radius, fraction of the side
+    double ringX = 0, ringY = 0;           // ring centre, fractions of the side
+    double ringOuter = 0, ringInner = 0;   // ring radii, fractions of the side
     double tailFromX = 0, tailFromY = 0, tailToX = 0, tailToY = 0; // the stroke
-    double tailWidthFrom = 0, tailWidthTo = 0;                      // its width at both ends
+    double tailWidthFrom = 0, tailWidthTo = 0;                     // its width at both ends
 };
 
 // False with "line N: ..." in `error` on an unknown, missing or bad setting.

@@ -10,17 +10,18 @@
 
 namespace {
 
-const char USAGE[] = "usage: iconc SOURCE OUTPUT.ico OUTPUT.png\n"
-                     "Draws the program's icon from its settings (the form of resources/icon.txt), or\n"
-                     "takes it from a square PNG of at least 48x48: a Windows icon of 32x32 and 48x48\n"
-                     "and a 48x48 PNG for the desktop entry.\n"
-                     "Exit status: 0 drawn, 1 the settings are wrong (the message names what), 2 usage.\n";
+const char USAGE[] =
+    "usage: iconc SOURCE OUTPUT.ico OUTPUT.png\n"
+    "Draws the program's icon from its settings (the form of resources/icon.txt), or\n"
+    "takes it from a square PNG of at least 48x48: a Windows icon of 32x32 and 48x48\n"
+    "and a 48x48 PNG for the desktop entry.\n"
+    "Exit status: 0 drawn, 1 the settings are wrong (the message names what), 2 usage.\n";
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (const int done = StandardOptions(argc, argv, "iconc", USAGE, true); done >= 0) return done;
+int main(int argc, char** argv) {
+    if (const int done = StandardOptions(argc, argv, "iconc", USAGE, true); done >= 0)
+        return done;
     if (argc != 4) {
         std::fputs(USAGE, stderr);
         return 2;
@@ -46,7 +47,8 @@ int main(int argc, char** argv)
     const std::vector<uint8_t> ico = EncodeIco(draw, sizes);
     const std::vector<uint8_t> png = EncodePng(draw(48), 48);
     error = CheckIco(ico, sizes);
-    if (error.empty()) error = CheckPng(png, 48);
+    if (error.empty())
+        error = CheckPng(png, 48);
     if (!error.empty()) {
         std::fprintf(stderr, "iconc: %s: the built output fails its check: %s\n", argv[1], error.c_str());
         return 1;

@@ -13,9 +13,9 @@ namespace {
 
 constexpr int FONT_CELLS = FONT_LAST_CODE - FONT_FIRST_CODE + 1;
 
-bool SizeIs(int width, int height, int wantWidth, int wantHeight, const std::string& what, std::string& error)
-{
-    if (width == wantWidth && height == wantHeight) return true;
+bool SizeIs(int width, int height, int wantWidth, int wantHeight, const std::string& what, std::string& error) {
+    if (width == wantWidth && height == wantHeight)
+        return true;
     error = "the picture is " + std::to_string(width) + "x" + std::to_string(height) + " pixels; " + what +
             " must be " + std::to_string(wantWidth) + "x" + std::to_string(wantHeight);
     return false;
@@ -23,13 +23,11 @@ bool SizeIs(int width, int height, int wantWidth, int wantHeight, const std::str
 
 } // namespace
 
-bool IsPng(const std::string& bytes)
-{
+bool IsPng(const std::string& bytes) {
     return bytes.size() >= 8 && png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) == 0;
 }
 
-bool DecodePng(const std::string& bytes, int& width, int& height, std::vector<uint32_t>& pixels, std::string& error)
-{
+bool DecodePng(const std::string& bytes, int& width, int& height, std::vector<uint32_t>& pixels, std::string& error) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) {
@@ -51,15 +49,16 @@ bool DecodePng(const std::string& bytes, int& width, int& height, std::vector<ui
     }
     pixels.resize(static_cast<size_t>(width) * height);
     for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = raw[4 * i] | raw[4 * i + 1] << 8 | raw[4 * i + 2] << 16 | static_cast<uint32_t>(raw[4 * i + 3]) << 24;
+        pixels[i] =
+            raw[4 * i] | raw[4 * i + 1] << 8 | raw[4 * i + 2] << 16 | static_cast<uint32_t>(raw[4 * i + 3]) << 24;
     return true;
 }
 
-bool FontFromPng(const std::string& bytes, IndexedImage& font, std::string& error)
-{
+bool FontFromPng(const std::string& bytes, IndexedImage& font, std::string& error) {
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
-    if (!DecodePng(bytes, width, height, pixels, error)) return false;
+    if (!DecodePng(bytes, width, height, pixels, error))
+        return false;
     if (!SizeIs(width, height, FONT_CELLS * FONT_CELL_WIDTH, FONT_CELL_HEIGHT,
                 "a font strip (98 cells of 8x12, codes 32 to 129)", error))
         return false;
@@ -75,11 +74,11 @@ bool FontFromPng(const std::string& bytes, IndexedImage& font, std::string& erro
     return true;
 }
 
-bool AniFromPng(const std::string& bytes, IndexedImage& ani, std::string& error)
-{
+bool AniFromPng(const std::string& bytes, IndexedImage& ani, std::string& error) {
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;
-    if (!DecodePng(bytes, width, height, pixels, error)) return false;
+    if (!DecodePng(bytes, width, height, pixels, error))
+        return false;
     if (!SizeIs(width, height, ANI_FRAMES * ANI_FRAME_WIDTH, ANI_FRAME_HEIGHT,
                 "an animation strip (40 frames of 128x64 side by side)", error))
         return false;
@@ -95,8 +94,9 @@ bool AniFromPng(const std::string& bytes, IndexedImage& ani, std::string& error)
         auto [at, added] = entries.try_emplace(colour, static_cast<uint8_t>(ani.palette.size()));
         if (added) {
             if (ani.palette.size() == 256) {
-                error = "the picture has more than 255 colours besides black; the animation's colour table holds "
-                        "255 (reduce the colours, e.g. to an indexed palette, in the paint program)";
+                error =
+                    "the picture has more than 255 colours besides black; the animation's colour table holds "
+                    "255 (reduce the colours, e.g. to an indexed palette, in the paint program)";
                 return false;
             }
             ani.palette.push_back(colour);
@@ -110,10 +110,10 @@ bool AniFromPng(const std::string& bytes, IndexedImage& ani, std::string& error)
     return true;
 }
 
-bool IconFromPng(const std::string& bytes, int& side, std::vector<uint32_t>& pixels, std::string& error)
-{
+bool IconFromPng(const std::string& bytes, int& side, std::vector<uint32_t>& pixels, std::string& error) {
     int width = 0, height = 0;
-    if (!DecodePng(bytes, width, height, pixels, error)) return false;
+    if (!DecodePng(bytes, width, height, pixels, error))
+        return false;
     if (width != height || width < 48) {
         error = "the picture is " + std::to_string(width) + "x" + std::to_string(height) +
                 " pixels; an icon must be square and at least 48x48 (it is shown at 32x32 and 48x48)";
@@ -123,8 +123,7 @@ bool IconFromPng(const std::string& bytes, int& side, std::vector<uint32_t>& pix
     return true;
 }
 
-std::vector<uint32_t> ShrinkSquare(const std::vector<uint32_t>& pixels, int from, int to)
-{
+std::vector<uint32_t> ShrinkSquare(const std::vector<uint32_t>& pixels, int from, int to) {
     std::vector<uint32_t> out(static_cast<size_t>(to) * to);
     const double scale = static_cast<double>(from) / to;
     // How much of source cell i (along one axis) lies inside [begin, end).
@@ -146,7 +145,8 @@ std::vector<uint32_t> ShrinkSquare(const std::vector<uint32_t>& pixels, int from
                     b += (p & 0xFF) * alpha;
                     area += w;
                 }
-            if (a <= 0) continue;
+            if (a <= 0)
+                continue;
             out[static_cast<size_t>(y) * to + x] = static_cast<uint32_t>(std::lround(255.0 * a / area)) << 24 |
                                                    static_cast<uint32_t>(std::lround(r / a)) << 16 |
                                                    static_cast<uint32_t>(std::lround(g / a)) << 8 |

@@ -13,8 +13,7 @@ bool IsPng(const std::string& bytes);
 
 // Decodes any PNG libpng reads into 0xAARRGGBB pixels, top row first.
 // False with a message in `error` for a file that is not a readable PNG.
-bool DecodePng(const std::string& bytes, int& width, int& height, std::vector<uint32_t>& pixels,
-               std::string& error);
+bool DecodePng(const std::string& bytes, int& width, int& height, std::vector<uint32_t>& pixels, std::string& error);
 
 // The font from a 784x12 strip of the 98 cells of 8x12 pixels, codes 32 to
 // 129 from left to right (the layout of the FONT resource): an opaque

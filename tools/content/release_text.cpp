@@ -6,17 +6,16 @@ namespace {
 
 // "line 61 (page 2, line 29)": the source's line and where it shows, both
 // counted from 1 as an editor counts them.
-std::string Where(int line)
-{
+std::string Where(int line) {
     return "line " + std::to_string(line + 1) + " (page " + std::to_string(line / TEXT_PAGE_LINES + 1) + ", line " +
            std::to_string(line % TEXT_PAGE_LINES + 1) + ")";
 }
 
 // What a byte the font has no cell for is, in words a person can act on.
-std::string NotInFont(const std::string& source, size_t at)
-{
+std::string NotInFont(const std::string& source, size_t at) {
     const uint8_t code = static_cast<uint8_t>(source[at]);
-    if (code == '\t') return "a tab, which the font does not have; use spaces";
+    if (code == '\t')
+        return "a tab, which the font does not have; use spaces";
     if (code >= 0x80) {
         char hex[8];
         std::string bytes;
@@ -30,16 +29,14 @@ std::string NotInFont(const std::string& source, size_t at)
     return "control code " + std::to_string(code) + ", which the font does not have";
 }
 
-std::string Line(const std::vector<uint8_t>& text, int line)
-{
+std::string Line(const std::vector<uint8_t>& text, int line) {
     return std::string(text.begin() + line * TEXT_COLUMNS, text.begin() + (line + 1) * TEXT_COLUMNS);
 }
 
 bool IsEdge(char c) { return c == '-' || c == '=' || static_cast<uint8_t>(c) == TEXT_CORNER; }
 
 // The LMB/RMB box on the last three lines of a page; "" when it is right.
-std::string CheckNavigationBox(const std::vector<uint8_t>& text, int page)
-{
+std::string CheckNavigationBox(const std::vector<uint8_t>& text, int page) {
     const int top = page * TEXT_PAGE_LINES + 29;
     const std::string rows[3] = {Line(text, top), Line(text, top + 1), Line(text, top + 2)};
     const size_t left = rows[0].find_first_not_of(' ');
@@ -77,8 +74,7 @@ std::string CheckNavigationBox(const std::vector<uint8_t>& text, int page)
 
 } // namespace
 
-std::string CheckReleaseTextCodes(const std::vector<uint8_t>& text)
-{
+std::string CheckReleaseTextCodes(const std::vector<uint8_t>& text) {
     if (text.size() != TEXT_BYTES)
         return "the text is " + std::to_string(text.size()) + " bytes, expected 10240 (128 lines of 80)";
     for (size_t i = 0; i < text.size(); ++i)
@@ -88,11 +84,11 @@ std::string CheckReleaseTextCodes(const std::vector<uint8_t>& text)
     return "";
 }
 
-std::string CheckReleaseTextLook(const std::vector<uint8_t>& text)
-{
+std::string CheckReleaseTextLook(const std::vector<uint8_t>& text) {
     for (int page = 0; page < 3; ++page) {
         const std::string fault = CheckNavigationBox(text, page);
-        if (!fault.empty()) return fault;
+        if (!fault.empty())
+            return fault;
     }
     for (int line = 3 * TEXT_PAGE_LINES + 29; line < TEXT_LINES; ++line) {
         const std::string row = Line(text, line);
@@ -102,22 +98,22 @@ std::string CheckReleaseTextLook(const std::vector<uint8_t>& text)
     return "";
 }
 
-std::string CheckReleaseText(const std::vector<uint8_t>& text)
-{
+std::string CheckReleaseText(const std::vector<uint8_t>& text) {
     const std::string fault = CheckReleaseTextCodes(text);
     return fault.empty() ? CheckReleaseTextLook(text) : fault;
 }
 
-bool BuildReleaseText(const std::string& source, std::vector<uint8_t>& text, std::string& error, bool withLook)
-{
+bool BuildReleaseText(const std::string& source, std::vector<uint8_t>& text, std::string& error, bool withLook) {
     text.clear();
     int line = 0;
     size_t at = 0;
     while (at < source.size()) {
         size_t end = source.find('\n', at);
-        if (end == std::string::npos) end = source.size();
+        if (end == std::string::npos)
+            end = source.size();
         size_t length = end - at;
-        if (length > 0 && source[end - 1] == '\r') --length;
+        if (length > 0 && source[end - 1] == '\r')
+            --length;
         if (line == TEXT_LINES) {
             error = "line " + std::to_string(line + 1) + ": the text has more than 128 lines (four pages of 32)";
             return false;

@@ -13,8 +13,7 @@ namespace {
 uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
 uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return Get16(b, at) | Get16(b, at + 2) << 16; }
 
-std::string Hex(uint32_t colour)
-{
+std::string Hex(uint32_t colour) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%06X", colour);
     return buf;
@@ -22,8 +21,7 @@ std::string Hex(uint32_t colour)
 
 } // namespace
 
-bool DecodeBmp(const std::vector<uint8_t>& b, IndexedImage& out, std::string& error)
-{
+bool DecodeBmp(const std::vector<uint8_t>& b, IndexedImage& out, std::string& error) {
     if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') {
         error = "not a BMP file";
         return false;
@@ -48,7 +46,8 @@ bool DecodeBmp(const std::vector<uint8_t>& b, IndexedImage& out, std::string& er
         error = "bad size " + std::to_string(width) + "x" + std::to_string(height);
         return false;
     }
-    if (colours == 0) colours = 1u << bpp;
+    if (colours == 0)
+        colours = 1u << bpp;
     if (colours > (1u << bpp)) {
         error = std::to_string(colours) + " colour-table entries for " + std::to_string(bpp) + " bits per pixel";
         return false;
@@ -62,7 +61,8 @@ bool DecodeBmp(const std::vector<uint8_t>& b, IndexedImage& out, std::string& er
     out.height = height;
     out.bitsPerPixel = static_cast<int>(bpp);
     out.palette.clear();
-    for (uint32_t i = 0; i < colours; ++i) out.palette.push_back(Get32(b, 54 + 4 * i) & 0xFFFFFF);
+    for (uint32_t i = 0; i < colours; ++i)
+        out.palette.push_back(Get32(b, 54 + 4 * i) & 0xFFFFFF);
     out.pixels.assign(static_cast<size_t>(width) * height, 0);
     for (int y = 0; y < height; ++y) {
         const size_t row = dataOffset + rowBytes * (height - 1 - y);
@@ -81,26 +81,22 @@ bool DecodeBmp(const std::vector<uint8_t>& b, IndexedImage& out, std::string& er
     return true;
 }
 
-const BitmapShape& FontShape()
-{
+const BitmapShape& FontShape() {
     static const BitmapShape shape{"FONT", 784, 12, 1, 2, {0x5D1759, 0x000000}, {}, false};
     return shape;
 }
 
-const BitmapShape& AniShape()
-{
+const BitmapShape& AniShape() {
     static const BitmapShape shape{"ANI", 5120, 64, 8, 256, {0x000000}, {}, true};
     return shape;
 }
 
-const BitmapShape& FpsShape()
-{
+const BitmapShape& FpsShape() {
     static const BitmapShape shape{"FPS", 170, 8, 4, 16, {0x000000}, {0x000000, 0x0A0A0A, 0xFFFFFF}, false};
     return shape;
 }
 
-std::string CheckBitmap(const IndexedImage& image, const BitmapShape& s)
-{
+std::string CheckBitmap(const IndexedImage& image, const BitmapShape& s) {
     const std::string name = s.name;
     if (image.width != s.width || image.height != s.height)
         return name + ": " + std::to_string(image.width) + "x" + std::to_string(image.height) + " pixels, expected " +
@@ -113,8 +109,8 @@ std::string CheckBitmap(const IndexedImage& image, const BitmapShape& s)
                std::to_string(s.paletteSize);
     for (size_t i = 0; i < s.paletteHead.size(); ++i)
         if (image.palette[i] != s.paletteHead[i])
-            return name + ": colour-table entry " + std::to_string(i) + " is " + Hex(image.palette[i]) +
-                   ", expected " + Hex(s.paletteHead[i]);
+            return name + ": colour-table entry " + std::to_string(i) + " is " + Hex(image.palette[i]) + ", expected " +
+                   Hex(s.paletteHead[i]);
     if (s.onlyEntryZeroBlack)
         for (size_t i = 1; i < image.palette.size(); ++i)
             if (image.palette[i] == 0)
@@ -126,7 +122,8 @@ std::string CheckBitmap(const IndexedImage& image, const BitmapShape& s)
         for (size_t i = 0; i < image.pixels.size(); ++i) {
             const uint32_t colour = image.palette[image.pixels[i]];
             bool allowed = false;
-            for (uint32_t a : s.allowedColours) allowed = allowed || a == colour;
+            for (uint32_t a : s.allowedColours)
+                allowed = allowed || a == colour;
             if (!allowed)
                 return name + ": pixel (" + std::to_string(i % image.width) + "," + std::to_string(i / image.width) +
                        ") has colour " + Hex(colour) + ", which the resource does not use";
@@ -136,60 +133,55 @@ std::string CheckBitmap(const IndexedImage& image, const BitmapShape& s)
 
 namespace {
 
-std::string DecodeAndCheck(const std::vector<uint8_t>& bytes, const BitmapShape& shape, IndexedImage& image)
-{
+std::string DecodeAndCheck(const std::vector<uint8_t>& bytes, const BitmapShape& shape, IndexedImage& image) {
     std::string error;
-    if (!DecodeBmp(bytes, image, error)) return std::string(shape.name) + ": " + error;
+    if (!DecodeBmp(bytes, image, error))
+        return std::string(shape.name) + ": " + error;
     return CheckBitmap(image, shape);
 }
 
 } // namespace
 
-std::string CheckFontBmp(const std::vector<uint8_t>& bytes, bool withLook)
-{
+std::string CheckFontBmp(const std::vector<uint8_t>& bytes, bool withLook) {
     IndexedImage image;
     std::string error = DecodeAndCheck(bytes, FontShape(), image);
     return error.empty() && withLook ? CheckFontCells(image) : error;
 }
 
-std::string CheckAniBmp(const std::vector<uint8_t>& bytes, bool withLook)
-{
+std::string CheckAniBmp(const std::vector<uint8_t>& bytes, bool withLook) {
     IndexedImage image;
     std::string error = DecodeAndCheck(bytes, AniShape(), image);
     return error.empty() && withLook ? CheckAniFrames(image) : error;
 }
 
-std::string CheckFontBmpLook(const std::vector<uint8_t>& bytes)
-{
+std::string CheckFontBmpLook(const std::vector<uint8_t>& bytes) {
     IndexedImage image;
     return DecodeAndCheck(bytes, FontShape(), image).empty() ? CheckFontCells(image) : "";
 }
 
-std::string CheckAniBmpLook(const std::vector<uint8_t>& bytes)
-{
+std::string CheckAniBmpLook(const std::vector<uint8_t>& bytes) {
     IndexedImage image;
     return DecodeAndCheck(bytes, AniShape(), image).empty() ? CheckAniFrames(image) : "";
 }
 
-std::string CheckFpsBmp(const std::vector<uint8_t>& bytes)
-{
+std::string CheckFpsBmp(const std::vector<uint8_t>& bytes) {
     IndexedImage image;
     std::string error = DecodeAndCheck(bytes, FpsShape(), image);
     return error.empty() ? CheckFpsColumns(image) : error;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out)
-{
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in)
+        return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
 
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
-{
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
+    if (!f)
+        return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }

@@ -2,16 +2,17 @@
 
 #include <cmath>
 
-std::vector<SourceLine> MeaningfulLines(const std::string& source, char comment)
-{
+std::vector<SourceLine> MeaningfulLines(const std::string& source, char comment) {
     std::vector<SourceLine> lines;
     int number = 0;
     size_t at = 0;
     while (at < source.size()) {
         size_t end = source.find('\n', at);
-        if (end == std::string::npos) end = source.size();
+        if (end == std::string::npos)
+            end = source.size();
         std::string text = source.substr(at, end - at);
-        if (!text.empty() && text.back() == '\r') text.pop_back();
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
         ++number;
         if (!text.empty() && text[0] != comment && text.find_first_not_of(" \t") != std::string::npos)
             lines.push_back({number, text});
@@ -20,13 +21,9 @@ std::vector<SourceLine> MeaningfulLines(const std::string& source, char comment)
     return lines;
 }
 
-std::string AtLine(int number, const std::string& message)
-{
-    return "line " + std::to_string(number) + ": " + message;
-}
+std::string AtLine(int number, const std::string& message) { return "line " + std::to_string(number) + ": " + message; }
 
-std::vector<std::string> SplitWords(const std::string& text)
-{
+std::vector<std::string> SplitWords(const std::string& text) {
     std::vector<std::string> words;
     size_t at = 0;
     while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
@@ -38,8 +35,7 @@ std::vector<std::string> SplitWords(const std::string& text)
 }
 
 bool ParseSettings(const std::string& source, std::vector<std::pair<std::string, Setting>>& settings,
-                   std::string& error)
-{
+                   std::string& error) {
     settings.clear();
     for (const SourceLine& line : MeaningfulLines(source, ';')) {
         const std::string text = line.text.substr(0, line.text.find(';'));
@@ -59,8 +55,7 @@ bool ParseSettings(const std::string& source, std::vector<std::pair<std::string,
     return true;
 }
 
-uint32_t MixColour(uint32_t a, uint32_t b, double t)
-{
+uint32_t MixColour(uint32_t a, uint32_t b, double t) {
     uint32_t out = 0;
     for (int shift = 0; shift <= 16; shift += 8) {
         const double ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;

@@ -20,17 +20,16 @@ struct Picture {
     void Set(int x, int y, uint32_t c) { rgb[static_cast<size_t>(y) * width + x] = c; }
 };
 
-bool WritePpm(const std::string& path, const Picture& p)
-{
+bool WritePpm(const std::string& path, const Picture& p) {
     std::vector<uint8_t> out;
     const std::string header = "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n";
     out.assign(header.begin(), header.end());
-    for (uint32_t c : p.rgb) out.insert(out.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    for (uint32_t c : p.rgb)
+        out.insert(out.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
     return WriteWholeFile(path, out);
 }
 
-bool Load(const std::string& path, IndexedImage& image)
-{
+bool Load(const std::string& path, IndexedImage& image) {
     std::vector<uint8_t> bytes;
     std::string error;
     if (!ReadWholeFile(path, bytes) || !DecodeBmp(bytes, image, error)) {
@@ -43,21 +42,20 @@ bool Load(const std::string& path, IndexedImage& image)
 uint32_t At(const IndexedImage& i, int x, int y) { return i.palette[i.pixels[static_cast<size_t>(y) * i.width + x]]; }
 
 // Row r of a page's text gradient: orange at the top, yellow at the bottom.
-uint32_t Gradient(int r)
-{
+uint32_t Gradient(int r) {
     const int red = r <= 190 ? 247 + (r + 1) / 64 : 250 + (r - 191) / 48;
     const int green = r <= 190 ? 89 + 3 * (r + 1) / 8 : 161 + 73 * (r - 191) / 192;
     return static_cast<uint32_t>(red << 16 | green << 8);
 }
 
-Picture Screen(const IndexedImage& font, const std::vector<uint8_t>& text, int page, const IndexedImage* ani)
-{
+Picture Screen(const IndexedImage& font, const std::vector<uint8_t>& text, int page, const IndexedImage* ani) {
     static const uint32_t bars[23] = {0x010004, 0x020109, 0x04020E, 0x050313, 0x060418, 0x08051D, 0x090621, 0x0A0726,
                                       0x0C082B, 0x0D0930, 0x0E0A35, 0x100B3A, 0x160C3C, 0x1C0D3F, 0x220E42, 0x280F45,
                                       0x2E1048, 0x34114B, 0x3A124E, 0x401351, 0x461454, 0x4C1557, 0x52165A};
     Picture p{640, 480, std::vector<uint32_t>(640 * 480, 0)};
     for (int y = 47; y <= 432; ++y)
-        for (int x = 0; x < 640; ++x) p.Set(x, y, 0x5D1759);
+        for (int x = 0; x < 640; ++x)
+            p.Set(x, y, 0x5D1759);
     for (int k = 0; k < 23; ++k)
         for (int x = 0; x < 640; ++x) {
             p.Set(x, 24 + k, bars[k]);
@@ -76,19 +74,21 @@ Picture Screen(const IndexedImage& font, const std::vector<uint8_t>& text, int p
     if (ani)
         for (int y = 0; y < 64; ++y)
             for (int x = 0; x < 128; ++x)
-                if (At(*ani, x, y) != 0) p.Set(510 + x, 416 + y, At(*ani, x, y));
+                if (At(*ani, x, y) != 0)
+                    p.Set(510 + x, 416 + y, At(*ani, x, y));
     return p;
 }
 
 } // namespace
 
-const char USAGE[] = "usage: artpreview font|ani|fps BMP OUT.ppm | page FONT.bmp TEXT.bin N OUT.ppm [ANI.bmp]\n"
-                     "Pictures of the built resources for a person to look at (PPM).\n"
-                     "Exit status: 0 written, 1 a file fails, 2 usage.\n";
+const char USAGE[] =
+    "usage: artpreview font|ani|fps BMP OUT.ppm | page FONT.bmp TEXT.bin N OUT.ppm [ANI.bmp]\n"
+    "Pictures of the built resources for a person to look at (PPM).\n"
+    "Exit status: 0 written, 1 a file fails, 2 usage.\n";
 
-int main(int argc, char** argv)
-{
-    if (const int done = StandardOptions(argc, argv, "artpreview", USAGE, true); done >= 0) return done;
+int main(int argc, char** argv) {
+    if (const int done = StandardOptions(argc, argv, "artpreview", USAGE, true); done >= 0)
+        return done;
     const std::string mode = argc > 1 ? argv[1] : "";
     IndexedImage image;
     if (mode == "font" && argc == 4 && Load(argv[2], image)) {
@@ -117,7 +117,8 @@ int main(int argc, char** argv)
         for (int y = 0; y < 8 * Z; ++y)
             for (int x = 0; x < 170 * Z; ++x) {
                 const uint32_t c = At(image, x / Z, y / Z);
-                if (c != 0) p.Set(Z + x, Z + y, c);
+                if (c != 0)
+                    p.Set(Z + x, Z + y, c);
             }
         return WritePpm(argv[3], p) ? 0 : 1;
     }
@@ -125,8 +126,10 @@ int main(int argc, char** argv)
         std::vector<uint8_t> text;
         IndexedImage ani;
         const int page = std::stoi(argv[4]);
-        if (!ReadWholeFile(argv[3], text) || text.size() != 10240 || page < 1 || page > 4) return 1;
-        if (argc == 7 && !Load(argv[6], ani)) return 1;
+        if (!ReadWholeFile(argv[3], text) || text.size() != 10240 || page < 1 || page > 4)
+            return 1;
+        if (argc == 7 && !Load(argv[6], ani))
+            return 1;
         return WritePpm(argv[5], Screen(image, text, page, argc == 7 ? &ani : nullptr)) ? 0 : 1;
     }
     std::fputs(USAGE, stderr);

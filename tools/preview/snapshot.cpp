@@ -44,19 +44,21 @@ namespace {
 
 constexpr uint32_t FRAME_MS = 21;
 
-bool WritePng(Surface* surface, const std::string& path)
-{
+bool WritePng(Surface* surface, const std::string& path) {
     SurfaceDesc desc{};
-    if (SurfaceGetDesc(surface, &desc) < 0) return false;
+    if (SurfaceGetDesc(surface, &desc) < 0)
+        return false;
     const int width = static_cast<int>(desc.width);
     const int height = static_cast<int>(desc.height);
     std::vector<uint32_t> pixels;
     pixels.reserve(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) pixels.push_back(HeadlessPixel(surface, x, y));
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(HeadlessPixel(surface, x, y));
     const std::vector<uint8_t> png = EncodePng(width, height, pixels, false);
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
+    if (!f)
+        return false;
     const bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
     return std::fclose(f) == 0 && ok;
 }
@@ -70,53 +72,52 @@ struct Options {
     std::string outDir;
 };
 
-bool Frame()
-{
+bool Frame() {
     HeadlessAdvanceTime(FRAME_MS);
     return ComposeFrame();
 }
 
 // Posts an input message and lets the window procedure have it.
-void Input(uint32_t message, uintptr_t wParam = 0)
-{
+void Input(uint32_t message, uintptr_t wParam = 0) {
     HeadlessPostInput(message, wParam);
     int exitCode = 0;
-    while (!HeadlessQueuedMessages().empty()) MessageStep(&exitCode);
+    while (!HeadlessQueuedMessages().empty())
+        MessageStep(&exitCode);
 }
 
-bool FramesWhile(const std::function<bool()>& condition, int limit = 2000)
-{
+bool FramesWhile(const std::function<bool()>& condition, int limit = 2000) {
     for (int i = 0; i < limit && condition(); ++i)
-        if (!Frame()) return false;
+        if (!Frame())
+            return false;
     return !condition();
 }
 
-bool Frames(int count)
-{
+bool Frames(int count) {
     for (int i = 0; i < count; ++i)
-        if (!Frame()) return false;
+        if (!Frame())
+            return false;
     return true;
 }
 
-bool PageShown()
-{
+bool PageShown() {
     return FramesWhile([] { return scene.revealing || scene.pageSliding; }) && Frames(2);
 }
 
-bool ToPage(int page)
-{
-    if (!PageShown()) return false;
+bool ToPage(int page) {
+    if (!PageShown())
+        return false;
     for (int p = 1; p < page; ++p) {
         Input(WM_RBUTTONDOWN);
-        if (!PageShown()) return false;
+        if (!PageShown())
+            return false;
     }
     return true;
 }
 
-bool AnimationFrame(int frame)
-{
+bool AnimationFrame(int frame) {
     // Draw the frame in which the open box shows `frame`.
-    if (!FramesWhile([frame] { return scene.aniInset > 0 || scene.aniFrameX != 128 * frame; })) return false;
+    if (!FramesWhile([frame] { return scene.aniInset > 0 || scene.aniFrameX != 128 * frame; }))
+        return false;
     return Frame();
 }
 
@@ -125,8 +126,7 @@ struct Moment {
     std::function<bool()> play;
 };
 
-const std::vector<Moment>& Moments()
-{
+const std::vector<Moment>& Moments() {
     static const std::vector<Moment> moments = {
         {"page1", [] { return ToPage(1); }},
         {"page2", [] { return ToPage(2); }},
@@ -135,7 +135,8 @@ const std::vector<Moment>& Moments()
         {"reveal-half", [] { return Frames(80); }},
         {"wipe",
          [] {
-             if (!PageShown()) return false;
+             if (!PageShown())
+                 return false;
              Input(WM_RBUTTONDOWN);
              return Frames(96);
          }},
@@ -146,7 +147,8 @@ const std::vector<Moment>& Moments()
          }},
         {"closing",
          [] {
-             if (!PageShown()) return false;
+             if (!PageShown())
+                 return false;
              Input(WM_LBUTTONDOWN);
              return Frames(16);
          }},
@@ -158,8 +160,7 @@ const std::vector<Moment>& Moments()
     return moments;
 }
 
-void Restart()
-{
+void Restart() {
     ReleaseDisplay();
     display = Display{};
     HeadlessReset();
@@ -167,12 +168,12 @@ void Restart()
     ResetApp();
 }
 
-bool Shoot(const Moment& moment, const Options& options)
-{
+bool Shoot(const Moment& moment, const Options& options) {
     Restart();
     HeadlessSetTime(100000);
     app.instance = OsModuleHandle();
-    if (!CreateMainWindow() || !InitDisplay()) return false;
+    if (!CreateMainWindow() || !InitDisplay())
+        return false;
     CrtSrand(options.seed);
     for (int i = 0; i < STAR_COUNT; ++i) {
         RenewStar(scene.topStars[i], true);
@@ -197,29 +198,29 @@ bool Shoot(const Moment& moment, const Options& options)
     return true;
 }
 
-std::string UsageText()
-{
-    std::string text = "usage: snapshot [--ppm] [--surface LABEL] [--seed N] OUTDIR [MOMENT...]\n"
-                       "Writes pictures of moments of the presentation (as built) to OUTDIR/MOMENT.png.\n"
-                       "  --ppm             write PPM instead of PNG\n"
-                       "  --surface LABEL   picture this surface instead of the screen (PRIMARY)\n"
-                       "  --seed N          seed of the stars (default 1)\n"
-                       "moments (default: all):";
-    for (const Moment& m : Moments()) text += std::string(" ") + m.name;
+std::string UsageText() {
+    std::string text =
+        "usage: snapshot [--ppm] [--surface LABEL] [--seed N] OUTDIR [MOMENT...]\n"
+        "Writes pictures of moments of the presentation (as built) to OUTDIR/MOMENT.png.\n"
+        "  --ppm             write PPM instead of PNG\n"
+        "  --surface LABEL   picture this surface instead of the screen (PRIMARY)\n"
+        "  --seed N          seed of the stars (default 1)\n"
+        "moments (default: all):";
+    for (const Moment& m : Moments())
+        text += std::string(" ") + m.name;
     return text + "\nExit status: 0 every picture written, 1 otherwise, 2 usage.\n";
 }
 
-int Usage()
-{
+int Usage() {
     std::fputs(UsageText().c_str(), stderr);
     return 2;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (const int done = StandardOptions(argc, argv, "snapshot", UsageText().c_str(), false); done >= 0) return done;
+int main(int argc, char** argv) {
+    if (const int done = StandardOptions(argc, argv, "snapshot", UsageText().c_str(), false); done >= 0)
+        return done;
     Options options;
     std::vector<std::string> names;
     for (int i = 1; i < argc; ++i) {
@@ -238,23 +239,28 @@ int main(int argc, char** argv)
             names.push_back(arg);
         }
     }
-    if (options.outDir.empty()) return Usage();
+    if (options.outDir.empty())
+        return Usage();
     std::error_code error;
     std::filesystem::create_directories(options.outDir, error);
 
     std::vector<const Moment*> chosen;
     for (const Moment& m : Moments())
-        if (names.empty()) chosen.push_back(&m);
+        if (names.empty())
+            chosen.push_back(&m);
     for (const std::string& name : names) {
         const Moment* found = nullptr;
         for (const Moment& m : Moments())
-            if (name == m.name) found = &m;
-        if (!found) return Usage();
+            if (name == m.name)
+                found = &m;
+        if (!found)
+            return Usage();
         chosen.push_back(found);
     }
 
     bool ok = true;
-    for (const Moment* m : chosen) ok = Shoot(*m, options) && ok;
+    for (const Moment* m : chosen)
+        ok = Shoot(*m, options) && ok;
     Restart();
     return ok ? 0 : 1;
 }

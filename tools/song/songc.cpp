@@ -46,8 +46,7 @@ constexpr double PI = 3.14159265358979323846;
 // table; relativeNote shifts it by semitones.
 constexpr double BASE_RATE = 8363.0;
 
-[[noreturn]] void Fail(int line, const std::string& message)
-{
+[[noreturn]] void Fail(int line, const std::string& message) {
     std::fprintf(stderr, "songc: line %d: %s\n", line, message.c_str());
     std::exit(1);
 }
@@ -57,17 +56,17 @@ constexpr double BASE_RATE = 8363.0;
 struct Params {
     std::map<std::string, std::string> values;
     int line = 0;
-    double Num(const std::string& key, double fallback) const
-    {
+    double Num(const std::string& key, double fallback) const {
         auto it = values.find(key);
-        if (it == values.end()) return fallback;
+        if (it == values.end())
+            return fallback;
         char* end = nullptr;
         double v = std::strtod(it->second.c_str(), &end);
-        if (!end || *end) Fail(line, "bad number for " + key + ": " + it->second);
+        if (!end || *end)
+            Fail(line, "bad number for " + key + ": " + it->second);
         return v;
     }
-    std::string Str(const std::string& key, const std::string& fallback) const
-    {
+    std::string Str(const std::string& key, const std::string& fallback) const {
         auto it = values.find(key);
         return it == values.end() ? fallback : it->second;
     }
@@ -76,16 +75,14 @@ struct Params {
 // Deterministic noise, so the built file is the same on every machine.
 struct Noise {
     uint32_t state = 0x12345678u;
-    double Next()
-    {
+    double Next() {
         state = state * 1664525u + 1013904223u;
         return static_cast<double>(state >> 8) / 8388608.0 - 1.0;
     }
 };
 
 // One band-limited cycle point (phase 0..1) of a wave from its harmonics.
-double Harmonic(const std::string& kind, double phase, int harmonics, double duty)
-{
+double Harmonic(const std::string& kind, double phase, int harmonics, double duty) {
     double sum = 0.0;
     for (int k = 1; k <= harmonics; ++k) {
         double a = 0.0;
@@ -100,34 +97,35 @@ double Harmonic(const std::string& kind, double phase, int harmonics, double dut
             continue;
         }
         if (kind == "triangle") {
-            if (k % 2 == 0) continue;
+            if (k % 2 == 0)
+                continue;
             sum += ((k / 2) % 2 ? -1.0 : 1.0) * std::sin(p) / (k * k);
             continue;
         }
         if (kind == "organ") { // drawbars 1, 2, 3, 4 and 8
             static const double bars[9] = {0, 1.0, 0.7, 0.35, 0.5, 0, 0, 0, 0.25};
-            if (k < 9) sum += bars[k] * std::sin(p);
+            if (k < 9)
+                sum += bars[k] * std::sin(p);
             continue;
         }
         if (kind == "sine") {
-            if (k == 1) sum += std::sin(p);
+            if (k == 1)
+                sum += std::sin(p);
             continue;
         }
     }
     return sum;
 }
 
-double OnePoleCoefficient(double cutoff, double rate)
-{
-    return 1.0 - std::exp(-2.0 * PI * cutoff / rate);
-}
+double OnePoleCoefficient(double cutoff, double rate) { return 1.0 - std::exp(-2.0 * PI * cutoff / rate); }
 
-void Normalise(std::vector<double>& wave, double peak)
-{
+void Normalise(std::vector<double>& wave, double peak) {
     double max = 0.0;
-    for (double v : wave) max = std::max(max, std::fabs(v));
+    for (double v : wave)
+        max = std::max(max, std::fabs(v));
     if (max > 0.0)
-        for (double& v : wave) v *= peak / max;
+        for (double& v : wave)
+            v *= peak / max;
 }
 
 struct Synth {
@@ -151,8 +149,7 @@ struct Synth {
 //   kick, snare, hat, openhat, clap, tom, crash, shaker, rim: drums, no loop.
 //   noise: a forward-looped noise band (for risers slid by effects).
 // Every sample plays at BASE_RATE * 2^(rel/12) at note C-4.
-Synth Synthesise(const Params& p)
-{
+Synth Synthesise(const Params& p) {
     Synth s;
     std::string kind = p.Str("wave", "");
     double rate = BASE_RATE * std::pow(2.0, p.Num("rel", 0) / 12.0);
@@ -168,9 +165,11 @@ Synth Synthesise(const Params& p)
         int bright = static_cast<int>(p.Num("bright", harmonics));
         double boost = p.Num("boost", 1.0);
         std::vector<double> loop(cycle);
-        for (int i = 0; i < cycle; ++i) loop[i] = Harmonic(kind, static_cast<double>(i) / cycle, harmonics, duty);
+        for (int i = 0; i < cycle; ++i)
+            loop[i] = Harmonic(kind, static_cast<double>(i) / cycle, harmonics, duty);
         double max = 0.0;
-        for (double v : loop) max = std::max(max, std::fabs(v));
+        for (double v : loop)
+            max = std::max(max, std::fabs(v));
         for (int c = 0; c < attack; ++c) {
             // From bright and loud to the loop's own sound, cycle by cycle.
             double t = static_cast<double>(c) / attack;
@@ -181,7 +180,8 @@ Synth Synthesise(const Params& p)
                 s.wave.push_back(gain * ((1.0 - t) * b + t * loop[i]) / max);
             }
         }
-        for (double v : loop) s.wave.push_back(v / max);
+        for (double v : loop)
+            s.wave.push_back(v / max);
         Normalise(s.wave, peak);
         s.loopBits = 1;
         s.loopStart = static_cast<uint32_t>(attack * cycle);
@@ -200,7 +200,8 @@ Synth Synthesise(const Params& p)
             for (int i = 0; i < length; ++i) {
                 double phase = start + static_cast<double>(v) * i / length;
                 double x = 0.0;
-                for (int k = 1; k <= harmonics; ++k) x += std::sin(2.0 * PI * k * phase) / k * std::pow(0.93, k - 1);
+                for (int k = 1; k <= harmonics; ++k)
+                    x += std::sin(2.0 * PI * k * phase) / k * std::pow(0.93, k - 1);
                 s.wave[i] += x * (v == n ? 1.0 : spread);
             }
         }
@@ -213,7 +214,8 @@ Synth Synthesise(const Params& p)
             s.loopBits = 2;
             s.loopStart = static_cast<uint32_t>(length / 4);
             s.loopLength = static_cast<uint32_t>(length - length / 4);
-            for (int i = 0; i < length / 4; ++i) s.wave[i] *= static_cast<double>(i) / (length / 4);
+            for (int i = 0; i < length / 4; ++i)
+                s.wave[i] *= static_cast<double>(i) / (length / 4);
         }
         return s;
     }
@@ -236,7 +238,8 @@ Synth Synthesise(const Params& p)
         double decay = p.Num("decay", 0.6);
         int length = static_cast<int>(rate * decay * 1.5);
         std::vector<double> line(cycle);
-        for (double& v : line) v = noise.Next();
+        for (double& v : line)
+            v = noise.Next();
         double damp = p.Num("damp", 0.996);
         for (int i = 0; i < length; ++i) {
             int a = i % cycle;
@@ -280,7 +283,8 @@ Synth Synthesise(const Params& p)
         double y = 0.0;
         for (int i = 0; i < length + 64; ++i) {
             y += lp * (noise.Next() - y);
-            if (i >= 64) s.wave.push_back(y);
+            if (i >= 64)
+                s.wave.push_back(y);
         }
         Normalise(s.wave, peak);
         s.loopBits = 1;
@@ -306,7 +310,8 @@ Synth Synthesise(const Params& p)
             double f = p.Num("low", 48) + p.Num("sweep", 130) * std::exp(-t / 0.035);
             phase += f / rate;
             x = std::sin(2.0 * PI * phase) * std::exp(-t / p.Num("decay", 0.22));
-            if (t < 0.003) x += 0.4 * n * (1.0 - t / 0.003);
+            if (t < 0.003)
+                x += 0.4 * n * (1.0 - t / 0.003);
         } else if (kind == "tom") {
             double f = p.Num("low", 110) + p.Num("sweep", 50) * std::exp(-t / 0.08);
             phase += f / rate;
@@ -314,10 +319,10 @@ Synth Synthesise(const Params& p)
             x += 0.15 * smooth * std::exp(-t / 0.02);
         } else if (kind == "snare") {
             phase += p.Num("tone", 190) / rate;
-            x = 0.55 * std::sin(2.0 * PI * phase) * std::exp(-t / 0.045) +
-                smooth * std::exp(-t / p.Num("decay", 0.08));
+            x = 0.55 * std::sin(2.0 * PI * phase) * std::exp(-t / 0.045) + smooth * std::exp(-t / p.Num("decay", 0.08));
         } else if (kind == "clap") {
-            double burst = t < 0.03 ? std::exp(-std::fmod(t, 0.01) / 0.003) : std::exp(-(t - 0.03) / p.Num("decay", 0.09));
+            double burst =
+                t < 0.03 ? std::exp(-std::fmod(t, 0.01) / 0.003) : std::exp(-(t - 0.03) / p.Num("decay", 0.09));
             x = high * 1.6 * burst;
         } else if (kind == "hat" || kind == "openhat" || kind == "crash" || kind == "shaker") {
             double attack = kind == "shaker" ? std::min(1.0, t / 0.015) : 1.0;
@@ -333,12 +338,12 @@ Synth Synthesise(const Params& p)
     Normalise(s.wave, peak);
     // Let the very end reach zero so the voice stops without a step.
     int fade = std::min(length, static_cast<int>(rate * 0.004));
-    for (int i = 0; i < fade; ++i) s.wave[length - 1 - i] *= static_cast<double>(i) / fade;
+    for (int i = 0; i < fade; ++i)
+        s.wave[length - 1 - i] *= static_cast<double>(i) / fade;
     return s;
 }
 
-std::vector<int16_t> ToEightBit(const std::vector<double>& wave)
-{
+std::vector<int16_t> ToEightBit(const std::vector<double>& wave) {
     std::vector<int16_t> out;
     out.reserve(wave.size());
     for (double v : wave) {
@@ -368,89 +373,96 @@ struct Score {
     int bpm = 125;
 };
 
-std::vector<std::string> Split(const std::string& line)
-{
+std::vector<std::string> Split(const std::string& line) {
     std::vector<std::string> words;
     std::istringstream in(line);
     std::string w;
-    while (in >> w) words.push_back(w);
+    while (in >> w)
+        words.push_back(w);
     return words;
 }
 
-int Integer(int line, const std::string& text)
-{
+int Integer(int line, const std::string& text) {
     char* end = nullptr;
     long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end) Fail(line, "not a number: " + text);
+    if (text.empty() || *end)
+        Fail(line, "not a number: " + text);
     return static_cast<int>(v);
 }
 
 // C-4 is note 49 (notes count from C-0 = 1).
-int ParseNote(const std::string& w)
-{
+int ParseNote(const std::string& w) {
     static const char* names = "C-C#D-D#E-F-F#G-G#A-A#B-";
-    if (w.size() != 3 || !std::isdigit(static_cast<unsigned char>(w[2]))) return -1;
+    if (w.size() != 3 || !std::isdigit(static_cast<unsigned char>(w[2])))
+        return -1;
     for (int i = 0; i < 12; ++i)
-        if (w[0] == names[2 * i] && w[1] == names[2 * i + 1]) return (w[2] - '0') * 12 + i + 1;
+        if (w[0] == names[2 * i] && w[1] == names[2 * i + 1])
+            return (w[2] - '0') * 12 + i + 1;
     return -1;
 }
 
-bool IsEffect(const std::string& w)
-{
+bool IsEffect(const std::string& w) {
     std::string e = w.substr(0, w.find('*'));
-    if (e.size() != 3) return false;
+    if (e.size() != 3)
+        return false;
     bool type = std::isdigit(static_cast<unsigned char>(e[0])) || (e[0] >= 'A' && e[0] <= 'Z');
     return type && std::isxdigit(static_cast<unsigned char>(e[1])) && std::isxdigit(static_cast<unsigned char>(e[2])) &&
            !std::islower(static_cast<unsigned char>(e[1])) && !std::islower(static_cast<unsigned char>(e[2]));
 }
 
 // Only what the player honours: 0, 1, 2, 3, 4, A, C, E1, F and K.
-void CheckEffect(int line, uint8_t type, uint8_t parameter)
-{
-    bool ok = type <= 4 || type == 0xA || type == 0xC || type == 0xF || type == 20 ||
-              (type == 0xE && (parameter >> 4) == 1);
-    if (!ok) Fail(line, "effect not honoured by the player");
+void CheckEffect(int line, uint8_t type, uint8_t parameter) {
+    bool ok =
+        type <= 4 || type == 0xA || type == 0xC || type == 0xF || type == 20 || (type == 0xE && (parameter >> 4) == 1);
+    if (!ok)
+        Fail(line, "effect not honoured by the player");
 }
 
-void Transpose(int line, Track& track, int semitones)
-{
+void Transpose(int line, Track& track, int semitones) {
     for (ScoreCell& c : track.rows) {
         if (c.cell.note >= 1 && c.cell.note <= 96) {
             int n = c.cell.note + semitones;
-            if (n < 1 || n > 96) Fail(line, "transposed note out of range");
+            if (n < 1 || n > 96)
+                Fail(line, "transposed note out of range");
             c.cell.note = static_cast<uint8_t>(n);
         }
     }
 }
 
-void ParseTrackLine(Score& score, Track& track, int line, const std::vector<std::string>& w)
-{
+void ParseTrackLine(Score& score, Track& track, int line, const std::vector<std::string>& w) {
     if (w[0] == "use") {
-        if (w.size() < 3) Fail(line, "use TRACK ROW [+N]");
+        if (w.size() < 3)
+            Fail(line, "use TRACK ROW [+N]");
         auto it = score.tracks.find(w[1]);
-        if (it == score.tracks.end()) Fail(line, "unknown track " + w[1]);
+        if (it == score.tracks.end())
+            Fail(line, "unknown track " + w[1]);
         Track copy = it->second;
-        if (w.size() > 3) Transpose(line, copy, Integer(line, w[3][0] == '+' ? w[3].substr(1) : w[3]));
+        if (w.size() > 3)
+            Transpose(line, copy, Integer(line, w[3][0] == '+' ? w[3].substr(1) : w[3]));
         int at = Integer(line, w[2]);
         for (int r = 0; r < ROWS; ++r)
-            if (copy.rows[r].set && r + at < ROWS) track.rows[r + at] = copy.rows[r];
+            if (copy.rows[r].set && r + at < ROWS)
+                track.rows[r + at] = copy.rows[r];
         return;
     }
     int row = Integer(line, w[0]);
-    if (row < 0 || row >= ROWS) Fail(line, "row out of range");
+    if (row < 0 || row >= ROWS)
+        Fail(line, "row out of range");
     ScoreCell cell;
     cell.set = true;
     int repeat = 1;
     for (size_t i = 1; i < w.size(); ++i) {
         const std::string& t = w[i];
-        if (t == ".") continue;
+        if (t == ".")
+            continue;
         if (t == "off") {
             cell.cell.note = KEY_OFF;
             continue;
         }
         int note = ParseNote(t);
         if (note > 0) {
-            if (note > 96) Fail(line, "note above B-7");
+            if (note > 96)
+                Fail(line, "note above B-7");
             cell.cell.note = static_cast<uint8_t>(note);
             continue;
         }
@@ -462,11 +474,13 @@ void ParseTrackLine(Score& score, Track& track, int line, const std::vector<std:
             cell.cell.effectType = type;
             cell.cell.effectParameter = parameter;
             size_t star = t.find('*');
-            if (star != std::string::npos) repeat = Integer(line, t.substr(star + 1));
+            if (star != std::string::npos)
+                repeat = Integer(line, t.substr(star + 1));
             continue;
         }
         auto it = score.instrumentNumbers.find(t);
-        if (it == score.instrumentNumbers.end()) Fail(line, "unknown word '" + t + "'");
+        if (it == score.instrumentNumbers.end())
+            Fail(line, "unknown word '" + t + "'");
         cell.cell.instrument = static_cast<uint8_t>(it->second);
     }
     track.rows[row] = cell;
@@ -477,8 +491,7 @@ void ParseTrackLine(Score& score, Track& track, int line, const std::vector<std:
     }
 }
 
-void ParseScore(Score& score, const std::string& path)
-{
+void ParseScore(Score& score, const std::string& path) {
     std::ifstream in(path);
     if (!in) {
         std::fprintf(stderr, "songc: cannot read %s\n", path.c_str());
@@ -496,29 +509,40 @@ void ParseScore(Score& score, const std::string& path)
                 break;
             }
         std::vector<std::string> w = Split(text);
-        if (w.empty()) continue;
+        if (w.empty())
+            continue;
         if (open) {
-            if (w[0] == "end") open = nullptr;
-            else ParseTrackLine(score, *open, line, w);
+            if (w[0] == "end")
+                open = nullptr;
+            else
+                ParseTrackLine(score, *open, line, w);
             continue;
         }
         const std::string& k = w[0];
-        if (k == "song" && w.size() > 1) score.song.name = w[1];
-        else if (k == "channels" && w.size() == 2) score.song.channels = static_cast<uint16_t>(Integer(line, w[1]));
-        else if (k == "speed" && w.size() == 2) score.speed = Integer(line, w[1]);
-        else if (k == "bpm" && w.size() == 2) score.bpm = Integer(line, w[1]);
-        else if (k == "restart" && w.size() == 2) score.song.restartPosition = static_cast<uint16_t>(Integer(line, w[1]));
+        if (k == "song" && w.size() > 1)
+            score.song.name = w[1];
+        else if (k == "channels" && w.size() == 2)
+            score.song.channels = static_cast<uint16_t>(Integer(line, w[1]));
+        else if (k == "speed" && w.size() == 2)
+            score.speed = Integer(line, w[1]);
+        else if (k == "bpm" && w.size() == 2)
+            score.bpm = Integer(line, w[1]);
+        else if (k == "restart" && w.size() == 2)
+            score.song.restartPosition = static_cast<uint16_t>(Integer(line, w[1]));
         else if (k == "order") {
-            for (size_t i = 1; i < w.size(); ++i) score.song.orders.push_back(static_cast<uint8_t>(Integer(line, w[i])));
+            for (size_t i = 1; i < w.size(); ++i)
+                score.song.orders.push_back(static_cast<uint8_t>(Integer(line, w[i])));
         } else if (k == "instrument" && w.size() >= 2) {
             Params p;
             p.line = line;
             for (size_t i = 2; i < w.size(); ++i) {
                 size_t eq = w[i].find('=');
-                if (eq == std::string::npos) Fail(line, "expected key=value: " + w[i]);
+                if (eq == std::string::npos)
+                    Fail(line, "expected key=value: " + w[i]);
                 p.values[w[i].substr(0, eq)] = w[i].substr(eq + 1);
             }
-            if (score.instrumentNumbers.count(w[1])) Fail(line, "instrument defined twice");
+            if (score.instrumentNumbers.count(w[1]))
+                Fail(line, "instrument defined twice");
             Synth synth = Synthesise(p);
             XmSample sample;
             sample.values = ToEightBit(synth.wave);
@@ -536,40 +560,48 @@ void ParseScore(Score& score, const std::string& path)
             score.song.instruments.push_back(instrument);
             score.instrumentNumbers[w[1]] = static_cast<int>(score.song.instruments.size());
         } else if (k == "track" && w.size() >= 2) {
-            if (score.tracks.count(w[1])) Fail(line, "track defined twice");
+            if (score.tracks.count(w[1]))
+                Fail(line, "track defined twice");
             Track& t = score.tracks[w[1]];
             if (w.size() >= 4 && w[2] == "=") {
                 auto it = score.tracks.find(w[3]);
-                if (it == score.tracks.end()) Fail(line, "unknown track " + w[3]);
+                if (it == score.tracks.end())
+                    Fail(line, "unknown track " + w[3]);
                 t = it->second;
-                if (w.size() > 4) Transpose(line, t, Integer(line, w[4][0] == '+' ? w[4].substr(1) : w[4]));
+                if (w.size() > 4)
+                    Transpose(line, t, Integer(line, w[4][0] == '+' ? w[4].substr(1) : w[4]));
             } else {
                 open = &t;
             }
         } else if (k == "pattern" && w.size() >= 3) {
             size_t n = static_cast<size_t>(Integer(line, w[1]));
-            if (n != score.patternTracks.size()) Fail(line, "patterns must be numbered in order");
+            if (n != score.patternTracks.size())
+                Fail(line, "patterns must be numbered in order");
             std::vector<std::string> names(w.begin() + 2, w.end());
-            if (names.size() != score.song.channels) Fail(line, "one track per channel");
+            if (names.size() != score.song.channels)
+                Fail(line, "one track per channel");
             for (const std::string& name : names)
-                if (name != "-" && !score.tracks.count(name)) Fail(line, "unknown track " + name);
+                if (name != "-" && !score.tracks.count(name))
+                    Fail(line, "unknown track " + name);
             score.patternTracks.push_back(names);
         } else {
             Fail(line, "unknown statement '" + k + "'");
         }
     }
-    if (open) Fail(line, "track without end");
+    if (open)
+        Fail(line, "track without end");
 }
 
 } // namespace
 
-const char USAGE[] = "usage: songc SCORE.txt OUT.xm\n"
-                     "Builds an XM song from a text score (the form of resources/song/score.txt).\n"
-                     "Exit status: 0 built, 1 the score is wrong (the message names the line), 2 usage.\n";
+const char USAGE[] =
+    "usage: songc SCORE.txt OUT.xm\n"
+    "Builds an XM song from a text score (the form of resources/song/score.txt).\n"
+    "Exit status: 0 built, 1 the score is wrong (the message names the line), 2 usage.\n";
 
-int main(int argc, char** argv)
-{
-    if (const int done = StandardOptions(argc, argv, "songc", USAGE, true); done >= 0) return done;
+int main(int argc, char** argv) {
+    if (const int done = StandardOptions(argc, argv, "songc", USAGE, true); done >= 0)
+        return done;
     if (argc != 3) {
         std::fputs(USAGE, stderr);
         return 2;
@@ -586,9 +618,11 @@ int main(int argc, char** argv)
         pattern.rows = ROWS;
         pattern.cells.assign(static_cast<size_t>(ROWS) * song.channels, XmCell{});
         for (size_t c = 0; c < names.size(); ++c) {
-            if (names[c] == "-") continue;
+            if (names[c] == "-")
+                continue;
             const Track& t = score.tracks[names[c]];
-            for (int r = 0; r < ROWS; ++r) XmCellAt(pattern, song.channels, r, static_cast<int>(c)) = t.rows[r].cell;
+            for (int r = 0; r < ROWS; ++r)
+                XmCellAt(pattern, song.channels, r, static_cast<int>(c)) = t.rows[r].cell;
         }
         song.patterns.push_back(pattern);
     }

@@ -45,18 +45,19 @@ struct Finding {
     int instrument = 0; // first instrument, 1-based, for instrument findings
 };
 
-std::string EffectName(int type, int parameter)
-{
+std::string EffectName(int type, int parameter) {
     static const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     std::string name(1, type < 36 ? digits[type] : '?');
-    if (type == 0xE) return name + digits[parameter >> 4] + "x";
+    if (type == 0xE)
+        return name + digits[parameter >> 4] + "x";
     return name + "xx";
 }
 
-const char* EffectMeaning(int type, int parameter)
-{
+const char* EffectMeaning(int type, int parameter) {
     switch (type) {
-    case 0x5: return "tone portamento + volume slide: only the tone-portamento row rule applies, no slide, and a note on its row restarts the sample";
+    case 0x5:
+        return "tone portamento + volume slide: only the tone-portamento row rule applies, no slide, and a note on its "
+               "row restarts the sample";
     case 0x6: return "vibrato + volume slide";
     case 0x7: return "tremolo";
     case 0x8: return "set panning";
@@ -87,23 +88,21 @@ const char* EffectMeaning(int type, int parameter)
     }
 }
 
-bool Honoured(int type, int parameter)
-{
-    if (type <= 4 || type == 0xA || type == 0xC || type == 0xF || type == 20) return true;
+bool Honoured(int type, int parameter) {
+    if (type <= 4 || type == 0xA || type == 0xC || type == 0xF || type == 20)
+        return true;
     return type == 0xE && (parameter >> 4) == 1;
 }
 
 // Effects the full player plays: 0-F, G, H, K, L, P, R, T and X1/X2 (E0 and
 // EF do nothing in the format's tracker either).
-bool FullSupports(int type, int parameter)
-{
+bool FullSupports(int type, int parameter) {
     if (type <= 0xF || type == 16 || type == 17 || type == 20 || type == 21 || type == 25 || type == 27 || type == 29)
         return true;
     return type == 33 && ((parameter >> 4) == 1 || (parameter >> 4) == 2);
 }
 
-void Place(Finding& f, int pattern, int row, int channel)
-{
+void Place(Finding& f, int pattern, int row, int channel) {
     if (f.count++ == 0) {
         f.pattern = pattern;
         f.row = row;
@@ -111,16 +110,15 @@ void Place(Finding& f, int pattern, int row, int channel)
     }
 }
 
-void PlaceInstrument(Finding& f, int instrument)
-{
-    if (f.count++ == 0) f.instrument = instrument;
+void PlaceInstrument(Finding& f, int instrument) {
+    if (f.count++ == 0)
+        f.instrument = instrument;
 }
 
 // Where the instrument (1-based) is first played, by pattern number.
 std::map<int, Finding> firstUse;
 
-void PrintAt(const Finding& f)
-{
+void PrintAt(const Finding& f) {
     if (f.pattern >= 0) {
         std::printf(" (first: pattern %d, row %d, channel %d)", f.pattern, f.row, f.channel + 1);
     } else if (f.instrument > 0) {
@@ -135,8 +133,7 @@ void PrintAt(const Finding& f)
 }
 
 // The real loader, reading the bytes as a linked-in resource would be read.
-bool LoadsWithPlayer(const std::vector<uint8_t>& bytes, Module** out)
-{
+bool LoadsWithPlayer(const std::vector<uint8_t>& bytes, Module** out) {
     HeadlessReset();
     HeadlessSetResource("XMCHECK", RT_RCDATA_TYPE, bytes);
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
@@ -154,9 +151,9 @@ const char USAGE[] =
     "  --full   list what even the full player (make FULLXM=1) would not play\n"
     "Exit status: 0 the song is within the player's set, 1 it is not, 2 usage or file error.\n";
 
-int main(int argc, char** argv)
-{
-    if (const int done = StandardOptions(argc, argv, "xmcheck", USAGE, false); done >= 0) return done;
+int main(int argc, char** argv) {
+    if (const int done = StandardOptions(argc, argv, "xmcheck", USAGE, false); done >= 0)
+        return done;
     bool full = argc == 3 && std::string(argv[2]) == "--full";
     if ((argc != 2 && !full) || argv[1][0] == '-') {
         std::fputs(USAGE, stderr);
@@ -183,15 +180,19 @@ int main(int argc, char** argv)
     int instruments = static_cast<int>(r.U16(72));
     int flags = static_cast<int>(r.U16(74));
     std::vector<std::string> broken;
-    if (!signature) broken.push_back("it is not an Extended Module (the signature \"Extended Module: \" is missing)");
+    if (!signature)
+        broken.push_back("it is not an Extended Module (the signature \"Extended Module: \" is missing)");
     if (channels > MAX_SONG_CHANNELS)
-        broken.push_back("it has " + std::to_string(channels) + " channels; at most " + std::to_string(MAX_SONG_CHANNELS));
+        broken.push_back("it has " + std::to_string(channels) + " channels; at most " +
+                         std::to_string(MAX_SONG_CHANNELS));
     if (songLength > MAX_SONG_LENGTH)
-        broken.push_back("its song length is " + std::to_string(songLength) + "; at most " + std::to_string(MAX_SONG_LENGTH));
+        broken.push_back("its song length is " + std::to_string(songLength) + "; at most " +
+                         std::to_string(MAX_SONG_LENGTH));
     if (patterns > MAX_PATTERNS)
         broken.push_back("it has " + std::to_string(patterns) + " patterns; at most " + std::to_string(MAX_PATTERNS));
     if (instruments > MAX_INSTRUMENTS)
-        broken.push_back("it has " + std::to_string(instruments) + " instruments; at most " + std::to_string(MAX_INSTRUMENTS));
+        broken.push_back("it has " + std::to_string(instruments) + " instruments; at most " +
+                         std::to_string(MAX_INSTRUMENTS));
 
     // ---- Walk the file as the loader does and collect what it uses. ----
     Finding volumeColumn, keyOffs, effect5, loudVolume, f00, notesAbove, notesBelow, strangeNotes;
@@ -217,10 +218,12 @@ int main(int argc, char** argv)
             uint8_t b = static_cast<uint8_t>(r.U8(at++));
             if (b & 0x80) {
                 for (int field = 0; field < 5; ++field)
-                    if (b & (1 << field)) cell[field] = static_cast<uint8_t>(r.U8(at++));
+                    if (b & (1 << field))
+                        cell[field] = static_cast<uint8_t>(r.U8(at++));
             } else {
                 cell[0] = b;
-                for (int field = 1; field < 5; ++field) cell[field] = static_cast<uint8_t>(r.U8(at++));
+                for (int field = 1; field < 5; ++field)
+                    cell[field] = static_cast<uint8_t>(r.U8(at++));
             }
             cells[p].insert(cells[p].end(), cell, cell + 5);
         }
@@ -242,11 +245,16 @@ int main(int argc, char** argv)
             int panningType = static_cast<int>(r.U8(at + 234));
             int vibratoDepth = static_cast<int>(r.U8(at + 237));
             int fadeout = static_cast<int>(r.U16(at + 239));
-            if ((volumeType & 1) && volumePoints >= 2) PlaceInstrument(volumeEnvelopes, i + 1);
-            if ((panningType & 1) && panningPoints >= 2) PlaceInstrument(panningEnvelopes, i + 1);
-            if (vibratoDepth) PlaceInstrument(autoVibrato, i + 1);
-            if (fadeout) PlaceInstrument(fadeouts, i + 1);
-            if (samples > 1) PlaceInstrument(multiSample, i + 1);
+            if ((volumeType & 1) && volumePoints >= 2)
+                PlaceInstrument(volumeEnvelopes, i + 1);
+            if ((panningType & 1) && panningPoints >= 2)
+                PlaceInstrument(panningEnvelopes, i + 1);
+            if (vibratoDepth)
+                PlaceInstrument(autoVibrato, i + 1);
+            if (fadeout)
+                PlaceInstrument(fadeouts, i + 1);
+            if (samples > 1)
+                PlaceInstrument(multiSample, i + 1);
             size_t dataBytes = 0;
             for (int s = 0; s < samples; ++s) {
                 size_t h = next + static_cast<size_t>(s) * 40;
@@ -254,8 +262,10 @@ int main(int argc, char** argv)
                 size_t loopStart = r.U32(h + 4);
                 size_t loopLength = r.U32(h + 8);
                 int type = static_cast<int>(r.U8(h + 14));
-                if (s == 0) relativeNotes.back() = static_cast<int8_t>(r.U8(h + 16));
-                if ((type & 3) && loopLength && loopStart + loopLength > length) PlaceInstrument(loopCut, i + 1);
+                if (s == 0)
+                    relativeNotes.back() = static_cast<int8_t>(r.U8(h + 16));
+                if ((type & 3) && loopLength && loopStart + loopLength > length)
+                    PlaceInstrument(loopCut, i + 1);
                 dataBytes += length;
             }
             next += static_cast<size_t>(samples) * 40 + dataBytes;
@@ -271,20 +281,32 @@ int main(int argc, char** argv)
             int channel = channels ? index % channels : 0;
             const uint8_t* cell = &cells[p][c];
             int note = cell[0], instrument = cell[1], volume = cell[2], type = cell[3], parameter = cell[4];
-            if (instrument) Place(firstUse[instrument], p, row, channel);
-            if (volume) Place(volumeColumn, p, row, channel);
-            if (note == NOTE_FILE_KEY_OFF || type == 20) Place(keyOffs, p, row, channel);
-            if (note > NOTE_FILE_KEY_OFF) Place(strangeNotes, p, row, channel);
-            if (note >= 1 && note <= NOTE_LAST && instrument >= 1 && instrument <= static_cast<int>(relativeNotes.size())) {
+            if (instrument)
+                Place(firstUse[instrument], p, row, channel);
+            if (volume)
+                Place(volumeColumn, p, row, channel);
+            if (note == NOTE_FILE_KEY_OFF || type == 20)
+                Place(keyOffs, p, row, channel);
+            if (note > NOTE_FILE_KEY_OFF)
+                Place(strangeNotes, p, row, channel);
+            if (note >= 1 && note <= NOTE_LAST && instrument >= 1 &&
+                instrument <= static_cast<int>(relativeNotes.size())) {
                 int real = note - 1 + relativeNotes[instrument - 1];
-                if (real > 118) Place(notesAbove, p, row, channel);
-                if (real < 0) Place(notesBelow, p, row, channel);
+                if (real > 118)
+                    Place(notesAbove, p, row, channel);
+                if (real < 0)
+                    Place(notesBelow, p, row, channel);
             }
-            if (type == 0 && parameter == 0) continue;
-            if (type == 5) Place(effect5, p, row, channel);
-            if (type == 0xC && parameter > 64) Place(loudVolume, p, row, channel);
-            if (type == 0xF && parameter == 0) Place(f00, p, row, channel);
-            if (!FullSupports(type, parameter)) Place(unsupportedEffects[EffectName(type, parameter)], p, row, channel);
+            if (type == 0 && parameter == 0)
+                continue;
+            if (type == 5)
+                Place(effect5, p, row, channel);
+            if (type == 0xC && parameter > 64)
+                Place(loudVolume, p, row, channel);
+            if (type == 0xF && parameter == 0)
+                Place(f00, p, row, channel);
+            if (!FullSupports(type, parameter))
+                Place(unsupportedEffects[EffectName(type, parameter)], p, row, channel);
             if (!Honoured(type, parameter)) {
                 std::string name = EffectName(type, parameter);
                 Place(ignoredEffects[name], p, row, channel);
@@ -294,20 +316,23 @@ int main(int argc, char** argv)
     }
 
     // ---- Report ----
-    std::printf("%d channels, %d patterns, %d instruments, song length %d, restart %d, %s frequency table\n",
-                channels, patterns, instruments, songLength, restart, (flags & 1) ? "linear" : "Amiga");
+    std::printf("%d channels, %d patterns, %d instruments, song length %d, restart %d, %s frequency table\n", channels,
+                patterns, instruments, songLength, restart, (flags & 1) ? "linear" : "Amiga");
     if (loads) {
         std::printf("Loads: yes\n");
     } else {
         std::printf("Loads: NO -- the player refuses it and the program stays silent\n");
-        if (broken.empty()) broken.push_back("the file is malformed or too short for what its header announces");
-        for (const std::string& b : broken) std::printf("  %s\n", b.c_str());
+        if (broken.empty())
+            broken.push_back("the file is malformed or too short for what its header announces");
+        for (const std::string& b : broken)
+            std::printf("  %s\n", b.c_str());
     }
 
     int ignored = 0;
     std::printf("Ignored by this player:\n");
     auto report = [&](const Finding& f, const char* what) {
-        if (!f.count) return;
+        if (!f.count)
+            return;
         ++ignored;
         std::printf("  %s: %d", what, f.count);
         PrintAt(f);
@@ -321,19 +346,22 @@ int main(int argc, char** argv)
         std::string what = "effect " + name + " (" + meanings[name] + ")";
         report(f, what.c_str());
     }
-    if (!ignored) std::printf("  nothing\n");
+    if (!ignored)
+        std::printf("  nothing\n");
 
     int different = 0;
     std::printf("Sounds different here than in other trackers:\n");
     auto note = [&](const Finding& f, const char* what) {
-        if (!f.count) return;
+        if (!f.count)
+            return;
         ++different;
         std::printf("  %s: %d", what, f.count);
         PrintAt(f);
         std::printf("\n");
     };
-    note(keyOffs, "key-offs: silence the channel at once (no envelope release), and later notes on the channel "
-                  "without an instrument number stay silent");
+    note(keyOffs,
+         "key-offs: silence the channel at once (no envelope release), and later notes on the channel "
+         "without an instrument number stay silent");
     note(fadeouts, "instruments with a fadeout: inaudible, as a key-off already silences");
     note(effect5, "effect 5xx");
     note(loudVolume, "Cxx above 40 (64): taken as is, louder than full volume");
@@ -351,17 +379,19 @@ int main(int argc, char** argv)
         ++different;
         std::printf("  panning runs the other way round: 255 is fully left, 0 fully right\n");
     }
-    if (!different) std::printf("  nothing\n");
+    if (!different)
+        std::printf("  nothing\n");
 
-    std::printf("Plays fully with: %s\n", !loads ? "neither player (it does not load)"
-                                       : ignored == 0 ? "the small player (the default build)"
-                                                      : "the full player only (build with QUILLON_FULL_XM=ON)");
+    std::printf("Plays fully with: %s\n", !loads         ? "neither player (it does not load)"
+                                          : ignored == 0 ? "the small player (the default build)"
+                                                         : "the full player only (build with QUILLON_FULL_XM=ON)");
     bool pass = loads && ignored == 0;
     if (full) {
         int unsupported = 0;
         std::printf("Not played by the full player:\n");
         auto missing = [&](const Finding& f, const char* what) {
-            if (!f.count) return;
+            if (!f.count)
+                return;
             ++unsupported;
             std::printf("  %s: %d", what, f.count);
             PrintAt(f);
@@ -372,10 +402,12 @@ int main(int argc, char** argv)
         missing(strangeNotes, "cell notes 98..255 other than key-off: played as no note");
         missing(notesAbove, "notes above B-9 with the relative note: not played");
         missing(notesBelow, "notes below C-0 with the relative note: not played");
-        if (!unsupported) std::printf("  nothing\n");
+        if (!unsupported)
+            std::printf("  nothing\n");
         pass = loads && unsupported == 0;
     }
     std::printf("Result: %s\n", pass ? "within the player's set" : "NOT within the player's set");
-    if (song) FreeModule(song);
+    if (song)
+        FreeModule(song);
     return pass ? 0 : 1;
 }

@@ -36,26 +36,23 @@ namespace {
 constexpr int32_t RATE = 44100;
 constexpr double LONGEST_SECONDS = 20 * 60;
 
-void Put16(std::FILE* f, uint32_t v)
-{
+void Put16(std::FILE* f, uint32_t v) {
     std::fputc(static_cast<int>(v & 0xFF), f);
     std::fputc(static_cast<int>((v >> 8) & 0xFF), f);
 }
 
-void Put32(std::FILE* f, uint32_t v)
-{
+void Put32(std::FILE* f, uint32_t v) {
     Put16(f, v & 0xFFFF);
     Put16(f, v >> 16);
 }
 
-void WriteWavHeader(std::FILE* f, uint32_t dataBytes)
-{
+void WriteWavHeader(std::FILE* f, uint32_t dataBytes) {
     std::fwrite("RIFF", 1, 4, f);
     Put32(f, 36 + dataBytes);
     std::fwrite("WAVEfmt ", 1, 8, f);
     Put32(f, 16);
-    Put16(f, 1);        // PCM
-    Put16(f, 2);        // stereo
+    Put16(f, 1); // PCM
+    Put16(f, 2); // stereo
     Put32(f, RATE);
     Put32(f, RATE * 4);
     Put16(f, 4);
@@ -73,25 +70,26 @@ const char USAGE[] =
     "  --small         play it on the small player (the default build's)\n"
     "Exit status: 0 written, 1 the song does not load or a file fails, 2 usage.\n";
 
-int Usage()
-{
+int Usage() {
     std::fputs(USAGE, stderr);
     return 2;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    if (const int done = StandardOptions(argc, argv, "xmrender", USAGE, false); done >= 0) return done;
-    if (argc < 3 || argv[1][0] == '-' || argv[2][0] == '-') return Usage();
+int main(int argc, char** argv) {
+    if (const int done = StandardOptions(argc, argv, "xmrender", USAGE, false); done >= 0)
+        return done;
+    if (argc < 3 || argv[1][0] == '-' || argv[2][0] == '-')
+        return Usage();
     double seconds = -1.0;
     bool reportPeak = false;
     playerStart = QUILLON_FULL_BY_DEFAULT ? StartFullPlayer : ResetSongPosition;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = std::atof(argv[++i]);
-            if (!(seconds > 0.0) || seconds > LONGEST_SECONDS) return Usage();
+            if (!(seconds > 0.0) || seconds > LONGEST_SECONDS)
+                return Usage();
         } else if (std::strcmp(argv[i], "--report-peak") == 0) {
             reportPeak = true;
         } else if (std::strcmp(argv[i], "--full") == 0) {
@@ -144,25 +142,31 @@ int main(int argc, char** argv)
     for (int64_t k = 0;; ++k) {
         int32_t index = static_cast<int32_t>(k % blockCount);
         int64_t frames = blockFrames;
-        if (framesWanted >= 0 && framesWanted - framesWritten < frames) frames = framesWanted - framesWritten;
+        if (framesWanted >= 0 && framesWanted - framesWritten < frames)
+            frames = framesWanted - framesWritten;
         if (reportPeak) {
             const float* mix = MixArea(index);
             for (int64_t i = 0; i < frames * 2; ++i) {
                 float v = std::fabs(mix[i]);
-                if (v > peak) peak = v;
-                if (v > 32767.0f) ++clipped;
+                if (v > peak)
+                    peak = v;
+                if (v > 32767.0f)
+                    ++clipped;
             }
         }
         std::fwrite(OutputRing() + static_cast<size_t>(index) * blockFrames * 2, 4, static_cast<size_t>(frames), out);
         framesWritten += frames;
-        if (framesWanted >= 0 ? framesWritten >= framesWanted : (loopBlock >= 0 && k >= loopBlock)) break;
-        if (framesWritten >= longest) break;
+        if (framesWanted >= 0 ? framesWritten >= framesWanted : (loopBlock >= 0 && k >= loopBlock))
+            break;
+        if (framesWritten >= longest)
+            break;
 
         // The device moves into the next block: the feeder refills this one
         // with the music one ring later.
         FeederPass(static_cast<uint32_t>((k + 1) * blockBytes));
         int64_t position = static_cast<int64_t>(song->orderPosition) * 256 + song->row;
-        if (loopBlock < 0 && position < lastPosition) loopBlock = k + blockCount;
+        if (loopBlock < 0 && position < lastPosition)
+            loopBlock = k + blockCount;
         lastPosition = position;
     }
     std::fflush(out);

@@ -4,18 +4,20 @@
 #include <cstdio>
 #include <stdexcept>
 
-std::vector<uint8_t> EncodeBmp(const IndexedImage& image)
-{
+std::vector<uint8_t> EncodeBmp(const IndexedImage& image) {
     const int bpp = image.bitsPerPixel;
-    if (bpp != 1 && bpp != 4 && bpp != 8) throw std::invalid_argument("depth must be 1, 4 or 8 bits");
-    if (image.width <= 0 || image.height <= 0) throw std::invalid_argument("empty image");
+    if (bpp != 1 && bpp != 4 && bpp != 8)
+        throw std::invalid_argument("depth must be 1, 4 or 8 bits");
+    if (image.width <= 0 || image.height <= 0)
+        throw std::invalid_argument("empty image");
     if (image.pixels.size() != static_cast<size_t>(image.width) * image.height)
         throw std::invalid_argument("pixel count does not match width x height");
     const size_t maxColours = size_t{1} << bpp;
     if (image.palette.empty() || image.palette.size() > maxColours)
         throw std::invalid_argument("palette size does not fit the depth");
     for (uint8_t p : image.pixels)
-        if (p >= image.palette.size()) throw std::invalid_argument("pixel index outside the palette");
+        if (p >= image.palette.size())
+            throw std::invalid_argument("pixel index outside the palette");
 
     const uint32_t rowBytes = ((static_cast<uint32_t>(image.width) * bpp + 31) / 32) * 4;
     const uint32_t paletteBytes = static_cast<uint32_t>(image.palette.size()) * 4;
@@ -58,11 +60,11 @@ std::vector<uint8_t> EncodeBmp(const IndexedImage& image)
     return out;
 }
 
-bool WriteBmp(const std::string& path, const IndexedImage& image)
-{
+bool WriteBmp(const std::string& path, const IndexedImage& image) {
     const std::vector<uint8_t> bytes = EncodeBmp(image);
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
+    if (!f)
+        return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }

@@ -10,9 +10,9 @@
 struct IndexedImage {
     int width = 0;
     int height = 0;
-    int bitsPerPixel = 8;              // 1, 4 or 8
-    std::vector<uint32_t> palette;     // 0x00RRGGBB, at most 2^bitsPerPixel entries
-    std::vector<uint8_t> pixels;       // width * height palette indices, top row first
+    int bitsPerPixel = 8;          // 1, 4 or 8
+    std::vector<uint32_t> palette; // 0x00RRGGBB, at most 2^bitsPerPixel entries
+    std::vector<uint8_t> pixels;   // width * height palette indices, top row first
 };
 
 // The BMP file's bytes. Throws std::invalid_argument for an image whose

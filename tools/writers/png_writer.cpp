@@ -7,23 +7,22 @@
 
 namespace {
 
-void PutBig32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+void PutBig32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(v >> shift));
 }
 
-uint32_t Crc32(const uint8_t* data, size_t size)
-{
+uint32_t Crc32(const uint8_t* data, size_t size) {
     uint32_t crc = 0xFFFFFFFFu;
     for (size_t i = 0; i < size; ++i) {
         crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+        for (int k = 0; k < 8; ++k)
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
     }
     return ~crc;
 }
 
-void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data)
-{
+void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
     PutBig32(png, static_cast<uint32_t>(data.size()));
     std::vector<uint8_t> body(type, type + 4);
     body.insert(body.end(), data.begin(), data.end());
@@ -33,16 +32,17 @@ void PutChunk(std::vector<uint8_t>& png, const char* type, const std::vector<uin
 
 } // namespace
 
-std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint32_t>& pixels, bool withAlpha)
-{
+std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint32_t>& pixels, bool withAlpha) {
     std::vector<uint8_t> raw; // per row: filter byte 0 (none), then the pixels
     raw.reserve(static_cast<size_t>(height) * (1 + (withAlpha ? 4 : 3) * static_cast<size_t>(width)));
     for (int y = 0; y < height; ++y) {
         raw.push_back(0);
         for (int x = 0; x < width; ++x) {
             const uint32_t c = pixels[static_cast<size_t>(y) * width + x];
-            raw.insert(raw.end(), {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
-            if (withAlpha) raw.push_back(static_cast<uint8_t>(c >> 24));
+            raw.insert(raw.end(),
+                       {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c)});
+            if (withAlpha)
+                raw.push_back(static_cast<uint8_t>(c >> 24));
         }
     }
     // A zlib stream of stored deflate blocks of at most 65535 bytes each.
@@ -53,7 +53,8 @@ std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint32_t
         PutLe16(z, static_cast<uint32_t>(n));
         PutLe16(z, static_cast<uint32_t>(~n & 0xFFFF));
         z.insert(z.end(), raw.begin() + static_cast<ptrdiff_t>(at), raw.begin() + static_cast<ptrdiff_t>(at + n));
-        if (at + n >= raw.size()) break;
+        if (at + n >= raw.size())
+            break;
     }
     uint32_t s1 = 1, s2 = 0; // Adler-32
     for (uint8_t byte : raw) {
