@@ -30,6 +30,21 @@ void SdlMarkPrimaryLost();
 // Destroys the renderer and texture (and a window whose destruction waited).
 void SdlReleaseRenderer();
 
+// Holds the process's stderr on /dev/null while it lives. The sound and
+// display libraries under SDL (ALSA, PulseAudio, Wayland) print their own
+// lines when they find no device; the backend reports such a failure once,
+// in its own words, so their noise is kept out of the user's terminal.
+class QuietStderr {
+public:
+    QuietStderr();
+    ~QuietStderr();
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_;
+};
+
 // Back to the state of a fresh process, for tests: the window, renderer and
 // SDL's video subsystem are closed, the queue and every surface, bitmap and
 // context forgotten. Audio devices are not touched.
