@@ -22,9 +22,9 @@ struct CheckResult {
     std::string output;
 };
 
-CheckResult RunXmcheck(const std::string& path) {
+CheckResult RunXmcheck(const std::string& path, const std::string& options = "") {
     CheckResult r;
-    std::string command = std::string(QUILLON_XMCHECK) + " '" + path + "' 2>&1";
+    std::string command = std::string(QUILLON_XMCHECK) + " '" + path + "' " + options + " 2>&1";
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return r;
@@ -173,8 +173,9 @@ TEST(Xmcheck, ForeignFilesAreNamedAndNotCounted) {
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.output.find("Loads: NO"), std::string::npos) << r.output;
         EXPECT_NE(r.output.find("the signature \"Extended Module: \" is missing"), std::string::npos) << r.output;
-        if (c.kind)
+        if (c.kind) {
             EXPECT_NE(r.output.find(c.kind), std::string::npos) << r.output;
+        }
         EXPECT_EQ(r.output.find("channels"), std::string::npos) << r.output;
         EXPECT_EQ(r.output.find("patterns"), std::string::npos) << r.output;
     }
@@ -220,6 +221,35 @@ TEST(Xmcheck, CutOffFilesAreReported) {
     const std::vector<uint8_t> cut(whole.begin(), whole.end() - 1);
     EXPECT_NE(RunXmcheck(WriteTemp("cut_one", cut)).output.find("announce at least " + std::to_string(whole.size())),
               std::string::npos);
+}
+
+// The verdict is for the player the build's program has, unless told: the
+// build's song check and a person running xmcheck after `make run FULLXM=1`
+// must hear the same. A volume column entry is ignored by the small player
+// only.
+TEST(Xmcheck, JudgesForTheBuildsPlayerUnlessTold) {
+    XmSong song = CleanSong();
+    XmCellAt(song.patterns[0], 2, 4, 1) = XmCell{0, 0, 0x30, 0, 0};
+    const std::string path = WriteTemp("volume_column", BuildXm(song));
+    const std::string help = RunXmcheck("", "--help").output;
+    const bool buildIsFull = help.find("this build's program has (the full player)") != std::string::npos;
+    ASSERT_TRUE(buildIsFull || help.find("this build's program has (the small player)") != std::string::npos) << help;
+    struct Case {
+        const char* options;
+        int status;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"--small", 1, "Ignored by this player:\n  volume column entries: 1"},
+        {"--full", 0, "Not played by the full player:\n  nothing"},
+        {"", buildIsFull ? 0 : 1, buildIsFull ? "Not played by the full player:" : "Ignored by this player:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        CheckResult r = RunXmcheck(path, c.options);
+        EXPECT_EQ(r.status, c.status) << r.output;
+        EXPECT_NE(r.output.find(c.line), std::string::npos) << r.output;
+    }
 }
 
 TEST(Xmcheck, TheShippedSongPasses) {

@@ -1,4 +1,4 @@
-// xmcheck SONG.xm [--full]
+// xmcheck SONG.xm [--full | --small]
 // Tells a musician what this program's player will do with their song:
 //   - whether it loads (through the player's own loader), and if not which
 //     limit it breaks; a file that is no Extended Module is named as such
@@ -14,6 +14,9 @@
 //     (a build with QUILLON_FULL_XM=ON);
 //   - with --full, anything even the full player does not play (effect
 //     letters the format does not define, notes out of the playable range).
+//     Without --full or --small it judges the song for the build's own
+//     player (QUILLON_FULL_XM), so the build's song check and a person
+//     running it after `make run FULLXM=1` hear the same verdict.
 // Exit status: 0 when the song loads and uses nothing the player ignores
 // (with --full: nothing the full player ignores), 1 otherwise, 2 on a usage
 // or file error.
@@ -257,23 +260,33 @@ std::vector<std::string> WhatIsCut(const Layout& layout, size_t size, int patter
 
 } // namespace
 
+#if QUILLON_FULL_BY_DEFAULT
+#define QUILLON_BUILD_PLAYER "the full player"
+#else
+#define QUILLON_BUILD_PLAYER "the small player"
+#endif
+
 const char USAGE[] =
-    "usage: xmcheck SONG.xm [--full]\n"
+    "usage: xmcheck SONG.xm [--full | --small]\n"
     "Tells what Quillon's player does with the song: whether it loads (and which\n"
     "limit it breaks if not), each feature it ignores with where it first appears,\n"
     "what sounds different than in other trackers, and which player plays it fully.\n"
-    "  --full   list what even the full player (make FULLXM=1) would not play\n"
+    "  --full   judge it for the full player (make FULLXM=1): list what even it would not play\n"
+    "  --small  judge it for the small player (the default build)\n"
+    "Without either it judges for the player this build's program has (" QUILLON_BUILD_PLAYER
+    ").\n"
     "Exit status: 0 the song is within the player's set, 1 it is not (or it is not an\n"
     "Extended Module, or the file is cut off), 2 usage or file error.\n";
 
 int main(int argc, char** argv) {
     if (const int done = StandardOptions(argc, argv, "xmcheck", USAGE, false); done >= 0)
         return done;
-    bool full = argc == 3 && std::string(argv[2]) == "--full";
-    if ((argc != 2 && !full) || argv[1][0] == '-') {
+    const std::string mode = argc == 3 ? argv[2] : "";
+    if ((argc != 2 && mode != "--full" && mode != "--small") || argv[1][0] == '-') {
         std::fputs(USAGE, stderr);
         return 2;
     }
+    const bool full = mode == "--full" || (mode.empty() && QUILLON_FULL_BY_DEFAULT);
     std::ifstream in(argv[1], std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "xmcheck: cannot read %s\n", argv[1]);
@@ -468,7 +481,9 @@ int main(int argc, char** argv) {
             std::printf("  %s\n", line.c_str());
 
     int ignored = 0;
-    std::printf("Ignored by this player:\n");
+    // Judged for the full player, the small player's list is only advice:
+    // the verdict comes from "Not played by the full player" below.
+    std::printf(full ? "Ignored by the small player (the default build):\n" : "Ignored by this player:\n");
     auto report = [&](const Finding& f, const char* what) {
         if (!f.count)
             return;
@@ -489,7 +504,7 @@ int main(int argc, char** argv) {
         std::printf("  nothing\n");
 
     int different = 0;
-    std::printf("Sounds different here than in other trackers:\n");
+    std::printf(full ? "Sounds different with the small player:\n" : "Sounds different here than in other trackers:\n");
     auto note = [&](const Finding& f, const char* what) {
         if (!f.count)
             return;
