@@ -14,8 +14,10 @@ struct SdlVideo {
     bool destroyPending = false;      // destroyed while the renderer still lived
     SDL_Renderer* renderer = nullptr; // from SetCooperativeLevel to DdRelease
     SDL_Texture* texture = nullptr;   // display-mode sized, from SetDisplayMode
-    bool deviceReset = false;         // SDL_RENDER_DEVICE_RESET seen: renderer must be rebuilt
-    std::string reason;               // last failure, "" when none
+    SDL_Texture* enlarged = nullptr;  // the picture at a whole factor, for a fractional screen scale
+    int enlargedFactor = 0;
+    bool deviceReset = false; // SDL_RENDER_DEVICE_RESET seen: renderer must be rebuilt
+    std::string reason;       // last failure, "" when none
 };
 
 SdlVideo& Video();
