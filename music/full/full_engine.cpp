@@ -94,19 +94,14 @@ constexpr double FULL_LEVEL = 127.0 * 256.0;
 
 // The tick's result to the channel's voice.
 void Output(Module* song, FullChannel* channel, int32_t number) {
-    const Instrument* instrument = FullInstrument(song, channel);
-    int32_t volume = channel->volume + channel->volumeOffset;
-    volume = volume < 0 ? 0 : (volume > FULL_VOLUME ? FULL_VOLUME : volume);
-    if (channel->muted)
-        volume = 0;
-    int32_t panning = channel->panning;
-    if (instrument && (instrument->panningType & ENVELOPE_ON))
-        panning = EnvelopePanning(panning, channel->panningEnvelope.value);
+    int32_t volume = TickVolume(channel);
+    int32_t panning = TickPanning(song, channel);
     panning = panning < 0 ? 0 : (panning > 255 ? 255 : panning);
-    int32_t period = channel->period + channel->periodOffset + StepAutoVibrato(channel, instrument);
+    int32_t period = channel->period + channel->periodOffset + StepAutoVibrato(channel, FullInstrument(song, channel));
     period = period < PERIOD_MIN ? PERIOD_MIN : (period > PERIOD_MAX ? PERIOD_MAX : period);
 
-    VoiceControl control{};
+    VoiceControl& control = channel->sent;
+    control = VoiceControl{};
     control.changes = VOICE_LEVELS;
     double level = FULL_LEVEL * volume / FULL_VOLUME * channel->volumeEnvelope.value / FULL_VOLUME * channel->fadeout /
                    FADEOUT_START * song->globalVolume / FULL_VOLUME;
@@ -154,6 +149,20 @@ void Envelopes(Module* song, FullChannel* channel) {
 }
 
 } // namespace
+
+int32_t TickVolume(const FullChannel* channel) {
+    if (channel->muted)
+        return 0;
+    int32_t volume = channel->volume + channel->volumeOffset;
+    return volume < 0 ? 0 : (volume > FULL_VOLUME ? FULL_VOLUME : volume);
+}
+
+int32_t TickPanning(const Module* song, const FullChannel* channel) {
+    const Instrument* instrument = FullInstrument(song, channel);
+    if (instrument && (instrument->panningType & ENVELOPE_ON))
+        return EnvelopePanning(channel->panning, channel->panningEnvelope.value);
+    return channel->panning;
+}
 
 void StartCell(Module* song, FullChannel* channel, const Cell* cell) {
     bool portamento = TonePortamento(cell);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "music/mixer.h"
 #include "music/module.h"
 
 // Envelope flags of an instrument (volumeType, panningType).
@@ -61,6 +62,7 @@ struct FullChannel {
     bool trigger;         // the sample starts this tick
     uint32_t startOffset; // ... at this frame (9xx)
     int32_t sentPeriod;   // the period the voice's step was last set from
+    VoiceControl sent;    // what this tick asked of the voice
 
     // Effect memories: each written by a non-zero parameter only.
     uint8_t portaUpSpeed, portaDownSpeed, tonePortaSpeed;
@@ -109,6 +111,13 @@ void TickEffect(Module* song, FullChannel* channel, const Cell* cell);
 void KeyOff(Module* song, FullChannel* channel);
 // The sample restarts (E9x, Rxy, EDx): from its start, at this tick.
 void Retrigger(FullChannel* channel);
+
+// This tick's volume (0..64): the volume with the tremolo's offset, held in
+// range; 0 in the tremor's off phase.
+int32_t TickVolume(const FullChannel* channel);
+// This tick's panning (0 left): the channel's, moved by the panning envelope
+// when the instrument has one on.
+int32_t TickPanning(const Module* song, const FullChannel* channel);
 
 // The instrument of a channel, or null for none / out of range.
 const Instrument* FullInstrument(const Module* song, const FullChannel* channel);

@@ -1,4 +1,6 @@
 // UpdateVoice and the mixer: steps, ramps, loops, panning, conversion.
+// Levels are written in the small player's steps of 1/255 of full gain
+// (Step), with the mixer at the small player's ramp resolution.
 #include <cmath>
 #include <string>
 
@@ -38,18 +40,21 @@ std::vector<int16_t> Ramp(int count, int scale) {
     return v;
 }
 
+// `steps` of 1/255 of full gain in voice levels.
+constexpr int32_t Step(int32_t steps) { return steps * (VOICE_LEVEL_FULL / 255); }
+
 class MixerTest : public MusicTest {
 protected:
-    // Voice 0 playing `sample` at full, settled volume on both sides.
+    // Voice 0 playing `sample` at a settled volume of `volume` steps on both sides.
     Voice& Settled(const Sample* sample, uint32_t stepInteger, uint32_t stepFraction, int32_t volume = 255) {
-        Voice& v = voicePool[0];
+        Voice& v = mixer.voices[0];
         v.sample = sample;
         v.stepInteger = stepInteger;
         v.stepFraction = stepFraction;
         v.direction = DIRECTION_FORWARD;
-        v.volume = v.leftVolume = v.rightVolume = volume;
-        v.rampLeftTarget = v.rampRightTarget = volume;
-        v.levelLeft = v.levelRight = volume * 256;
+        v.leftVolume = v.rightVolume = Step(volume);
+        v.rampLeftTarget = v.rampRightTarget = Step(volume);
+        v.levelLeft = v.levelRight = Step(volume) * 256;
         return v;
     }
     std::vector<float> Mix(int32_t frames) {
@@ -61,6 +66,7 @@ protected:
     Module amiga{};
     void SetUp() override {
         MusicTest::SetUp();
+        mixer.rampShift = RAMP_COARSE;
         linear.flags = FLAG_LINEAR_TABLE;
         linear.globalVolume = 64;
         amiga.flags = 0;
@@ -81,16 +87,15 @@ class StepTest : public MixerTest, public ::testing::WithParamInterface<StepCase
 
 TEST_P(StepTest, FrequencyBecomesAStepPerOutputFrame) {
     const StepCase& c = GetParam();
-    Channel channel{};
-    channel.voice = &voicePool[0];
+    Channel& channel = playback.channels[0];
     channel.period = c.period;
     channel.periodOffset = c.periodOffset;
     channel.pending = PENDING_FREQUENCY;
-    voicePool[0].stepInteger = 7; // what an update that is dropped leaves
-    voicePool[0].stepFraction = 7;
-    UpdateVoice(&channel, &emptySample, c.linearTable ? &linear : &amiga);
-    EXPECT_EQ(voicePool[0].stepInteger, c.stepInteger);
-    EXPECT_EQ(voicePool[0].stepFraction, c.stepFraction);
+    mixer.voices[0].stepInteger = 7; // what an update that is dropped leaves
+    mixer.voices[0].stepFraction = 7;
+    UpdateVoice(0, &emptySample, c.linearTable ? &linear : &amiga);
+    EXPECT_EQ(mixer.voices[0].stepInteger, c.stepInteger);
+    EXPECT_EQ(mixer.voices[0].stepFraction, c.stepFraction);
 }
 
 // Expected fractions are (f mod 44100) * 2^32 / 44100.
@@ -114,8 +119,8 @@ TEST_F(MixerTest, EightThousandHertzStepsThroughTheSampleAtItsRate) {
     TestSample s(Ramp(20000, 1));
     Settled(&s.sample, 0, 814485521u);
     Mix(44100);
-    EXPECT_EQ(voicePool[0].position, 8362u);
-    EXPECT_GT(voicePool[0].positionFraction, 0xFFFF0000u);
+    EXPECT_EQ(mixer.voices[0].position, 8362u);
+    EXPECT_GT(mixer.voices[0].positionFraction, 0xFFFF0000u);
 }
 
 struct VolumeCase {
@@ -127,18 +132,17 @@ class VoiceVolumeTest : public MixerTest, public ::testing::WithParamInterface<V
 
 TEST_P(VoiceVolumeTest, VolumeAndPanningSplit) {
     const VolumeCase& c = GetParam();
-    Channel channel{};
-    channel.voice = &voicePool[0];
+    Channel& channel = playback.channels[0];
     channel.volume = c.volume;
     channel.envelopeVolume = c.envelope;
     channel.fadeoutVolume = c.fadeout;
     channel.panning = c.panning;
     channel.pending = PENDING_VOLUME | PENDING_PANNING;
     linear.globalVolume = c.global;
-    UpdateVoice(&channel, &emptySample, &linear);
-    EXPECT_EQ(voicePool[0].volume, c.voiceVolume);
-    EXPECT_EQ(voicePool[0].leftVolume, c.left);
-    EXPECT_EQ(voicePool[0].rightVolume, c.right);
+    UpdateVoice(0, &emptySample, &linear);
+    EXPECT_EQ(channel.voiceVolume, c.voiceVolume);
+    EXPECT_EQ(mixer.voices[0].leftVolume, Step(c.left));
+    EXPECT_EQ(mixer.voices[0].rightVolume, Step(c.right));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, VoiceVolumeTest,
@@ -161,7 +165,7 @@ TEST_F(MixerTest, VolumeFromSilenceRampsUpIn128EqualSteps) {
         EXPECT_NEAR(out[2 * i], 1000.0f * i / 128.0f, 0.05f) << "frame " << i;
     EXPECT_FLOAT_EQ(out[2 * 150], 1000.0f);
     EXPECT_EQ(v.rampRemaining, 0);
-    EXPECT_EQ(v.levelLeft, 255 * 256);
+    EXPECT_EQ(v.levelLeft, Step(255) * 256);
 }
 
 TEST_F(MixerTest, ARampGoesOnAcrossCallsAndAVolumeChangeRestartsItFromTheLevelReached) {
@@ -173,7 +177,7 @@ TEST_F(MixerTest, ARampGoesOnAcrossCallsAndAVolumeChangeRestartsItFromTheLevelRe
     std::vector<float> out = Mix(64);
     EXPECT_NEAR(out[2 * 63], 1000.0f * 63 / 128, 0.05f);
     EXPECT_EQ(v.rampRemaining, 64);
-    EXPECT_EQ(v.levelLeft, 32640);
+    EXPECT_EQ(v.levelLeft, Step(32640));
 
     // Unchanged targets: the same ramp goes on and ends 64 frames later.
     Voice saved = v;
@@ -197,7 +201,7 @@ TEST_F(MixerTest, ARampGoesOnAcrossCallsAndAVolumeChangeRestartsItFromTheLevelRe
     EXPECT_EQ(out[2 * 128 + 1], 1000.0f);
     EXPECT_EQ(v.rampRemaining, 0);
     EXPECT_EQ(v.levelLeft, 0);
-    EXPECT_EQ(v.levelRight, 255 * 256);
+    EXPECT_EQ(v.levelRight, Step(255) * 256);
 }
 
 TEST_F(MixerTest, AChangeOfOneLevelRampsToo) {
@@ -205,8 +209,8 @@ TEST_F(MixerTest, AChangeOfOneLevelRampsToo) {
     // 1 / 255 / 128 of full scale per frame, half a level at frame 64.
     TestSample s(std::vector<int16_t>(300, 1000));
     Voice& v = Settled(&s.sample, 1, 0, 100);
-    v.leftVolume = 99;
-    v.rightVolume = 101;
+    v.leftVolume = Step(99);
+    v.rightVolume = Step(101);
     std::vector<float> out = Mix(129);
     EXPECT_NEAR(out[2 * 64], 1000.0f * 99.5f / 255, 0.05f);
     EXPECT_NEAR(out[2 * 64 + 1], 1000.0f * 100.5f / 255, 0.05f);
@@ -217,26 +221,27 @@ TEST_F(MixerTest, AChangeOfOneLevelRampsToo) {
 TEST_F(MixerTest, NoteStartCrossFadesTheTwoVoicesOfAChannel) {
     TestSample old(std::vector<int16_t>(64, 10000), LOOP_FORWARD, 0, 64);
     TestSample fresh(std::vector<int16_t>(64, 20000), LOOP_FORWARD, 0, 64);
-    Channel channel{};
-    channel.voice = &voicePool[3];
+    // Channel 3 plays on voice 3 or 35.
+    Channel& channel = playback.channels[3];
     channel.period = 4608;
     channel.volume = 64;
     channel.envelopeVolume = 64;
     channel.fadeoutVolume = 65536;
     channel.panning = 255;
     channel.pending = PENDING_TRIGGER | PENDING_FREQUENCY | PENDING_VOLUME | PENDING_PANNING;
-    UpdateVoice(&channel, &old.sample, &linear);
+    UpdateVoice(3, &old.sample, &linear);
     Mix(400); // the old note is at full level
-    ASSERT_EQ(voicePool[3].levelLeft, 127 * 256);
+    ASSERT_EQ(mixer.voices[3].levelLeft, Step(127) * 256);
 
     channel.pending = PENDING_TRIGGER | PENDING_FREQUENCY | PENDING_VOLUME;
-    UpdateVoice(&channel, &fresh.sample, &linear);
-    EXPECT_EQ(channel.voice, &voicePool[35]);
-    EXPECT_EQ(voicePool[35].index, 35);
-    EXPECT_EQ(voicePool[35].sample, &fresh.sample);
-    EXPECT_EQ(voicePool[35].position, 0u);
-    EXPECT_EQ(voicePool[3].sample, &old.sample);
-    EXPECT_EQ(voicePool[3].volume, 0);
+    UpdateVoice(3, &fresh.sample, &linear);
+    EXPECT_EQ(ChannelVoice(3), &mixer.voices[35]);
+    EXPECT_EQ(mixer.voices[35].index, 35);
+    EXPECT_EQ(mixer.voices[35].sample, &fresh.sample);
+    EXPECT_EQ(mixer.voices[35].position, 0u);
+    EXPECT_EQ(mixer.voices[3].sample, &old.sample);
+    EXPECT_EQ(mixer.voices[3].leftVolume, 0);
+    EXPECT_EQ(mixer.voices[3].rightVolume, 0);
 
     std::vector<float> out = Mix(200);
     const float gain = 127.0f / 255.0f;
@@ -248,23 +253,22 @@ TEST_F(MixerTest, NoteStartCrossFadesTheTwoVoicesOfAChannel) {
     EXPECT_NEAR(out[2 * 128], gain * 20000.0f, 0.5f);
     EXPECT_NEAR(out[2 * 199], gain * 20000.0f, 0.5f);
     // The old voice goes on at level 0 (its loop never ends).
-    EXPECT_EQ(voicePool[3].levelLeft, 0);
-    EXPECT_NE(voicePool[3].sample, nullptr);
+    EXPECT_EQ(mixer.voices[3].levelLeft, 0);
+    EXPECT_NE(mixer.voices[3].sample, nullptr);
 
     // The next note start takes the first voice again.
     channel.pending = PENDING_TRIGGER;
-    UpdateVoice(&channel, &old.sample, &linear);
-    EXPECT_EQ(channel.voice, &voicePool[3]);
+    UpdateVoice(3, &old.sample, &linear);
+    EXPECT_EQ(ChannelVoice(3), &mixer.voices[3]);
 }
 
 TEST_F(MixerTest, NoteStartOnAnIdleVoiceStaysOnIt) {
-    Channel channel{};
-    channel.voice = &voicePool[40];
-    channel.pending = PENDING_TRIGGER;
+    mixer.channelVoice[8] = 40;
+    playback.channels[8].pending = PENDING_TRIGGER;
     TestSample s(std::vector<int16_t>(4, 1));
-    UpdateVoice(&channel, &s.sample, &linear);
-    EXPECT_EQ(channel.voice, &voicePool[40]);
-    EXPECT_EQ(voicePool[8].sample, nullptr);
+    UpdateVoice(8, &s.sample, &linear);
+    EXPECT_EQ(ChannelVoice(8), &mixer.voices[40]);
+    EXPECT_EQ(mixer.voices[8].sample, nullptr);
 }
 
 TEST_F(MixerTest, SampleWithoutLoopStopsExactlyAfterItsLastFrame) {
@@ -284,13 +288,13 @@ TEST_F(MixerTest, SampleWithoutLoopStopsExactlyAfterItsLastFrame) {
     EXPECT_FLOAT_EQ(out[2 * 6], 4000.0f);
     EXPECT_FLOAT_EQ(out[2 * 7], 2000.0f);
     EXPECT_FLOAT_EQ(out[2 * 8], 0.0f);
-    EXPECT_EQ(voicePool[0].sample, nullptr);
+    EXPECT_EQ(mixer.voices[0].sample, nullptr);
 }
 
 TEST_F(MixerTest, EmptySampleStopsInItsFirstRun) {
     Settled(&emptySample, 1, 0);
     std::vector<float> out = Mix(4);
-    EXPECT_EQ(voicePool[0].sample, nullptr);
+    EXPECT_EQ(mixer.voices[0].sample, nullptr);
     EXPECT_FLOAT_EQ(out[0], 0.0f);
 }
 
@@ -303,8 +307,8 @@ TEST_F(MixerTest, ForwardLoopReplaysItsFramesAndCarriesTheFraction) {
     const float expected[] = {0, 150, 300, 450, 200, 350, 500, 250, 400, 350, 300};
     for (int i = 0; i < 11; ++i)
         EXPECT_FLOAT_EQ(out[2 * i], expected[i]) << i;
-    EXPECT_EQ(voicePool[0].position, 4u);
-    EXPECT_EQ(voicePool[0].positionFraction, 0x80000000u);
+    EXPECT_EQ(mixer.voices[0].position, 4u);
+    EXPECT_EQ(mixer.voices[0].positionFraction, 0x80000000u);
 }
 
 TEST_F(MixerTest, PingPongLoopMirrorsOneStepShortOfTheExactImage) {
@@ -407,19 +411,22 @@ TEST_F(MixerTest, IdleVoicesAndEmptyRequestsMixNothing) {
     MixVoices(out.data(), 0);
     MixVoices(out.data(), -3);
     EXPECT_EQ(out[0], 0.0f);
-    EXPECT_EQ(voicePool[0].position, 0u);
+    EXPECT_EQ(mixer.voices[0].position, 0u);
 }
 
-TEST_F(MixerTest, ResetVoicePoolNumbersEveryVoiceWithAStepOfOne) {
-    voicePool[17].volume = 9;
-    ResetVoicePool();
+TEST_F(MixerTest, ResetVoicesNumbersEveryVoiceWithAStepOfOne) {
+    mixer.voices[17].leftVolume = 9;
+    mixer.channelVoice[5] = 37;
+    ResetVoices();
     for (int i = 0; i < VOICE_COUNT; ++i) {
-        EXPECT_EQ(voicePool[i].index, i);
-        EXPECT_EQ(voicePool[i].stepInteger, 1u);
-        EXPECT_EQ(voicePool[i].stepFraction, 0u);
-        EXPECT_EQ(voicePool[i].volume, 0);
-        EXPECT_EQ(voicePool[i].sample, nullptr);
-    }
+        EXPECT_EQ(mixer.voices[i].index, i);
+        EXPECT_EQ(mixer.voices[i].stepInteger, 1u);
+        EXPECT_EQ(mixer.voices[i].stepFraction, 0u);
+        EXPECT_EQ(mixer.voices[i].leftVolume, 0);
+        EXPECT_EQ(mixer.voices[i].sample, nullptr);
+    } // Channel i back on voice i.
+    for (int c = 0; c < VOICE_COUNT / 2; ++c)
+        EXPECT_EQ(ChannelVoice(c), &mixer.voices[c]);
 }
 
 } // namespace
@@ -478,7 +485,7 @@ protected:
         EXPECT_NE(loaded, nullptr);
         if (!loaded)
             return {};
-        ResetSongPosition(loaded);
+        StartSmallPlayer(loaded);
         std::vector<int16_t> pcm = Render(loaded, frames, 883); // odd blocks: every tail length
         FreeModule(loaded);
         return pcm;

@@ -78,7 +78,7 @@ TEST_P(RealSongTest, LayoutAgreesWithLibxmpAndRendersClean) {
 
     // Twenty seconds through the engine and the mixer, with every sanitizer
     // check on; the output must not be silence.
-    ResetSongPosition(song);
+    StartSmallPlayer(song);
     std::vector<int16_t> pcm = Render(song, 20 * 44100);
     size_t loud = 0;
     for (int16_t v : pcm)
