@@ -52,8 +52,8 @@ double PeriodFrequency(const Module* song, int32_t period, int32_t offset) {
         double exponent = (static_cast<double>(LINEAR_FREQUENCY_PERIOD) - period + offset) *
                           static_cast<double>(LINEAR_OCTAVE_RECIPROCAL);
         double hz = LINEAR_BASE_FREQUENCY * std::pow(2.0, exponent);
-        // Compared before any truncation, so that the mixer's hold at its top
-        // step sees even a pitch beyond every integer.
+        // Handed on untruncated: the mixer holds a pitch beyond its top step
+        // (even one beyond every integer) there.
         return hz < static_cast<double>(MIN_FREQUENCY) ? static_cast<double>(MIN_FREQUENCY) : hz;
     }
     // The sum is not 0 (the callers never ask for it); a negative one gives the floor.
