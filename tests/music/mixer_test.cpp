@@ -83,10 +83,34 @@ struct StepCase {
     uint32_t stepFraction;
 };
 
-class StepTest : public MixerTest, public ::testing::WithParamInterface<StepCase> {};
+const StepCase stepTestCases[] = {
+    StepCase{"Linear4608Is8363Hz", true, 4608, 0, 0, 814485521u},
+    StepCase{"OctaveUpIs16726Hz", true, 3840, 0, 0, 1628971042u},
+    StepCase{"PositiveOffsetRaisesLinear", true, 4608 + 768, 768, 0, 814485521u},
+    StepCase{"LowFrequencyRaisedTo100Hz", true, 20000, 0, 0, 9739154u},
+    StepCase{"HighestHeldBelow256", true, -100000, 0, 255, 4294869904u},
+    StepCase{"Amiga1712Is8362Hz", false, 1712, 0, 0, 814388129u},
+    StepCase{"AmigaOffsetLowers", false, 1712 - 856, 856, 0, 814388129u},
+    StepCase{"AmigaNegativePeriodIs100Hz", false, -5, 0, 0, 9739154u},
+    StepCase{"AmigaPeriodOneHeldBelow256", false, 1, 0, 255, 4294869904u},
+    StepCase{"ZeroSumLeavesTheStep", true, 100, -100, 7, 7},
+    StepCase{"AmigaZeroSumLeavesTheStep", false, 0, 0, 7, 7},
+};
 
-TEST_P(StepTest, FrequencyBecomesAStepPerOutputFrame) {
-    const StepCase& c = GetParam();
+class StepTest : public MixerTest {
+protected:
+    void Check(const StepCase& c);
+};
+
+TEST_F(StepTest, FrequencyBecomesAStepPerOutputFrame) {
+    for (const StepCase& c : stepTestCases) {
+        SCOPED_TRACE(c.name);
+        ResetCase();
+        Check(c);
+    }
+}
+
+void StepTest::Check(const StepCase& c) {
     Channel& channel = playback.channels[0];
     channel.period = c.period;
     channel.periodOffset = c.periodOffset;
@@ -99,20 +123,6 @@ TEST_P(StepTest, FrequencyBecomesAStepPerOutputFrame) {
 }
 
 // Expected fractions are (f mod 44100) * 2^32 / 44100.
-INSTANTIATE_TEST_SUITE_P(Cases, StepTest,
-                         ::testing::Values(StepCase{"Linear4608Is8363Hz", true, 4608, 0, 0, 814485521u},
-                                           StepCase{"OctaveUpIs16726Hz", true, 3840, 0, 0, 1628971042u},
-                                           StepCase{"PositiveOffsetRaisesLinear", true, 4608 + 768, 768, 0, 814485521u},
-                                           StepCase{"LowFrequencyRaisedTo100Hz", true, 20000, 0, 0, 9739154u},
-                                           StepCase{"HighestHeldBelow256", true, -100000, 0, 255, 4294869904u},
-                                           StepCase{"Amiga1712Is8362Hz", false, 1712, 0, 0, 814388129u},
-                                           StepCase{"AmigaOffsetLowers", false, 1712 - 856, 856, 0, 814388129u},
-                                           StepCase{"AmigaNegativePeriodIs100Hz", false, -5, 0, 0, 9739154u},
-                                           StepCase{"AmigaPeriodOneHeldBelow256", false, 1, 0, 255, 4294869904u},
-                                           StepCase{"ZeroSumLeavesTheStep", true, 100, -100, 7, 7},
-                                           StepCase{"AmigaZeroSumLeavesTheStep", false, 0, 0, 7, 7}),
-                         [](const ::testing::TestParamInfo<StepCase>& info) { return std::string(info.param.name); });
-
 TEST_F(MixerTest, EightThousandHertzStepsThroughTheSampleAtItsRate) {
     // 8363 / 44100 frames per output frame: after 44100 frames, 8363 frames
     // less at most the fraction lost to truncating the step.
@@ -128,10 +138,36 @@ struct VolumeCase {
     int32_t voiceVolume, left, right;
 };
 
-class VoiceVolumeTest : public MixerTest, public ::testing::WithParamInterface<VolumeCase> {};
+const VolumeCase voiceVolumeTestCases[] = {
+    VolumeCase{64, 64, 65536, 64, 128, 127, 63, 63},
+    // split at 128
+    VolumeCase{64, 64, 65536, 64, 255, 127, 127, 0},
+    // left only
+    VolumeCase{64, 64, 65536, 64, 0, 127, 0, 127},
+    // right only
+    VolumeCase{32, 64, 65536, 64, 128, 63, 31, 31},
+    VolumeCase{64, 64, 32768, 64, 255, 63, 63, 0},
+    VolumeCase{64, 0, 65536, 64, 255, 0, 0, 0},
+    // keyed off
+    VolumeCase{80, 64, 65536, 64, 300, 159, 159, 0},
+    // C50; panning held at 255
+    VolumeCase{64, 64, 65536, 64, -4, 127, 0, 127},
+};
 
-TEST_P(VoiceVolumeTest, VolumeAndPanningSplit) {
-    const VolumeCase& c = GetParam();
+class VoiceVolumeTest : public MixerTest {
+protected:
+    void Check(const VolumeCase& c);
+};
+
+TEST_F(VoiceVolumeTest, VolumeAndPanningSplit) {
+    for (const VolumeCase& c : voiceVolumeTestCases) {
+        SCOPED_TRACE(::testing::Message() << c.volume << " " << c.panning);
+        ResetCase();
+        Check(c);
+    }
+}
+
+void VoiceVolumeTest::Check(const VolumeCase& c) {
     Channel& channel = playback.channels[0];
     channel.volume = c.volume;
     channel.envelopeVolume = c.envelope;
@@ -144,16 +180,6 @@ TEST_P(VoiceVolumeTest, VolumeAndPanningSplit) {
     EXPECT_EQ(mixer.voices[0].leftVolume, Step(c.left));
     EXPECT_EQ(mixer.voices[0].rightVolume, Step(c.right));
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, VoiceVolumeTest,
-                         ::testing::Values(VolumeCase{64, 64, 65536, 64, 128, 127, 63, 63}, // split at 128
-                                           VolumeCase{64, 64, 65536, 64, 255, 127, 127, 0}, // left only
-                                           VolumeCase{64, 64, 65536, 64, 0, 127, 0, 127},   // right only
-                                           VolumeCase{32, 64, 65536, 64, 128, 63, 31, 31},
-                                           VolumeCase{64, 64, 32768, 64, 255, 63, 63, 0},
-                                           VolumeCase{64, 0, 65536, 64, 255, 0, 0, 0},      // keyed off
-                                           VolumeCase{80, 64, 65536, 64, 300, 159, 159, 0}, // C50; panning held at 255
-                                           VolumeCase{64, 64, 65536, 64, -4, 127, 0, 127}));
 
 TEST_F(MixerTest, VolumeFromSilenceRampsUpIn128EqualSteps) {
     TestSample s(std::vector<int16_t>(300, 1000));

@@ -142,6 +142,13 @@ protected:
         return std::vector<int16_t>(ring + 2 * static_cast<size_t>(block) * output.blockFrames,
                                     ring + 2 * static_cast<size_t>(block + 1) * output.blockFrames);
     }
+    // Between the cases of a table: the player as in a fresh process again,
+    // the last case's song released.
+    void ResetCase() {
+        ResetMusicState();
+        FreeModule(song);
+        song = nullptr;
+    }
     Module* song = nullptr;
 };
 
