@@ -99,7 +99,7 @@ void ProcessRow(Module* song) {
             channel->pending |= PENDING_VOLUME;
         }
         ApplyRowEffect(song, channel, cell);
-        UpdateVoice(c, sample, song);
+        UpdateVoice(c, channel, sample, song);
     }
 }
 
@@ -118,7 +118,7 @@ void ProcessTickEffects(Module* song) {
             channel->pending = PENDING_VOLUME;
         }
         ApplyTickEffect(song, channel, &cells[c]);
-        UpdateVoice(c, sample, song);
+        UpdateVoice(c, channel, sample, song);
     }
 }
 

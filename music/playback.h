@@ -30,10 +30,10 @@ void StartSmallPlayer(Module* song);
 const Instrument* ChannelInstrument(const Module* song, const Channel* channel);
 Sample* ChannelSample(const Module* song, const Channel* channel);
 
-// Carries playback.channels[number].pending to the channel's voice: the
-// frequency (skipped while period + periodOffset is 0), the volume and the
-// panning split into the voice's levels, and a note start.
-void UpdateVoice(int32_t number, const Sample* sample, const Module* song);
+// Carries channel->pending to the voice of channel `number`: the frequency
+// (skipped while period + periodOffset is 0), the volume and the panning
+// split into the voice's levels, and a note start of `sample`.
+void UpdateVoice(int32_t number, Channel* channel, const Sample* sample, const Module* song);
 
 // All channels zero, emptyInstrument zero (tests).
 void ResetPlayback();

@@ -16,8 +16,7 @@ constexpr int32_t LEVEL_PER_STEP = VOICE_LEVEL_FULL / 255;
 
 } // namespace
 
-void UpdateVoice(int32_t number, const Sample* sample, const Module* song) {
-    Channel* channel = &playback.channels[number];
+void UpdateVoice(int32_t number, Channel* channel, const Sample* sample, const Module* song) {
     uint8_t pending = channel->pending;
     if (int64_t{channel->period} + channel->periodOffset == 0)
         pending &= static_cast<uint8_t>(~PENDING_FREQUENCY);

@@ -117,7 +117,7 @@ void StepTest::Check(const StepCase& c) {
     channel.pending = PENDING_FREQUENCY;
     mixer.voices[0].stepInteger = 7; // what an update that is dropped leaves
     mixer.voices[0].stepFraction = 7;
-    UpdateVoice(0, &emptySample, c.linearTable ? &linear : &amiga);
+    UpdateVoice(0, &playback.channels[0], &emptySample, c.linearTable ? &linear : &amiga);
     EXPECT_EQ(mixer.voices[0].stepInteger, c.stepInteger);
     EXPECT_EQ(mixer.voices[0].stepFraction, c.stepFraction);
 }
@@ -175,7 +175,7 @@ void VoiceVolumeTest::Check(const VolumeCase& c) {
     channel.panning = c.panning;
     channel.pending = PENDING_VOLUME | PENDING_PANNING;
     linear.globalVolume = c.global;
-    UpdateVoice(0, &emptySample, &linear);
+    UpdateVoice(0, &playback.channels[0], &emptySample, &linear);
     EXPECT_EQ(channel.voiceVolume, c.voiceVolume);
     EXPECT_EQ(mixer.voices[0].leftVolume, Step(c.left));
     EXPECT_EQ(mixer.voices[0].rightVolume, Step(c.right));
@@ -230,6 +230,30 @@ TEST_F(MixerTest, ARampGoesOnAcrossCallsAndAVolumeChangeRestartsItFromTheLevelRe
     EXPECT_EQ(v.levelRight, Step(255) * 256);
 }
 
+TEST_F(MixerTest, TheRampResolutionDecidesTheLevelABrokenRampKeeps) {
+    // A ramp from silence to one level unit (1 / VOICE_LEVEL_FULL), broken
+    // off after 3 of its 128 frames: it has reached 3 / 128 of a unit. The
+    // full player's fine ramps keep that to 1/256 of a unit (6); the small
+    // player's keep whole units, where it is 0.
+    struct Case {
+        const char* name;
+        int32_t rampShift;
+        int32_t levelReached;
+    };
+    const Case cases[] = {{"fine", RAMP_FINE, 6}, {"coarse", RAMP_COARSE, 0}};
+    TestSample s(std::vector<int16_t>(300, 1000));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetCase();
+        mixer.rampShift = c.rampShift;
+        Voice& v = Settled(&s.sample, 1, 0, 0);
+        v.leftVolume = 1;
+        Mix(3);
+        EXPECT_EQ(v.rampRemaining, 125);
+        EXPECT_EQ(v.levelLeft, c.levelReached);
+    }
+}
+
 TEST_F(MixerTest, AChangeOfOneLevelRampsToo) {
     // From 100 on both sides to 99 left and 101 right: each side moves by
     // 1 / 255 / 128 of full scale per frame, half a level at frame 64.
@@ -255,12 +279,12 @@ TEST_F(MixerTest, NoteStartCrossFadesTheTwoVoicesOfAChannel) {
     channel.fadeoutVolume = 65536;
     channel.panning = 255;
     channel.pending = PENDING_TRIGGER | PENDING_FREQUENCY | PENDING_VOLUME | PENDING_PANNING;
-    UpdateVoice(3, &old.sample, &linear);
+    UpdateVoice(3, &playback.channels[3], &old.sample, &linear);
     Mix(400); // the old note is at full level
     ASSERT_EQ(mixer.voices[3].levelLeft, Step(127) * 256);
 
     channel.pending = PENDING_TRIGGER | PENDING_FREQUENCY | PENDING_VOLUME;
-    UpdateVoice(3, &fresh.sample, &linear);
+    UpdateVoice(3, &playback.channels[3], &fresh.sample, &linear);
     EXPECT_EQ(ChannelVoice(3), &mixer.voices[35]);
     EXPECT_EQ(mixer.voices[35].index, 35);
     EXPECT_EQ(mixer.voices[35].sample, &fresh.sample);
@@ -284,7 +308,7 @@ TEST_F(MixerTest, NoteStartCrossFadesTheTwoVoicesOfAChannel) {
 
     // The next note start takes the first voice again.
     channel.pending = PENDING_TRIGGER;
-    UpdateVoice(3, &old.sample, &linear);
+    UpdateVoice(3, &playback.channels[3], &old.sample, &linear);
     EXPECT_EQ(ChannelVoice(3), &mixer.voices[3]);
 }
 
@@ -292,7 +316,7 @@ TEST_F(MixerTest, NoteStartOnAnIdleVoiceStaysOnIt) {
     mixer.channelVoice[8] = 40;
     playback.channels[8].pending = PENDING_TRIGGER;
     TestSample s(std::vector<int16_t>(4, 1));
-    UpdateVoice(8, &s.sample, &linear);
+    UpdateVoice(8, &playback.channels[8], &s.sample, &linear);
     EXPECT_EQ(ChannelVoice(8), &mixer.voices[40]);
     EXPECT_EQ(mixer.voices[8].sample, nullptr);
 }
