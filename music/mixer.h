@@ -1,6 +1,7 @@
-// The mixer: the voices the engines control through ControlVoice; MixVoices resamples every sounding voice with linear
-// interpolation into a stereo float buffer, following loops and ramping
-// every volume change; ConvertToPcm16 turns the floats into 16-bit output.
+// The mixer: the voices, which the engines control through ControlVoice;
+// MixVoices resamples every sounding voice with linear interpolation into a
+// stereo float buffer, following loops and ramping every volume change;
+// ConvertToPcm16 turns the floats into 16-bit output.
 #pragma once
 
 #include <cstdint>
