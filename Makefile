@@ -146,7 +146,7 @@ serve-web: web
 # game packages (fetched into ~/.cache/quillon-xm); not part of `make test`.
 compare-songs: build
 	@./tools/install-packages xmp openmpt123
-	tests/music_full/real-songs.sh $(BUILD)
+	tests/music/full/real-songs.sh $(BUILD)
 
 mutants:
 	@./tools/install-packages $(BUILD_PACKAGES) $(MUTANT_PACKAGES)

@@ -9,6 +9,7 @@
 #include "display/display_device.h"
 #include "display/scene.h"
 #include "music/audio_output.h"
+#include "music/music.h"
 #include "platform/headless/headless.h"
 
 namespace {
@@ -98,7 +99,7 @@ void OnFlip(Surface* primary) {
     const int sampleFrames = static_cast<int>(FrameSamples(n + 1, fps) - FrameSamples(n, fps));
     run.samples.resize(static_cast<size_t>(sampleFrames) * 2);
     HeadlessAudioPlay(static_cast<uint32_t>(sampleFrames) * 4, reinterpret_cast<uint8_t*>(run.samples.data()));
-    if (currentSong != nullptr)
+    if (output.song != nullptr)
         FeederPass(HeadlessAudioPosition());
 
     if (!run.sink->Frame(n, run.pixels.data(), width, height, run.samples.data(), sampleFrames)) {
@@ -131,7 +132,7 @@ void ResetProgram() {
     HeadlessReset();
     ResetScene();
     ResetApp();
-    ResetAudioOutput();
+    ResetMusic();
 }
 
 } // namespace
@@ -152,7 +153,7 @@ CaptureRun RunCapture(const CaptureOptions& options, FrameSink& sink) {
     HeadlessSetTime(CAPTURE_START_MS);
     // No feeder thread: OnFlip runs the feeder's pass itself at every frame,
     // so the sound does not depend on how fast this machine is.
-    HeadlessInjectFault("CreateThread", "", FaultMode::Always);
+    HeadlessSetFeederThread(false);
     HeadlessOnFlip(OnFlip);
     WinMain(OsModuleHandle(), nullptr, "", SW_SHOWNORMAL);
     HeadlessOnFlip(nullptr);

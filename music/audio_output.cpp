@@ -8,22 +8,11 @@
 #include "music/player.h"
 #include "music/playback.h"
 #include "music/stream.h"
-#include "platform/platform.h"
 
-int32_t outputRate;
-int32_t rampFrames;
-float rampScale;
-int32_t blockFrames;
-int32_t ringFrames;
-int32_t fillIndex;
-Module* currentSong;
-
-// One writer each, no locks. A release store publishes everything its
-// writer did before it (the feeder's last FillBlock, the main thread's set-up)
-// to the acquire load on the other side.
-std::atomic<uint8_t> stopRequested{0};
-std::atomic<uint8_t> feederBusy{0};
-std::atomic<uint8_t> feederExited{1};
+// The handshake flags have one writer each and no locks. A release store
+// publishes everything its writer did before it (the feeder's last
+// FillBlock, the main thread's set-up) to the acquire load on the other side.
+AudioOutput output;
 
 namespace {
 
@@ -37,19 +26,6 @@ constexpr size_t MIX_ALIGNMENT_SLACK = 256;
 constexpr uint32_t FEEDER_POLL_MILLISECONDS = 5;
 constexpr uint32_t STOP_POLL_MILLISECONDS = 50;
 
-struct AudioOutput {
-    WaveOutHandle device;
-    WaveHeader header;
-    int16_t* ring; // ringBytes long; lives until the device is reset
-    uint32_t ringBytes;
-    bool ringWritten;    // the device has been given the ring and may loop over it
-    void* mixAllocation; // what was allocated for the mix buffer
-    float* mixBuffer;    // its 16-byte-aligned start: ringFrames stereo floats
-    Thread* feeder;
-};
-
-AudioOutput output;
-
 } // namespace
 
 int32_t BlockFramesFor(int32_t rate) { return (rate * BLOCK_MILLISECONDS / 1000 + 3) & ~3; }
@@ -58,13 +34,14 @@ int32_t RingFramesFor(int32_t rate) {
     return (RING_SETTING_MILLISECONDS / BLOCK_MILLISECONDS) * BlockFramesFor(rate) * 2;
 }
 
-int32_t BlockCount() { return blockFrames > 0 ? ringFrames / blockFrames : 0; }
+int32_t BlockCount() { return output.blockFrames > 0 ? output.ringFrames / output.blockFrames : 0; }
 
 int32_t PlayingBlock(uint32_t positionBytes) {
-    if (blockFrames <= 0 || ringFrames <= 0)
+    if (output.blockFrames <= 0 || output.ringFrames <= 0)
         return 0;
     uint32_t frames = positionBytes >> 2;
-    return static_cast<int32_t>((frames % static_cast<uint32_t>(ringFrames)) / static_cast<uint32_t>(blockFrames));
+    return static_cast<int32_t>((frames % static_cast<uint32_t>(output.ringFrames)) /
+                                static_cast<uint32_t>(output.blockFrames));
 }
 
 const int16_t* OutputRing() { return output.ring; }
@@ -72,14 +49,14 @@ const int16_t* OutputRing() { return output.ring; }
 const float* MixArea(int32_t block) {
     if (!output.mixBuffer || block < 0 || block >= BlockCount())
         return nullptr;
-    return output.mixBuffer + 2 * static_cast<size_t>(block) * blockFrames;
+    return output.mixBuffer + 2 * static_cast<size_t>(block) * output.blockFrames;
 }
 
 bool OpenOutput(int32_t rate) {
     if (!FileCallbacksInstalled())
         return false;
     CloseOutput();
-    outputRate = rate;
+    output.rate = rate;
     WaveFormat format{};
     format.formatTag = WAVE_FORMAT_PCM;
     format.channels = 2;
@@ -90,11 +67,10 @@ bool OpenOutput(int32_t rate) {
     format.cbSize = 0;
     if (WaveOutOpen(&output.device, &format) != RESULT_OK)
         return false;
-    blockFrames = BlockFramesFor(rate);
-    ringFrames = RingFramesFor(rate);
-    rampFrames = rate * 128 / 44100;
-    rampScale = rampFrames > 0 ? 1.0f / static_cast<float>(rampFrames) : 0.0f;
-    ResetVoicePool();
+    output.blockFrames = BlockFramesFor(rate);
+    output.ringFrames = RingFramesFor(rate);
+    SetMixerRate(rate);
+    ResetVoices();
     return true;
 }
 
@@ -116,16 +92,16 @@ bool PlaySong(Module* song) {
     // Voices left sounding by an earlier song may point into samples that
     // have since been released; a song starts from a silent pool. (The first
     // song after OpenOutput finds the pool in this state already.)
-    ResetVoicePool();
+    ResetVoices();
     playerStart(song);
-    currentSong = song;
+    output.song = song;
 
     // One ring per device geometry, reused by later songs: a ring the device
     // may still be looping over is never released. When the device is still
     // looping over it from an earlier song, it is reset first, so that the
     // pre-fill below never writes under the play position and the new write
     // starts from block 0 again rather than queueing behind an endless loop.
-    uint32_t ringBytes = static_cast<uint32_t>(ringFrames) * BYTES_PER_FRAME;
+    uint32_t ringBytes = static_cast<uint32_t>(output.ringFrames) * BYTES_PER_FRAME;
     if (output.ringWritten) {
         WaveOutReset(output.device);
         output.ringWritten = false;
@@ -143,13 +119,12 @@ bool PlaySong(Module* song) {
     output.header = {};
     output.header.data = reinterpret_cast<uint8_t*>(output.ring);
     output.header.bufferLength = output.ringBytes;
-    output.header.bytesRecorded = 0;
-    output.header.user = 0;
     output.header.flags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
     output.header.loops = LOOP_FOREVER;
     WaveOutPrepareHeader(output.device, &output.header);
 
-    output.mixAllocation = std::calloc(static_cast<size_t>(ringFrames) * 2 * sizeof(float) + MIX_ALIGNMENT_SLACK, 1);
+    output.mixAllocation =
+        std::calloc(static_cast<size_t>(output.ringFrames) * 2 * sizeof(float) + MIX_ALIGNMENT_SLACK, 1);
     if (output.mixAllocation) {
         uintptr_t start = reinterpret_cast<uintptr_t>(output.mixAllocation);
         output.mixBuffer = reinterpret_cast<float*>((start + 15) & ~static_cast<uintptr_t>(15));
@@ -161,18 +136,18 @@ bool PlaySong(Module* song) {
         std::free(output.mixAllocation);
         output.mixAllocation = nullptr;
         output.mixBuffer = nullptr;
-        currentSong = nullptr;
+        output.song = nullptr;
         return true;
     }
 
-    fillIndex = 0;
+    output.fillIndex = 0;
     do {
         FillBlock();
-    } while (fillIndex != 0);
+    } while (output.fillIndex != 0);
 
     WaveOutWrite(output.device, &output.header);
     output.ringWritten = true;
-    stopRequested.store(0, std::memory_order_release);
+    output.stopRequested.store(0, std::memory_order_release);
     output.feeder = OsCreateThread(FeederThread, nullptr);
     if (output.feeder)
         OsSetThreadPriorityTimeCritical(output.feeder);
@@ -182,14 +157,14 @@ bool PlaySong(Module* song) {
 bool StopSong(Module* song) {
     if (!song)
         return false;
-    stopRequested.store(1, std::memory_order_release);
-    while (feederBusy.load(std::memory_order_acquire)) {
+    output.stopRequested.store(1, std::memory_order_release);
+    while (output.feederBusy.load(std::memory_order_acquire)) {
     }
     if (output.feeder) {
-        while (!feederExited.load(std::memory_order_acquire))
+        while (!output.feederExited.load(std::memory_order_acquire))
             OsSleep(STOP_POLL_MILLISECONDS);
         // Joins the thread: even a feeder that had not yet announced itself
-        // when feederExited was read has ended once this returns.
+        // when output.feederExited was read has ended once this returns.
         OsCloseThread(output.feeder);
         output.feeder = nullptr;
     }
@@ -198,7 +173,7 @@ bool StopSong(Module* song) {
     output.mixBuffer = nullptr;
     WaveOutUnprepareHeader(output.device, &output.header);
     output.header.flags &= ~WHDR_PREPARED;
-    currentSong = nullptr;
+    output.song = nullptr;
     return true;
 }
 
@@ -225,59 +200,63 @@ void MixBlock(Module* song, float* mix, int16_t* pcm, int32_t frames) {
 }
 
 void FillBlock() {
-    int32_t k = fillIndex;
-    size_t start = static_cast<size_t>(k) * blockFrames;
-    MixBlock(currentSong, output.mixBuffer + 2 * start, output.ring + 2 * start, blockFrames);
-    fillIndex = k + 1 < BlockCount() ? k + 1 : 0;
+    int32_t k = output.fillIndex;
+    size_t start = static_cast<size_t>(k) * output.blockFrames;
+    MixBlock(output.song, output.mixBuffer + 2 * start, output.ring + 2 * start, output.blockFrames);
+    output.fillIndex = k + 1 < BlockCount() ? k + 1 : 0;
 }
 
 int32_t FeederPass(uint32_t positionBytes) {
     int32_t playing = PlayingBlock(positionBytes);
     int32_t filled = 0;
-    while (fillIndex != playing) {
-        feederBusy.store(1, std::memory_order_release);
+    while (output.fillIndex != playing) {
+        output.feederBusy.store(1, std::memory_order_release);
         FillBlock();
-        feederBusy.store(0, std::memory_order_release);
+        output.feederBusy.store(0, std::memory_order_release);
         ++filled;
     }
     return filled;
 }
 
 uint32_t FeederThread(void*) {
-    feederExited.store(0, std::memory_order_release);
+    output.feederExited.store(0, std::memory_order_release);
     // A failed position query keeps the last position, so the pass fills
     // nothing rather than guessing.
     uint32_t position = 0;
-    while (!stopRequested.load(std::memory_order_acquire)) {
+    while (!output.stopRequested.load(std::memory_order_acquire)) {
         uint32_t bytes = position;
         if (WaveOutGetPositionBytes(output.device, &bytes) == RESULT_OK)
             position = bytes;
         FeederPass(position);
         OsSleep(FEEDER_POLL_MILLISECONDS);
     }
-    feederExited.store(1, std::memory_order_release);
+    output.feederExited.store(1, std::memory_order_release);
     return 0;
 }
 
 void ResetAudioOutput() {
     if (output.feeder) {
-        stopRequested.store(1, std::memory_order_release);
+        output.stopRequested.store(1, std::memory_order_release);
         OsCloseThread(output.feeder);
-        output.feeder = nullptr;
     }
     if (output.ringWritten)
         WaveOutReset(output.device); // the device must not read a released ring
     std::free(output.mixAllocation);
     std::free(output.ring);
-    output = {};
-    outputRate = 0;
-    rampFrames = 0;
-    rampScale = 0.0f;
-    blockFrames = 0;
-    ringFrames = 0;
-    fillIndex = 0;
-    currentSong = nullptr;
-    stopRequested.store(0, std::memory_order_relaxed);
-    feederBusy.store(0, std::memory_order_relaxed);
-    feederExited.store(1, std::memory_order_relaxed);
+    output.rate = 0;
+    output.blockFrames = 0;
+    output.ringFrames = 0;
+    output.fillIndex = 0;
+    output.song = nullptr;
+    output.device = {};
+    output.header = {};
+    output.ring = nullptr;
+    output.ringBytes = 0;
+    output.ringWritten = false;
+    output.mixAllocation = nullptr;
+    output.mixBuffer = nullptr;
+    output.feeder = nullptr;
+    output.stopRequested.store(0, std::memory_order_relaxed);
+    output.feederBusy.store(0, std::memory_order_relaxed);
+    output.feederExited.store(1, std::memory_order_relaxed);
 }

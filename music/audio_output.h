@@ -6,33 +6,48 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 struct Module;
 
-// Values of the open device that the engine and the mixer read.
-extern int32_t outputRate; // frames per second (44100)
-extern int32_t rampFrames; // volume ramp length: outputRate * 128 / 44100
-extern float rampScale;    // 1 / rampFrames, single precision
+// The output's state: the device, the ring it loops over, the feeder thread
+// and the handshake with it. One instance, `output`.
+struct AudioOutput {
+    int32_t rate;        // frames per second of the open device (44100)
+    int32_t blockFrames; // 20 ms rounded up to a multiple of 4 frames
+    int32_t ringFrames;  // 100 blocks
+    int32_t fillIndex;   // next block to fill
+    Module* song;        // the song being played, or null
 
-// Ring arithmetic of the open device.
-extern int32_t blockFrames; // 20 ms rounded up to a multiple of 4 frames
-extern int32_t ringFrames;  // 100 blocks
-extern int32_t fillIndex;   // next block to fill
-extern Module* currentSong; // the song being played, or null
+    WaveOutHandle device;
+    WaveHeader header;
+    int16_t* ring; // ringBytes long; lives until the device is reset
+    uint32_t ringBytes;
+    bool ringWritten;    // the device has been given the ring and may loop over it
+    void* mixAllocation; // what was allocated for the mix buffer
+    float* mixBuffer;    // its 16-byte-aligned start: ringFrames stereo floats
+    Thread* feeder;
 
-// The handshake between the main thread and the feeder: each flag has one
-// writer (stopRequested: main; feederBusy, feederExited: feeder) and is read
-// by the other side with acquire ordering.
-extern std::atomic<uint8_t> stopRequested;
-extern std::atomic<uint8_t> feederBusy;
-extern std::atomic<uint8_t> feederExited;
+    // The handshake between the main thread and the feeder: each flag has
+    // one writer (stopRequested: main; feederBusy, feederExited: feeder) and
+    // is read by the other side with acquire ordering.
+    std::atomic<uint8_t> stopRequested;
+    std::atomic<uint8_t> feederBusy;
+    std::atomic<uint8_t> feederExited{1};
+};
+
+extern AudioOutput output;
 
 // Fails, touching nothing, unless the five stream operations are installed.
+// Gives the mixer the rate and a silent set of voices.
 bool OpenOutput(int32_t rate);
 void CloseOutput();
-// Pre-fills the whole ring, starts the device looping over it and starts the
-// feeder. False when no song is given.
+// Starts the song on the player (playerStart), pre-fills the whole ring,
+// starts the device looping over it and starts the feeder. False when no
+// song is given.
 bool PlaySong(Module* song);
-// Ends the feeder and releases the mix buffer. False when no song is given.
+// Ends the feeder and releases the mix buffer; the song may then be freed.
+// False when no song is given.
 bool StopSong(Module* song);
 // Mixes the block at fillIndex into the ring and advances fillIndex.
 void FillBlock();
@@ -64,5 +79,6 @@ int32_t PlayingBlock(uint32_t positionBytes);
 const int16_t* OutputRing();
 const float* MixArea(int32_t block);
 
-// Back to the state of a fresh process (tests).
+// Back to the state of a fresh process: the feeder ended, the device reset,
+// the ring and the mix buffer released (ResetMusic).
 void ResetAudioOutput();

@@ -5,8 +5,9 @@
 
 #include <cmath>
 
+#include "music/channel.h"
 #include "music/module.h"
-#include "music/playback.h"
+#include "music/tempo.h"
 
 namespace {
 
@@ -14,7 +15,6 @@ constexpr int32_t PORTA_UP_LIMIT = 56;
 constexpr int32_t PERIODS_PER_SEMITONE = 64;
 constexpr int32_t MAX_VOLUME = 64;
 constexpr uint8_t SPEED_TEMPO_SPLIT = 0x20;
-constexpr uint8_t EXTENDED_FINE_PORTA_UP = 0x1;
 // Periods are held within this many units of 0. Portamento down and fine
 // portamento up apply no limit of their own; without one, a slide held long
 // enough would overflow the period, long after the pitch reached its
@@ -88,9 +88,8 @@ void ApplyRowEffect(Module* song, Channel* channel, const Cell* cell) {
         if (parameter)
             channel->volumeSlideSpeed = parameter;
         break;
-    case EFFECT_SET_VOLUME: // Cxx, taken as is (above 64 too)
+    case EFFECT_SET_VOLUME: // Cxx, taken as is (above 64 too); tick 0 updates the volume anyway
         channel->volume = parameter;
-        channel->pending |= PENDING_VOLUME;
         break;
     case EFFECT_EXTENDED: // E1y fine portamento up; other E effects ignored
         if (HighNibble(parameter) == EXTENDED_FINE_PORTA_UP) {

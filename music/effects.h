@@ -10,18 +10,6 @@ struct Channel;
 struct Cell;
 struct Module;
 
-constexpr uint8_t EFFECT_ARPEGGIO = 0x0;
-constexpr uint8_t EFFECT_PORTA_UP = 0x1;
-constexpr uint8_t EFFECT_PORTA_DOWN = 0x2;
-constexpr uint8_t EFFECT_TONE_PORTA = 0x3;
-constexpr uint8_t EFFECT_VIBRATO = 0x4;
-constexpr uint8_t EFFECT_TONE_PORTA_VOLUME_SLIDE = 0x5;
-constexpr uint8_t EFFECT_VOLUME_SLIDE = 0xA;
-constexpr uint8_t EFFECT_SET_VOLUME = 0xC;
-constexpr uint8_t EFFECT_EXTENDED = 0xE;
-constexpr uint8_t EFFECT_SPEED_TEMPO = 0xF;
-constexpr uint8_t EFFECT_KEY_OFF = 20; // K
-
 // The tick-0 part of the cell's effect, run by ProcessRow after the note,
 // instrument and key-off handling and before UpdateVoice.
 void ApplyRowEffect(Module* song, Channel* channel, const Cell* cell);

@@ -12,10 +12,9 @@
 #include <immintrin.h>
 #endif
 
-#include "music/audio_output.h"
 #include "music/module.h"
 
-Voice voicePool[VOICE_COUNT];
+Mixer mixer;
 
 namespace {
 
@@ -30,12 +29,8 @@ constexpr uint64_t BOUNDARY_HORIZON = 1ull << 24;
 // step (integer part below 256) within 32 bits.
 constexpr int REDUCE_SHIFT = 8;
 constexpr float INTERPOLATION_SCALE = 1.0f / 2147483648.0f; // top 31 fraction bits
-constexpr float VOLUME_DIVISOR = 255.0f;
-constexpr float LEVEL_SCALE = 256.0f;
-
-// What a voice's volume levels are counted in: 255 to full gain unless the
-// voice says otherwise (the full player counts finer).
-inline float Divisor(const Voice& voice) { return voice.volumeDivisor > 0.0f ? voice.volumeDivisor : VOLUME_DIVISOR; }
+constexpr float LEVEL_DIVISOR = static_cast<float>(VOICE_LEVEL_FULL);
+constexpr int32_t LEVEL_SCALE = 256;
 
 inline uint64_t Join(uint32_t integer, uint32_t fraction) {
     return (static_cast<uint64_t>(integer) << FRACTION_BITS) | fraction;
@@ -58,8 +53,6 @@ inline float ValueAt(const int16_t* data, uint64_t position) {
     std::memcpy(&pair, data + (position >> FRACTION_BITS), sizeof pair);
     return pair;
 }
-
-bool vectorMixing = true;
 
 #if defined(__x86_64__) || defined(__i386__)
 // Eight frames per pass on processors with AVX2: the fractions advance in
@@ -130,14 +123,14 @@ bool HasWideMixing() { return false; }
 // path does the same operations in the same order, so the sums are identical.
 void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
                uint64_t delta, float gainLeft, float gainRight) {
-    if (vectorMixing && HasWideMixing()) {
+    if (!mixer.scalarOnly && HasWideMixing()) {
         int64_t done = MixSteadyWide(out, frames, data, position, delta, gainLeft, gainRight);
         out += 2 * done;
         frames -= done;
     }
     uint64_t p = position;
 #if defined(__SSE2__)
-    if (vectorMixing) {
+    if (!mixer.scalarOnly) {
         const __m128 gains = _mm_setr_ps(gainLeft, gainRight, gainLeft, gainRight);
         const __m128 scale = _mm_set1_ps(INTERPOLATION_SCALE);
         for (int64_t quads = frames >> 2; quads > 0; --quads) {
@@ -233,17 +226,30 @@ int64_t FramesToBoundary(uint64_t distance, uint64_t step, bool backward) {
     return static_cast<int64_t>(frames);
 }
 
+// The level a ramp starts from, in level units: the level reached, cut
+// down to the ramp resolution's step.
+int32_t RampStart(int32_t level) {
+    int32_t step = 1 << mixer.rampShift;
+    return level / (LEVEL_SCALE * step) * step;
+}
+
 // Sets up a new ramp toward the voice's current targets, or none when the
 // levels are already there.
 void StartRamp(Voice& voice) {
     voice.rampLeftTarget = voice.leftVolume;
     voice.rampRightTarget = voice.rightVolume;
-    int32_t dl = voice.leftVolume - voice.levelLeft / 256;
-    int32_t dr = voice.rightVolume - voice.levelRight / 256;
-    float divisor = Divisor(voice);
-    voice.rampStepLeft = dl != 0 ? static_cast<float>(dl) / divisor * rampScale : 0.0f;
-    voice.rampStepRight = dr != 0 ? static_cast<float>(dr) / divisor * rampScale : 0.0f;
-    voice.rampRemaining = (dl != 0 || dr != 0) ? rampFrames : 0;
+    int32_t dl = voice.leftVolume - RampStart(voice.levelLeft);
+    int32_t dr = voice.rightVolume - RampStart(voice.levelRight);
+    voice.rampStepLeft = dl != 0 ? static_cast<float>(dl) / LEVEL_DIVISOR * mixer.rampScale : 0.0f;
+    voice.rampStepRight = dr != 0 ? static_cast<float>(dr) / LEVEL_DIVISOR * mixer.rampScale : 0.0f;
+    voice.rampRemaining = (dl != 0 || dr != 0) ? mixer.rampFrames : 0;
+}
+
+// The level a ramp broken off at `gain` has reached, rounded to the ramp
+// resolution's step (in 1/256 of a level unit).
+int32_t LevelReached(float gain) {
+    auto perStep = static_cast<float>(LEVEL_SCALE >> mixer.rampShift);
+    return static_cast<int32_t>(std::lrint(gain * LEVEL_DIVISOR * perStep)) * (1 << mixer.rampShift);
 }
 
 // Moves a position that has reached a boundary back into the loop; stops
@@ -287,15 +293,15 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
     uint64_t step = Join(voice.stepInteger, voice.stepFraction);
     // Runs without a boundary ahead travel less than the horizon.
     int64_t longestRun = static_cast<int64_t>(BOUNDARY_HORIZON / (voice.stepInteger + 1ull));
-    const float divisor = Divisor(voice);
     while (frames > 0 && voice.sample) {
         const Sample* sample = voice.sample;
         bool backward = voice.direction == DIRECTION_BACKWARD;
         uint64_t loopStart = Join(sample->loopStart, 0);
         uint64_t loopEnd = Join(sample->loopStart + sample->loopLength, 0);
         uint64_t distance;
+        // A run starts inside the loop (every fold leaves the position there).
         if (backward)
-            distance = position >= loopStart ? position - loopStart : 0;
+            distance = position - loopStart;
         else
             distance = position < loopEnd ? loopEnd - position : 0;
 
@@ -319,18 +325,18 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
         uint64_t delta = backward ? 0 - step : step;
         if (n > 0) {
             if (ramping) {
-                float gainLeft = static_cast<float>(voice.levelLeft) / LEVEL_SCALE / divisor;
-                float gainRight = static_cast<float>(voice.levelRight) / LEVEL_SCALE / divisor;
+                float gainLeft = static_cast<float>(voice.levelLeft) / LEVEL_SCALE / LEVEL_DIVISOR;
+                float gainRight = static_cast<float>(voice.levelRight) / LEVEL_SCALE / LEVEL_DIVISOR;
                 MixRamp(out, n, sample->data, position, delta, gainLeft, gainRight, voice.rampStepLeft,
                         voice.rampStepRight);
-                voice.levelLeft = static_cast<int32_t>(std::lrint(gainLeft * divisor * LEVEL_SCALE));
-                voice.levelRight = static_cast<int32_t>(std::lrint(gainRight * divisor * LEVEL_SCALE));
+                voice.levelLeft = LevelReached(gainLeft);
+                voice.levelRight = LevelReached(gainRight);
                 voice.rampRemaining -= static_cast<int32_t>(n);
                 if (voice.rampRemaining == 0) {
                     voice.rampStepLeft = 0.0f;
                     voice.rampStepRight = 0.0f;
-                    voice.levelLeft = voice.leftVolume * 256;
-                    voice.levelRight = voice.rightVolume * 256;
+                    voice.levelLeft = voice.leftVolume * LEVEL_SCALE;
+                    voice.levelRight = voice.rightVolume * LEVEL_SCALE;
                 }
             } else if (voice.leftVolume == 0 && voice.rightVolume == 0) {
                 // Silent (a replaced note fading nowhere, a keyed-off channel):
@@ -338,8 +344,8 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
                 // exactly what n single steps would give.
                 position += static_cast<uint64_t>(n) * delta;
             } else {
-                MixSteady(out, n, sample->data, position, delta, static_cast<float>(voice.leftVolume) / divisor,
-                          static_cast<float>(voice.rightVolume) / divisor);
+                MixSteady(out, n, sample->data, position, delta, static_cast<float>(voice.leftVolume) / LEVEL_DIVISOR,
+                          static_cast<float>(voice.rightVolume) / LEVEL_DIVISOR);
             }
             out += 2 * n;
             frames -= n;
@@ -356,7 +362,7 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
 void MixVoices(float* buffer, int32_t frames) {
     if (frames < 1 || !buffer)
         return;
-    for (Voice& voice : voicePool)
+    for (Voice& voice : mixer.voices)
         if (voice.sample)
             MixVoice(voice, buffer, frames);
 }
@@ -367,7 +373,7 @@ void ConvertToPcm16(int16_t* destination, const float* source, int32_t frames) {
     int32_t count = 2 * frames;
     int32_t i = 0;
 #if defined(__SSE2__)
-    if (vectorMixing) {
+    if (!mixer.scalarOnly) {
         // Eight values per pass: clamped, converted in the default rounding
         // mode (to nearest, ties to even, as lrint) and packed to 16 bits.
         const __m128 top = _mm_set1_ps(32767.0f);
@@ -389,12 +395,75 @@ void ConvertToPcm16(int16_t* destination, const float* source, int32_t frames) {
     }
 }
 
-void SetVectorMixing(bool enabled) { vectorMixing = enabled; }
+void SetVectorMixing(bool enabled) { mixer.scalarOnly = !enabled; }
 
-void ResetVoicePool() {
-    for (int32_t i = 0; i < VOICE_COUNT; ++i) {
-        voicePool[i] = Voice{};
-        voicePool[i].index = i;
-        voicePool[i].stepInteger = 1;
+void SetMixerRate(int32_t rate) {
+    mixer.rate = rate;
+    mixer.rampFrames = rate * 128 / 44100;
+    mixer.rampScale = mixer.rampFrames > 0 ? 1.0f / static_cast<float>(mixer.rampFrames) : 0.0f;
+}
+
+Voice* ChannelVoice(int32_t channel) { return &mixer.voices[mixer.channelVoice[channel]]; }
+
+void ControlVoice(int32_t channel, const VoiceControl& control) {
+    Voice* voice = ChannelVoice(channel);
+    if (control.changes & VOICE_TRIGGER) {
+        // The old sound stays on its voice and ramps down there; the new note
+        // starts on the partner, from the levels and step the old one had.
+        if (voice->sample) {
+            Voice* partner = &mixer.voices[(voice->index + VOICE_COUNT / 2) % VOICE_COUNT];
+            int32_t index = partner->index;
+            *partner = *voice;
+            partner->index = index;
+            voice->leftVolume = 0;
+            voice->rightVolume = 0;
+            mixer.channelVoice[channel] = static_cast<uint8_t>(index);
+            voice = partner;
+        }
+        const Sample* sample = control.sample;
+        voice->sample = sample && control.startOffset < sample->length ? sample : nullptr;
+        voice->position = control.startOffset;
+        voice->positionFraction = 0;
+        voice->direction = DIRECTION_FORWARD;
+        voice->levelLeft = 0;
+        voice->levelRight = 0;
+        voice->rampRemaining = 0;
     }
+    if (control.changes & VOICE_LEVELS) {
+        voice->leftVolume = control.left;
+        voice->rightVolume = control.right;
+    }
+    if ((control.changes & VOICE_FREQUENCY) && mixer.rate > 0) {
+        // Steps stay below 256 frames per output frame (the run length
+        // division works on 8-bit integer steps); faster notes are held just below.
+        double top = 256.0 * mixer.rate;
+        int64_t frequency =
+            control.frequency >= top ? static_cast<int64_t>(top) : static_cast<int64_t>(control.frequency);
+        if (frequency > static_cast<int64_t>(top) - 1)
+            frequency = static_cast<int64_t>(top) - 1;
+        voice->stepInteger = static_cast<uint32_t>(frequency / mixer.rate);
+        voice->stepFraction = static_cast<uint32_t>(((frequency % mixer.rate) << 32) / mixer.rate);
+    }
+}
+
+void ReleaseFadedPartner(int32_t channel) {
+    Voice& partner = mixer.voices[(ChannelVoice(channel)->index + VOICE_COUNT / 2) % VOICE_COUNT];
+    if (partner.sample && partner.leftVolume == 0 && partner.rightVolume == 0 && partner.rampRemaining == 0 &&
+        partner.levelLeft == 0 && partner.levelRight == 0)
+        partner.sample = nullptr;
+}
+
+void ResetVoices() {
+    for (int32_t i = 0; i < VOICE_COUNT; ++i) {
+        mixer.voices[i] = Voice{};
+        mixer.voices[i].index = i;
+        mixer.voices[i].stepInteger = 1;
+    }
+    for (int32_t c = 0; c < VOICE_COUNT / 2; ++c)
+        mixer.channelVoice[c] = static_cast<uint8_t>(c);
+}
+
+void ResetMixer() {
+    mixer = Mixer{};
+    ResetVoices();
 }

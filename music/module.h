@@ -33,6 +33,48 @@ constexpr uint8_t LOOP_PINGPONG = 4;
 
 constexpr uint16_t FLAG_LINEAR_TABLE = 1;
 
+// Effect types of a cell: 0-9 and A-F, then the letters from G on as 16 on.
+constexpr uint8_t EFFECT_ARPEGGIO = 0x0;
+constexpr uint8_t EFFECT_PORTA_UP = 0x1;
+constexpr uint8_t EFFECT_PORTA_DOWN = 0x2;
+constexpr uint8_t EFFECT_TONE_PORTA = 0x3;
+constexpr uint8_t EFFECT_VIBRATO = 0x4;
+constexpr uint8_t EFFECT_TONE_PORTA_VOLUME_SLIDE = 0x5;
+constexpr uint8_t EFFECT_VIBRATO_VOLUME_SLIDE = 0x6;
+constexpr uint8_t EFFECT_TREMOLO = 0x7;
+constexpr uint8_t EFFECT_SET_PANNING = 0x8;
+constexpr uint8_t EFFECT_SAMPLE_OFFSET = 0x9;
+constexpr uint8_t EFFECT_VOLUME_SLIDE = 0xA;
+constexpr uint8_t EFFECT_POSITION_JUMP = 0xB;
+constexpr uint8_t EFFECT_SET_VOLUME = 0xC;
+constexpr uint8_t EFFECT_PATTERN_BREAK = 0xD;
+constexpr uint8_t EFFECT_EXTENDED = 0xE;
+constexpr uint8_t EFFECT_SPEED_TEMPO = 0xF;
+constexpr uint8_t EFFECT_GLOBAL_VOLUME = 16;       // G
+constexpr uint8_t EFFECT_GLOBAL_VOLUME_SLIDE = 17; // H
+constexpr uint8_t EFFECT_KEY_OFF = 20;             // K
+constexpr uint8_t EFFECT_ENVELOPE_POSITION = 21;   // L
+constexpr uint8_t EFFECT_PANNING_SLIDE = 25;       // P
+constexpr uint8_t EFFECT_MULTI_RETRIG = 27;        // R
+constexpr uint8_t EFFECT_TREMOR = 29;              // T
+constexpr uint8_t EFFECT_EXTRA_FINE_PORTA = 33;    // X
+
+// Effect E by the high nibble of its parameter.
+constexpr uint8_t EXTENDED_FINE_PORTA_UP = 0x1;
+constexpr uint8_t EXTENDED_FINE_PORTA_DOWN = 0x2;
+constexpr uint8_t EXTENDED_GLISSANDO = 0x3;
+constexpr uint8_t EXTENDED_VIBRATO_WAVEFORM = 0x4;
+constexpr uint8_t EXTENDED_SET_FINETUNE = 0x5;
+constexpr uint8_t EXTENDED_PATTERN_LOOP = 0x6;
+constexpr uint8_t EXTENDED_TREMOLO_WAVEFORM = 0x7;
+constexpr uint8_t EXTENDED_COARSE_PANNING = 0x8;
+constexpr uint8_t EXTENDED_RETRIG = 0x9;
+constexpr uint8_t EXTENDED_FINE_VOLUME_UP = 0xA;
+constexpr uint8_t EXTENDED_FINE_VOLUME_DOWN = 0xB;
+constexpr uint8_t EXTENDED_NOTE_CUT = 0xC;
+constexpr uint8_t EXTENDED_NOTE_DELAY = 0xD;
+constexpr uint8_t EXTENDED_PATTERN_DELAY = 0xE;
+
 struct Cell {
     uint8_t note;       // 0 none, 1..96, 255 key off; others as read
     uint8_t instrument; // 0 none, 1..128
@@ -116,20 +158,39 @@ struct Module {
     int32_t orderPosition;
     int32_t nextRow;           // -1 when none is decided
     int32_t nextOrderPosition; // -1 when none is decided
-    TickRoutine tickRoutine;   // PlayTick
+    TickRoutine tickRoutine;   // set by the player that starts the song; null until then
 };
+
+// The channels a song plays: its channelCount held within 0..MAX_SONG_CHANNELS.
+inline int32_t ChannelCount(const Module* song) {
+    int32_t count = song->channelCount;
+    return count < 0 ? 0 : (count > MAX_SONG_CHANNELS ? MAX_SONG_CHANNELS : count);
+}
+
+// The pattern the order list names at `orderPosition`, or null when the
+// position lies outside the order array or names no pattern of the song.
+inline const Pattern* OrderPattern(const Module* song, int32_t orderPosition) {
+    if (!song->patterns || orderPosition < 0 || orderPosition >= MAX_SONG_LENGTH)
+        return nullptr;
+    uint8_t number = song->orders[orderPosition];
+    return number < song->patternCount ? &song->patterns[number] : nullptr;
+}
+
+// The pattern at the song's order position.
+inline const Pattern* CurrentPattern(const Module* song) { return OrderPattern(song, song->orderPosition); }
 
 // The shared all-zero sample of every empty instrument slot; never released.
 extern Sample emptySample;
 
-// Opens `name` through the stream layer and parses it. Null when the stream
+// Opens `name` through the stream layer and parses it. The song does not
+// play until a player start gives it its tick routine. Null when the stream
 // cannot be opened, the song is malformed or breaks a limit, or memory runs
 // out; a partly built song is released first.
 Module* LoadModule(const char* name);
-// Fills a zero-filled Module from an open stream. False on a wrong
+// Fills a zero-filled Module from a stream opened at its start. False on a wrong
 // signature, a broken limit or a failed allocation; what was built so far
 // stays in the record for FreeModule.
 bool ParseModule(Module* song, StreamFile* file);
-// Waits until the feeder is outside a block, stops the song's playback
-// (StopSong), then releases everything of the song. False for null.
+// Releases everything of the song. False for null. The song must no longer
+// be played: whoever started it stops its output first.
 bool FreeModule(Module* song);

@@ -3,13 +3,10 @@
 // early leaves what it would have filled at zero instead of reading beyond
 // its bytes. Limits are checked here, once: nothing the player does later
 // can fail or go out of bounds on a song that loaded.
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
-#include "music/audio_output.h"
 #include "music/module.h"
-#include "music/playback.h"
 #include "music/stream.h"
 
 Sample emptySample;
@@ -268,11 +265,9 @@ bool ReadInstrument(StreamFile* file, Instrument* instrument) {
 
 bool ParseModule(Module* song, StreamFile* file) {
     char signature[SIGNATURE_LENGTH] = {};
-    StreamSeek(file, 0, STREAM_SEEK_SET);
     StreamRead(signature, SIGNATURE_LENGTH, file);
     if (std::memcmp(signature, SIGNATURE, SIGNATURE_LENGTH) != 0)
         return false;
-    song->tickRoutine = PlayTick;
     song->initialGlobalVolume = 64;
 
     StreamSeek(file, HEADER_SIZE_OFFSET, STREAM_SEEK_SET);
@@ -386,10 +381,6 @@ Module* LoadModule(const char* name) {
 bool FreeModule(Module* song) {
     if (!song)
         return false;
-    // The feeder must be outside a block before the song goes away.
-    while (feederBusy.load(std::memory_order_acquire)) {
-    }
-    StopSong(song);
     if (song->instruments) {
         for (int32_t i = 0; i < song->instrumentCount; ++i) {
             Instrument& instrument = song->instruments[i];

@@ -1,7 +1,9 @@
 #include "music/music.h"
 
 #include "music/audio_output.h"
+#include "music/mixer.h"
 #include "music/module.h"
+#include "music/player.h"
 #include "music/resource_stream.h"
 #include "music/stream.h"
 
@@ -9,7 +11,7 @@ namespace {
 
 constexpr int32_t OUTPUT_RATE = 44100;
 
-// The song MusicStart loaded; only MusicStop reads it.
+// The song MusicStart loaded; only MusicStop and ResetMusic read it.
 Module* startedSong;
 
 } // namespace
@@ -27,9 +29,20 @@ bool MusicStart() {
 
 void MusicStop() {
     if (startedSong) {
-        // Stops the feeder (StopSong) before anything of the song is released.
+        // The feeder must be outside a block and ended before the song goes away.
+        StopSong(startedSong);
         FreeModule(startedSong);
         startedSong = nullptr;
     }
     CloseOutput();
+}
+
+void ResetMusic() {
+    ResetAudioOutput();
+    FreeModule(startedSong);
+    startedSong = nullptr;
+    ResetMixer();
+    ResetEngines();
+    ResetStream();
+    emptySample = Sample{};
 }

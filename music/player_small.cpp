@@ -1,7 +1,12 @@
 // The program's player in the default build: the small engine of
-// playback.cpp and effects.cpp, started as it always was.
+// playback.cpp and effects.cpp.
 #include "music/player.h"
 
 #include "music/playback.h"
 
-SongStartRoutine playerStart = ResetSongPosition;
+SongStartRoutine playerStart = StartSmallPlayer;
+
+void ResetEngines() {
+    ResetPlayback();
+    playerStart = StartSmallPlayer;
+}

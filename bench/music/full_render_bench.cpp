@@ -1,7 +1,7 @@
 // Render throughput of the full player, in times real time, against libxmp
 // (linear interpolation) on the same real songs in the same run: the songs
 // of ../shared/xm, and every .xm in $QUILLON_REAL_SONGS when it is set (the
-// folder tests/music_full/real-songs.sh fills). Ten seconds of each song
+// folder tests/music/full/real-songs.sh fills). Ten seconds of each song
 // from its start per iteration; loading is outside the timed loop and
 // rendering allocates nothing.
 #include <benchmark/benchmark.h>
@@ -19,6 +19,7 @@
 #include "music/full/full_engine.h"
 #include "music/mixer.h"
 #include "music/module.h"
+#include "music/music.h"
 #include "music/resource_stream.h"
 #include "music/stream.h"
 #include "platform/headless/headless.h"
@@ -44,11 +45,10 @@ void RealTimeCounter(benchmark::State& state) {
 }
 
 void FullQuillon(benchmark::State& state, const std::string& path) {
+    ResetMusic();
     HeadlessReset();
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
-    outputRate = RATE;
-    rampFrames = 128;
-    rampScale = 1.0f / 128.0f;
+    SetMixerRate(RATE);
     HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, ReadFile(path));
     Module* song = LoadModule("MUSIC");
     if (!song) {
@@ -57,7 +57,7 @@ void FullQuillon(benchmark::State& state, const std::string& path) {
     }
     for (auto _ : state) {
         state.PauseTiming();
-        ResetVoicePool();
+        ResetVoices();
         StartFullPlayer(song);
         state.ResumeTiming();
         for (int b = 0; b < BLOCKS; ++b)

@@ -12,6 +12,7 @@
 #include "music/audio_output.h"
 #include "music/mixer.h"
 #include "music/module.h"
+#include "music/music.h"
 #include "music/playback.h"
 #include "music/resource_stream.h"
 #include "music/stream.h"
@@ -80,19 +81,17 @@ int16_t pcmBlock[2 * BLOCK];
 void RenderBlock(Module* song) { MixBlock(song, mixBlock, pcmBlock, BLOCK); }
 
 void Quillon(benchmark::State& state) {
+    ResetMusic();
     HeadlessReset();
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
-    outputRate = RATE;
-    rampFrames = 128;
-    rampScale = 1.0f / 128.0f;
-    ResetVoicePool();
+    SetMixerRate(RATE);
     HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, BenchSong(static_cast<uint16_t>(state.range(0))));
     Module* song = LoadModule("MUSIC");
     if (!song) {
         state.SkipWithError("the song did not load");
         return;
     }
-    ResetSongPosition(song);
+    StartSmallPlayer(song);
     const int blocks = SECONDS_PER_ITERATION * RATE / BLOCK;
     for (auto _ : state) {
         for (int b = 0; b < blocks; ++b)

@@ -7,53 +7,10 @@
 // the volume column's vibrato share speed and depth).
 #include "music/full/full_engine.h"
 
-#include "music/playback.h"
+#include "music/pitch.h"
+#include "music/tempo.h"
 
 namespace {
-
-// Effect types: 0-9 and A-F, then the letters from G as 16 on.
-enum : uint8_t {
-    ARPEGGIO = 0x0,
-    PORTA_UP = 0x1,
-    PORTA_DOWN = 0x2,
-    TONE_PORTA = 0x3,
-    VIBRATO = 0x4,
-    TONE_PORTA_VOLUME_SLIDE = 0x5,
-    VIBRATO_VOLUME_SLIDE = 0x6,
-    TREMOLO = 0x7,
-    SET_PANNING = 0x8,
-    SAMPLE_OFFSET = 0x9,
-    VOLUME_SLIDE = 0xA,
-    POSITION_JUMP = 0xB,
-    SET_VOLUME = 0xC,
-    PATTERN_BREAK = 0xD,
-    EXTENDED = 0xE,
-    SPEED_TEMPO = 0xF,
-    GLOBAL_VOLUME = 16,       // G
-    GLOBAL_VOLUME_SLIDE = 17, // H
-    KEY_OFF = 20,             // K
-    ENVELOPE_POSITION = 21,   // L
-    PANNING_SLIDE = 25,       // P
-    MULTI_RETRIG = 27,        // R
-    TREMOR = 29,              // T
-    EXTRA_FINE_PORTA = 33,    // X
-};
-
-// E effects by their high nibble.
-enum : uint8_t {
-    FINE_PORTA_UP = 0x1,
-    FINE_PORTA_DOWN = 0x2,
-    GLISSANDO = 0x3,
-    VIBRATO_WAVEFORM = 0x4,
-    PATTERN_LOOP = 0x6,
-    TREMOLO_WAVEFORM = 0x7,
-    COARSE_PANNING = 0x8,
-    RETRIG = 0x9,
-    FINE_VOLUME_UP = 0xA,
-    FINE_VOLUME_DOWN = 0xB,
-    NOTE_CUT = 0xC,
-    PATTERN_DELAY = 0xE,
-};
 
 // Volume-column commands by their high nibble (0x10..0x50 set the volume).
 enum : uint8_t {
@@ -263,18 +220,18 @@ void Break(Module* song, int32_t row) {
 void ExtendedRow(Module* song, FullChannel* channel, uint8_t parameter) {
     uint8_t x = Low(parameter);
     switch (High(parameter)) {
-    case FINE_PORTA_UP:
+    case EXTENDED_FINE_PORTA_UP:
         Remember(&channel->finePortaUpSpeed, x);
         SlidePeriod(channel, -SLIDE_UNIT * channel->finePortaUpSpeed);
         break;
-    case FINE_PORTA_DOWN:
+    case EXTENDED_FINE_PORTA_DOWN:
         Remember(&channel->finePortaDownSpeed, x);
         SlidePeriod(channel, SLIDE_UNIT * channel->finePortaDownSpeed);
         break;
-    case GLISSANDO: channel->glissando = x != 0; break;
-    case VIBRATO_WAVEFORM: channel->vibrato.control = x; break;
-    case PATTERN_LOOP:
-        if (fullSong.repeatingRow)
+    case EXTENDED_GLISSANDO: channel->glissando = x != 0; break;
+    case EXTENDED_VIBRATO_WAVEFORM: channel->vibrato.control = x; break;
+    case EXTENDED_PATTERN_LOOP:
+        if (fullPlayer.repeatingRow)
             break;
         if (x == 0) {
             channel->loopRow = static_cast<uint8_t>(song->row);
@@ -285,23 +242,23 @@ void ExtendedRow(Module* song, FullChannel* channel, uint8_t parameter) {
             song->nextOrderPosition = song->orderPosition;
         }
         break;
-    case TREMOLO_WAVEFORM: channel->tremolo.control = x; break;
-    case COARSE_PANNING: channel->panning = x * 17; break;
-    case FINE_VOLUME_UP:
+    case EXTENDED_TREMOLO_WAVEFORM: channel->tremolo.control = x; break;
+    case EXTENDED_COARSE_PANNING: channel->panning = x * 17; break;
+    case EXTENDED_FINE_VOLUME_UP:
         Remember(&channel->fineVolumeUpSpeed, x);
         AddVolume(channel, channel->fineVolumeUpSpeed);
         break;
-    case FINE_VOLUME_DOWN:
+    case EXTENDED_FINE_VOLUME_DOWN:
         Remember(&channel->fineVolumeDownSpeed, x);
         AddVolume(channel, -channel->fineVolumeDownSpeed);
         break;
-    case NOTE_CUT:
+    case EXTENDED_NOTE_CUT:
         if (x == 0)
             channel->volume = 0;
         break;
-    case PATTERN_DELAY:
-        if (!fullSong.repeatingRow && fullSong.patternDelay == 0)
-            fullSong.patternDelay = x;
+    case EXTENDED_PATTERN_DELAY:
+        if (!fullPlayer.repeatingRow && fullPlayer.patternDelay == 0)
+            fullPlayer.patternDelay = x;
         break;
     default: // E0 (filter), E5 (with the note), E9 / ED (later ticks), EF: nothing on tick 0
         break;
@@ -311,11 +268,11 @@ void ExtendedRow(Module* song, FullChannel* channel, uint8_t parameter) {
 void ExtendedTick(const Module* song, FullChannel* channel, uint8_t parameter) {
     uint8_t x = Low(parameter);
     switch (High(parameter)) {
-    case RETRIG:
+    case EXTENDED_RETRIG:
         if (x != 0 && song->tick % x == 0)
             Retrigger(channel);
         break;
-    case NOTE_CUT:
+    case EXTENDED_NOTE_CUT:
         if (song->tick == x)
             channel->volume = 0;
         break;
@@ -329,66 +286,66 @@ void RowEffect(Module* song, FullChannel* channel, const Cell* cell, int32_t) {
     ColumnRow(channel, cell->volume);
     uint8_t p = cell->effectParameter;
     switch (cell->effectType) {
-    case PORTA_UP: Remember(&channel->portaUpSpeed, p); break;
-    case PORTA_DOWN: Remember(&channel->portaDownSpeed, p); break;
-    case TONE_PORTA: Remember(&channel->tonePortaSpeed, p); break;
-    case VIBRATO:
+    case EFFECT_PORTA_UP: Remember(&channel->portaUpSpeed, p); break;
+    case EFFECT_PORTA_DOWN: Remember(&channel->portaDownSpeed, p); break;
+    case EFFECT_TONE_PORTA: Remember(&channel->tonePortaSpeed, p); break;
+    case EFFECT_VIBRATO:
         RememberNibbles(&channel->vibrato.speed, &channel->vibrato.depth, p);
         HoldVibrato(channel);
         break;
-    case VIBRATO_VOLUME_SLIDE:
+    case EFFECT_VIBRATO_VOLUME_SLIDE:
         HoldVibrato(channel);
         Remember(&channel->volumeSlideSpeed, p);
         break;
-    case TONE_PORTA_VOLUME_SLIDE:
-    case VOLUME_SLIDE: Remember(&channel->volumeSlideSpeed, p); break;
-    case TREMOLO:
+    case EFFECT_TONE_PORTA_VOLUME_SLIDE:
+    case EFFECT_VOLUME_SLIDE: Remember(&channel->volumeSlideSpeed, p); break;
+    case EFFECT_TREMOLO:
         RememberNibbles(&channel->tremolo.speed, &channel->tremolo.depth, p);
         HoldTremolo(channel);
         break;
-    case SET_PANNING: channel->panning = p; break;
-    case SAMPLE_OFFSET:
+    case EFFECT_SET_PANNING: channel->panning = p; break;
+    case EFFECT_SAMPLE_OFFSET:
         Remember(&channel->sampleOffset, p);
         if (channel->trigger)
             channel->startOffset = uint32_t{channel->sampleOffset} << 8;
         break;
-    case POSITION_JUMP:
-        if (!fullSong.repeatingRow)
+    case EFFECT_POSITION_JUMP:
+        if (!fullPlayer.repeatingRow)
             Jump(song, p);
         break;
-    case SET_VOLUME: channel->volume = p > FULL_VOLUME ? FULL_VOLUME : p; break;
-    case PATTERN_BREAK:
-        if (!fullSong.repeatingRow)
+    case EFFECT_SET_VOLUME: channel->volume = p > FULL_VOLUME ? FULL_VOLUME : p; break;
+    case EFFECT_PATTERN_BREAK:
+        if (!fullPlayer.repeatingRow)
             Break(song, High(p) * 10 + Low(p));
         break;
-    case EXTENDED: ExtendedRow(song, channel, p); break;
-    case SPEED_TEMPO:
+    case EFFECT_EXTENDED: ExtendedRow(song, channel, p); break;
+    case EFFECT_SPEED_TEMPO:
         // F00 changes nothing; speeds are 1..31, tempos 32..255.
         if (p != 0 && p < SPEED_TEMPO_SPLIT)
             song->speed = p;
         else if (p >= SPEED_TEMPO_SPLIT)
             SetTempo(song, p);
         break;
-    case GLOBAL_VOLUME: song->globalVolume = p > FULL_VOLUME ? FULL_VOLUME : p; break;
-    case GLOBAL_VOLUME_SLIDE: Remember(&channel->globalSlideSpeed, p); break;
-    case KEY_OFF:
+    case EFFECT_GLOBAL_VOLUME: song->globalVolume = p > FULL_VOLUME ? FULL_VOLUME : p; break;
+    case EFFECT_GLOBAL_VOLUME_SLIDE: Remember(&channel->globalSlideSpeed, p); break;
+    case EFFECT_KEY_OFF:
         if (p == 0)
             KeyOff(song, channel);
         break;
-    case ENVELOPE_POSITION:
+    case EFFECT_ENVELOPE_POSITION:
         channel->volumeEnvelope.tick = p;
         channel->panningEnvelope.tick = p;
         break;
-    case PANNING_SLIDE: Remember(&channel->panningSlideSpeed, p); break;
-    case MULTI_RETRIG:
+    case EFFECT_PANNING_SLIDE: Remember(&channel->panningSlideSpeed, p); break;
+    case EFFECT_MULTI_RETRIG:
         RememberNibbles(&channel->retrigVolume, &channel->retrigInterval, p);
         MultiRetrig(channel);
         break;
-    case TREMOR:
+    case EFFECT_TREMOR:
         Remember(&channel->tremorParameter, p);
         channel->muted = channel->tremorOff;
         break;
-    case EXTRA_FINE_PORTA:
+    case EFFECT_EXTRA_FINE_PORTA:
         if (High(p) == 1) {
             Remember(&channel->extraFineUpSpeed, Low(p));
             SlidePeriod(channel, -channel->extraFineUpSpeed);
@@ -406,41 +363,41 @@ void TickEffect(Module* song, FullChannel* channel, const Cell* cell) {
     ColumnTick(channel, cell->volume);
     uint8_t p = cell->effectParameter;
     switch (cell->effectType) {
-    case ARPEGGIO:
+    case EFFECT_ARPEGGIO:
         if (p)
             Arpeggio(song, channel, p);
         break;
-    case PORTA_UP: SlidePeriod(channel, -SLIDE_UNIT * channel->portaUpSpeed); break;
-    case PORTA_DOWN: SlidePeriod(channel, SLIDE_UNIT * channel->portaDownSpeed); break;
-    case TONE_PORTA: TonePortamento(channel); break;
-    case VIBRATO: Vibrato(channel); break;
-    case TONE_PORTA_VOLUME_SLIDE:
+    case EFFECT_PORTA_UP: SlidePeriod(channel, -SLIDE_UNIT * channel->portaUpSpeed); break;
+    case EFFECT_PORTA_DOWN: SlidePeriod(channel, SLIDE_UNIT * channel->portaDownSpeed); break;
+    case EFFECT_TONE_PORTA: TonePortamento(channel); break;
+    case EFFECT_VIBRATO: Vibrato(channel); break;
+    case EFFECT_TONE_PORTA_VOLUME_SLIDE:
         TonePortamento(channel);
         VolumeSlide(channel);
         break;
-    case VIBRATO_VOLUME_SLIDE:
+    case EFFECT_VIBRATO_VOLUME_SLIDE:
         Vibrato(channel);
         VolumeSlide(channel);
         break;
-    case TREMOLO: Tremolo(channel); break;
-    case VOLUME_SLIDE: VolumeSlide(channel); break;
-    case EXTENDED: ExtendedTick(song, channel, p); break;
-    case GLOBAL_VOLUME_SLIDE: {
+    case EFFECT_TREMOLO: Tremolo(channel); break;
+    case EFFECT_VOLUME_SLIDE: VolumeSlide(channel); break;
+    case EFFECT_EXTENDED: ExtendedTick(song, channel, p); break;
+    case EFFECT_GLOBAL_VOLUME_SLIDE: {
         uint8_t speed = channel->globalSlideSpeed;
         song->globalVolume = Clamp(song->globalVolume + (High(speed) ? High(speed) : -Low(speed)), 0, FULL_VOLUME);
         break;
     }
-    case KEY_OFF:
+    case EFFECT_KEY_OFF:
         if (song->tick == p)
             KeyOff(song, channel);
         break;
-    case PANNING_SLIDE: {
+    case EFFECT_PANNING_SLIDE: {
         uint8_t speed = channel->panningSlideSpeed;
         channel->panning = Clamp(channel->panning + (High(speed) ? High(speed) : -Low(speed)), 0, 255);
         break;
     }
-    case MULTI_RETRIG: MultiRetrig(channel); break;
-    case TREMOR: Tremor(channel); break;
+    case EFFECT_MULTI_RETRIG: MultiRetrig(channel); break;
+    case EFFECT_TREMOR: Tremor(channel); break;
     default: break;
     }
 }

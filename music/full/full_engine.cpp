@@ -6,43 +6,29 @@
 #include <cstddef>
 
 #include "music/mixer.h"
+#include "music/pitch.h"
 #include "music/playback.h"
-
-FullChannel fullChannels[MAX_SONG_CHANNELS];
-FullSong fullSong;
+#include "music/tempo.h"
 
 namespace {
 
-constexpr uint8_t EFFECT_TONE_PORTA = 0x3;
-constexpr uint8_t EFFECT_TONE_PORTA_VOLUME_SLIDE = 0x5;
-constexpr uint8_t EFFECT_EXTENDED = 0xE;
-constexpr uint8_t EXTENDED_SET_FINETUNE = 0x5;
-constexpr uint8_t EXTENDED_NOTE_DELAY = 0xD;
 constexpr uint8_t VOLUME_TONE_PORTA = 0xF;
 // Real notes (after the sample's relative note) the tracker plays: C-0 .. B-9.
 constexpr int32_t LAST_REAL_NOTE = 119;
 
-int32_t ChannelCount(const Module* song) {
-    int32_t count = song->channelCount;
-    return count < 0 ? 0 : (count > MAX_SONG_CHANNELS ? MAX_SONG_CHANNELS : count);
-}
-
-const Pattern* CurrentPattern(const Module* song) {
-    if (!song->patterns || song->orderPosition < 0 || song->orderPosition >= song->songLength)
-        return nullptr;
-    uint8_t number = song->orders[song->orderPosition];
-    return number < song->patternCount ? &song->patterns[number] : nullptr;
+// The song's order list ends at songLength here: a position beyond it has
+// no pattern.
+const Pattern* PatternAt(const Module* song, int32_t orderPosition) {
+    return orderPosition < song->songLength ? OrderPattern(song, orderPosition) : nullptr;
 }
 
 int32_t PatternRows(const Module* song, int32_t orderPosition) {
-    if (!song->patterns || orderPosition < 0 || orderPosition >= song->songLength)
-        return 0;
-    uint8_t number = song->orders[orderPosition];
-    return number < song->patternCount ? song->patterns[number].rows : 0;
+    const Pattern* pattern = PatternAt(song, orderPosition);
+    return pattern ? pattern->rows : 0;
 }
 
 const Cell* RowCells(const Module* song) {
-    const Pattern* pattern = CurrentPattern(song);
+    const Pattern* pattern = PatternAt(song, song->orderPosition);
     if (!pattern || !pattern->cells || song->row < 0 || song->row >= pattern->rows)
         return nullptr;
     return pattern->cells + static_cast<size_t>(song->row) * song->channelCount;
@@ -102,71 +88,42 @@ void AdvancePosition(Module* song) {
         song->nextRow = 0;
 }
 
-// The voice a channel left on its last note start, once its ramp down has
-// ended, adds only zeros; it is stopped, so the mixer no longer follows its
-// loops. (It never sounds again: a note start takes it over from position 0.)
-void ReleaseFadedPartner(const Voice* voice) {
-    if (!voice)
-        return;
-    int32_t index = static_cast<int32_t>(voice - voicePool);
-    Voice& partner = voicePool[(index + VOICE_COUNT / 2) % VOICE_COUNT];
-    if (partner.sample && partner.leftVolume == 0 && partner.rightVolume == 0 && partner.rampRemaining == 0 &&
-        partner.levelLeft == 0 && partner.levelRight == 0)
-        partner.sample = nullptr;
-}
+// The full gain of a channel at full volume, envelope, fadeout and global
+// volume, in voice levels: the small player's 127 of 255.
+constexpr double FULL_LEVEL = 127.0 * 256.0;
 
-// UpdateVoice's levels count 255 to full gain, too coarse for quiet notes
-// and the ends of fades (a channel volume of 1 would be silent). The full
-// player sets the levels again 256 times finer, with the same full gain and
-// the same linear panning (channel->panning counts from the right here).
-constexpr float FINE_DIVISOR = 255.0f * 256.0f;
-constexpr double FINE_FULL_LEVEL = 127.0 * 256.0;
+// The tick's result to the channel's voice.
+void Output(Module* song, FullChannel* channel, int32_t number) {
+    int32_t volume = TickVolume(channel);
+    int32_t panning = TickPanning(song, channel);
+    panning = panning < 0 ? 0 : (panning > 255 ? 255 : panning);
+    int32_t period = channel->period + channel->periodOffset + StepAutoVibrato(channel, FullInstrument(song, channel));
+    period = period < PERIOD_MIN ? PERIOD_MIN : (period > PERIOD_MAX ? PERIOD_MAX : period);
 
-void FineLevels(Voice* voice, const Channel* out, int32_t globalVolume) {
-    double level = FINE_FULL_LEVEL * out->volume / FULL_VOLUME * out->envelopeVolume / FULL_VOLUME *
-                   out->fadeoutVolume / FADEOUT_START * globalVolume / FULL_VOLUME;
-    voice->volumeDivisor = FINE_DIVISOR;
-    voice->leftVolume = static_cast<int32_t>(level * voice->panning / 255.0 + 0.5);
-    voice->rightVolume = static_cast<int32_t>(level * (255 - voice->panning) / 255.0 + 0.5);
-}
-
-// The tick's result to the small player's channel record and on to the voice.
-void Output(Module* song, FullChannel* channel, Channel* out) {
-    const Instrument* instrument = FullInstrument(song, channel);
-    int32_t volume = channel->volume + channel->volumeOffset;
-    volume = volume < 0 ? 0 : (volume > FULL_VOLUME ? FULL_VOLUME : volume);
-    if (channel->muted)
-        volume = 0;
-    int32_t panning = channel->panning;
-    if (instrument && (instrument->panningType & ENVELOPE_ON))
-        panning = EnvelopePanning(panning, channel->panningEnvelope.value);
-    int32_t period = channel->period + channel->periodOffset + StepAutoVibrato(channel, instrument);
-    out->period = period < PERIOD_MIN ? PERIOD_MIN : (period > PERIOD_MAX ? PERIOD_MAX : period);
-    out->periodOffset = 0;
-    out->volume = volume;
-    out->envelopeVolume = channel->volumeEnvelope.value;
-    out->fadeoutVolume = channel->fadeout;
-    // The voice's panning counts from the right (255 is fully left).
-    out->panning = 255 - panning;
+    VoiceControl& control = channel->sent;
+    control = VoiceControl{};
+    control.changes = VOICE_LEVELS;
+    double level = FULL_LEVEL * volume / FULL_VOLUME * channel->volumeEnvelope.value / FULL_VOLUME * channel->fadeout /
+                   FADEOUT_START * song->globalVolume / FULL_VOLUME;
+    // Linear panning, 0 fully left.
+    control.left = static_cast<int32_t>(level * (255 - panning) / 255.0 + 0.5);
+    control.right = static_cast<int32_t>(level * panning / 255.0 + 0.5);
     // The step is worked out again only when the period moved (the voice
     // keeps it otherwise, a note start's new voice included).
-    bool moved = out->period != channel->sentPeriod;
-    channel->sentPeriod = out->period;
-    out->pending = static_cast<uint8_t>((moved ? PENDING_FREQUENCY : 0) | PENDING_VOLUME | PENDING_PANNING |
-                                        (channel->trigger ? PENDING_TRIGGER : 0));
-    UpdateVoice(out, channel->sample, song);
-    Voice* voice = out->voice;
-    if (voice)
-        FineLevels(voice, out, song->globalVolume);
-    if (channel->trigger && voice && voice->sample) {
-        // 9xx: the note starts this far in; beyond the sample's end it is silent.
-        if (channel->startOffset >= channel->sample->length)
-            voice->sample = nullptr;
-        else
-            voice->position = channel->startOffset;
+    if (period != channel->sentPeriod) {
+        control.changes |= VOICE_FREQUENCY;
+        control.frequency = PeriodFrequency(song, period, 0);
     }
+    channel->sentPeriod = period;
+    if (channel->trigger) {
+        // 9xx: the note starts this far in; beyond the sample's end it is silent.
+        control.changes |= VOICE_TRIGGER;
+        control.sample = channel->sample;
+        control.startOffset = channel->startOffset;
+    }
+    ControlVoice(number, control);
     channel->trigger = false;
-    ReleaseFadedPartner(voice);
+    ReleaseFadedPartner(number);
 }
 
 void Envelopes(Module* song, FullChannel* channel) {
@@ -193,22 +150,18 @@ void Envelopes(Module* song, FullChannel* channel) {
 
 } // namespace
 
-const Instrument* FullInstrument(const Module* song, const FullChannel* channel) {
-    if (channel->instrument < 0 || channel->instrument >= song->instrumentCount || !song->instruments)
-        return nullptr;
-    return &song->instruments[channel->instrument];
+int32_t TickVolume(const FullChannel* channel) {
+    if (channel->muted)
+        return 0;
+    int32_t volume = channel->volume + channel->volumeOffset;
+    return volume < 0 ? 0 : (volume > FULL_VOLUME ? FULL_VOLUME : volume);
 }
 
-void KeyOff(Module* song, FullChannel* channel) {
-    channel->keyOff = true;
+int32_t TickPanning(const Module* song, const FullChannel* channel) {
     const Instrument* instrument = FullInstrument(song, channel);
-    if (!instrument || !(instrument->volumeType & ENVELOPE_ON))
-        channel->volume = 0;
-}
-
-void Retrigger(FullChannel* channel) {
-    channel->trigger = true;
-    channel->startOffset = 0;
+    if (instrument && (instrument->panningType & ENVELOPE_ON))
+        return EnvelopePanning(channel->panning, channel->panningEnvelope.value);
+    return channel->panning;
 }
 
 void StartCell(Module* song, FullChannel* channel, const Cell* cell) {
@@ -269,15 +222,13 @@ void StartFullPlayer(Module* song) {
     ResetSongPosition(song);
     ResetFullPlayer();
     song->tickRoutine = FullPlayTick;
-    int32_t count = ChannelCount(song);
-    for (int32_t c = 0; c < count; ++c)
-        fullChannels[c].sample = &emptySample;
+    mixer.rampShift = RAMP_FINE;
 }
 
 void FullPlayTick(Module* song) {
     int32_t count = ChannelCount(song);
     const Cell* cells = nullptr;
-    if (song->tick == 0 && !fullSong.repeatingRow) {
+    if (song->tick == 0 && !fullPlayer.repeatingRow) {
         if (song->nextOrderPosition >= 0)
             song->orderPosition = song->nextOrderPosition;
         if (song->nextRow >= 0)
@@ -286,21 +237,21 @@ void FullPlayTick(Module* song) {
         song->nextOrderPosition = -1;
         cells = RowCells(song);
         for (int32_t c = 0; c < count; ++c) {
-            FullChannel* channel = &fullChannels[c];
+            FullChannel* channel = &fullPlayer.channels[c];
             channel->cell = cells ? cells[c] : Cell{};
             channel->delayTick = 0;
         }
     }
     for (int32_t c = 0; c < count; ++c) {
-        FullChannel* channel = &fullChannels[c];
+        FullChannel* channel = &fullPlayer.channels[c];
         const Cell* cell = &channel->cell;
         channel->periodOffset = 0;
         channel->volumeOffset = 0;
         channel->muted = false;
         if (song->tick == 0) {
-            bool delayed = cell->effectType == 0xE && (cell->effectParameter >> 4) == EXTENDED_NOTE_DELAY &&
+            bool delayed = cell->effectType == EFFECT_EXTENDED && (cell->effectParameter >> 4) == EXTENDED_NOTE_DELAY &&
                            (cell->effectParameter & 15) != 0;
-            if (fullSong.repeatingRow) {
+            if (fullPlayer.repeatingRow) {
                 // A row repeated by EEx is not read again: its tick 0 runs
                 // the effects as a later tick does (slides go on, fine
                 // slides and notes are not repeated).
@@ -320,30 +271,17 @@ void FullPlayTick(Module* song) {
         }
     }
     for (int32_t c = 0; c < count; ++c) {
-        Envelopes(song, &fullChannels[c]);
-        Output(song, &fullChannels[c], &channels[c]);
+        Envelopes(song, &fullPlayer.channels[c]);
+        Output(song, &fullPlayer.channels[c], c);
     }
-    if (song->tick == 0 && !fullSong.repeatingRow)
+    if (song->tick == 0 && !fullPlayer.repeatingRow)
         AdvancePosition(song);
 
     song->tick += 1;
     if (song->tick >= song->speed) {
         song->tick = 0;
-        fullSong.repeatingRow = fullSong.patternDelay > 0;
-        if (fullSong.patternDelay > 0)
-            fullSong.patternDelay -= 1;
+        fullPlayer.repeatingRow = fullPlayer.patternDelay > 0;
+        if (fullPlayer.patternDelay > 0)
+            fullPlayer.patternDelay -= 1;
     }
-}
-
-void ResetFullPlayer() {
-    for (FullChannel& channel : fullChannels) {
-        channel = FullChannel{};
-        channel.instrument = -1;
-        channel.sample = &emptySample;
-        channel.fadeout = FADEOUT_START;
-        channel.volumeEnvelope.value = FULL_VOLUME;
-        channel.panningEnvelope.value = FULL_VOLUME / 2;
-        channel.panning = 128;
-    }
-    fullSong = FullSong{};
 }

@@ -1,17 +1,16 @@
 // The full player: every effect, the volume column, envelopes, fadeout and
 // auto-vibrato of the Extended Module format, as the format's own tracker
-// plays them. It shares the loader, the voices and the mixer with the small
-// player; per channel it keeps a FullChannel and hands the result of each
-// tick to the mixer through the small player's Channel record and
-// UpdateVoice. All state is fixed in size; nothing is allocated while a
+// plays them. It shares the loader, the pitch and tempo arithmetic, the
+// voices and the mixer with the small player; per channel it keeps a
+// FullChannel and hands the result of each tick to the channel's voice in a
+// VoiceControl. All state is fixed in size; nothing is allocated while a
 // song plays.
 #pragma once
 
 #include <cstdint>
 
+#include "music/mixer.h"
 #include "music/module.h"
-
-struct Channel;
 
 // Envelope flags of an instrument (volumeType, panningType).
 constexpr uint8_t ENVELOPE_ON = 1;
@@ -63,6 +62,7 @@ struct FullChannel {
     bool trigger;         // the sample starts this tick
     uint32_t startOffset; // ... at this frame (9xx)
     int32_t sentPeriod;   // the period the voice's step was last set from
+    VoiceControl sent;    // what this tick asked of the voice
 
     // Effect memories: each written by a non-zero parameter only.
     uint8_t portaUpSpeed, portaDownSpeed, tonePortaSpeed;
@@ -81,18 +81,18 @@ struct FullChannel {
     uint8_t delayTick;          // EDx: the tick the cell starts on; 0 none
 };
 
-extern FullChannel fullChannels[MAX_SONG_CHANNELS];
-
-// Song-wide state of the full player beside the Module's position fields.
-struct FullSong {
+// The full player's state: its channels and, beside the Module's position
+// fields, the pattern delay.
+struct FullPlayer {
+    FullChannel channels[MAX_SONG_CHANNELS];
     int32_t patternDelay; // rows still to repeat (EEx)
     bool repeatingRow;    // this row is a repeat of EEx
 };
 
-extern FullSong fullSong;
+extern FullPlayer fullPlayer;
 
 // PlaySong's start routine in a full build: ResetSongPosition, the full
-// player's channels and its tick routine.
+// player's channels, its tick routine and the mixer's fine ramps.
 void StartFullPlayer(Module* song);
 // The tick routine: a row's cells on tick 0 (unless the row repeats), the
 // continuing effects on the other ticks, then envelopes, fadeout and
@@ -111,6 +111,13 @@ void TickEffect(Module* song, FullChannel* channel, const Cell* cell);
 void KeyOff(Module* song, FullChannel* channel);
 // The sample restarts (E9x, Rxy, EDx): from its start, at this tick.
 void Retrigger(FullChannel* channel);
+
+// This tick's volume (0..64): the volume with the tremolo's offset, held in
+// range; 0 in the tremor's off phase.
+int32_t TickVolume(const FullChannel* channel);
+// This tick's panning (0 left): the channel's, moved by the panning envelope
+// when the instrument has one on.
+int32_t TickPanning(const Module* song, const FullChannel* channel);
 
 // The instrument of a channel, or null for none / out of range.
 const Instrument* FullInstrument(const Module* song, const FullChannel* channel);
@@ -131,5 +138,6 @@ int32_t Waveform(uint8_t control, uint8_t position);
 // The pan after the panning envelope (value 0..64, 32 centre).
 int32_t EnvelopePanning(int32_t panning, int32_t envelope);
 
-// Everything back to zero (tests, StartFullPlayer).
+// Every channel at its start values (no instrument, no sample, full
+// envelopes, centred), no pattern delay (tests, StartFullPlayer).
 void ResetFullPlayer();

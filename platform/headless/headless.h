@@ -26,6 +26,11 @@ void HeadlessSetAutoAdvance(uint32_t millisecondsPerRead);
 // OsSleep in the headless backend really sleeps (threads need it) unless
 // this is set, in which case it only advances the clock.
 void HeadlessSetVirtualSleep(bool virtualSleep);
+// With false, OsCreateThread starts no thread and returns null (the only
+// thread the program starts is the audio feeder): for drivers that run the
+// feeder's pass themselves, block by block. Not a fault: the call is counted
+// as made. True again after a reset.
+void HeadlessSetFeederThread(bool started);
 
 // ---- Window and messages ------------------------------------------------------
 // The window created by OsCreateWindow (null before and after destruction).

@@ -12,6 +12,7 @@ namespace {
 std::atomic<uint32_t> clockNow{0};
 std::atomic<uint32_t> autoAdvance{0};
 std::atomic<bool> virtualSleep{false};
+std::atomic<bool> feederThread{true};
 
 } // namespace
 
@@ -30,7 +31,8 @@ void OsSleep(uint32_t milliseconds) {
 }
 
 Thread* OsCreateThread(ThreadProc proc, void* parameter) {
-    if (HeadlessFaultHit("CreateThread"))
+    // Counted either way; without feeder threads the call is declined, not failed.
+    if (HeadlessFaultHit("CreateThread") || !feederThread.load(std::memory_order_relaxed))
         return nullptr;
     return CoreCreateThread(proc, parameter);
 }
@@ -51,8 +53,11 @@ void HeadlessSetAutoAdvance(uint32_t millisecondsPerRead) {
 
 void HeadlessSetVirtualSleep(bool virtualSleepOn) { virtualSleep.store(virtualSleepOn, std::memory_order_relaxed); }
 
+void HeadlessSetFeederThread(bool started) { feederThread.store(started, std::memory_order_relaxed); }
+
 void HeadlessResetClock() {
     clockNow.store(0, std::memory_order_relaxed);
     autoAdvance.store(0, std::memory_order_relaxed);
     virtualSleep.store(false, std::memory_order_relaxed);
+    feederThread.store(true, std::memory_order_relaxed);
 }

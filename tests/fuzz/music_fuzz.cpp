@@ -7,9 +7,8 @@
 #include <cstdint>
 
 #include "music/audio_output.h"
-#include "music/mixer.h"
 #include "music/module.h"
-#include "music/playback.h"
+#include "music/music.h"
 #include "music/resource_stream.h"
 #include "music/stream.h"
 #include "platform/platform.h"
@@ -52,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     inputData = data;
     inputSize = size;
-    ResetPlayback();
+    ResetMusic();
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
     if (!OpenOutput(44100))
         __builtin_trap();
@@ -61,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         PlaySong(song); // mixes the whole ring: two seconds
         for (int block = 0; block < 50; ++block)
             FillBlock();
+        StopSong(song);
         FreeModule(song);
     }
     CloseOutput();

@@ -30,8 +30,8 @@ protected:
         std::vector<TickState> states;
         for (int i = 0; i < count; ++i) {
             PlayTick(song);
-            states.push_back(
-                {channels[0].period, channels[0].periodOffset, channels[0].volume, channels[0].voice->volume});
+            states.push_back({playback.channels[0].period, playback.channels[0].periodOffset,
+                              playback.channels[0].volume, playback.channels[0].voiceVolume});
         }
         return states;
     }
@@ -57,8 +57,8 @@ TEST_F(EffectTest, ArpeggioWithParameterZeroLeavesTheFrequency) {
     PlayTick(song);
     for (int i = 1; i < 4; ++i) {
         PlayTick(song);
-        EXPECT_EQ(channels[0].periodOffset, 0);
-        EXPECT_EQ(channels[0].pending & PENDING_FREQUENCY, 0) << i;
+        EXPECT_EQ(playback.channels[0].periodOffset, 0);
+        EXPECT_EQ(playback.channels[0].pending & PENDING_FREQUENCY, 0) << i;
     }
 }
 
@@ -98,16 +98,16 @@ TEST_F(EffectTest, TonePortamento48From4608To4000) {
     EXPECT_COLUMN(t, period, 4608, 4608, 4608, 4608, 4608, 4608, 4608, 4608, // rows 0 and 1
                   4608, 4416, 4224, 4032,                                    // row 2
                   4032, 4000, 4000, 4000);                                   // row 3: exactly the target
-    EXPECT_EQ(channels[0].portaTarget, 4000);
+    EXPECT_EQ(playback.channels[0].portaTarget, 4000);
 }
 
 TEST_F(EffectTest, TonePortamentoRowDoesNotRestartTheSample) {
     Play({{49, 1, 0, 0, 0}, {61, 0, 0, 0x3, 0x10}}, 2);
     Ticks(2);
-    Voice* voice = channels[0].voice;
+    Voice* voice = ChannelVoice(0);
     Ticks(1);
-    EXPECT_EQ(channels[0].voice, voice);
-    EXPECT_EQ(channels[0].pending & (PENDING_TRIGGER | PENDING_FREQUENCY), 0);
+    EXPECT_EQ(ChannelVoice(0), voice);
+    EXPECT_EQ(playback.channels[0].pending & (PENDING_TRIGGER | PENDING_FREQUENCY), 0);
 }
 
 TEST_F(EffectTest, VibratoSineTellingValues) {
@@ -151,9 +151,10 @@ TEST_F(EffectTest, Vibrato4A2PositionsAndOffsets) {
     std::vector<int> positions;
     std::vector<TickState> t;
     for (int i = 0; i < 9; ++i) {
-        positions.push_back(channels[0].vibratoPosition);
+        positions.push_back(playback.channels[0].vibratoPosition);
         PlayTick(song);
-        t.push_back({channels[0].period, channels[0].periodOffset, channels[0].volume, channels[0].voice->volume});
+        t.push_back({playback.channels[0].period, playback.channels[0].periodOffset, playback.channels[0].volume,
+                     playback.channels[0].voiceVolume});
     }
     // Position before each tick: it moves only on later ticks, by 10, wrapping above 31.
     const int expectedPositions[] = {0, 0, 10, 20, 30, -24, -14, -14, -4};
@@ -194,8 +195,8 @@ TEST_F(EffectTest, VolumeSlides) {
 TEST_F(EffectTest, SetVolumeC50GoesAbove64) {
     Play({{49, 1, 0, 0xC, 0x50}}, 2);
     Ticks(1);
-    EXPECT_EQ(channels[0].volume, 80);
-    EXPECT_EQ(channels[0].voice->volume, 159);
+    EXPECT_EQ(playback.channels[0].volume, 80);
+    EXPECT_EQ(playback.channels[0].voiceVolume, 159);
 }
 
 TEST_F(EffectTest, FinePortamentoUpE12ThenE10) {
@@ -326,7 +327,7 @@ TEST_F(EffectTest, EveryEffectOnBothTablesBothWaysAndFromMemory) {
         std::vector<uint64_t> steps;
         for (int i = 0; i < static_cast<int>(c.rows.size()) * c.speed; ++i) {
             t.push_back(Ticks(1)[0]);
-            steps.push_back((uint64_t{channels[0].voice->stepInteger} << 32) | channels[0].voice->stepFraction);
+            steps.push_back((uint64_t{ChannelVoice(0)->stepInteger} << 32) | ChannelVoice(0)->stepFraction);
         }
         for (size_t i = 0; i < t.size(); ++i) {
             // Every change of pitch reaches the voice on its own tick, except

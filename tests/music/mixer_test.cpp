@@ -1,4 +1,6 @@
 // UpdateVoice and the mixer: steps, ramps, loops, panning, conversion.
+// Levels are written in the small player's steps of 1/255 of full gain
+// (Step), with the mixer at the small player's ramp resolution.
 #include <cmath>
 #include <string>
 
@@ -38,18 +40,21 @@ std::vector<int16_t> Ramp(int count, int scale) {
     return v;
 }
 
+// `steps` of 1/255 of full gain in voice levels.
+constexpr int32_t Step(int32_t steps) { return steps * (VOICE_LEVEL_FULL / 255); }
+
 class MixerTest : public MusicTest {
 protected:
-    // Voice 0 playing `sample` at full, settled volume on both sides.
+    // Voice 0 playing `sample` at a settled volume of `volume` steps on both sides.
     Voice& Settled(const Sample* sample, uint32_t stepInteger, uint32_t stepFraction, int32_t volume = 255) {
-        Voice& v = voicePool[0];
+        Voice& v = mixer.voices[0];
         v.sample = sample;
         v.stepInteger = stepInteger;
         v.stepFraction = stepFraction;
         v.direction = DIRECTION_FORWARD;
-        v.volume = v.leftVolume = v.rightVolume = volume;
-        v.rampLeftTarget = v.rampRightTarget = volume;
-        v.levelLeft = v.levelRight = volume * 256;
+        v.leftVolume = v.rightVolume = Step(volume);
+        v.rampLeftTarget = v.rampRightTarget = Step(volume);
+        v.levelLeft = v.levelRight = Step(volume) * 256;
         return v;
     }
     std::vector<float> Mix(int32_t frames) {
@@ -61,6 +66,7 @@ protected:
     Module amiga{};
     void SetUp() override {
         MusicTest::SetUp();
+        mixer.rampShift = RAMP_COARSE;
         linear.flags = FLAG_LINEAR_TABLE;
         linear.globalVolume = 64;
         amiga.flags = 0;
@@ -77,45 +83,54 @@ struct StepCase {
     uint32_t stepFraction;
 };
 
-class StepTest : public MixerTest, public ::testing::WithParamInterface<StepCase> {};
+const StepCase stepTestCases[] = {
+    StepCase{"Linear4608Is8363Hz", true, 4608, 0, 0, 814485521u},
+    StepCase{"OctaveUpIs16726Hz", true, 3840, 0, 0, 1628971042u},
+    StepCase{"PositiveOffsetRaisesLinear", true, 4608 + 768, 768, 0, 814485521u},
+    StepCase{"LowFrequencyRaisedTo100Hz", true, 20000, 0, 0, 9739154u},
+    StepCase{"HighestHeldBelow256", true, -100000, 0, 255, 4294869904u},
+    StepCase{"Amiga1712Is8362Hz", false, 1712, 0, 0, 814388129u},
+    StepCase{"AmigaOffsetLowers", false, 1712 - 856, 856, 0, 814388129u},
+    StepCase{"AmigaNegativePeriodIs100Hz", false, -5, 0, 0, 9739154u},
+    StepCase{"AmigaPeriodOneHeldBelow256", false, 1, 0, 255, 4294869904u},
+    StepCase{"ZeroSumLeavesTheStep", true, 100, -100, 7, 7},
+    StepCase{"AmigaZeroSumLeavesTheStep", false, 0, 0, 7, 7},
+};
 
-TEST_P(StepTest, FrequencyBecomesAStepPerOutputFrame) {
-    const StepCase& c = GetParam();
-    Channel channel{};
-    channel.voice = &voicePool[0];
+class StepTest : public MixerTest {
+protected:
+    void Check(const StepCase& c);
+};
+
+TEST_F(StepTest, FrequencyBecomesAStepPerOutputFrame) {
+    for (const StepCase& c : stepTestCases) {
+        SCOPED_TRACE(c.name);
+        ResetCase();
+        Check(c);
+    }
+}
+
+void StepTest::Check(const StepCase& c) {
+    Channel& channel = playback.channels[0];
     channel.period = c.period;
     channel.periodOffset = c.periodOffset;
     channel.pending = PENDING_FREQUENCY;
-    voicePool[0].stepInteger = 7; // what an update that is dropped leaves
-    voicePool[0].stepFraction = 7;
-    UpdateVoice(&channel, &emptySample, c.linearTable ? &linear : &amiga);
-    EXPECT_EQ(voicePool[0].stepInteger, c.stepInteger);
-    EXPECT_EQ(voicePool[0].stepFraction, c.stepFraction);
+    mixer.voices[0].stepInteger = 7; // what an update that is dropped leaves
+    mixer.voices[0].stepFraction = 7;
+    UpdateVoice(0, &playback.channels[0], &emptySample, c.linearTable ? &linear : &amiga);
+    EXPECT_EQ(mixer.voices[0].stepInteger, c.stepInteger);
+    EXPECT_EQ(mixer.voices[0].stepFraction, c.stepFraction);
 }
 
 // Expected fractions are (f mod 44100) * 2^32 / 44100.
-INSTANTIATE_TEST_SUITE_P(Cases, StepTest,
-                         ::testing::Values(StepCase{"Linear4608Is8363Hz", true, 4608, 0, 0, 814485521u},
-                                           StepCase{"OctaveUpIs16726Hz", true, 3840, 0, 0, 1628971042u},
-                                           StepCase{"PositiveOffsetRaisesLinear", true, 4608 + 768, 768, 0, 814485521u},
-                                           StepCase{"LowFrequencyRaisedTo100Hz", true, 20000, 0, 0, 9739154u},
-                                           StepCase{"HighestHeldBelow256", true, -100000, 0, 255, 4294869904u},
-                                           StepCase{"Amiga1712Is8362Hz", false, 1712, 0, 0, 814388129u},
-                                           StepCase{"AmigaOffsetLowers", false, 1712 - 856, 856, 0, 814388129u},
-                                           StepCase{"AmigaNegativePeriodIs100Hz", false, -5, 0, 0, 9739154u},
-                                           StepCase{"AmigaPeriodOneHeldBelow256", false, 1, 0, 255, 4294869904u},
-                                           StepCase{"ZeroSumLeavesTheStep", true, 100, -100, 7, 7},
-                                           StepCase{"AmigaZeroSumLeavesTheStep", false, 0, 0, 7, 7}),
-                         [](const ::testing::TestParamInfo<StepCase>& info) { return std::string(info.param.name); });
-
 TEST_F(MixerTest, EightThousandHertzStepsThroughTheSampleAtItsRate) {
     // 8363 / 44100 frames per output frame: after 44100 frames, 8363 frames
     // less at most the fraction lost to truncating the step.
     TestSample s(Ramp(20000, 1));
     Settled(&s.sample, 0, 814485521u);
     Mix(44100);
-    EXPECT_EQ(voicePool[0].position, 8362u);
-    EXPECT_GT(voicePool[0].positionFraction, 0xFFFF0000u);
+    EXPECT_EQ(mixer.voices[0].position, 8362u);
+    EXPECT_GT(mixer.voices[0].positionFraction, 0xFFFF0000u);
 }
 
 struct VolumeCase {
@@ -123,33 +138,48 @@ struct VolumeCase {
     int32_t voiceVolume, left, right;
 };
 
-class VoiceVolumeTest : public MixerTest, public ::testing::WithParamInterface<VolumeCase> {};
+const VolumeCase voiceVolumeTestCases[] = {
+    VolumeCase{64, 64, 65536, 64, 128, 127, 63, 63},
+    // split at 128
+    VolumeCase{64, 64, 65536, 64, 255, 127, 127, 0},
+    // left only
+    VolumeCase{64, 64, 65536, 64, 0, 127, 0, 127},
+    // right only
+    VolumeCase{32, 64, 65536, 64, 128, 63, 31, 31},
+    VolumeCase{64, 64, 32768, 64, 255, 63, 63, 0},
+    VolumeCase{64, 0, 65536, 64, 255, 0, 0, 0},
+    // keyed off
+    VolumeCase{80, 64, 65536, 64, 300, 159, 159, 0},
+    // C50; panning held at 255
+    VolumeCase{64, 64, 65536, 64, -4, 127, 0, 127},
+};
 
-TEST_P(VoiceVolumeTest, VolumeAndPanningSplit) {
-    const VolumeCase& c = GetParam();
-    Channel channel{};
-    channel.voice = &voicePool[0];
+class VoiceVolumeTest : public MixerTest {
+protected:
+    void Check(const VolumeCase& c);
+};
+
+TEST_F(VoiceVolumeTest, VolumeAndPanningSplit) {
+    for (const VolumeCase& c : voiceVolumeTestCases) {
+        SCOPED_TRACE(::testing::Message() << c.volume << " " << c.panning);
+        ResetCase();
+        Check(c);
+    }
+}
+
+void VoiceVolumeTest::Check(const VolumeCase& c) {
+    Channel& channel = playback.channels[0];
     channel.volume = c.volume;
     channel.envelopeVolume = c.envelope;
     channel.fadeoutVolume = c.fadeout;
     channel.panning = c.panning;
     channel.pending = PENDING_VOLUME | PENDING_PANNING;
     linear.globalVolume = c.global;
-    UpdateVoice(&channel, &emptySample, &linear);
-    EXPECT_EQ(voicePool[0].volume, c.voiceVolume);
-    EXPECT_EQ(voicePool[0].leftVolume, c.left);
-    EXPECT_EQ(voicePool[0].rightVolume, c.right);
+    UpdateVoice(0, &playback.channels[0], &emptySample, &linear);
+    EXPECT_EQ(channel.voiceVolume, c.voiceVolume);
+    EXPECT_EQ(mixer.voices[0].leftVolume, Step(c.left));
+    EXPECT_EQ(mixer.voices[0].rightVolume, Step(c.right));
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, VoiceVolumeTest,
-                         ::testing::Values(VolumeCase{64, 64, 65536, 64, 128, 127, 63, 63}, // split at 128
-                                           VolumeCase{64, 64, 65536, 64, 255, 127, 127, 0}, // left only
-                                           VolumeCase{64, 64, 65536, 64, 0, 127, 0, 127},   // right only
-                                           VolumeCase{32, 64, 65536, 64, 128, 63, 31, 31},
-                                           VolumeCase{64, 64, 32768, 64, 255, 63, 63, 0},
-                                           VolumeCase{64, 0, 65536, 64, 255, 0, 0, 0},      // keyed off
-                                           VolumeCase{80, 64, 65536, 64, 300, 159, 159, 0}, // C50; panning held at 255
-                                           VolumeCase{64, 64, 65536, 64, -4, 127, 0, 127}));
 
 TEST_F(MixerTest, VolumeFromSilenceRampsUpIn128EqualSteps) {
     TestSample s(std::vector<int16_t>(300, 1000));
@@ -161,7 +191,7 @@ TEST_F(MixerTest, VolumeFromSilenceRampsUpIn128EqualSteps) {
         EXPECT_NEAR(out[2 * i], 1000.0f * i / 128.0f, 0.05f) << "frame " << i;
     EXPECT_FLOAT_EQ(out[2 * 150], 1000.0f);
     EXPECT_EQ(v.rampRemaining, 0);
-    EXPECT_EQ(v.levelLeft, 255 * 256);
+    EXPECT_EQ(v.levelLeft, Step(255) * 256);
 }
 
 TEST_F(MixerTest, ARampGoesOnAcrossCallsAndAVolumeChangeRestartsItFromTheLevelReached) {
@@ -173,7 +203,7 @@ TEST_F(MixerTest, ARampGoesOnAcrossCallsAndAVolumeChangeRestartsItFromTheLevelRe
     std::vector<float> out = Mix(64);
     EXPECT_NEAR(out[2 * 63], 1000.0f * 63 / 128, 0.05f);
     EXPECT_EQ(v.rampRemaining, 64);
-    EXPECT_EQ(v.levelLeft, 32640);
+    EXPECT_EQ(v.levelLeft, Step(32640));
 
     // Unchanged targets: the same ramp goes on and ends 64 frames later.
     Voice saved = v;
@@ -197,7 +227,31 @@ TEST_F(MixerTest, ARampGoesOnAcrossCallsAndAVolumeChangeRestartsItFromTheLevelRe
     EXPECT_EQ(out[2 * 128 + 1], 1000.0f);
     EXPECT_EQ(v.rampRemaining, 0);
     EXPECT_EQ(v.levelLeft, 0);
-    EXPECT_EQ(v.levelRight, 255 * 256);
+    EXPECT_EQ(v.levelRight, Step(255) * 256);
+}
+
+TEST_F(MixerTest, TheRampResolutionDecidesTheLevelABrokenRampKeeps) {
+    // A ramp from silence to one level unit (1 / VOICE_LEVEL_FULL), broken
+    // off after 3 of its 128 frames: it has reached 3 / 128 of a unit. The
+    // full player's fine ramps keep that to 1/256 of a unit (6); the small
+    // player's keep whole units, where it is 0.
+    struct Case {
+        const char* name;
+        int32_t rampShift;
+        int32_t levelReached;
+    };
+    const Case cases[] = {{"fine", RAMP_FINE, 6}, {"coarse", RAMP_COARSE, 0}};
+    TestSample s(std::vector<int16_t>(300, 1000));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetCase();
+        mixer.rampShift = c.rampShift;
+        Voice& v = Settled(&s.sample, 1, 0, 0);
+        v.leftVolume = 1;
+        Mix(3);
+        EXPECT_EQ(v.rampRemaining, 125);
+        EXPECT_EQ(v.levelLeft, c.levelReached);
+    }
 }
 
 TEST_F(MixerTest, AChangeOfOneLevelRampsToo) {
@@ -205,8 +259,8 @@ TEST_F(MixerTest, AChangeOfOneLevelRampsToo) {
     // 1 / 255 / 128 of full scale per frame, half a level at frame 64.
     TestSample s(std::vector<int16_t>(300, 1000));
     Voice& v = Settled(&s.sample, 1, 0, 100);
-    v.leftVolume = 99;
-    v.rightVolume = 101;
+    v.leftVolume = Step(99);
+    v.rightVolume = Step(101);
     std::vector<float> out = Mix(129);
     EXPECT_NEAR(out[2 * 64], 1000.0f * 99.5f / 255, 0.05f);
     EXPECT_NEAR(out[2 * 64 + 1], 1000.0f * 100.5f / 255, 0.05f);
@@ -217,26 +271,27 @@ TEST_F(MixerTest, AChangeOfOneLevelRampsToo) {
 TEST_F(MixerTest, NoteStartCrossFadesTheTwoVoicesOfAChannel) {
     TestSample old(std::vector<int16_t>(64, 10000), LOOP_FORWARD, 0, 64);
     TestSample fresh(std::vector<int16_t>(64, 20000), LOOP_FORWARD, 0, 64);
-    Channel channel{};
-    channel.voice = &voicePool[3];
+    // Channel 3 plays on voice 3 or 35.
+    Channel& channel = playback.channels[3];
     channel.period = 4608;
     channel.volume = 64;
     channel.envelopeVolume = 64;
     channel.fadeoutVolume = 65536;
     channel.panning = 255;
     channel.pending = PENDING_TRIGGER | PENDING_FREQUENCY | PENDING_VOLUME | PENDING_PANNING;
-    UpdateVoice(&channel, &old.sample, &linear);
+    UpdateVoice(3, &playback.channels[3], &old.sample, &linear);
     Mix(400); // the old note is at full level
-    ASSERT_EQ(voicePool[3].levelLeft, 127 * 256);
+    ASSERT_EQ(mixer.voices[3].levelLeft, Step(127) * 256);
 
     channel.pending = PENDING_TRIGGER | PENDING_FREQUENCY | PENDING_VOLUME;
-    UpdateVoice(&channel, &fresh.sample, &linear);
-    EXPECT_EQ(channel.voice, &voicePool[35]);
-    EXPECT_EQ(voicePool[35].index, 35);
-    EXPECT_EQ(voicePool[35].sample, &fresh.sample);
-    EXPECT_EQ(voicePool[35].position, 0u);
-    EXPECT_EQ(voicePool[3].sample, &old.sample);
-    EXPECT_EQ(voicePool[3].volume, 0);
+    UpdateVoice(3, &playback.channels[3], &fresh.sample, &linear);
+    EXPECT_EQ(ChannelVoice(3), &mixer.voices[35]);
+    EXPECT_EQ(mixer.voices[35].index, 35);
+    EXPECT_EQ(mixer.voices[35].sample, &fresh.sample);
+    EXPECT_EQ(mixer.voices[35].position, 0u);
+    EXPECT_EQ(mixer.voices[3].sample, &old.sample);
+    EXPECT_EQ(mixer.voices[3].leftVolume, 0);
+    EXPECT_EQ(mixer.voices[3].rightVolume, 0);
 
     std::vector<float> out = Mix(200);
     const float gain = 127.0f / 255.0f;
@@ -248,23 +303,22 @@ TEST_F(MixerTest, NoteStartCrossFadesTheTwoVoicesOfAChannel) {
     EXPECT_NEAR(out[2 * 128], gain * 20000.0f, 0.5f);
     EXPECT_NEAR(out[2 * 199], gain * 20000.0f, 0.5f);
     // The old voice goes on at level 0 (its loop never ends).
-    EXPECT_EQ(voicePool[3].levelLeft, 0);
-    EXPECT_NE(voicePool[3].sample, nullptr);
+    EXPECT_EQ(mixer.voices[3].levelLeft, 0);
+    EXPECT_NE(mixer.voices[3].sample, nullptr);
 
     // The next note start takes the first voice again.
     channel.pending = PENDING_TRIGGER;
-    UpdateVoice(&channel, &old.sample, &linear);
-    EXPECT_EQ(channel.voice, &voicePool[3]);
+    UpdateVoice(3, &playback.channels[3], &old.sample, &linear);
+    EXPECT_EQ(ChannelVoice(3), &mixer.voices[3]);
 }
 
 TEST_F(MixerTest, NoteStartOnAnIdleVoiceStaysOnIt) {
-    Channel channel{};
-    channel.voice = &voicePool[40];
-    channel.pending = PENDING_TRIGGER;
+    mixer.channelVoice[8] = 40;
+    playback.channels[8].pending = PENDING_TRIGGER;
     TestSample s(std::vector<int16_t>(4, 1));
-    UpdateVoice(&channel, &s.sample, &linear);
-    EXPECT_EQ(channel.voice, &voicePool[40]);
-    EXPECT_EQ(voicePool[8].sample, nullptr);
+    UpdateVoice(8, &playback.channels[8], &s.sample, &linear);
+    EXPECT_EQ(ChannelVoice(8), &mixer.voices[40]);
+    EXPECT_EQ(mixer.voices[8].sample, nullptr);
 }
 
 TEST_F(MixerTest, SampleWithoutLoopStopsExactlyAfterItsLastFrame) {
@@ -284,13 +338,13 @@ TEST_F(MixerTest, SampleWithoutLoopStopsExactlyAfterItsLastFrame) {
     EXPECT_FLOAT_EQ(out[2 * 6], 4000.0f);
     EXPECT_FLOAT_EQ(out[2 * 7], 2000.0f);
     EXPECT_FLOAT_EQ(out[2 * 8], 0.0f);
-    EXPECT_EQ(voicePool[0].sample, nullptr);
+    EXPECT_EQ(mixer.voices[0].sample, nullptr);
 }
 
 TEST_F(MixerTest, EmptySampleStopsInItsFirstRun) {
     Settled(&emptySample, 1, 0);
     std::vector<float> out = Mix(4);
-    EXPECT_EQ(voicePool[0].sample, nullptr);
+    EXPECT_EQ(mixer.voices[0].sample, nullptr);
     EXPECT_FLOAT_EQ(out[0], 0.0f);
 }
 
@@ -303,8 +357,8 @@ TEST_F(MixerTest, ForwardLoopReplaysItsFramesAndCarriesTheFraction) {
     const float expected[] = {0, 150, 300, 450, 200, 350, 500, 250, 400, 350, 300};
     for (int i = 0; i < 11; ++i)
         EXPECT_FLOAT_EQ(out[2 * i], expected[i]) << i;
-    EXPECT_EQ(voicePool[0].position, 4u);
-    EXPECT_EQ(voicePool[0].positionFraction, 0x80000000u);
+    EXPECT_EQ(mixer.voices[0].position, 4u);
+    EXPECT_EQ(mixer.voices[0].positionFraction, 0x80000000u);
 }
 
 TEST_F(MixerTest, PingPongLoopMirrorsOneStepShortOfTheExactImage) {
@@ -407,19 +461,22 @@ TEST_F(MixerTest, IdleVoicesAndEmptyRequestsMixNothing) {
     MixVoices(out.data(), 0);
     MixVoices(out.data(), -3);
     EXPECT_EQ(out[0], 0.0f);
-    EXPECT_EQ(voicePool[0].position, 0u);
+    EXPECT_EQ(mixer.voices[0].position, 0u);
 }
 
-TEST_F(MixerTest, ResetVoicePoolNumbersEveryVoiceWithAStepOfOne) {
-    voicePool[17].volume = 9;
-    ResetVoicePool();
+TEST_F(MixerTest, ResetVoicesNumbersEveryVoiceWithAStepOfOne) {
+    mixer.voices[17].leftVolume = 9;
+    mixer.channelVoice[5] = 37;
+    ResetVoices();
     for (int i = 0; i < VOICE_COUNT; ++i) {
-        EXPECT_EQ(voicePool[i].index, i);
-        EXPECT_EQ(voicePool[i].stepInteger, 1u);
-        EXPECT_EQ(voicePool[i].stepFraction, 0u);
-        EXPECT_EQ(voicePool[i].volume, 0);
-        EXPECT_EQ(voicePool[i].sample, nullptr);
-    }
+        EXPECT_EQ(mixer.voices[i].index, i);
+        EXPECT_EQ(mixer.voices[i].stepInteger, 1u);
+        EXPECT_EQ(mixer.voices[i].stepFraction, 0u);
+        EXPECT_EQ(mixer.voices[i].leftVolume, 0);
+        EXPECT_EQ(mixer.voices[i].sample, nullptr);
+    } // Channel i back on voice i.
+    for (int c = 0; c < VOICE_COUNT / 2; ++c)
+        EXPECT_EQ(ChannelVoice(c), &mixer.voices[c]);
 }
 
 } // namespace
@@ -478,7 +535,7 @@ protected:
         EXPECT_NE(loaded, nullptr);
         if (!loaded)
             return {};
-        ResetSongPosition(loaded);
+        StartSmallPlayer(loaded);
         std::vector<int16_t> pcm = Render(loaded, frames, 883); // odd blocks: every tail length
         FreeModule(loaded);
         return pcm;

@@ -30,7 +30,7 @@ TEST_F(LoaderTest, HeaderFieldsAreReadAsWritten) {
     EXPECT_EQ(song->defaultSpeed, 4);
     EXPECT_EQ(song->defaultBpm, 140);
     EXPECT_EQ(song->initialGlobalVolume, 64);
-    EXPECT_EQ(song->tickRoutine, &PlayTick);
+    EXPECT_EQ(song->tickRoutine, nullptr); // the player start gives it
     EXPECT_EQ(song->orderedPatternCount, 1);
     EXPECT_EQ(song->patternCount, 1);
     EXPECT_EQ(song->patterns[0].rows, 8);
@@ -182,10 +182,32 @@ struct LoopCase {
     uint32_t expectStart, expectLength;
 };
 
-class LoopTypeTest : public LoaderTest, public ::testing::WithParamInterface<LoopCase> {};
+const LoopCase loopTypeTestCases[] = {
+    LoopCase{"NoLoopSpansTheSample", 0, 10, 20, LOOP_NONE, 0, 100},
+    LoopCase{"Forward", 1, 10, 20, LOOP_FORWARD, 10, 20},
+    LoopCase{"PingPong", 2, 10, 20, LOOP_PINGPONG, 10, 20},
+    LoopCase{"BothBitsArePingPong", 3, 10, 20, LOOP_PINGPONG, 10, 20},
+    LoopCase{"LengthZeroIsNoLoop", 1, 10, 0, LOOP_NONE, 0, 100},
+    LoopCase{"PastTheEndIsCut", 1, 60, 100, LOOP_FORWARD, 60, 40},
+    LoopCase{"HugeLengthIsCut", 2, 99, 0xFFFFFF, LOOP_PINGPONG, 99, 1},
+    LoopCase{"StartAtTheEndIsNoLoop", 1, 100, 5, LOOP_NONE, 0, 100},
+    LoopCase{"StartFarBeyondIsNoLoop", 2, 5000, 5, LOOP_NONE, 0, 100},
+};
 
-TEST_P(LoopTypeTest, TypeBitsAndLoopPoints) {
-    const LoopCase& c = GetParam();
+class LoopTypeTest : public LoaderTest {
+protected:
+    void Check(const LoopCase& c);
+};
+
+TEST_F(LoopTypeTest, TypeBitsAndLoopPoints) {
+    for (const LoopCase& c : loopTypeTestCases) {
+        SCOPED_TRACE(c.name);
+        ResetCase();
+        Check(c);
+    }
+}
+
+void LoopTypeTest::Check(const LoopCase& c) {
     XmSong xm = TinySong();
     XmSample& sample = xm.instruments[0].samples[0];
     sample = LoopedSample(100);
@@ -201,18 +223,6 @@ TEST_P(LoopTypeTest, TypeBitsAndLoopPoints) {
     EXPECT_EQ(s->bits, 16);
     EXPECT_LE(s->loopStart + s->loopLength, s->length);
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, LoopTypeTest,
-                         ::testing::Values(LoopCase{"NoLoopSpansTheSample", 0, 10, 20, LOOP_NONE, 0, 100},
-                                           LoopCase{"Forward", 1, 10, 20, LOOP_FORWARD, 10, 20},
-                                           LoopCase{"PingPong", 2, 10, 20, LOOP_PINGPONG, 10, 20},
-                                           LoopCase{"BothBitsArePingPong", 3, 10, 20, LOOP_PINGPONG, 10, 20},
-                                           LoopCase{"LengthZeroIsNoLoop", 1, 10, 0, LOOP_NONE, 0, 100},
-                                           LoopCase{"PastTheEndIsCut", 1, 60, 100, LOOP_FORWARD, 60, 40},
-                                           LoopCase{"HugeLengthIsCut", 2, 99, 0xFFFFFF, LOOP_PINGPONG, 99, 1},
-                                           LoopCase{"StartAtTheEndIsNoLoop", 1, 100, 5, LOOP_NONE, 0, 100},
-                                           LoopCase{"StartFarBeyondIsNoLoop", 2, 5000, 5, LOOP_NONE, 0, 100}),
-                         [](const ::testing::TestParamInfo<LoopCase>& info) { return std::string(info.param.name); });
 
 TEST_F(LoaderTest, SixteenBitSampleOfOddByteCountDropsTheOddByte) {
     XmSong xm = TinySong();
@@ -318,19 +328,30 @@ struct BpmCase {
     int16_t loaded;
 };
 
-class BpmTest : public LoaderTest, public ::testing::WithParamInterface<BpmCase> {};
+const BpmCase bpmTestCases[] = {
+    BpmCase{0, 32},    BpmCase{31, 32},   BpmCase{32, 32},     BpmCase{125, 125},
+    BpmCase{255, 255}, BpmCase{256, 255}, BpmCase{0xFFFF, 32}, BpmCase{0x8000, 32},
+};
 
-TEST_P(BpmTest, DefaultTempoIsBroughtInto32To255) {
-    XmSong xm = TinySong();
-    xm.defaultBpm = GetParam().written;
-    ASSERT_NE(Load(xm), nullptr);
-    EXPECT_EQ(song->defaultBpm, GetParam().loaded);
+class BpmTest : public LoaderTest {
+protected:
+    void Check(const BpmCase& c);
+};
+
+TEST_F(BpmTest, DefaultTempoIsBroughtInto32To255) {
+    for (const BpmCase& c : bpmTestCases) {
+        SCOPED_TRACE(c.written);
+        ResetCase();
+        Check(c);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, BpmTest,
-                         ::testing::Values(BpmCase{0, 32}, BpmCase{31, 32}, BpmCase{32, 32}, BpmCase{125, 125},
-                                           BpmCase{255, 255}, BpmCase{256, 255}, BpmCase{0xFFFF, 32},
-                                           BpmCase{0x8000, 32}));
+void BpmTest::Check(const BpmCase& c) {
+    XmSong xm = TinySong();
+    xm.defaultBpm = c.written;
+    ASSERT_NE(Load(xm), nullptr);
+    EXPECT_EQ(song->defaultBpm, c.loaded);
+}
 
 struct LimitCase {
     const char* name;
@@ -338,42 +359,52 @@ struct LimitCase {
     bool loads;
 };
 
-class LimitTest : public LoaderTest, public ::testing::WithParamInterface<LimitCase> {};
+const LimitCase limitTestCases[] = {
+    LimitCase{"ThirtyTwoChannels", [](XmSong& s) { s.channels = 32; }, true},
+    LimitCase{"ThirtyThreeChannels", [](XmSong& s) { s.channels = 33; }, false},
+    LimitCase{"ChannelCountWithTopBitSet", [](XmSong& s) { s.channels = 0xFFFF; }, false},
+    LimitCase{"SongLength256", [](XmSong& s) { s.orders.assign(256, 0); }, true},
+    LimitCase{"SongLength257", [](XmSong& s) { s.songLength = 257; }, false},
+    LimitCase{"SongLengthWithTopBitSet", [](XmSong& s) { s.songLength = 0x8000; }, false},
+    LimitCase{"PatternCount257", [](XmSong& s) { s.patternCount = 257; }, false},
+    LimitCase{"Rows256", [](XmSong& s) { s.patterns[0].rows = 256; }, true},
+    LimitCase{"Rows257", [](XmSong& s) { s.patterns[0].rows = 257; }, false},
+    LimitCase{"Instruments128", [](XmSong& s) { s.instruments.resize(128, XmInstrument{}); }, true},
+    LimitCase{"Instruments129", [](XmSong& s) { s.instrumentCount = 129; }, false},
+    LimitCase{"PackedCellsBeyondTheFile",
+              [](XmSong& s) {
+                  s.patterns[0].rows = 256;
+                  s.channels = 32;
+                  s.patterns[0].rawPacked = std::vector<uint8_t>{0x80, 0x80};
+                  s.instruments.clear();
+              },
+              false},
+    LimitCase{"ZeroChannelsLoads", [](XmSong& s) { s.channels = 0; }, true},
+    LimitCase{"ZeroRowsLoads", [](XmSong& s) { s.patterns[0].rows = 0; }, true},
+    LimitCase{"HugeHeaderSizeLoadsEmpty", [](XmSong& s) { s.headerSize = 0xFFFFFFF0u; }, true},
+};
 
-TEST_P(LimitTest, SongsBeyondThePlayersLimitsAreRefused) {
+class LimitTest : public LoaderTest {
+protected:
+    void Check(const LimitCase& c);
+};
+
+TEST_F(LimitTest, SongsBeyondThePlayersLimitsAreRefused) {
+    for (const LimitCase& c : limitTestCases) {
+        SCOPED_TRACE(c.name);
+        ResetCase();
+        Check(c);
+    }
+}
+
+void LimitTest::Check(const LimitCase& c) {
     XmSong xm = TinySong();
-    GetParam().shape(xm);
-    if (GetParam().loads)
+    c.shape(xm);
+    if (c.loads)
         EXPECT_NE(Load(xm), nullptr);
     else
         EXPECT_EQ(Load(xm), nullptr);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LimitTest,
-    ::testing::Values(LimitCase{"ThirtyTwoChannels", [](XmSong& s) { s.channels = 32; }, true},
-                      LimitCase{"ThirtyThreeChannels", [](XmSong& s) { s.channels = 33; }, false},
-                      LimitCase{"ChannelCountWithTopBitSet", [](XmSong& s) { s.channels = 0xFFFF; }, false},
-                      LimitCase{"SongLength256", [](XmSong& s) { s.orders.assign(256, 0); }, true},
-                      LimitCase{"SongLength257", [](XmSong& s) { s.songLength = 257; }, false},
-                      LimitCase{"SongLengthWithTopBitSet", [](XmSong& s) { s.songLength = 0x8000; }, false},
-                      LimitCase{"PatternCount257", [](XmSong& s) { s.patternCount = 257; }, false},
-                      LimitCase{"Rows256", [](XmSong& s) { s.patterns[0].rows = 256; }, true},
-                      LimitCase{"Rows257", [](XmSong& s) { s.patterns[0].rows = 257; }, false},
-                      LimitCase{"Instruments128", [](XmSong& s) { s.instruments.resize(128, XmInstrument{}); }, true},
-                      LimitCase{"Instruments129", [](XmSong& s) { s.instrumentCount = 129; }, false},
-                      LimitCase{"PackedCellsBeyondTheFile",
-                                [](XmSong& s) {
-                                    s.patterns[0].rows = 256;
-                                    s.channels = 32;
-                                    s.patterns[0].rawPacked = std::vector<uint8_t>{0x80, 0x80};
-                                    s.instruments.clear();
-                                },
-                                false},
-                      LimitCase{"ZeroChannelsLoads", [](XmSong& s) { s.channels = 0; }, true},
-                      LimitCase{"ZeroRowsLoads", [](XmSong& s) { s.patterns[0].rows = 0; }, true},
-                      LimitCase{"HugeHeaderSizeLoadsEmpty", [](XmSong& s) { s.headerSize = 0xFFFFFFF0u; }, true}),
-    [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
 TEST_F(LoaderTest, ShortOrEmptyFilesAndWrongSignaturesFail) {
     std::vector<uint8_t> full = BuildXm(TinySong());

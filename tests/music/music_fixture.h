@@ -1,7 +1,8 @@
-// Shared set-up of the music tests: a fresh player state, the resource
-// stream installed, songs built in code with the XM writer and handed to the
-// loader as the resource "MUSIC", and an offline render loop of the same
-// shape as the block filler.
+// Shared set-up of the music tests: the whole player and the headless
+// backend as in a fresh process (ResetMusicState), songs built in code with
+// the XM writer and handed to the loader as the resource "MUSIC", an offline
+// render loop of the same shape as the block filler, and the song started as
+// the program starts it (MusicStart), with or without the feeder thread.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,23 +13,22 @@
 #include "music/audio_output.h"
 #include "music/mixer.h"
 #include "music/module.h"
+#include "music/music.h"
 #include "music/playback.h"
 #include "music/resource_stream.h"
 #include "music/stream.h"
 #include "platform/headless/headless.h"
 #include "tools/writers/xm_writer.h"
 
+// The player and the headless backend as in a fresh process, then the
+// resource stream installed and the mixer at 44100 Hz, as MusicStart would
+// leave them before it opens the device (engine and mixer tests need no
+// device; MusicStart installs and opens all over again).
 inline void ResetMusicState() {
+    ResetMusic();
     HeadlessReset();
-    ResetAudioOutput();
-    ResetStream();
-    ResetPlayback();
-    ResetVoicePool();
-    emptySample = Sample{};
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
-    outputRate = 44100;
-    rampFrames = 128;
-    rampScale = 1.0f / 128.0f;
+    SetMixerRate(44100);
 }
 
 // The song the loader reads from the resource "MUSIC".
@@ -86,21 +86,71 @@ inline std::vector<int16_t> Render(Module* song, int32_t frames, int32_t blockFr
     return pcm;
 }
 
+// One channel holding a looped 64-value ramp from row 0 on, so every output
+// block of the song has sound in it; `rows` rows at speed 4 and 125 BPM.
+inline std::vector<uint8_t> SoundingSong(uint16_t rows = 64) {
+    XmSong song;
+    song.channels = 2;
+    song.defaultSpeed = 4;
+    song.defaultBpm = 125;
+    song.orders = {0};
+    XmPattern pattern;
+    pattern.rows = rows;
+    XmSample sample;
+    for (int i = 0; i < 64; ++i)
+        sample.values.push_back(static_cast<int16_t>(i * 3 - 96));
+    sample.loopBits = 1;
+    sample.loopLength = 64;
+    XmInstrument instrument;
+    instrument.samples.push_back(sample);
+    song.instruments.push_back(instrument);
+    XmCellAt(pattern, song.channels, 0, 0) = XmCell{49, 1, 0, 0, 0};
+    XmCellAt(pattern, song.channels, 0, 1) = XmCell{56, 1, 0, 0, 0};
+    song.patterns.push_back(pattern);
+    return BuildXm(song);
+}
+
+// The music fixture: the engine and mixer tests load songs (Start) and
+// render them without a device; the output tests start them as the program
+// does (StartMusic).
 class MusicTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetMusicState(); }
     void TearDown() override {
-        if (song)
-            FreeModule(song);
+        // The feeder ends (ResetMusic) before the song it plays is released.
+        ResetMusicState();
+        FreeModule(song);
         song = nullptr;
-        ResetAudioOutput();
     }
-    // Loads and starts the song at its first tick (as PlaySong does).
+    // Loads the song and starts it on the small player at its first tick
+    // (as PlaySong does).
     Module* Start(const XmSong& xm) {
         song = LoadBytes(BuildXm(xm));
         if (song)
-            ResetSongPosition(song);
+            StartSmallPlayer(song);
         return song;
+    }
+    // MusicStart with `bytes` as "MUSIC". Without a feeder thread the test
+    // drives the feeder's pass itself.
+    bool StartMusic(const std::vector<uint8_t>& bytes, bool feederThread) {
+        HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, bytes);
+        HeadlessSetFeederThread(feederThread);
+        return MusicStart();
+    }
+    std::vector<int16_t> RingBlock(int32_t block) const {
+        const int16_t* ring = OutputRing();
+        return std::vector<int16_t>(ring + 2 * static_cast<size_t>(block) * output.blockFrames,
+                                    ring + 2 * static_cast<size_t>(block + 1) * output.blockFrames);
+    }
+    // Between the cases of a table: the player as in a fresh process again,
+    // the last case's song released.
+    void ResetCase() {
+        ResetMusicState();
+        FreeModule(song);
+        song = nullptr;
     }
     Module* song = nullptr;
 };
+
+// The output tests' name for the same fixture.
+class OutputTest : public MusicTest {};

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "music/pitch.h"
+#include "music/tempo.h"
 #include "tests/music/music_fixture.h"
 
 namespace {
@@ -56,29 +58,37 @@ struct RestartCase {
     int expectedOrderAfterEnd;
 };
 
-class RestartTest : public EngineTest, public ::testing::WithParamInterface<RestartCase> {};
+const RestartCase restartTestCases[] = {
+    RestartCase{"StartOver", 0, 0},         RestartCase{"FromTheSecond", 1, 1},
+    RestartCase{"LastEntry", 2, 2},         RestartCase{"AtSongLengthIsZero", 3, 0},
+    RestartCase{"FarBeyondIsZero", 200, 0}, RestartCase{"TopBitSetIsZero", 0xFFFF, 0},
+};
 
-TEST_P(RestartTest, TheSongLoopsToItsRestartPosition) {
+class RestartTest : public EngineTest {
+protected:
+    void Check(const RestartCase& c);
+};
+
+TEST_F(RestartTest, TheSongLoopsToItsRestartPosition) {
+    for (const RestartCase& c : restartTestCases) {
+        SCOPED_TRACE(c.name);
+        ResetCase();
+        Check(c);
+    }
+}
+
+void RestartTest::Check(const RestartCase& c) {
     XmSong xm = TinySong(1, 2, 1);
     xm.orders = {0, 0, 0};
-    xm.restartPosition = GetParam().restart;
+    xm.restartPosition = c.restart;
     ASSERT_NE(Start(xm), nullptr);
     auto starts = RowStarts(8);
     const std::pair<int, int> head[] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}};
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(starts[i], head[i]) << i;
-    EXPECT_EQ(starts[6], std::make_pair(GetParam().expectedOrderAfterEnd, 0));
-    EXPECT_EQ(starts[7], std::make_pair(GetParam().expectedOrderAfterEnd, 1));
+    EXPECT_EQ(starts[6], std::make_pair(c.expectedOrderAfterEnd, 0));
+    EXPECT_EQ(starts[7], std::make_pair(c.expectedOrderAfterEnd, 1));
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, RestartTest,
-                         ::testing::Values(RestartCase{"StartOver", 0, 0}, RestartCase{"FromTheSecond", 1, 1},
-                                           RestartCase{"LastEntry", 2, 2}, RestartCase{"AtSongLengthIsZero", 3, 0},
-                                           RestartCase{"FarBeyondIsZero", 200, 0},
-                                           RestartCase{"TopBitSetIsZero", 0xFFFF, 0}),
-                         [](const ::testing::TestParamInfo<RestartCase>& info) {
-                             return std::string(info.param.name);
-                         });
 
 TEST_F(EngineTest, F00MakesEveryTickARow) {
     XmSong xm = TinySong(1, 16, 6);
@@ -122,13 +132,13 @@ TEST_F(EngineTest, InstrumentWithoutNoteResetsVolumeAndKeepsTheSoundRunning) {
     XmCellAt(xm.patterns[0], 1, 1, 0) = {0, 1, 0, 0, 0};
     ASSERT_NE(Start(xm), nullptr);
     Render(song, 2 * 882); // row 0: volume 16
-    EXPECT_EQ(channels[0].volume, 16);
-    Voice* voice = channels[0].voice;
+    EXPECT_EQ(playback.channels[0].volume, 16);
+    Voice* voice = ChannelVoice(0);
     Render(song, 10); // row 1 begins
-    EXPECT_EQ(channels[0].volume, 40);
-    EXPECT_EQ(channels[0].voice, voice); // no note start
+    EXPECT_EQ(playback.channels[0].volume, 40);
+    EXPECT_EQ(ChannelVoice(0), voice); // no note start
     EXPECT_GT(voice->position + voice->positionFraction, 0u);
-    EXPECT_EQ(voice->volume, 40 * 127 / 64);
+    EXPECT_EQ(playback.channels[0].voiceVolume, 40 * 127 / 64);
 }
 
 TEST_F(EngineTest, NoteWithoutInstrumentOnAFreshChannelIsSilent) {
@@ -136,7 +146,7 @@ TEST_F(EngineTest, NoteWithoutInstrumentOnAFreshChannelIsSilent) {
     XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 0, 0, 0, 0};
     ASSERT_NE(Start(xm), nullptr);
     std::vector<int16_t> pcm = Render(song, 4000);
-    EXPECT_NE(voicePool[0].sample, nullptr); // it did start, at level 0
+    EXPECT_NE(mixer.voices[0].sample, nullptr); // it did start, at level 0
     for (int16_t v : pcm)
         ASSERT_EQ(v, 0);
 }
@@ -152,29 +162,29 @@ TEST_F(EngineTest, KeyOffSilencesFadesAndOnlyAnInstrumentBringsTheSoundBack) {
     ASSERT_NE(Start(xm), nullptr);
     for (int i = 0; i < 3; ++i)
         PlayTick(song);
-    EXPECT_EQ(channels[0].voice->volume, 127);
+    EXPECT_EQ(playback.channels[0].voiceVolume, 127);
     PlayTick(song); // row 1: key off
-    EXPECT_EQ(channels[0].keyOff, 1);
-    EXPECT_EQ(channels[0].envelopeVolume, 0);
-    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 2000);
-    EXPECT_EQ(channels[0].note, 48); // the key off keeps the note
-    EXPECT_EQ(channels[0].voice->volume, 0);
+    EXPECT_EQ(playback.channels[0].keyOff, 1);
+    EXPECT_EQ(playback.channels[0].envelopeVolume, 0);
+    EXPECT_EQ(playback.channels[0].fadeoutVolume, 65536 - 2000);
+    EXPECT_EQ(playback.channels[0].note, 48); // the key off keeps the note
+    EXPECT_EQ(playback.channels[0].voiceVolume, 0);
     PlayTick(song);
     PlayTick(song);
-    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 3 * 2000);
+    EXPECT_EQ(playback.channels[0].fadeoutVolume, 65536 - 3 * 2000);
     PlayTick(song); // row 2: a note alone stays silent
-    EXPECT_EQ(channels[0].note, 49);
-    EXPECT_EQ(channels[0].voice->volume, 0);
-    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 4 * 2000);
+    EXPECT_EQ(playback.channels[0].note, 49);
+    EXPECT_EQ(playback.channels[0].voiceVolume, 0);
+    EXPECT_EQ(playback.channels[0].fadeoutVolume, 65536 - 4 * 2000);
     for (int i = 0; i < 3; ++i)
         PlayTick(song); // row 3: note and instrument
-    EXPECT_EQ(channels[0].keyOff, 0);
-    EXPECT_EQ(channels[0].fadeoutVolume, 65536);
-    EXPECT_EQ(channels[0].voice->volume, 127);
+    EXPECT_EQ(playback.channels[0].keyOff, 0);
+    EXPECT_EQ(playback.channels[0].fadeoutVolume, 65536);
+    EXPECT_EQ(playback.channels[0].voiceVolume, 127);
     for (int i = 0; i < 3; ++i)
         PlayTick(song); // row 4: effect K keys off whatever its parameter
-    EXPECT_EQ(channels[0].keyOff, 1);
-    EXPECT_EQ(channels[0].voice->volume, 0);
+    EXPECT_EQ(playback.channels[0].keyOff, 1);
+    EXPECT_EQ(playback.channels[0].voiceVolume, 0);
 }
 
 TEST_F(EngineTest, FadeoutStopsAtZero) {
@@ -184,7 +194,7 @@ TEST_F(EngineTest, FadeoutStopsAtZero) {
     ASSERT_NE(Start(xm), nullptr);
     for (int i = 0; i < 4; ++i)
         PlayTick(song);
-    EXPECT_EQ(channels[0].fadeoutVolume, 0);
+    EXPECT_EQ(playback.channels[0].fadeoutVolume, 0);
 }
 
 TEST_F(EngineTest, NoteOnATonePortamentoRowOnlySetsTheTarget) {
@@ -193,14 +203,14 @@ TEST_F(EngineTest, NoteOnATonePortamentoRowOnlySetsTheTarget) {
     XmCellAt(xm.patterns[0], 1, 1, 0) = {61, 0, 0, 3, 0};
     ASSERT_NE(Start(xm), nullptr);
     Render(song, 882 * 2);
-    Voice* voice = channels[0].voice;
+    Voice* voice = ChannelVoice(0);
     uint32_t position = voice->position;
     Render(song, 1); // row 1 starts
-    EXPECT_EQ(channels[0].note, 48);
-    EXPECT_EQ(channels[0].period, 4608);
-    EXPECT_EQ(channels[0].notePeriod, 3840);
-    EXPECT_EQ(channels[0].portaTarget, 3840);
-    EXPECT_EQ(channels[0].voice, voice);
+    EXPECT_EQ(playback.channels[0].note, 48);
+    EXPECT_EQ(playback.channels[0].period, 4608);
+    EXPECT_EQ(playback.channels[0].notePeriod, 3840);
+    EXPECT_EQ(playback.channels[0].portaTarget, 3840);
+    EXPECT_EQ(ChannelVoice(0), voice);
     EXPECT_GE(voice->position, position); // not restarted
 }
 
@@ -217,17 +227,17 @@ TEST_F(EngineTest, InstrumentOnATonePortamentoRowResetsFromTheChannelsOwnInstrum
     XmCellAt(xm.patterns[0], 1, 1, 0) = {61, 2, 0, 0x3, 0x10};
     ASSERT_NE(Start(xm), nullptr);
     Render(song, 882 * 2);
-    ASSERT_EQ(channels[0].volume, 16);
-    Voice* voice = channels[0].voice;
+    ASSERT_EQ(playback.channels[0].volume, 16);
+    Voice* voice = ChannelVoice(0);
     Render(song, 1); // row 1 starts
-    EXPECT_EQ(channels[0].instrument, 0);
-    EXPECT_EQ(channels[0].note, 48);
-    EXPECT_EQ(channels[0].volume, 64);
-    EXPECT_EQ(channels[0].panning, 128);
-    EXPECT_EQ(channels[0].period, 4608);
-    EXPECT_EQ(channels[0].portaTarget, 3840);
-    EXPECT_EQ(channels[0].voice, voice); // no note start
-    EXPECT_EQ(voice->volume, 127);
+    EXPECT_EQ(playback.channels[0].instrument, 0);
+    EXPECT_EQ(playback.channels[0].note, 48);
+    EXPECT_EQ(playback.channels[0].volume, 64);
+    EXPECT_EQ(playback.channels[0].panning, 128);
+    EXPECT_EQ(playback.channels[0].period, 4608);
+    EXPECT_EQ(playback.channels[0].portaTarget, 3840);
+    EXPECT_EQ(ChannelVoice(0), voice); // no note start
+    EXPECT_EQ(playback.channels[0].voiceVolume, 127);
 }
 
 TEST_F(EngineTest, NoteWithEffect5RestartsAtTheUnchangedPeriod) {
@@ -236,11 +246,11 @@ TEST_F(EngineTest, NoteWithEffect5RestartsAtTheUnchangedPeriod) {
     XmCellAt(xm.patterns[0], 1, 1, 0) = {61, 0, 0, 5, 0};
     ASSERT_NE(Start(xm), nullptr);
     Render(song, 882 * 2);
-    Voice* before = channels[0].voice;
+    Voice* before = ChannelVoice(0);
     Render(song, 1);
-    EXPECT_NE(channels[0].voice, before); // moved to the partner: a note start
-    EXPECT_EQ(channels[0].period, 4608);
-    EXPECT_EQ(channels[0].notePeriod, 3840);
+    EXPECT_NE(ChannelVoice(0), before); // moved to the partner: a note start
+    EXPECT_EQ(playback.channels[0].period, 4608);
+    EXPECT_EQ(playback.channels[0].notePeriod, 3840);
 }
 
 struct BadNumberCase {
@@ -248,25 +258,34 @@ struct BadNumberCase {
     XmCell cell;
 };
 
-class BadNumberTest : public EngineTest, public ::testing::WithParamInterface<BadNumberCase> {};
+const BadNumberCase badNumberTestCases[] = {
+    BadNumberCase{"InstrumentTwoOfOne", {49, 2, 0, 0, 0}},
+    BadNumberCase{"Instrument128", {49, 128, 0, 0, 0}},
+    BadNumberCase{"NoteAbove97IsNoNote", {120, 1, 0, 0, 0}},
+    BadNumberCase{"Note254IsNoNote", {254, 1, 0, 0, 0}},
+};
 
-TEST_P(BadNumberTest, PlaysSilenceWithoutFailing) {
+class BadNumberTest : public EngineTest {
+protected:
+    void Check(const BadNumberCase& c);
+};
+
+TEST_F(BadNumberTest, PlaysSilenceWithoutFailing) {
+    for (const BadNumberCase& c : badNumberTestCases) {
+        SCOPED_TRACE(c.name);
+        ResetCase();
+        Check(c);
+    }
+}
+
+void BadNumberTest::Check(const BadNumberCase& c) {
     XmSong xm = TinySong(1, 4, 2);
-    XmCellAt(xm.patterns[0], 1, 0, 0) = GetParam().cell;
+    XmCellAt(xm.patterns[0], 1, 0, 0) = c.cell;
     ASSERT_NE(Start(xm), nullptr);
     std::vector<int16_t> pcm = Render(song, 8000);
     for (int16_t v : pcm)
         ASSERT_EQ(v, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, BadNumberTest,
-                         ::testing::Values(BadNumberCase{"InstrumentTwoOfOne", {49, 2, 0, 0, 0}},
-                                           BadNumberCase{"Instrument128", {49, 128, 0, 0, 0}},
-                                           BadNumberCase{"NoteAbove97IsNoNote", {120, 1, 0, 0, 0}},
-                                           BadNumberCase{"Note254IsNoNote", {254, 1, 0, 0, 0}}),
-                         [](const ::testing::TestParamInfo<BadNumberCase>& info) {
-                             return std::string(info.param.name);
-                         });
 
 TEST_F(EngineTest, KeymapSlotsBeyondTheSamplesPlayTheEmptySample) {
     XmSong xm = TinySong(1, 4, 2);
@@ -308,19 +327,23 @@ TEST_F(EngineTest, AmigaTableSongPlaysAtPitch) {
     XmCellAt(xm.patterns[0], 1, 0, 0) = {49, 1, 0, 0, 0};
     ASSERT_NE(Start(xm), nullptr);
     PlayTick(song);
-    EXPECT_EQ(channels[0].period, 1712);
-    EXPECT_EQ(channels[0].voice->stepInteger, 0u);
-    EXPECT_EQ(channels[0].voice->stepFraction, static_cast<uint32_t>((8362ull << 32) / 44100));
+    EXPECT_EQ(playback.channels[0].period, 1712);
+    EXPECT_EQ(ChannelVoice(0)->stepInteger, 0u);
+    EXPECT_EQ(ChannelVoice(0)->stepFraction, static_cast<uint32_t>((8362ull << 32) / 44100));
 }
 
-TEST_F(EngineTest, SongStartClearsChannelsAndLinksVoices) {
+TEST_F(EngineTest, SongStartClearsChannelsAndSetsTheTickRoutineAndRamps) {
     XmSong xm = TinySong(3, 4, 5, 150);
-    ASSERT_NE(Start(xm), nullptr);
-    channels[2].volume = 50;
+    song = LoadBytes(BuildXm(xm));
+    ASSERT_NE(song, nullptr);
+    EXPECT_EQ(song->tickRoutine, nullptr) << "the loader leaves the player to the start";
+    StartSmallPlayer(song);
+    EXPECT_EQ(song->tickRoutine, &PlayTick);
+    EXPECT_EQ(mixer.rampShift, RAMP_COARSE);
+    playback.channels[2].volume = 50;
     song->row = 3;
     ResetSongPosition(song);
-    EXPECT_EQ(channels[2].volume, 0);
-    EXPECT_EQ(channels[2].voice, &voicePool[2]);
+    EXPECT_EQ(playback.channels[2].volume, 0);
     EXPECT_EQ(song->speed, 5);
     EXPECT_EQ(song->bpm, 150);
     EXPECT_EQ(song->samplesPerTick, 735);

@@ -40,8 +40,8 @@ HERE = Path(__file__).resolve().parent
 # and allocation-counting binaries are left out: they are slow, and the first
 # three need a display, a fuzzer or a timer rather than assertions.
 TESTS = {
-    "music": ["tests/music/music_tests", "tests/sound/sound_tests"],
-    "music/full": ["tests/music_full/music_full_tests"],
+    "music": ["tests/music/music_tests", "tests/music/music_output_tests"],
+    "music/full": ["tests/music/full/music_full_tests"],
     "display": ["tests/app/app_tests", "tests/display/display_scene_tests"],
     "app": ["tests/app/app_tests", "tests/display/display_scene_tests"],
 }

@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         return Usage();
     double seconds = -1.0;
     bool reportPeak = false;
-    playerStart = QUILLON_FULL_BY_DEFAULT ? StartFullPlayer : ResetSongPosition;
+    playerStart = QUILLON_FULL_BY_DEFAULT ? StartFullPlayer : StartSmallPlayer;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             seconds = std::atof(argv[++i]);
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--full") == 0) {
             playerStart = StartFullPlayer;
         } else if (std::strcmp(argv[i], "--small") == 0) {
-            playerStart = ResetSongPosition;
+            playerStart = StartSmallPlayer;
         } else {
             return Usage();
         }
@@ -111,15 +111,15 @@ int main(int argc, char** argv) {
     HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, bytes);
     // No feeder thread: this tool runs the feeder's pass itself, so that every
     // block is refilled exactly when the device has left it.
-    HeadlessInjectFault("CreateThread", "", FaultMode::Always);
-    if (!MusicStart() || !currentSong) {
+    HeadlessSetFeederThread(false);
+    if (!MusicStart() || !output.song) {
         std::fprintf(stderr, "xmrender: %s does not load as a song\n", argv[1]);
         MusicStop();
         return 1;
     }
-    const Module* song = currentSong;
+    const Module* song = output.song;
     const int32_t blockCount = BlockCount();
-    const uint32_t blockBytes = static_cast<uint32_t>(blockFrames) * 4;
+    const uint32_t blockBytes = static_cast<uint32_t>(output.blockFrames) * 4;
 
     std::FILE* out = std::fopen(argv[2], "wb");
     if (!out) {
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
 
     for (int64_t k = 0;; ++k) {
         int32_t index = static_cast<int32_t>(k % blockCount);
-        int64_t frames = blockFrames;
+        int64_t frames = output.blockFrames;
         if (framesWanted >= 0 && framesWanted - framesWritten < frames)
             frames = framesWanted - framesWritten;
         if (reportPeak) {
@@ -154,7 +154,8 @@ int main(int argc, char** argv) {
                     ++clipped;
             }
         }
-        std::fwrite(OutputRing() + static_cast<size_t>(index) * blockFrames * 2, 4, static_cast<size_t>(frames), out);
+        std::fwrite(OutputRing() + static_cast<size_t>(index) * output.blockFrames * 2, 4, static_cast<size_t>(frames),
+                    out);
         framesWritten += frames;
         if (framesWanted >= 0 ? framesWritten >= framesWanted : (loopBlock >= 0 && k >= loopBlock))
             break;
@@ -175,7 +176,7 @@ int main(int argc, char** argv) {
     bool ok = std::fclose(out) == 0;
     if (framesWanted < 0) {
         if (loopBlock >= 0)
-            std::printf("loop after %.3f s\n", static_cast<double>((loopBlock + 1) * blockFrames) / RATE);
+            std::printf("loop after %.3f s\n", static_cast<double>((loopBlock + 1) * output.blockFrames) / RATE);
         else
             std::printf("no loop within %.0f s\n", LONGEST_SECONDS);
     }

@@ -43,15 +43,15 @@ protected:
         StartFullPlayer(song);
     }
     int32_t Read(Field field) const {
-        const Channel& out = channels[0];
+        const FullChannel& channel = fullPlayer.channels[0];
         switch (field) {
-        case Field::Period: return out.period;
-        case Field::Volume: return out.volume;
-        case Field::Panning: return 255 - out.panning; // back to the format's 0 = left
+        case Field::Period: return channel.sentPeriod;
+        case Field::Volume: return TickVolume(&channel);
+        case Field::Panning: return TickPanning(song, &channel);
         case Field::GlobalVolume: return song->globalVolume;
-        case Field::Trigger: return (out.pending & PENDING_TRIGGER) ? 1 : 0;
-        case Field::Envelope: return out.envelopeVolume;
-        case Field::Fadeout: return out.fadeoutVolume;
+        case Field::Trigger: return (channel.sent.changes & VOICE_TRIGGER) ? 1 : 0;
+        case Field::Envelope: return channel.volumeEnvelope.value;
+        case Field::Fadeout: return channel.fadeout;
         case Field::Row: return song->row;
         case Field::Order: return song->orderPosition;
         }
@@ -267,7 +267,7 @@ TEST_F(FullPlayerTest, SampleOffsetStartsTheVoiceThatFarIn) {
     std::vector<uint32_t> positions;
     for (int i = 0; i < 4; ++i) {
         song->tickRoutine(song);
-        positions.push_back(channels[0].voice->sample ? channels[0].voice->position : 0xFFFFFFFF);
+        positions.push_back(ChannelVoice(0)->sample ? ChannelVoice(0)->position : 0xFFFFFFFF);
     }
     // 9xx starts at xx * 256; 900 repeats the last offset; past the end of
     // the 2048-value sample the note is silent.
@@ -320,7 +320,7 @@ TEST_F(FullPlayerTest, VolumeEnvelopeSustainLoopAndFadeout) {
 TEST_F(FullPlayerTest, KeyOffWithAVolumeEnvelopeKeepsTheVolumeAndStartsTheFadeout) {
     Play({Note(K, 0x01)}, 4, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 0); });
     EXPECT_EQ(Ticks(4, Field::Volume), (std::vector<int32_t>{32, 32, 32, 32}));
-    EXPECT_EQ(channels[0].fadeoutVolume, 65536 - 3 * 2048);
+    EXPECT_EQ(fullPlayer.channels[0].fadeout, 65536 - 3 * 2048);
 }
 
 TEST_F(FullPlayerTest, PanningEnvelopeMovesWithinTheRoomLeftByThePanning) {
@@ -353,8 +353,8 @@ TEST_F(FullPlayerTest, AutoVibratoSquareWithSweep) {
 TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
     Play({Note(0xC, 0x10), {0, 1, 0, 0, 0}}, 2, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON); });
     EXPECT_EQ(Ticks(4, Field::Volume), (std::vector<int32_t>{16, 16, 32, 32}));
-    EXPECT_EQ(channels[0].envelopeVolume, 56); // the envelope started again on row 1
-    EXPECT_EQ(channels[0].pending & PENDING_TRIGGER, 0);
+    EXPECT_EQ(fullPlayer.channels[0].volumeEnvelope.value, 56); // the envelope started again on row 1
+    EXPECT_EQ(fullPlayer.channels[0].sent.changes & VOICE_TRIGGER, 0);
 }
 
 TEST_F(FullPlayerTest, KeyOffWithAnInstrumentNumberBringsTheSampleVolumeBack) {
@@ -365,15 +365,16 @@ TEST_F(FullPlayerTest, KeyOffWithAnInstrumentNumberBringsTheSampleVolumeBack) {
 }
 
 TEST_F(FullPlayerTest, VoiceLevelsAre256TimesFinerSoQuietNotesStillSound) {
-    // Full gain is 127 * 256 of 255 * 256 (the small player's 127 of 255),
-    // split linearly by the panning (128: 127 parts left, 128 right).
+    // Full gain is 127 * 256 of VOICE_LEVEL_FULL (the small player's 127 of
+    // 255), split linearly by the panning (0 left; 128: 127 parts left, 128
+    // right), with the mixer's fine ramps.
     // Volume 1 gives 508 before the split; in the small player's steps it
     // would round to silence.
     for (auto [volume, left, right] : {std::tuple{0x01, 253, 255}, std::tuple{0x40, 16192, 16320}}) {
         Play({Note(0xC, static_cast<uint8_t>(volume))}, 1);
         song->tickRoutine(song);
-        const Voice* voice = channels[0].voice;
-        EXPECT_EQ(voice->volumeDivisor, 255.0f * 256.0f);
+        const Voice* voice = ChannelVoice(0);
+        EXPECT_EQ(mixer.rampShift, RAMP_FINE);
         EXPECT_EQ(voice->leftVolume, left) << volume;
         EXPECT_EQ(voice->rightVolume, right) << volume;
         FreeModule(song);

@@ -4,7 +4,8 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/sound/sound_fixture.h"
+#include "music/tempo.h"
+#include "tests/music/music_fixture.h"
 
 namespace {
 
@@ -33,6 +34,8 @@ struct RingCase {
     float rampScale;
 };
 
+void OpenOutputAt(const RingCase& c);
+
 // The figures each rate must give, block count 100 at all of them.
 const RingCase ringCases[] = {
     {44100, 884, 88400, 128, 0.0078125f},
@@ -40,18 +43,25 @@ const RingCase ringCases[] = {
     {48000, 960, 96000, 139, 1.0f / 139.0f},
 };
 
-class RingArithmetic : public SoundTest, public ::testing::WithParamInterface<RingCase> {};
+TEST_F(OutputTest, OpenOutputDerivesBlocksRingAndRamp) {
+    for (const RingCase& c : ringCases) {
+        SCOPED_TRACE(c.rate);
+        ResetMusicState();
+        OpenOutputAt(c);
+    }
+}
 
-TEST_P(RingArithmetic, OpenOutputDerivesBlocksRingAndRamp) {
-    const RingCase& c = GetParam();
+void OpenOutputAt(const RingCase& c) {
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
     ASSERT_TRUE(OpenOutput(c.rate));
-    EXPECT_EQ(outputRate, c.rate);
-    EXPECT_EQ(blockFrames, c.blockFrames);
-    EXPECT_EQ(ringFrames, c.ringFrames);
+    EXPECT_EQ(output.rate, c.rate);
+    EXPECT_EQ(output.blockFrames, c.blockFrames);
+    EXPECT_EQ(output.ringFrames, c.ringFrames);
     EXPECT_EQ(BlockCount(), 100);
-    EXPECT_EQ(rampFrames, c.rampFrames);
-    EXPECT_FLOAT_EQ(rampScale, c.rampScale);
+    // The mixer is handed the rate and the ramp derived from it.
+    EXPECT_EQ(mixer.rate, c.rate);
+    EXPECT_EQ(mixer.rampFrames, c.rampFrames);
+    EXPECT_FLOAT_EQ(mixer.rampScale, c.rampScale);
     // The device is asked for exactly 16-bit stereo PCM at the rate.
     WaveFormat f = HeadlessAudioFormat();
     EXPECT_EQ(f.formatTag, WAVE_FORMAT_PCM);
@@ -62,14 +72,12 @@ TEST_P(RingArithmetic, OpenOutputDerivesBlocksRingAndRamp) {
     EXPECT_EQ(f.bitsPerSample, 16);
     // Every voice reset: own index, a step of exactly 1.
     for (int32_t i = 0; i < VOICE_COUNT; ++i) {
-        EXPECT_EQ(voicePool[i].index, i);
-        EXPECT_EQ(voicePool[i].stepInteger, 1u);
-        EXPECT_EQ(voicePool[i].stepFraction, 0u);
-        EXPECT_EQ(voicePool[i].sample, nullptr);
+        EXPECT_EQ(mixer.voices[i].index, i);
+        EXPECT_EQ(mixer.voices[i].stepInteger, 1u);
+        EXPECT_EQ(mixer.voices[i].stepFraction, 0u);
+        EXPECT_EQ(mixer.voices[i].sample, nullptr);
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Rates, RingArithmetic, ::testing::ValuesIn(ringCases));
 
 TEST(RingArithmeticAnyRate, HundredBlocksFromFiftyHertzUp) {
     for (int32_t rate : {50, 51, 99, 100, 1000, 8000, 11025, 32000, 96000, 192000}) {
@@ -80,13 +88,13 @@ TEST(RingArithmeticAnyRate, HundredBlocksFromFiftyHertzUp) {
     }
 }
 
-TEST_F(SoundTest, PlaySongPrefillsTheWholeRingBeforeTheDeviceStarts) {
-    ASSERT_TRUE(Start(SoundingSong(), false));
-    ASSERT_NE(currentSong, nullptr);
+TEST_F(OutputTest, PlaySongPrefillsTheWholeRingBeforeTheDeviceStarts) {
+    ASSERT_TRUE(StartMusic(SoundingSong(), false));
+    ASSERT_NE(output.song, nullptr);
     EXPECT_TRUE(HeadlessAudioPlaying());
     EXPECT_EQ(HeadlessAudioBufferLength(), 353600u);
     EXPECT_EQ(HeadlessAudioBuffer(), reinterpret_cast<const uint8_t*>(OutputRing()));
-    EXPECT_EQ(fillIndex, 0);
+    EXPECT_EQ(output.fillIndex, 0);
     for (int32_t k = 0; k < 100; ++k)
         EXPECT_FALSE(Silent(RingBlock(k))) << "block " << k;
     EXPECT_EQ(reinterpret_cast<uintptr_t>(MixArea(0)) % 16, 0u);
@@ -95,7 +103,7 @@ TEST_F(SoundTest, PlaySongPrefillsTheWholeRingBeforeTheDeviceStarts) {
     EXPECT_EQ(MixArea(-1), nullptr);
     // 100 blocks of 884 frames at 882 frames per tick: 101 ticks so far,
     // the last one with 682 frames still to mix.
-    EXPECT_EQ(currentSong->samplesLeftInTick, 882 * 101 - 88400);
+    EXPECT_EQ(output.song->samplesLeftInTick, 882 * 101 - 88400);
 }
 
 struct RefillCase {
@@ -103,7 +111,7 @@ struct RefillCase {
     int32_t fillFrom;
     uint32_t positionBytes;
     int32_t filled; // blocks refilled by the pass
-    int32_t fillTo; // fillIndex afterwards: the block being played
+    int32_t fillTo; // output.fillIndex afterwards: the block being played
 };
 
 const RefillCase refillCases[] = {
@@ -118,12 +126,22 @@ const RefillCase refillCases[] = {
     {"from the last block around to block 0", 99, 353600, 1, 0},
 };
 
-class FeederRefill : public SoundTest, public ::testing::WithParamInterface<RefillCase> {};
+class FeederRefill : public OutputTest {
+protected:
+    void Check(const RefillCase& c);
+};
 
-TEST_P(FeederRefill, FillsUpToNeverIntoThePlayingBlock) {
-    const RefillCase& c = GetParam();
-    ASSERT_TRUE(Start(SoundingSong(), false));
-    fillIndex = c.fillFrom;
+TEST_F(FeederRefill, FillsUpToNeverIntoThePlayingBlock) {
+    for (const RefillCase& c : refillCases) {
+        SCOPED_TRACE(c.name);
+        ResetMusicState();
+        Check(c);
+    }
+}
+
+void FeederRefill::Check(const RefillCase& c) {
+    ASSERT_TRUE(StartMusic(SoundingSong(), false));
+    output.fillIndex = c.fillFrom;
     int32_t playing = PlayingBlock(c.positionBytes);
     EXPECT_EQ(playing, c.fillTo);
     std::vector<int16_t> before = RingBlock(playing);
@@ -132,7 +150,7 @@ TEST_P(FeederRefill, FillsUpToNeverIntoThePlayingBlock) {
         others.push_back(RingBlock(k));
 
     EXPECT_EQ(FeederPass(c.positionBytes), c.filled);
-    EXPECT_EQ(fillIndex, c.fillTo);
+    EXPECT_EQ(output.fillIndex, c.fillTo);
     EXPECT_EQ(RingBlock(playing), before) << "the block under the play position was written";
     // The refilled blocks hold later music than before: the song moved on.
     for (int32_t i = 0; i < c.filled; ++i) {
@@ -141,21 +159,18 @@ TEST_P(FeederRefill, FillsUpToNeverIntoThePlayingBlock) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Positions, FeederRefill, ::testing::ValuesIn(refillCases),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST_F(SoundTest, WrapOfTheDevicePositionFillsUpToTheNewBlockInOnePass) {
-    ASSERT_TRUE(Start(SoundingSong(), false));
+TEST_F(OutputTest, WrapOfTheDevicePositionFillsUpToTheNewBlockInOnePass) {
+    ASSERT_TRUE(StartMusic(SoundingSong(), false));
     // 2^32 - 4 bytes is frame 2^30 - 1, frame 35423 of the ring: block 40.
     uint32_t last = 0xFFFFFFFCu;
     ASSERT_EQ(PlayingBlock(last), 40);
     FeederPass(last);
-    ASSERT_EQ(fillIndex, 40);
+    ASSERT_EQ(output.fillIndex, 40);
     // Four bytes later the count wraps to 0, which the arithmetic takes as
     // block 0: the feeder refills 40 .. 99 at once and leaves block 0 alone.
     std::vector<int16_t> block0 = RingBlock(0);
     EXPECT_EQ(FeederPass(last + 4), 60);
-    EXPECT_EQ(fillIndex, 0);
+    EXPECT_EQ(output.fillIndex, 0);
     EXPECT_EQ(RingBlock(0), block0);
 }
 
@@ -196,35 +211,42 @@ const StraddleCase straddleCases[] = {
     {"tempo change in the first tick", 0, 1, 3, 441 * 3 - 884},
 };
 
-class TickStraddle : public SoundTest, public ::testing::WithParamInterface<StraddleCase> {};
+class TickStraddle : public OutputTest {
+protected:
+    void Check(const StraddleCase& c);
+};
 
-TEST_P(TickStraddle, TicksContinueAcrossBlocks) {
-    const StraddleCase& c = GetParam();
-    ASSERT_TRUE(Start(SoundingSong(), false));
-    Module* song = currentSong;
-    ResetSongPosition(song);
+TEST_F(TickStraddle, TicksContinueAcrossBlocks) {
+    for (const StraddleCase& c : straddleCases) {
+        SCOPED_TRACE(c.name);
+        ResetMusicState();
+        Check(c);
+    }
+}
+
+void TickStraddle::Check(const StraddleCase& c) {
+    ASSERT_TRUE(StartMusic(SoundingSong(), false));
+    Module* song = output.song;
+    StartSmallPlayer(song);
     tickLog = TickLog{};
     tickLog.changeAtCall = c.changeAtCall;
     song->tickRoutine = LoggingTick;
-    fillIndex = 0;
+    output.fillIndex = 0;
     for (int i = 0; i < c.blocks; ++i)
         FillBlock();
     EXPECT_EQ(tickLog.leftAtFirstCall, 0) << "the first block starts with a tick";
     EXPECT_EQ(tickLog.calls, c.ticks);
     EXPECT_EQ(song->samplesLeftInTick, c.leftAfter);
-    EXPECT_EQ(fillIndex, c.blocks % 100);
+    EXPECT_EQ(output.fillIndex, c.blocks % 100);
     song->tickRoutine = PlayTick;
 }
 
-INSTANTIATE_TEST_SUITE_P(Blocks, TickStraddle, ::testing::ValuesIn(straddleCases),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
-
-TEST_F(SoundTest, RefilledBlocksContinueTheSongAcrossTheRing) {
+TEST_F(OutputTest, RefilledBlocksContinueTheSongAcrossTheRing) {
     // The blocks the device plays, in order, are the song without a seam: a
     // second start of the same song renders the same first ring, and the
     // refill of block 0 continues exactly where block 99 ended.
     std::vector<uint8_t> bytes = SoundingSong();
-    ASSERT_TRUE(Start(bytes, false));
+    ASSERT_TRUE(StartMusic(bytes, false));
     std::vector<int16_t> played;
     for (int32_t k = 0; k < 150; ++k) {
         std::vector<int16_t> b = RingBlock(k % 100);
@@ -232,8 +254,8 @@ TEST_F(SoundTest, RefilledBlocksContinueTheSongAcrossTheRing) {
         FeederPass(static_cast<uint32_t>(k + 1) * 3536);
     }
     MusicStop();
-    ResetSoundState();
-    ASSERT_TRUE(Start(bytes, false));
+    ResetMusicState();
+    ASSERT_TRUE(StartMusic(bytes, false));
     std::vector<int16_t> again;
     for (int32_t k = 0; k < 150; ++k) {
         std::vector<int16_t> b = RingBlock(k % 100);
@@ -247,66 +269,66 @@ TEST_F(SoundTest, RefilledBlocksContinueTheSongAcrossTheRing) {
         EXPECT_FALSE(Silent(std::vector<int16_t>(played.begin() + k * 1768, played.begin() + (k + 1) * 1768))) << k;
 }
 
-TEST_F(SoundTest, StopSongWithoutASongLeavesTheFeederRunning) {
-    ASSERT_TRUE(Start(SoundingSong(), true));
-    ASSERT_TRUE(WaitFor(feederExited, 0));
+TEST_F(OutputTest, StopSongWithoutASongLeavesTheFeederRunning) {
+    ASSERT_TRUE(StartMusic(SoundingSong(), true));
+    ASSERT_TRUE(WaitFor(output.feederExited, 0));
     EXPECT_FALSE(StopSong(nullptr));
-    EXPECT_EQ(stopRequested.load(), 0);
+    EXPECT_EQ(output.stopRequested.load(), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(feederExited.load(), 0);
-    EXPECT_NE(currentSong, nullptr);
+    EXPECT_EQ(output.feederExited.load(), 0);
+    EXPECT_NE(output.song, nullptr);
     MusicStop();
-    EXPECT_EQ(feederExited.load(), 1);
-    EXPECT_EQ(feederBusy.load(), 0);
-    EXPECT_EQ(currentSong, nullptr);
+    EXPECT_EQ(output.feederExited.load(), 1);
+    EXPECT_EQ(output.feederBusy.load(), 0);
+    EXPECT_EQ(output.song, nullptr);
     EXPECT_EQ(MixArea(0), nullptr) << "the mix buffer is released";
     EXPECT_FALSE(HeadlessAudioOpen());
 }
 
-TEST_F(SoundTest, TheFeederRefillsWhatTheDeviceHasPlayed) {
-    ASSERT_TRUE(Start(SoundingSong(), true));
-    Module* song = currentSong;
+TEST_F(OutputTest, TheFeederRefillsWhatTheDeviceHasPlayed) {
+    ASSERT_TRUE(StartMusic(SoundingSong(), true));
+    Module* song = output.song;
     int32_t left = song->samplesLeftInTick;
     HeadlessAudioAdvance(10 * 3536 + 100); // inside block 10
     // Blocks 0..9 mix 8840 frames; the feeder polls every 5 ms, so it has
     // long caught up when the song is stopped (which joins the thread).
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     StopSong(song);
-    EXPECT_EQ(fillIndex, 10);
+    EXPECT_EQ(output.fillIndex, 10);
     EXPECT_EQ((left + 882 * 1000 - 8840) % 882, song->samplesLeftInTick);
 }
 
-TEST_F(SoundTest, MusicStopWithoutMusicStart) {
+TEST_F(OutputTest, MusicStopWithoutMusicStart) {
     MusicStop();
     EXPECT_FALSE(HeadlessAudioOpen());
-    EXPECT_EQ(currentSong, nullptr);
+    EXPECT_EQ(output.song, nullptr);
     // And the player still starts normally afterwards.
-    EXPECT_TRUE(Start(SoundingSong(), false));
+    EXPECT_TRUE(StartMusic(SoundingSong(), false));
     EXPECT_TRUE(HeadlessAudioPlaying());
 }
 
-TEST_F(SoundTest, OpenOutputWithAStreamOperationMissingTouchesNothing) {
+TEST_F(OutputTest, OpenOutputWithAStreamOperationMissingTouchesNothing) {
     for (int missing = 0; missing < 5; ++missing) {
         InstallFileCallbacks(missing == 0 ? nullptr : ResourceOpen, missing == 1 ? nullptr : ResourceClose,
                              missing == 2 ? nullptr : ResourceRead, missing == 3 ? nullptr : ResourceSeek,
                              missing == 4 ? nullptr : ResourceTell);
-        outputRate = 12345;
+        output.rate = 12345;
         EXPECT_FALSE(OpenOutput(44100)) << missing;
-        EXPECT_EQ(outputRate, 12345) << missing;
+        EXPECT_EQ(output.rate, 12345) << missing;
         EXPECT_EQ(HeadlessCallCount("WaveOutOpen"), 0) << missing;
         EXPECT_FALSE(HeadlessAudioOpen());
     }
 }
 
-TEST_F(SoundTest, NoDeviceMeansNoSongAndSilence) {
+TEST_F(OutputTest, NoDeviceMeansNoSongAndSilence) {
     HeadlessInjectFault("WaveOutOpen", "", FaultMode::Always);
-    EXPECT_FALSE(Start(SoundingSong(), true));
-    EXPECT_EQ(currentSong, nullptr);
+    EXPECT_FALSE(StartMusic(SoundingSong(), true));
+    EXPECT_EQ(output.song, nullptr);
     EXPECT_FALSE(HeadlessAudioOpen());
     EXPECT_EQ(HeadlessCallCount("CreateThread"), 0);
 }
 
-TEST_F(SoundTest, ASongThatDoesNotLoadLeavesTheDeviceOpenUntilMusicStop) {
+TEST_F(OutputTest, ASongThatDoesNotLoadLeavesTheDeviceOpenUntilMusicStop) {
     HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, std::vector<uint8_t>(10, 0x41));
     EXPECT_FALSE(MusicStart());
     EXPECT_TRUE(HeadlessAudioOpen());
@@ -315,23 +337,35 @@ TEST_F(SoundTest, ASongThatDoesNotLoadLeavesTheDeviceOpenUntilMusicStop) {
     EXPECT_FALSE(HeadlessAudioOpen());
 }
 
-TEST_F(SoundTest, WithoutAFeederThreadTheDeviceLoopsThePrefilledRing) {
+TEST_F(OutputTest, WithoutAFeederThreadTheDeviceLoopsThePrefilledRing) {
     HeadlessInjectFault("CreateThread", "", FaultMode::Always);
     HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, SoundingSong());
     EXPECT_TRUE(MusicStart());
     EXPECT_TRUE(HeadlessAudioPlaying());
-    EXPECT_EQ(feederExited.load(), 1);
+    EXPECT_EQ(output.feederExited.load(), 1);
     MusicStop(); // returns without waiting for a thread that never ran
     EXPECT_FALSE(HeadlessAudioOpen());
 }
 
-TEST_F(SoundTest, ASecondPlaySongRestartsTheDeviceOnTheSameRing) {
+TEST_F(OutputTest, WithoutFeederThreadsTheCallerRunsTheFeederPass) {
+    // The backend declines the thread without a fault: the output plays the
+    // pre-filled ring and refills only when the caller runs the pass.
+    ASSERT_TRUE(StartMusic(SoundingSong(), false));
+    EXPECT_EQ(HeadlessCallCount("CreateThread"), 1);
+    EXPECT_EQ(output.feeder, nullptr);
+    EXPECT_EQ(output.feederExited.load(), 1);
+    HeadlessAudioAdvance(3 * 3536);
+    EXPECT_EQ(output.fillIndex, 0);
+    EXPECT_EQ(FeederPass(HeadlessAudioPosition()), 3);
+}
+
+TEST_F(OutputTest, ASecondPlaySongRestartsTheDeviceOnTheSameRing) {
     // The device still loops over the ring after StopSong; a new PlaySong
     // resets it before refilling, so the pre-fill never writes under the
     // play position and the new song is heard from its first block, from
     // silent voices (none left pointing into an earlier song's samples).
-    ASSERT_TRUE(Start(SoundingSong(), false));
-    Module* song = currentSong;
+    ASSERT_TRUE(StartMusic(SoundingSong(), false));
+    Module* song = output.song;
     const int16_t* ring = OutputRing();
     std::vector<int16_t> first = RingBlock(0);
     HeadlessAudioSetPosition(50 * 3536);

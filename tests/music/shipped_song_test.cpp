@@ -6,33 +6,26 @@
 
 #include <xmp.h>
 
-#include "tests/sound/sound_fixture.h"
+#include "tests/music/music_fixture.h"
 
 namespace {
 
-class ShippedSong : public SoundTest {
+class ShippedSong : public MusicTest {
 protected:
     void SetUp() override {
-        SoundTest::SetUp();
+        MusicTest::SetUp();
 #ifdef OWN_SONG
         GTEST_SKIP() << "built with a song of one's own, not the shipped one";
 #endif
         ASSERT_TRUE(OsFindResource(nullptr, "MUSIC", RT_RCDATA_TYPE, &bytes)) << "MUSIC is not linked in";
-        InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
         song = LoadModule("MUSIC");
         ASSERT_NE(song, nullptr);
-    }
-    void TearDown() override {
-        if (song)
-            FreeModule(song);
-        SoundTest::TearDown();
     }
     uint32_t U32(size_t at) const {
         return bytes.data[at] | bytes.data[at + 1] << 8 | bytes.data[at + 2] << 16 |
                static_cast<uint32_t>(bytes.data[at + 3]) << 24;
     }
     ResourceBytes bytes{};
-    Module* song = nullptr;
 };
 
 TEST_F(ShippedSong, HasTheShapeThePlayerWasDesignedFor) {
@@ -90,8 +83,7 @@ TEST_F(ShippedSong, UsesTheHonouredEffectsAndNothingElse) {
 
 TEST_F(ShippedSong, LoopsSeamlesslyAfterMoreThanNinetySeconds) {
     // Run the engine alone (no mixing) until the order position turns back.
-    outputRate = 44100;
-    ResetSongPosition(song);
+    StartSmallPlayer(song);
     int64_t frames = 0;
     int32_t speedAtRestart = -1, bpmAtRestart = -1;
     int64_t lastPosition = -1;

@@ -36,6 +36,6 @@ for song in "$cache"/songs/*.xm; do
     cp "$song" "mpt_$name.xm"
     openmpt123 --quiet --render --output-type wav --no-float --force --samplerate 44100 "mpt_$name.xm" >/dev/null 2>&1
     echo "== $name"
-    "$build/tests/music_full/song_compare" "$song" "ours_$name.wav" "xmp_$name.wav" "mpt_$name.xm.wav"
-    "$build/tests/music_full/song_compare" "$song" "xmp_$name.wav" "mpt_$name.xm.wav"
+    "$build/tests/music/full/song_compare" "$song" "ours_$name.wav" "xmp_$name.wav" "mpt_$name.xm.wav"
+    "$build/tests/music/full/song_compare" "$song" "xmp_$name.wav" "mpt_$name.xm.wav"
 done

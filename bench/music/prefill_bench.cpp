@@ -13,11 +13,11 @@ namespace {
 // The program's own start, without a feeder thread: the benchmark is the
 // only thread touching the song.
 Module* StartShippedSong() {
+    ResetMusic();
     HeadlessReset();
-    ResetAudioOutput();
-    HeadlessInjectFault("CreateThread", "", FaultMode::Always);
+    HeadlessSetFeederThread(false);
     MusicStart();
-    return currentSong;
+    return output.song;
 }
 
 void BM_PlaySongPrefill(benchmark::State& state) {
@@ -45,7 +45,7 @@ void BM_FillBlock(benchmark::State& state) {
         FillBlock();
     // One block is 884 frames, 20.045 ms of sound.
     state.counters["realtime_x"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * blockFrames / outputRate, benchmark::Counter::kIsRate);
+        static_cast<double>(state.iterations()) * output.blockFrames / output.rate, benchmark::Counter::kIsRate);
     MusicStop();
 }
 BENCHMARK(BM_FillBlock)->Unit(benchmark::kMicrosecond);

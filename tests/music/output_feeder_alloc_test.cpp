@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "tests/sound/sound_fixture.h"
+#include "tests/music/music_fixture.h"
 
 extern "C" void* __libc_malloc(size_t size);
 extern "C" void* __libc_calloc(size_t count, size_t size);
@@ -35,10 +35,10 @@ extern "C" void* realloc(void* pointer, size_t size) {
 
 namespace {
 
-TEST_F(SoundTest, FeederPassesAllocateNothing) {
+TEST_F(OutputTest, FeederPassesAllocateNothing) {
     ResourceBytes shipped{};
     ASSERT_TRUE(OsFindResource(nullptr, "MUSIC", RT_RCDATA_TYPE, &shipped));
-    ASSERT_TRUE(Start(std::vector<uint8_t>(shipped.data, shipped.data + shipped.size), false));
+    ASSERT_TRUE(StartMusic(std::vector<uint8_t>(shipped.data, shipped.data + shipped.size), false));
     long before = allocations.load();
     // Half a minute of the song, block by block, as the device moves on.
     for (uint32_t k = 1; k <= 1500; ++k)

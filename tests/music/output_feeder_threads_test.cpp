@@ -6,11 +6,11 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/sound/sound_fixture.h"
+#include "tests/music/music_fixture.h"
 
 namespace {
 
-TEST_F(SoundTest, PlayAndStopManyTimesWhileTheFeederWorks) {
+TEST_F(OutputTest, PlayAndStopManyTimesWhileTheFeederWorks) {
     HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, SoundingSong());
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
     ASSERT_TRUE(OpenOutput(44100));
@@ -27,14 +27,14 @@ TEST_F(SoundTest, PlayAndStopManyTimesWhileTheFeederWorks) {
             }
         }
         ASSERT_TRUE(StopSong(song));
-        EXPECT_EQ(feederBusy.load(), 0);
-        EXPECT_EQ(currentSong, nullptr);
+        EXPECT_EQ(output.feederBusy.load(), 0);
+        EXPECT_EQ(output.song, nullptr);
     }
     EXPECT_TRUE(FreeModule(song));
     CloseOutput();
 }
 
-TEST_F(SoundTest, MusicStartAndStopRepeatedly) {
+TEST_F(OutputTest, MusicStartAndStopRepeatedly) {
     for (int i = 0; i < 10; ++i) {
         HeadlessReset();
         HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, SoundingSong());
