@@ -129,6 +129,14 @@ const BrokenCase cases[] = {
      1,
      {"Loads: NO", "instrument 2 has 17 samples; at most 16"}},
     {"too_long", [](XmSong& s) { s.songLength = 300; }, 1, {"Loads: NO", "its song length is 300; at most 256"}},
+    {"silent",
+     [](XmSong& s) {
+         for (XmInstrument& instrument : s.instruments)
+             for (XmSample& sample : instrument.samples)
+                 std::fill(sample.values.begin(), sample.values.end(), 0);
+     },
+     1,
+     {"Loads: yes", "Sounds: NO -- SILENT for its whole first pass", "Result: NOT within the player's set"}},
     {"too_many_rows",
      [](XmSong& s) { s.patterns[1].rows = 300; },
      1,

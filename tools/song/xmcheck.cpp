@@ -3,6 +3,8 @@
 //   - whether it loads (through the player's own loader), and if not which
 //     limit it breaks; a file that is no Extended Module is named as such
 //     (and what it seems to be), with nothing read from its bytes;
+//   - whether anything sounds in its whole first pass, played as the
+//     program plays it: a song that loads but is silent stops the build;
 //   - whether the file is whole: a file shorter than its headers announce
 //     (an interrupted download) loads as far as it goes, so xmcheck tells
 //     where it ends, where it should, and what will be missing or silent;
@@ -27,11 +29,16 @@
 #include <string>
 #include <vector>
 
+#include "music/full/full_engine.h"
 #include "music/module.h"
+#include "music/music.h"
+#include "music/playback.h"
+#include "music/player.h"
 #include "music/resource_stream.h"
 #include "music/stream.h"
 #include "platform/headless/headless.h"
 #include "tools/common/tool_options.h"
+#include "tools/song/song_pass.h"
 
 namespace {
 
@@ -256,6 +263,35 @@ std::vector<std::string> WhatIsCut(const Layout& layout, size_t size, int patter
         }
     }
     return lines;
+}
+
+struct SoundCheck {
+    bool silent = true;
+    double seconds = 0.0;
+};
+
+// Plays the song's first pass (at most ten minutes) as the program would, on
+// the chosen player, and tells whether any sample of it is not zero.
+SoundCheck ListenToFirstPass(const std::vector<uint8_t>& bytes, bool full) {
+    constexpr int64_t LONGEST_FRAMES = 600 * 44100;
+    SoundCheck check;
+    HeadlessReset();
+    HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, bytes);
+    HeadlessSetFeederThread(false);
+    playerStart = full ? StartFullPlayer : StartSmallPlayer;
+    if (MusicStart()) {
+        const PassResult pass = PlaySongPass(-1, LONGEST_FRAMES, [&](const PassBlock& block) {
+            for (int64_t i = 0; i < block.frames * 2; ++i)
+                if (block.pcm[i] != 0) {
+                    check.silent = false;
+                    return false;
+                }
+            return true;
+        });
+        check.seconds = static_cast<double>(pass.frames) / 44100.0;
+    }
+    MusicStop();
+    return check;
 }
 
 } // namespace
@@ -561,10 +597,21 @@ int main(int argc, char** argv) {
             std::printf("  nothing\n");
         pass = loads && unsupported == 0;
     }
+    if (song)
+        FreeModule(song);
+    // A song that loads yet sounds nothing in its whole first pass (no
+    // instrument with sample data, every note on an empty one, all volumes
+    // 0) would make a silent presentation that every other check passed.
+    if (loads && !cut) {
+        const SoundCheck sound = ListenToFirstPass(bytes, full);
+        if (sound.silent) {
+            std::printf("Sounds: NO -- SILENT for its whole first pass (%.1f s) on %s\n", sound.seconds,
+                        full ? "the full player" : "the small player");
+            pass = false;
+        }
+    }
     if (cut)
         pass = false;
     std::printf("Result: %s\n", pass ? "within the player's set" : "NOT within the player's set");
-    if (song)
-        FreeModule(song);
     return pass ? 0 : 1;
 }
