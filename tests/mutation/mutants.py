@@ -42,7 +42,7 @@ HERE = Path(__file__).resolve().parent
 TESTS = {
     "music": ["tests/music/music_tests", "tests/sound/sound_tests"],
     "music/full": ["tests/music_full/music_full_tests"],
-    "display": ["tests/app/app_tests", "tests/display/display_scene_tests"],
+    "display": ["tests/display/display_scene_tests", "tests/app/app_tests"],
     "app": ["tests/app/app_tests", "tests/display/display_scene_tests"],
 }
 
