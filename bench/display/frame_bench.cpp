@@ -12,7 +12,6 @@
 #include "display/frame.h"
 #include "display/pages.h"
 #include "display/scene.h"
-#include "display/error_exit.h"
 #include "display/stars.h"
 #include "platform/crt_rand.h"
 #include "platform/headless/headless.h"

@@ -8,7 +8,6 @@
 #include "app/app_state.h"
 #include "app/win_main.h"
 #include "display/display_device.h"
-#include "display/error_exit.h"
 #include "display/scene.h"
 #include "music/music.h"
 #include "platform/headless/headless.h"

@@ -119,14 +119,14 @@ std::string Seconds(int64_t frames, int fps) {
 class Reference {
 public:
     explicit Reference(int fps) : fps_(fps) {
-        ResetEverything();
+        ResetProcessState();
         HeadlessSetTime(CAPTURE_START_MS);
         EXPECT_TRUE(StartUp(OsModuleHandle(), SW_SHOWNORMAL));
         int exitCode = 0;
         while (!HeadlessQueuedMessages().empty())
             MessageStep(&exitCode);
     }
-    ~Reference() { ResetEverything(); }
+    ~Reference() { ResetProcessState(); }
 
     // As one pass of WinMain's frame loop: one message step, then frame
     // `frames`, and the clock moves on to the next one.

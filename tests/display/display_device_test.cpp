@@ -4,7 +4,6 @@
 #include "display/frame.h"
 #include "display/pages.h"
 #include "tools/writers/bmp_writer.h"
-#include "display/error_exit.h"
 #include "platform/surface_core.h"
 #include "tests/app/shell_fixture.h"
 

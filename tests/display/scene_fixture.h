@@ -15,7 +15,6 @@
 #include "display/pages.h"
 #include "display/layout.h"
 #include "display/scene.h"
-#include "display/error_exit.h"
 #include "display/stars.h"
 #include "platform/crt_rand.h"
 #include "platform/headless/headless.h"

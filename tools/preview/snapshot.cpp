@@ -33,7 +33,6 @@
 #include "display/display_device.h"
 #include "display/frame.h"
 #include "display/scene.h"
-#include "display/error_exit.h"
 #include "display/stars.h"
 #include "platform/crt_rand.h"
 #include "platform/headless/headless.h"
