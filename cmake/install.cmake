@@ -6,15 +6,9 @@
 # the programs link, through dpkg-shlibdeps.
 include(GNUInstallDirs)
 
-set(QUILLON_INSTALLED_TOOLS xmrender xmcheck snapshot textc fontc anigen fpsgen songc iconc)
 # The video capture runs ffmpeg, which the package recommends.
-if(TARGET quillon-capture)
-  list(APPEND QUILLON_INSTALLED_TOOLS quillon-capture)
-endif()
-set(QUILLON_INSTALLED_PROGRAMS ${QUILLON_INSTALLED_TOOLS})
-if(TARGET quillon)
-  list(PREPEND QUILLON_INSTALLED_PROGRAMS quillon)
-endif()
+set(QUILLON_INSTALLED_TOOLS xmrender xmcheck snapshot textc fontc anigen fpsgen songc iconc quillon-capture)
+set(QUILLON_INSTALLED_PROGRAMS quillon ${QUILLON_INSTALLED_TOOLS})
 install(TARGETS ${QUILLON_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 foreach(program IN LISTS QUILLON_INSTALLED_PROGRAMS)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/man/${program}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
