@@ -3,7 +3,6 @@
 
 // Stops what a case left running (the music's feeder, the display), then
 // resets the headless backend, the display, the scene, the shell and the
-// music player to their values at process start, the resource stream
-// installed as MusicStart installs it. A test links the shell, the display,
-// one music library and the headless backend for it.
+// music player to their values at process start. A test links the shell,
+// the display, one music library and the headless backend for it.
 void ResetProcessState();
