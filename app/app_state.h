@@ -1,6 +1,6 @@
-// The application shell's own state: the module, the show command, and the
-// two flags of the frame loop. The one window is `mainWindow` (display/shell.h),
-// defined beside this state. One instance, on the main thread only.
+// The application shell's own state: the module, the show command, the one
+// window and the two flags of the frame loop. One instance, on the main
+// thread only.
 #pragma once
 
 #include "platform/platform.h"
@@ -15,5 +15,13 @@ struct App {
 
 extern App app;
 
-// Back to the state at process start, window handle included (tests).
+// The one window; null until created.
+extern Window* mainWindow;
+
+// The shell's part in a fatal error (display/error_exit.h): the loop stops,
+// no more frames are composed, and the run ends with exit code 0.
+void StopLoop();
+
+// Back to the state at process start, window handle included, with StopLoop
+// installed as the error exit's first step (tests).
 void ResetApp();

@@ -3,9 +3,9 @@
 #include "app/app_state.h"
 #include "app/window_proc.h"
 #include "display/display_device.h"
+#include "display/error_exit.h"
 #include "display/frame.h"
 #include "display/scene.h"
-#include "display/shell.h"
 #include "display/stars.h"
 #include "music/music.h"
 #include "platform/crt_rand.h"
@@ -50,13 +50,15 @@ bool MessageStep(int* exitCode) {
 }
 
 bool StartUp(Instance* instance, int showCommand) {
+    // From here on every fatal error stops this loop first.
+    SetStopLoopHook(StopLoop);
     app.instance = instance;
     app.showCommand = showCommand;
 
     if (!CreateMainWindow()) {
         return false;
     }
-    if (!InitDisplay()) {
+    if (!InitDisplay(mainWindow)) {
         return false;
     }
 

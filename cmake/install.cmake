@@ -7,30 +7,22 @@
 include(GNUInstallDirs)
 
 # On the PATH only what a person types, each named for the project: the
-# program, the video capture, the song tools and the preview. In the build
-# tree the tools keep their short names (build/tools/xmcheck ...).
+# program, the video capture (it runs ffmpeg, which the package
+# recommends), the song tools and the preview. In the build tree the tools
+# keep their short names (build/tools/xmcheck ...).
 set(QUILLON_PUBLIC_TOOLS xmcheck xmrender snapshot)
 # The content builders the build runs; a package keeps them out of the
 # PATH, in a folder of its own (/usr/lib/quillon), where they cannot clash
 # with other packages' commands.
 set(QUILLON_PRIVATE_TOOLS textc fontc anigen fpsgen songc iconc)
-set(QUILLON_INSTALLED_TOOLS ${QUILLON_PUBLIC_TOOLS} ${QUILLON_PRIVATE_TOOLS})
+set(QUILLON_INSTALLED_TOOLS ${QUILLON_PUBLIC_TOOLS} ${QUILLON_PRIVATE_TOOLS} quillon-capture)
+set(QUILLON_INSTALLED_PROGRAMS quillon ${QUILLON_INSTALLED_TOOLS})
 # The commands in bin/, by their installed names.
-set(QUILLON_INSTALLED_COMMANDS)
+set(QUILLON_INSTALLED_COMMANDS quillon quillon-capture)
 foreach(tool IN LISTS QUILLON_PUBLIC_TOOLS)
   list(APPEND QUILLON_INSTALLED_COMMANDS quillon-${tool})
 endforeach()
-if(TARGET quillon-capture)
-  # The video capture runs ffmpeg, which the package recommends.
-  list(APPEND QUILLON_INSTALLED_TOOLS quillon-capture)
-  list(PREPEND QUILLON_INSTALLED_COMMANDS quillon-capture)
-  install(TARGETS quillon-capture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
-if(TARGET quillon)
-  list(PREPEND QUILLON_INSTALLED_COMMANDS quillon)
-  install(TARGETS quillon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
-install(TARGETS ${QUILLON_PUBLIC_TOOLS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quillon quillon-capture ${QUILLON_PUBLIC_TOOLS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS ${QUILLON_PRIVATE_TOOLS} RUNTIME DESTINATION lib/quillon)
 # install(TARGETS) cannot rename; the files are stripped by then.
 foreach(tool IN LISTS QUILLON_PUBLIC_TOOLS)
@@ -55,10 +47,6 @@ install(FILES ${MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # What the package holds, without the tests and benchmarks: install and
 # cpack do not build everything first.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
-set(QUILLON_INSTALLED_PROGRAMS ${QUILLON_INSTALLED_TOOLS})
-if(TARGET quillon)
-  list(PREPEND QUILLON_INSTALLED_PROGRAMS quillon)
-endif()
 add_custom_target(quillon_programs DEPENDS ${QUILLON_INSTALLED_PROGRAMS} quillon_icon quillon_man_pages)
 
 set(CPACK_GENERATOR DEB)

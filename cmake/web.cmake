@@ -40,13 +40,10 @@ add_subdirectory(display)
 add_subdirectory(app)
 
 set(WEB_DIR ${PROJECT_SOURCE_DIR}/platform/web)
-add_executable(quillon_web ${PROJECT_SOURCE_DIR}/app/main.cpp)
+quillon_executable(quillon_web SOURCES ${PROJECT_SOURCE_DIR}/app/main.cpp
+                   LINK quillon_app quillon_display quillon_music quillon_platform_web)
 set_target_properties(quillon_web PROPERTIES OUTPUT_NAME quillon SUFFIX .js
                       RUNTIME_OUTPUT_DIRECTORY ${QUILLON_WEB_SITE})
-target_include_directories(quillon_web PRIVATE ${PROJECT_SOURCE_DIR})
-target_compile_options(quillon_web PRIVATE -O2)
-target_link_libraries(quillon_web PRIVATE quillon_app_plain quillon_display_plain quillon_music_plain
-                      quillon_platform_web_plain)
 target_link_options(quillon_web PRIVATE
   -O2 -pthread
   -sPROXY_TO_PTHREAD=1 -sPTHREAD_POOL_SIZE=2

@@ -1,8 +1,9 @@
 #include "display/display_device.h"
 
+#include "display/error_exit.h"
+#include "display/layout.h"
 #include "display/pages.h"
 #include "display/scene.h"
-#include "display/shell.h"
 
 Display display;
 
@@ -17,12 +18,12 @@ struct OffscreenLayout {
     bool blackIsTransparent;
 };
 
-constexpr OffscreenLayout VIEWPAGE_LAYOUT{"VIEWPAGE", 640, 384, false};
-constexpr OffscreenLayout ANI_LAYOUT{"ANI", 5120, 64, true};
-constexpr OffscreenLayout BACKGROUND_LAYOUT{"BACKGROUND", 640, 480, false};
-constexpr OffscreenLayout FPS_LAYOUT{"FPS", 170, 8, true};
-constexpr OffscreenLayout FONT_LAYOUT{"FONT", 784, 12, false};
-constexpr OffscreenLayout PAGE_LAYOUT{"PAGE", 640, 1536, false};
+constexpr OffscreenLayout VIEWPAGE_LAYOUT{"VIEWPAGE", PAGE_WIDTH, PAGE_HEIGHT, false};
+constexpr OffscreenLayout ANI_LAYOUT{"ANI", ANI_STRIP_WIDTH, ANI_FRAME_HEIGHT, true};
+constexpr OffscreenLayout BACKGROUND_LAYOUT{"BACKGROUND", SCREEN_WIDTH, SCREEN_HEIGHT, false};
+constexpr OffscreenLayout FPS_LAYOUT{"FPS", FPS_WIDTH, FPS_HEIGHT, true};
+constexpr OffscreenLayout FONT_LAYOUT{"FONT", FONT_WIDTH, GLYPH_HEIGHT, false};
+constexpr OffscreenLayout PAGE_LAYOUT{"PAGE", PAGE_WIDTH, PAGES_HEIGHT, false};
 
 // Video memory first; when that is refused, system memory, silently. Each
 // surface chooses by itself, so some may end up in either. Null only when
@@ -43,7 +44,6 @@ Surface* CreateOffscreen(const OffscreenLayout& layout) {
     if (DdCreateSurface(display.dd, &desc, &surface) == RESULT_OK) {
         return surface;
     }
-    surface = nullptr;
     desc.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
     if (DdCreateSurface(display.dd, &desc, &surface) == RESULT_OK) {
         return surface;
@@ -96,11 +96,11 @@ bool ReapplyClosing() {
     if (scene.aniBandTop <= 0) {
         return true;
     }
-    const Rect top{0, 0, 5120, scene.aniBandTop};
+    const Rect top{0, 0, ANI_STRIP_WIDTH, scene.aniBandTop};
     if (SurfaceColorFill(display.ani, &top, 0) != RESULT_OK) {
         return ErrorExit("ANI clear error!");
     }
-    const Rect bottom{0, scene.aniBandBottom + 1, 5120, 64};
+    const Rect bottom{0, scene.aniBandBottom + 1, ANI_STRIP_WIDTH, ANI_FRAME_HEIGHT};
     if (SurfaceColorFill(display.ani, &bottom, 0) != RESULT_OK) {
         return ErrorExit("ANI clear error!");
     }
@@ -161,17 +161,18 @@ bool LoadBitmapToSurface(Surface* surface, const char* name) {
     return copied;
 }
 
-bool InitDisplay() {
+bool InitDisplay(Window* window) {
+    display.window = window;
     DirectDraw* dd = nullptr;
     if (DdCreate(&dd) != RESULT_OK) {
         return ErrorExit("DirectDrawCreateEx failed!");
     }
     display.dd = dd;
-    if (DdSetCooperativeLevel(display.dd, mainWindow, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT) !=
+    if (DdSetCooperativeLevel(display.dd, display.window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT) !=
         RESULT_OK) {
         return ErrorExit("SetCooperativeLevel failed!");
     }
-    if (DdSetDisplayMode(display.dd, SCREEN_WIDTH, SCREEN_HEIGHT, 32, 0, 0) != RESULT_OK) {
+    if (DdSetDisplayMode(display.dd, SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_BITS_PER_PIXEL, 0, 0) != RESULT_OK) {
         return ErrorExit("SetDisplayMode failed! No 640x480x32bpp support!");
     }
 
@@ -270,7 +271,7 @@ bool RestoreDisplay() {
         return true;
     }
     ReleaseDisplay();
-    return InitDisplay();
+    return InitDisplay(display.window);
 }
 
 void ResetDisplay() { display = Display{}; }

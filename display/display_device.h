@@ -3,10 +3,10 @@
 
 #include "platform/platform.h"
 
-constexpr int SCREEN_WIDTH = 640;
-constexpr int SCREEN_HEIGHT = 480;
-
 struct Display {
+    // The window the display serves; set by InitDisplay and kept by
+    // ReleaseDisplay, as a rebuild and the error exit still need it.
+    Window* window = nullptr;
     DirectDraw* dd = nullptr;
     Surface* primary = nullptr;
     Surface* backbuf = nullptr;    // belongs to primary's flip chain
@@ -20,19 +20,22 @@ struct Display {
 
 extern Display display;
 
-// Takes the screen, creates and fills every surface, puts page targetPage
-// into view and re-applies a wipe or closing in progress. On failure it has
-// gone through ErrorExit (display released, window destroyed): false.
-bool InitDisplay();
+// Takes the screen for `window`, creates and fills every surface, puts page
+// targetPage into view and re-applies a wipe or closing in progress. On
+// failure it has gone through ErrorExit (display released, window
+// destroyed): false.
+bool InitDisplay(Window* window);
 // Releases every surface, then the device. Does nothing when nothing is held.
 void ReleaseDisplay();
-// Answer to a lost primary: restore it, or release and rebuild everything.
+// Answer to a lost primary: restore it, or release and rebuild everything
+// for the same window.
 bool RestoreDisplay();
 // Fills the whole surface with 0; "Could not clean the surface!" on failure.
 bool ClearSurface(Surface* surface);
 // Copies the bitmap resource `name` into the surface at the surface's size.
 // Reports nothing; leaks nothing on any path.
 bool LoadBitmapToSurface(Surface* surface, const char* name);
-// Forgets every reference without releasing anything, for tests that have
-// just reset the platform backend (which freed the objects).
+// Forgets every reference, the window's too, without releasing anything,
+// for tests that have just reset the platform backend (which freed the
+// objects).
 void ResetDisplay();

@@ -6,7 +6,8 @@
 #include "display/display_device.h"
 #include "display/pages.h"
 #include "display/scene.h"
-#include "display/shell.h"
+#include "display/error_exit.h"
+#include "display/layout.h"
 #include "display/stars.h"
 #include "platform/platform.h"
 
@@ -67,11 +68,12 @@ bool DrawBackgroundStrips() {
         ++scene.backgroundFrames;
         return true;
     }
-    if (!Copy(display.backbuf, 0, 0, display.background, Rect{0, 0, SCREEN_WIDTH, 24}))
+    if (!Copy(display.backbuf, 0, 0, display.background, Rect{0, 0, SCREEN_WIDTH, STRIP_HEIGHT}))
         return ErrorExit("BACKGROUND(top)->BACKBUF copy error!");
-    if (!Copy(display.backbuf, 0, 456, display.background, Rect{0, 456, SCREEN_WIDTH, SCREEN_HEIGHT}))
+    if (!Copy(display.backbuf, 0, BOTTOM_STRIP_Y, display.background,
+              Rect{0, BOTTOM_STRIP_Y, SCREEN_WIDTH, SCREEN_HEIGHT}))
         return ErrorExit("BACKGROUND(bottom)->BACKBUF copy error!");
-    const Rect box{ANI_BOX_X, ANI_BOX_Y, ANI_BOX_X + ANI_FRAME_WIDTH, 456};
+    const Rect box{ANI_BOX_X, ANI_BOX_Y, ANI_BOX_X + ANI_FRAME_WIDTH, BOTTOM_STRIP_Y};
     if (!Copy(display.backbuf, ANI_BOX_X, ANI_BOX_Y, display.background, box))
         return ErrorExit("BACKGROUND(middle)->BACKBUF copy error!");
     return true;
@@ -177,7 +179,7 @@ bool ComposeFrame() {
     }
 
     if (scene.exitNow) {
-        OsPostMessage(mainWindow, WM_DESTROY, 0, 0);
+        OsPostMessage(display.window, WM_DESTROY, 0, 0);
     } else {
         if (!DrawBackgroundStrips())
             return false;

@@ -7,14 +7,6 @@
 constexpr uint32_t transitionInterval = 5; // ms between wipe and reveal steps
 constexpr uint32_t aniInterval = 20;       // ms between animation steps
 constexpr int REVEAL_STEPS = 98;
-constexpr int ANI_FRAME_WIDTH = 128;
-constexpr int ANI_FRAME_HEIGHT = 64;
-constexpr int ANI_LAST_FRAME_X = 4992; // 40 frames side by side
-constexpr int ANI_STRIP_WIDTH = 5120;
-constexpr int ANI_BOX_X = 510; // where the box sits on the screen
-constexpr int ANI_BOX_Y = 416;
-constexpr int PAGE_AREA_Y = 48;     // first screen row of the page area
-constexpr int WIPE_SOURCE_ROW = 49; // a BACKGROUND row of the middle colour
 
 // Horizontal offset of a revealing line at each step: 632 at step 0, then
 // down by 8 per step to 200 (step 54), by 7 to 130, 6 to 70, 5 to 40, 4 to

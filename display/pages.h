@@ -5,18 +5,10 @@
 #include <array>
 #include <cstdint>
 
+#include "display/layout.h"
+
 constexpr uint32_t MIDDLE_COLOUR = 0x5D1759;
-constexpr int PAGE_WIDTH = 640;
-constexpr int PAGE_HEIGHT = 384;
-constexpr int PAGE_COUNT = 4;
-constexpr int TEXT_COLUMNS = 80;
-constexpr int RELEASE_TEXT_SIZE = 10240;
-constexpr int GLYPH_WIDTH = 8;
-constexpr int GLYPH_HEIGHT = 12;
-constexpr int BAR_COUNT = 23;
-constexpr int BAR_TOP_ROW = 24;    // bar k on rows 24+k and 455-k
-constexpr int MIDDLE_TOP_ROW = 47; // the middle field: rows 47..432
-constexpr int MIDDLE_BOTTOM_ROW = 432;
+constexpr int RELEASE_TEXT_SIZE = PAGE_COUNT * PAGE_LINES * TEXT_COLUMNS; // 10240
 
 // The release text, linked in: 128 lines of 80 codes, no line ends.
 extern const uint8_t ReleaseText[RELEASE_TEXT_SIZE];
@@ -34,7 +26,9 @@ constexpr uint32_t RgbPixel(const std::array<uint8_t, 3>& rgb) { return RgbPixel
 
 // Column in FONT where the glyph cell of `code` begins: 8(code - 32) for the
 // 98 codes 32..129; every other code gets the blank cell of code 32 at 0.
-constexpr int GlyphSourceX(uint8_t code) { return code >= 32 && code <= 129 ? GLYPH_WIDTH * (code - 32) : 0; }
+constexpr int GlyphSourceX(uint8_t code) {
+    return code >= FIRST_GLYPH_CODE && code <= LAST_GLYPH_CODE ? GLYPH_WIDTH * (code - FIRST_GLYPH_CODE) : 0;
+}
 
 // Each returns false at the first failing surface operation, reporting
 // nothing; the caller reports.

@@ -6,8 +6,9 @@
 
 #include <cstdint>
 
-constexpr int PAGE_LINES = 32;
-constexpr int STAR_COUNT = 15;
+#include "display/layout.h"
+
+constexpr int STAR_COUNT = 15; // in each strip
 
 struct RevealLine {
     uint32_t step; // index into revealOffsets, 0..97
@@ -33,12 +34,12 @@ struct Scene {
 
     // Frame composition.
     bool nextPageAfterSlide = true;
-    int slideLine = 384;     // next VIEWPAGE row of the downward sweep; 384: no wipe
-    int slideLineBottom = 0; // next VIEWPAGE row of the upward sweep
-    int aniFrameX = 0;       // 0, 128, ..., 4992
-    int aniInset = 31;       // rows hidden at top and bottom while the box opens
-    int aniBandTop = 0;      // ANI rows cleared from the top, 0..32
-    int aniBandBottom = 63;  // next ANI row to clear from the bottom
+    int slideLine = PAGE_HEIGHT;              // next VIEWPAGE row of the downward sweep; 384: no wipe
+    int slideLineBottom = 0;                  // next VIEWPAGE row of the upward sweep
+    int aniFrameX = 0;                        // 0, 128, ..., 4992
+    int aniInset = ANI_FRAME_HEIGHT / 2 - 1;  // rows hidden at top and bottom while the box opens
+    int aniBandTop = 0;                       // ANI rows cleared from the top, 0..32
+    int aniBandBottom = ANI_FRAME_HEIGHT - 1; // next ANI row to clear from the bottom
     uint32_t transitionTime = 0;
     uint32_t aniTime = 0;
     RevealLine revealLines[PAGE_LINES] = {};

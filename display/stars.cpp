@@ -3,17 +3,12 @@
 #include "display/stars.h"
 
 #include "display/display_device.h"
-#include "display/shell.h"
+#include "display/error_exit.h"
+#include "display/layout.h"
 #include "platform/crt_rand.h"
 #include "platform/platform.h"
 
 namespace {
-
-constexpr int STRIP_HEIGHT = 24;
-constexpr int BOTTOM_STRIP_Y = SCREEN_HEIGHT - STRIP_HEIGHT;
-constexpr int FPS_DIGIT_WIDTH = 10;
-constexpr int FPS_SLOTS_X = 40;  // hundreds, tens, units at 40, 50, 60
-constexpr int FPS_DIGITS_X = 70; // digit d at 70 + 10d
 
 bool DrawStar(const Star& star) {
     const Rect pixel{star.x, star.y, star.x + 1, star.y + 1};
@@ -105,7 +100,8 @@ bool DrawFpsCounter() {
         return ErrorExit("GFX->FPS copy error!");
 
     const Rect label{0, 0, FPS_LABEL_WIDTH, FPS_HEIGHT};
-    if (SurfaceBltFast(display.backbuf, 1, 1, display.fps, &label, DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY) != RESULT_OK)
+    if (SurfaceBltFast(display.backbuf, FPS_SCREEN_X, FPS_SCREEN_Y, display.fps, &label,
+                       DDBLTFAST_WAIT | DDBLTFAST_SRCCOLORKEY) != RESULT_OK)
         return ErrorExit("FPS->BACK copy error!");
     return true;
 }

@@ -3,9 +3,6 @@
 
 #include "display/scene.h"
 
-constexpr int FPS_LABEL_WIDTH = 70; // label and three digit slots
-constexpr int FPS_HEIGHT = 8;
-
 // Four draws of the standard generator, in this order: x, y, speed, grey.
 // A top star gets x -49..0, y 0..23; a bottom star x 640..689, y 456..479;
 // both speed 1..5 and colour g * 0x010101 with g 10..254.

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     app.instance = OsModuleHandle();
     app.showCommand = SW_SHOWNORMAL;
-    if (!CreateMainWindow() || !InitDisplay()) {
+    if (!CreateMainWindow() || !InitDisplay(mainWindow)) {
         return 1;
     }
     benchmark::RunSpecifiedBenchmarks();

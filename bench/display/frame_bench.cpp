@@ -12,7 +12,6 @@
 #include "display/frame.h"
 #include "display/pages.h"
 #include "display/scene.h"
-#include "display/shell.h"
 #include "display/stars.h"
 #include "platform/crt_rand.h"
 #include "platform/headless/headless.h"
@@ -35,7 +34,7 @@ bool SetUpScene() {
     ResetScene();
     ResetApp();
     HeadlessSetTime(100000);
-    if (!CreateMainWindow() || !InitDisplay())
+    if (!CreateMainWindow() || !InitDisplay(mainWindow))
         return false;
     CrtSrand(1);
     for (int i = 0; i < STAR_COUNT; ++i) {

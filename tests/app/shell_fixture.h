@@ -1,8 +1,6 @@
-// A fresh process for every case: the headless backend, the display, the
-// scene and the shell's own state back at their start values.
+// The shell's cases: a fresh process for each (ProcessTest), with the
+// window and the display brought up as WinMain brings them up.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -11,34 +9,18 @@
 #include "app/win_main.h"
 #include "display/display_device.h"
 #include "display/scene.h"
-#include "display/shell.h"
 #include "music/music.h"
 #include "platform/headless/headless.h"
+#include "tests/support/process_fixture.h"
 
-class ShellTest : public ::testing::Test {
+class ShellTest : public ProcessTest {
 protected:
-    void SetUp() override { ResetAll(); }
-    void TearDown() override {
-        // Nothing of one case may reach the next: stop what a case left
-        // running before the backend forgets its objects.
-        MusicStop();
-        ReleaseDisplay();
-        ResetAll();
-    }
-
-    static void ResetAll() {
-        HeadlessReset();
-        ResetDisplay();
-        ResetScene();
-        ResetApp();
-    }
-
     // The window and the display up, as WinMain has them before seeding.
     static void StartWindowAndDisplay() {
         app.instance = OsModuleHandle();
         app.showCommand = SW_SHOWNORMAL;
         ASSERT_TRUE(CreateMainWindow());
-        ASSERT_TRUE(InitDisplay());
+        ASSERT_TRUE(InitDisplay(mainWindow));
     }
 
     static int RunWinMain() { return WinMain(OsModuleHandle(), nullptr, "", SW_SHOWNORMAL); }

@@ -1,7 +1,7 @@
 // WinMain from start to end, in-process against the headless backend: the
 // window set-up, the seeding of the stars, the exact pre-roll, the frame
 // loop and the exit codes.
-#include "display/shell.h"
+#include "display/error_exit.h"
 #include "platform/crt_rand.h"
 #include "platform/window_core.h"
 #include "shell_fixture.h"
@@ -53,7 +53,7 @@ TEST_F(WinMainTest, WindowSetupFailuresEndWithZero) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.operation);
-        ResetAll();
+        ResetProcessState();
         HeadlessInjectFault(c.operation);
         EXPECT_EQ(RunWinMain(), 0);
         ASSERT_EQ(HeadlessMessageBoxes().size(), 1u);
@@ -104,7 +104,7 @@ TEST_F(WinMainTest, ThePreRollIsExactly500000Passes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fillers);
-        ResetAll();
+        ResetProcessState();
         HeadlessSetAutoAdvance(7);
         RunStartUp();
         FillPasses(PRE_ROLL_PASSES + c.fillers);
@@ -138,12 +138,24 @@ TEST_F(WinMainTest, TheOrdinaryEndReturnsOne) {
 void PostKeyWhileBoxIsUp() { HeadlessPostInput(WM_KEYDOWN, VK_SPACE); }
 
 TEST_F(WinMainTest, AFatalErrorInAFrameEndsWithZero) {
-    for (bool inputAheadOfQuit : {false, true}) {
-        SCOPED_TRACE(inputAheadOfQuit ? "a key pressed while the box was up" : "nothing else queued");
-        ResetAll();
+    struct Case {
+        const char* name;
+        bool inputAheadOfQuit;
+        bool onlyWinMainInstallsTheStop; // as in the program, where no test reset ran
+    };
+    const Case cases[] = {
+        {"nothing else queued", false, false},
+        {"a key pressed while the box was up", true, false},
+        {"a key pressed while the box was up, stop installed by WinMain", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetProcessState();
+        if (c.onlyWinMainInstallsTheStop)
+            SetStopLoopHook(nullptr);
         HeadlessSetAutoAdvance(7);
         HeadlessInjectFault("Flip", "", FaultMode::Always);
-        if (inputAheadOfQuit)
+        if (c.inputAheadOfQuit)
             HeadlessOnMessageBox(PostKeyWhileBoxIsUp);
 
         EXPECT_EQ(RunWinMain(), 0);

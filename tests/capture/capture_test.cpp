@@ -119,14 +119,14 @@ std::string Seconds(int64_t frames, int fps) {
 class Reference {
 public:
     explicit Reference(int fps) : fps_(fps) {
-        ResetEverything();
+        ResetProcessState();
         HeadlessSetTime(CAPTURE_START_MS);
         EXPECT_TRUE(StartUp(OsModuleHandle(), SW_SHOWNORMAL));
         int exitCode = 0;
         while (!HeadlessQueuedMessages().empty())
             MessageStep(&exitCode);
     }
-    ~Reference() { ResetEverything(); }
+    ~Reference() { ResetProcessState(); }
 
     // As one pass of WinMain's frame loop: one message step, then frame
     // `frames`, and the clock moves on to the next one.
@@ -271,18 +271,16 @@ int TicksIn(int64_t first, int64_t last, int fps) {
 }
 
 struct WipeCase {
+    const char* name;
     int fps;
     int clickMs;
 };
-
-class CaptureWipe : public ::testing::TestWithParam<WipeCase> {};
 
 // The right click at a scripted time reaches the window before the first
 // frame composed at or after it (frame k). From frame k on, row pair c of the
 // page (rows 2c from the top and 383 - 2c from the bottom) shows the
 // background's wipe row once c transition ticks have passed since frame k.
-TEST_P(CaptureWipe, WipedRowsAppearInTheFramesTheTransitionTickGives) {
-    const WipeCase c = GetParam();
+void ExpectWipeRowsAtTheirTicks(const WipeCase& c) {
     int64_t k = 0;
     while (FrameTimeMs(k, c.fps) < static_cast<uint32_t>(c.clickMs))
         ++k;
@@ -341,13 +339,19 @@ TEST_P(CaptureWipe, WipedRowsAppearInTheFramesTheTransitionTickGives) {
 #endif
 }
 
-// 60 fps: a tick in every frame. 250 fps (4 ms frames): a tick every other
-// frame, so the click's frame k with or without its own tick.
-INSTANTIATE_TEST_SUITE_P(Clicks, CaptureWipe,
-                         ::testing::Values(WipeCase{60, 3000}, WipeCase{250, 1602}, WipeCase{250, 1606}),
-                         [](const auto& info) {
-                             return std::to_string(info.param.fps) + "fps_" + std::to_string(info.param.clickMs) + "ms";
-                         });
+TEST(Capture, WipedRowsAppearInTheFramesTheTransitionTickGives) {
+    // 60 fps: a tick in every frame. 250 fps (4 ms frames): a tick every
+    // other frame, so the click's frame k with or without its own tick.
+    const WipeCase cases[] = {
+        {"60 fps, click at 3000 ms", 60, 3000},
+        {"250 fps, click at 1602 ms", 250, 1602},
+        {"250 fps, click at 1606 ms", 250, 1606},
+    };
+    for (const WipeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectWipeRowsAtTheirTicks(c);
+    }
+}
 
 // ---- Bad invocations ----------------------------------------------------------------------
 

@@ -128,8 +128,8 @@ TEST_F(DisplayLossTest, RestoredPrimaryWithAnOffscreenSurfaceStillLostEndsAtTheF
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        TearDown();
-        SetUp();
+        ResetProcessState();
+        StartScene();
         FinishReveal();
         scene.showFps = c.showFps;
         if (c.wiping)

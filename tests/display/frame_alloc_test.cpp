@@ -78,7 +78,7 @@ TEST_F(FrameAllocationTest, NoAllocationInAnyKindOfFrame) {
     ReleaseDisplay();
     ResetScene();
     HeadlessSetTime(START_TIME);
-    ASSERT_TRUE(InitDisplay());
+    ASSERT_TRUE(InitDisplay(mainWindow));
 
     allocations = 0;
     Run(true);

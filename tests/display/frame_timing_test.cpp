@@ -269,8 +269,7 @@ TEST_F(FrameTimingTest, ClosingEatsTheAnimationThenWipesAndEndsWithExitCodeOne) 
 
 // The whole program: WinMain with a clock that moves on every reading and
 // the left button already accepted, so the closing runs from the start.
-TEST(ClosingThroughWinMain, ReturnsOne) {
-    ResetEverything();
+TEST_F(ProcessTest, ClosingThroughWinMainReturnsOne) {
     HeadlessSetTime(START_TIME);
     HeadlessSetAutoAdvance(1);
     HeadlessInjectFault("WaveOutOpen", "", FaultMode::Always); // silent run
@@ -280,7 +279,6 @@ TEST(ClosingThroughWinMain, ReturnsOne) {
     EXPECT_EQ(scene.aniBandTop, 32);
     EXPECT_TRUE(HeadlessMessageBoxes().empty());
     EXPECT_FALSE(HeadlessDisplayHeld());
-    ResetEverything();
 }
 
 } // namespace

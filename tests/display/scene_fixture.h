@@ -13,11 +13,12 @@
 #include "display/display_device.h"
 #include "display/frame.h"
 #include "display/pages.h"
+#include "display/layout.h"
 #include "display/scene.h"
-#include "display/shell.h"
 #include "display/stars.h"
 #include "platform/crt_rand.h"
 #include "platform/headless/headless.h"
+#include "tests/support/process_fixture.h"
 
 constexpr uint32_t START_TIME = 100000;
 // Longer than the animation interval, so every frame takes both ticks.
@@ -51,31 +52,27 @@ inline uint32_t PagePixel(int page, int x, int y) {
     return HeadlessPixel(display.page, x, PAGE_HEIGHT * (page - 1) + y);
 }
 
-inline void ResetEverything() {
-    ReleaseDisplay();
-    display = Display{};
-    HeadlessReset();
-    ResetScene();
-    ResetApp();
-}
-
-class SceneTest : public ::testing::Test {
+class SceneTest : public ProcessTest {
 protected:
     void SetUp() override {
-        ResetEverything();
-        HeadlessSetTime(START_TIME);
-        ASSERT_TRUE(CreateMainWindow());
-        ASSERT_TRUE(InitDisplay());
-        ParkStars();
+        ProcessTest::SetUp();
+        StartScene();
     }
 
-    void TearDown() override { ResetEverything(); }
+    // The clock at START_TIME, the window and the display up, the stars
+    // parked. A table's case starts with ResetProcessState(); StartScene().
+    static void StartScene() {
+        HeadlessSetTime(START_TIME);
+        ASSERT_TRUE(CreateMainWindow());
+        ASSERT_TRUE(InitDisplay(mainWindow));
+        ParkStars();
+    }
 
     // Top stars wait left of the screen, bottom stars right of it, for ever.
     static void ParkStars() {
         for (int i = 0; i < STAR_COUNT; ++i) {
             scene.topStars[i] = Star{-1000, 0, 0, 0};
-            scene.bottomStars[i] = Star{10000, 456, 0, 0};
+            scene.bottomStars[i] = Star{10000, BOTTOM_STRIP_Y, 0, 0};
         }
     }
 

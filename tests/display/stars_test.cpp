@@ -134,8 +134,8 @@ TEST_F(StarsTest, TheBorderStripsAreRestoredEachFrameSoAStarLeavesNoTrail) {
 TEST_F(StarsTest, HidingTheCounterOrClosingLeavesNoCounterOnScreen) {
     for (const bool closing : {false, true}) {
         SCOPED_TRACE(closing ? "closing" : "space bar");
-        TearDown();
-        SetUp();
+        ResetProcessState();
+        StartScene();
         FinishReveal();
         Input(WM_KEYDOWN, VK_SPACE);
         for (int frame = 0; frame < 2; ++frame)

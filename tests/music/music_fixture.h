@@ -18,15 +18,18 @@
 #include "music/resource_stream.h"
 #include "music/stream.h"
 #include "platform/headless/headless.h"
+#include "tests/support/process_fixture.h"
 #include "tools/writers/xm_writer.h"
 
 // The player and the headless backend as in a fresh process, then the
 // resource stream installed and the mixer at 44100 Hz, as MusicStart would
 // leave them before it opens the device (engine and mixer tests need no
 // device; MusicStart installs and opens all over again).
+// A fresh process (ResetProcessState), ready to load and mix songs without
+// MusicStart: the resource stream installed and the mixer at 44100 Hz, as
+// MusicStart would leave them.
 inline void ResetMusicState() {
-    ResetMusic();
-    HeadlessReset();
+    ResetProcessState();
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
     SetMixerRate(44100);
 }
@@ -113,7 +116,7 @@ inline std::vector<uint8_t> SoundingSong(uint16_t rows = 64) {
 // The music fixture: the engine and mixer tests load songs (Start) and
 // render them without a device; the output tests start them as the program
 // does (StartMusic).
-class MusicTest : public ::testing::Test {
+class MusicTest : public ProcessTest {
 protected:
     void SetUp() override { ResetMusicState(); }
     void TearDown() override {

@@ -8,7 +8,7 @@ namespace {
 
 constexpr int32_t SIZE = 26135;
 
-class StreamTest : public ::testing::Test {
+class StreamTest : public ProcessTest {
 protected:
     void SetUp() override {
         ResetMusicState();
@@ -19,7 +19,10 @@ protected:
         file = StreamOpen("DATA");
         ASSERT_NE(file, nullptr);
     }
-    void TearDown() override { StreamClose(file); }
+    void TearDown() override {
+        StreamClose(file);
+        ProcessTest::TearDown();
+    }
     StreamFile* file = nullptr;
 };
 

@@ -42,7 +42,7 @@ HERE = Path(__file__).resolve().parent
 TESTS = {
     "music": ["tests/music/music_tests", "tests/music/music_output_tests"],
     "music/full": ["tests/music/full/music_full_tests"],
-    "display": ["tests/app/app_tests", "tests/display/display_scene_tests"],
+    "display": ["tests/display/display_scene_tests", "tests/app/app_tests"],
     "app": ["tests/app/app_tests", "tests/display/display_scene_tests"],
 }
 

@@ -4,7 +4,7 @@
 # and own text, then proves that the built program plays that song and
 # shows that text:
 #   - under a virtual X server with SDL's disk audio driver, the sound it
-#     played equals xmrender's render of the song (tests/e2e_audio);
+#     played equals xmrender's render of the song (tests/e2e/audio);
 #   - the headless snapshot of its pages shows the text, cell by cell.
 set -eu
 : "${XMRENDER:?}" "${SEND_CLOSE:?}" "${PAGE_TEXT_CHECK:?}"
@@ -27,4 +27,4 @@ trap 'rm -rf "$shots"' EXIT
 "$PAGE_TEXT_CHECK" "$shots/page1.ppm" "$OWN_BUILD/resources/FONT.bmp" "$text"
 
 QUILLON=$OWN_BUILD/quillon SONG=$song XMRENDER=$XMRENDER SEND_CLOSE=$SEND_CLOSE \
-    sh "$(dirname "$0")/../e2e_audio/disk_capture.sh"
+    sh "$(dirname "$0")/../e2e/audio/disk_capture.sh"

@@ -69,12 +69,12 @@ fi
 if [ "${QUILLON_TEST_INSTALL:-}" = 1 ]; then
     apt-get -o DPkg::Lock::Timeout=300 install -y "$deb" >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; fail "apt-get install"; }
     command -v quillon >/dev/null || fail "quillon is not on the PATH after the install"
-    QUILLON=$(command -v quillon) SEND_CLOSE=$SEND_CLOSE sh "$(dirname "$0")/../e2e/start_show_close.sh" ||
+    QUILLON=$(command -v quillon) SEND_CLOSE=$SEND_CLOSE sh "$(dirname "$0")/../e2e/shell/start_show_close.sh" ||
         fail "the installed quillon did not start and close"
     apt-get -o DPkg::Lock::Timeout=300 remove -y quillon >/dev/null 2>&1
 elif [ -n "${SEND_CLOSE:-}" ] && command -v xvfb-run >/dev/null; then
     PATH="$work/root/usr/bin:$PATH"
-    QUILLON=$(command -v quillon) SEND_CLOSE=$SEND_CLOSE sh "$(dirname "$0")/../e2e/start_show_close.sh" ||
+    QUILLON=$(command -v quillon) SEND_CLOSE=$SEND_CLOSE sh "$(dirname "$0")/../e2e/shell/start_show_close.sh" ||
         fail "quillon from the package did not start and close"
 fi
 echo "ok"

@@ -6,6 +6,7 @@
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "tools/writers/bmp_writer.h"
+#include "tests/support/process_fixture.h"
 
 namespace {
 
@@ -21,11 +22,8 @@ IndexedImage Checker(int bpp, int w, int h, std::vector<uint32_t> palette) {
     return img;
 }
 
-class BitmapTest : public ::testing::Test {
+class BitmapTest : public ProcessTest {
 protected:
-    void SetUp() override { HeadlessReset(); }
-    void TearDown() override { HeadlessReset(); }
-
     // LoadBitmapToSurface's path: load, memory DC, surface DC, BitBlt, and
     // everything given back.
     bool LoadInto(Surface* s, const char* name, int w, int h) {

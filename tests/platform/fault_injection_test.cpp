@@ -7,16 +7,16 @@
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "tests/support/process_fixture.h"
 
 namespace {
 
-class FaultTest : public ::testing::Test {
+class FaultTest : public ProcessTest {
 protected:
     void SetUp() override {
-        HeadlessReset();
+        ProcessTest::SetUp();
         ASSERT_EQ(DdCreate(&dd), RESULT_OK);
     }
-    void TearDown() override { HeadlessReset(); }
 
     Result Create(const char* label, uint32_t memory, Surface** out) {
         SurfaceDesc d{};

@@ -7,6 +7,7 @@
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "tests/support/process_fixture.h"
 
 namespace {
 
@@ -19,10 +20,10 @@ intptr_t RecordingProc(Window* window, uint32_t message, uintptr_t wParam, intpt
     return OsDefWindowProc(window, message, wParam, lParam);
 }
 
-class MessageQueueTest : public ::testing::Test {
+class MessageQueueTest : public ProcessTest {
 protected:
     void SetUp() override {
-        HeadlessReset();
+        ProcessTest::SetUp();
         received.clear();
         const WindowClass wc{CS_VREDRAW | CS_HREDRAW | CS_OWNDC, RecordingProc, OsModuleHandle(), "Quillon", "Quillon"};
         ASSERT_TRUE(OsRegisterClass(wc));
@@ -30,7 +31,6 @@ protected:
                                 OsScreenHeight(), OsModuleHandle());
         ASSERT_NE(window, nullptr);
     }
-    void TearDown() override { HeadlessReset(); }
 
     // One pass of the program's message step; returns the GetMessage result
     // or -2 when nothing waited.

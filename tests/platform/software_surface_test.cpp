@@ -8,17 +8,17 @@
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "tests/support/process_fixture.h"
 
 namespace {
 
-class SurfaceTest : public ::testing::Test {
+class SurfaceTest : public ProcessTest {
 protected:
     void SetUp() override {
-        HeadlessReset();
+        ProcessTest::SetUp();
         ASSERT_EQ(DdCreate(&dd), RESULT_OK);
         ASSERT_EQ(DdSetDisplayMode(dd, 640, 480, 32, 0, 0), RESULT_OK);
     }
-    void TearDown() override { HeadlessReset(); }
 
     Surface* Make(const char* label, uint32_t w, uint32_t h, bool colourKey = false) {
         SurfaceDesc d{};

@@ -9,15 +9,14 @@
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "tests/support/process_fixture.h"
 
 namespace {
 
 WaveFormat Cd() { return WaveFormat{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0}; }
 
-class VirtualAudioTest : public ::testing::Test {
+class VirtualAudioTest : public ProcessTest {
 protected:
-    void SetUp() override { HeadlessReset(); }
-    void TearDown() override { HeadlessReset(); }
     uint8_t ring[1024] = {};
 };
 

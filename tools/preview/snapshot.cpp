@@ -33,7 +33,6 @@
 #include "display/display_device.h"
 #include "display/frame.h"
 #include "display/scene.h"
-#include "display/shell.h"
 #include "display/stars.h"
 #include "platform/crt_rand.h"
 #include "platform/headless/headless.h"
@@ -172,7 +171,7 @@ bool Shoot(const Moment& moment, const Options& options) {
     Restart();
     HeadlessSetTime(100000);
     app.instance = OsModuleHandle();
-    if (!CreateMainWindow() || !InitDisplay())
+    if (!CreateMainWindow() || !InitDisplay(mainWindow))
         return false;
     CrtSrand(options.seed);
     for (int i = 0; i < STAR_COUNT; ++i) {

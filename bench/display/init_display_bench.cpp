@@ -21,7 +21,7 @@ void BM_InitDisplay(benchmark::State& state) {
     }
     for (auto _ : state) {
         ResetScene();
-        if (!InitDisplay()) {
+        if (!InitDisplay(mainWindow)) {
             state.SkipWithError("InitDisplay failed");
             break;
         }

@@ -2,7 +2,7 @@
 # Without any usable audio device the program shows its pages and ends
 # normally, silent: the music player's failure is never fatal.
 command -v convert >/dev/null || { echo "FAIL: convert is missing" >&2; exit 1; }
-. "$(dirname "$0")/../e2e/common.sh"
+. "$(dirname "$0")/../common.sh"
 
 # A driver that does not exist: opening the audio device fails.
 E2E_AUDIODRIVER=no-such-driver

@@ -8,7 +8,7 @@
 : "${XMRENDER:?path of xmrender}"
 : "${SONG:?path of the built song}"
 command -v cmp >/dev/null || { echo "FAIL: cmp is missing" >&2; exit 1; }
-. "$(dirname "$0")/../e2e/common.sh"
+. "$(dirname "$0")/../common.sh"
 
 RING_BYTES=353600
 BYTES_PER_SECOND=176400

@@ -2,7 +2,7 @@
 # The ordinary end with real input: the left mouse button, once page 1 has
 # been revealed, starts the closing effect and the final wipe, after which
 # the program ends by itself with exit code 1.
-. "$(dirname "$0")/common.sh"
+. "$(dirname "$0")/../common.sh"
 
 start_program
 xdotool mousemove --window "$wid" 320 240 2>/dev/null

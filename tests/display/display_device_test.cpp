@@ -4,9 +4,8 @@
 #include "display/frame.h"
 #include "display/pages.h"
 #include "tools/writers/bmp_writer.h"
-#include "display/shell.h"
 #include "platform/surface_core.h"
-#include "shell_fixture.h"
+#include "tests/app/shell_fixture.h"
 
 namespace {
 
@@ -82,7 +81,7 @@ class DisplayDeviceTest : public ShellTest {};
 TEST_F(DisplayDeviceTest, EverySetupFailureShowsItsMessageOnceAfterReleasingAndEndsWithZero) {
     for (const InitFailure& c : INIT_FAILURES) {
         SCOPED_TRACE(std::string(c.operation) + " " + c.target + " skip " + std::to_string(c.skip));
-        ResetAll();
+        ResetProcessState();
         SetProgress(c.progress);
         HeadlessInjectFault(c.operation, c.target, c.mode, c.skip);
         displayHeldAtBox = true;
@@ -117,7 +116,7 @@ TEST_F(DisplayDeviceTest, OfTwoMissingBitmapsOnlyTheFirstLoadedIsReported) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        ResetAll();
+        ResetProcessState();
         HeadlessHideResource(c.missing[0]);
         HeadlessHideResource(c.missing[1]);
         EXPECT_EQ(RunWinMain(), 0);
@@ -139,7 +138,7 @@ TEST_F(DisplayDeviceTest, EverySetupFailureOfARebuildIsFollowedByTheRestoreMessa
     // the step's own message, then the frame's, and no picture.
     for (const InitFailure& c : INIT_FAILURES) {
         SCOPED_TRACE(std::string(c.operation) + " " + c.target + " skip " + std::to_string(c.skip));
-        ResetAll();
+        ResetProcessState();
         StartWindowAndDisplay();
         SetProgress(c.progress);
         HeadlessSetPrimaryLost(true);
@@ -161,7 +160,7 @@ TEST_F(DisplayDeviceTest, AFailureReleasesWhatExistsSoFarInOrder) {
     app.instance = OsModuleHandle();
     ASSERT_TRUE(CreateMainWindow());
     HeadlessInjectFault("CreateSurface", "FONT", FaultMode::Always);
-    EXPECT_FALSE(InitDisplay());
+    EXPECT_FALSE(InitDisplay(mainWindow));
     EXPECT_EQ(HeadlessReleaseLog(),
               (std::vector<std::string>{"PRIMARY", "BACKGROUND", "VIEWPAGE", "ANI", "FPS", "DirectDraw"}));
 }
@@ -171,7 +170,7 @@ const char* const OFFSCREEN[] = {"VIEWPAGE", "ANI", "BACKGROUND", "FPS", "FONT",
 TEST_F(DisplayDeviceTest, ASurfaceRefusedInVideoMemoryIsMadeInSystemMemorySilently) {
     for (const char* label : OFFSCREEN) {
         SCOPED_TRACE(label);
-        ResetAll();
+        ResetProcessState();
         HeadlessInjectFault("CreateSurfaceVideo", label, FaultMode::Always);
         StartWindowAndDisplay();
         EXPECT_TRUE(HeadlessMessageBoxes().empty());
@@ -183,7 +182,7 @@ TEST_F(DisplayDeviceTest, ASurfaceRefusedInVideoMemoryIsMadeInSystemMemorySilent
         ReleaseDisplay();
     }
 
-    ResetAll();
+    ResetProcessState();
     HeadlessInjectFault("CreateSurfaceVideo", "", FaultMode::Always);
     StartWindowAndDisplay();
     EXPECT_TRUE(HeadlessMessageBoxes().empty());

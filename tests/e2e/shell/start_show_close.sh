@@ -2,7 +2,7 @@
 # The real program on a virtual 640x480 X screen: it starts, the screen shows
 # the background bars where nothing else is ever drawn, and closing the
 # window ends the program.
-. "$(dirname "$0")/common.sh"
+. "$(dirname "$0")/../common.sh"
 
 start_program
 

@@ -2,8 +2,8 @@
 // box shown, window destroyed) and its text.
 #include <cstring>
 
-#include "display/shell.h"
-#include "shell_fixture.h"
+#include "display/error_exit.h"
+#include "tests/app/shell_fixture.h"
 
 namespace {
 
