@@ -20,7 +20,7 @@ JOBS := $(shell nproc)
 # Debian packages the build needs, and those the tests need on top.
 BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev \
                   dpkg-dev file
-TEST_PACKAGES := clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium \
+TEST_PACKAGES := python3 clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium \
                  desktop-file-utils man-db ffmpeg
 # The browser build: Emscripten (with its clang and node), zip for the
 # archive. npm packages come from platform/web/package-lock.json.
@@ -48,6 +48,16 @@ MUTANT_PACKAGES := python3 libxmp-dev
 
 CONTENT := TEXT SONG ANI FONT FPS ICON
 CONTENT_FLAGS := $(foreach v,$(CONTENT),-DQUILLON_$(v)=$(if $($(v)),$(abspath $($(v)))))
+# A named content file that is not there is said once, in one line, before
+# anything is configured.
+$(foreach v,$(CONTENT),$(if $($(v)),$(if $(wildcard $($(v))),,$(error $(v)=$($(v)): no such file))))
+# The tools that play or show what the program would: each follows the
+# build's player (FULLXM), so every target that configures rebuilds them
+# with the program, whichever target ran last.
+PLAYER_TOOLS := xmcheck xmrender snapshot quillon-capture
+# Progress and errors only: no "Entering directory" lines from the build's
+# own make runs.
+MAKEFLAGS += --no-print-directory
 PREVIEW := preview
 FULLXM_FLAG := -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF)
 
@@ -57,7 +67,7 @@ FULLXM_FLAG := -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF)
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
 run: build-deps configure
-	cmake --build $(BUILD) --target quillon -j$(JOBS)
+	cmake --build $(BUILD) --target quillon $(PLAYER_TOOLS) -j$(JOBS)
 	./$(BUILD)/quillon || test $$? -eq 1
 
 test: test-deps build web windows
@@ -67,7 +77,7 @@ test: test-deps build web windows
 # A video of the presentation's tour, quillon.mp4 (options: quillon-capture --help).
 capture: build-deps configure
 	@./tools/install-packages ffmpeg
-	cmake --build $(BUILD) --target quillon-capture -j$(JOBS)
+	cmake --build $(BUILD) --target $(PLAYER_TOOLS) -j$(JOBS)
 	./$(BUILD)/quillon-capture quillon.mp4
 
 build: build-deps configure
@@ -78,13 +88,16 @@ configure:
 	      $(FULLXM_FLAG)
 
 # Pictures of the pages and animation frames as built, before the program is.
-preview: build-deps configure
-	cmake --build $(BUILD) --target snapshot -j$(JOBS)
+# The old pictures go first, so a failed build leaves none that look new.
+preview: build-deps
+	rm -rf $(PREVIEW)
+	$(MAKE) configure
+	cmake --build $(BUILD) --target $(PLAYER_TOOLS) -j$(JOBS)
 	./$(BUILD)/tools/snapshot $(PREVIEW)
 	@echo "Pictures of the presentation are in $(PREVIEW)/"
 
 package: build-deps configure
-	cmake --build $(BUILD) --target quillon_programs -j$(JOBS)
+	cmake --build $(BUILD) --target quillon_programs $(PLAYER_TOOLS) -j$(JOBS)
 	cd $(BUILD) && cpack -G DEB
 
 build-deps:

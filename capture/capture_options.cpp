@@ -32,9 +32,13 @@ const char* const HELP =
     "                    whose frame delays count hundredths); the clock steps\n"
     "                    so that frames fall exactly on that grid (16, 17, 17 ms\n"
     "                    for 60)\n"
-    "  --scale K         enlarge K times, nearest neighbour, 1..8 (default 2)\n"
+    "  --scale K         enlarge K times, nearest neighbour, 1..8 (default 2;\n"
+    "                    1 for .gif, whose size grows with every pixel: a\n"
+    "                    6-second GIF is about 1.6 MB at 1, 2.8 MB at 2)\n"
     "  --lossless        FFV1 and FLAC in Matroska (OUT.mkv)\n"
-    "  --quiet           no progress line\n"
+    "  --quiet           no progress line and no closing line (the closing\n"
+    "                    line, always printed otherwise, names the file, its\n"
+    "                    length and size)\n"
     "  --help, --version\n"
     "\n"
     "encodings: .mp4 H.264 (yuv420p) and AAC; .mkv the same in Matroska, or\n"
@@ -111,6 +115,7 @@ bool ParseScriptEvent(const std::string& text, ScriptEvent& event) {
 ParseResult ParseCaptureArguments(const std::vector<std::string>& args, CaptureOptions& options, std::string& error) {
     const std::string me = "quillon-capture: ";
     bool fpsGiven = false;
+    bool scaleGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h")
@@ -144,6 +149,7 @@ ParseResult ParseCaptureArguments(const std::vector<std::string>& args, CaptureO
                     error = me + "--scale wants a whole number from 1 to " + std::to_string(MAX_SCALE) + ": " + value;
                     return ParseResult::Error;
                 }
+                scaleGiven = true;
             } else if (arg == "--seconds") {
                 if (!ParseSeconds(value, options.seconds) || options.seconds <= 0.0 ||
                     options.seconds > LONGEST_SECONDS) {
@@ -213,6 +219,9 @@ ParseResult ParseCaptureArguments(const std::vector<std::string>& args, CaptureO
     }
     if (options.format == VideoFormat::Gif && !fpsGiven)
         options.fps = 50;
+    // A GIF has no video compression: twice the width is four times the file.
+    if (options.format == VideoFormat::Gif && !scaleGiven)
+        options.scale = 1;
     std::stable_sort(options.events.begin(), options.events.end(),
                      [](const ScriptEvent& a, const ScriptEvent& b) { return a.ms < b.ms; });
     return ParseResult::Run;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -166,11 +167,17 @@ int main(int argc, char** argv) {
         return Fail(1, "cannot write " + options.output + ": " + std::strerror(errno));
     const double wall = Now() - start;
     const double shown = static_cast<double>(result.frames) / options.fps;
-    if (show)
-        std::fprintf(stderr,
-                     "quillon-capture: %s: %lld frames, %.2f s of presentation in %.2f s (%.2fx real time; "
-                     "presentation %.2f s, waiting for ffmpeg %.2f s)\n",
-                     options.output.c_str(), static_cast<long long>(result.frames), shown, wall,
-                     wall > 0 ? shown / wall : 0.0, progress.sceneSeconds, encoder.pipeSeconds);
+    // The closing line always (a script or a make log must see what was
+    // written); the timing details only beside the progress line.
+    if (!options.quiet) {
+        struct stat written {};
+        const double megabytes = stat(options.output.c_str(), &written) == 0 ? written.st_size / 1e6 : 0.0;
+        std::fprintf(stderr, "quillon-capture: wrote %s: %.2f s, %lld frames, %.1f MB", options.output.c_str(), shown,
+                     static_cast<long long>(result.frames), megabytes);
+        if (show)
+            std::fprintf(stderr, " in %.2f s (%.2fx real time; presentation %.2f s, waiting for ffmpeg %.2f s)", wall,
+                         wall > 0 ? shown / wall : 0.0, progress.sceneSeconds, encoder.pipeSeconds);
+        std::fputc('\n', stderr);
+    }
     return 0;
 }

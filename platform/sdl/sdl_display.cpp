@@ -2,7 +2,13 @@
 // picture presented through a streaming texture. The cooperative level
 // makes the renderer (vsync), the display mode the texture and the logical
 // size; at each flip the new front buffer is uploaded and presented scaled
-// to the window with its aspect kept, nearest-neighbour, black borders.
+// to the window with its aspect kept, black borders. At a whole scale the
+// pixels are copied sharp (nearest neighbour). At a fractional one (1024x768
+// is 1.6 times 640x480) nearest neighbour alone would make a one-pixel
+// stroke one screen pixel wide here and two there; so the picture is first
+// enlarged sharp by the largest whole factor, then smoothly by the small
+// remaining fraction: every copy of a letter keeps the same strokes, with
+// one blended pixel at an edge.
 // A render device reset marks the primary lost; Restore rebuilds the
 // renderer and texture.
 #include "platform/platform.h"
@@ -19,6 +25,14 @@ struct SdlDisplayState {
 SdlDisplayState& State() {
     static SdlDisplayState state;
     return state;
+}
+
+void DropEnlarged() {
+    SdlVideo& v = Video();
+    if (v.enlarged)
+        SDL_DestroyTexture(v.enlarged);
+    v.enlarged = nullptr;
+    v.enlargedFactor = 0;
 }
 
 bool MakeRenderer() {
@@ -38,6 +52,7 @@ bool MakeRenderer() {
 
 bool MakeTexture(int width, int height) {
     SdlVideo& v = Video();
+    DropEnlarged();
     if (v.texture)
         SDL_DestroyTexture(v.texture);
     v.texture = SDL_CreateTexture(v.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
@@ -55,6 +70,37 @@ bool MakeTexture(int width, int height) {
     return true;
 }
 
+// The texture to stretch over the logical size: the picture itself at a
+// whole screen scale, else the picture enlarged sharp by the largest whole
+// factor into a texture that the final copy scales linearly. Falls back to
+// the picture itself where the renderer cannot draw into a texture.
+SDL_Texture* Enlarged(int width, int height) {
+    SdlVideo& v = Video();
+    float sx = 1.0f, sy = 1.0f;
+    SDL_RenderGetScale(v.renderer, &sx, &sy);
+    const float scale = sx < sy ? sx : sy;
+    const int factor = scale < 1.0f ? 1 : static_cast<int>(scale + 1e-4f);
+    if (scale - static_cast<float>(factor) < 1e-4f && scale >= 1.0f)
+        return v.texture; // whole: sharp all the way
+    if (!SDL_RenderTargetSupported(v.renderer))
+        return v.texture;
+    if (v.enlargedFactor != factor) {
+        DropEnlarged();
+        v.enlarged = SDL_CreateTexture(v.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_TARGET, width * factor,
+                                       height * factor);
+        if (!v.enlarged)
+            return v.texture;
+        SDL_SetTextureScaleMode(v.enlarged, SDL_ScaleModeLinear);
+        v.enlargedFactor = factor;
+    }
+    SDL_SetTextureScaleMode(v.texture, SDL_ScaleModeNearest);
+    if (SDL_SetRenderTarget(v.renderer, v.enlarged) != 0)
+        return v.texture;
+    const bool copied = SDL_RenderCopy(v.renderer, v.texture, nullptr, nullptr) == 0;
+    SDL_SetRenderTarget(v.renderer, nullptr);
+    return copied ? v.enlarged : v.texture;
+}
+
 Result Present(Surface* primary) {
     SdlVideo& v = Video();
     if (!v.renderer || !v.texture)
@@ -68,9 +114,10 @@ Result Present(Surface* primary) {
         SdlKeepReason("SDL_UpdateTexture");
         return RESULT_FAILED;
     }
+    SDL_Texture* shown = Enlarged(tw, th);
     SDL_SetRenderDrawColor(v.renderer, 0, 0, 0, 255);
     SDL_RenderClear(v.renderer);
-    if (SDL_RenderCopy(v.renderer, v.texture, nullptr, nullptr) != 0) {
+    if (SDL_RenderCopy(v.renderer, shown, nullptr, nullptr) != 0) {
         SdlKeepReason("SDL_RenderCopy");
         return RESULT_FAILED;
     }
@@ -92,6 +139,7 @@ void SdlResetDisplay() { State() = SdlDisplayState{}; }
 
 void SdlReleaseRenderer() {
     SdlVideo& v = Video();
+    DropEnlarged();
     if (v.texture)
         SDL_DestroyTexture(v.texture);
     if (v.renderer)
@@ -187,6 +235,7 @@ Result SurfaceRestore(Surface* surface) {
     SdlVideo& v = Video();
     if (surface->primary && v.deviceReset && State().presenting) {
         DirectDraw* dd = State().presenting;
+        DropEnlarged();
         if (v.texture)
             SDL_DestroyTexture(v.texture);
         if (v.renderer)

@@ -14,8 +14,10 @@ struct SdlVideo {
     bool destroyPending = false;      // destroyed while the renderer still lived
     SDL_Renderer* renderer = nullptr; // from SetCooperativeLevel to DdRelease
     SDL_Texture* texture = nullptr;   // display-mode sized, from SetDisplayMode
-    bool deviceReset = false;         // SDL_RENDER_DEVICE_RESET seen: renderer must be rebuilt
-    std::string reason;               // last failure, "" when none
+    SDL_Texture* enlarged = nullptr;  // the picture at a whole factor, for a fractional screen scale
+    int enlargedFactor = 0;
+    bool deviceReset = false; // SDL_RENDER_DEVICE_RESET seen: renderer must be rebuilt
+    std::string reason;       // last failure, "" when none
 };
 
 SdlVideo& Video();
@@ -29,6 +31,21 @@ void SdlKeepReason(const char* what);
 void SdlMarkPrimaryLost();
 // Destroys the renderer and texture (and a window whose destruction waited).
 void SdlReleaseRenderer();
+
+// Holds the process's stderr on /dev/null while it lives. The sound and
+// display libraries under SDL (ALSA, PulseAudio, Wayland) print their own
+// lines when they find no device; the backend reports such a failure once,
+// in its own words, so their noise is kept out of the user's terminal.
+class QuietStderr {
+public:
+    QuietStderr();
+    ~QuietStderr();
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_;
+};
 
 // Back to the state of a fresh process, for tests: the window, renderer and
 // SDL's video subsystem are closed, the queue and every surface, bitmap and

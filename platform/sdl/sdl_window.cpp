@@ -4,7 +4,9 @@
 // OsPeekMessage pumps SDL's event source only when a millisecond has passed
 // since the last pump; between pumps an idle peek costs one coarse clock
 // read.
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -138,6 +140,23 @@ SdlVideo& Video() {
     return video;
 }
 
+QuietStderr::QuietStderr() : saved_(dup(2)) {
+    std::fflush(stderr);
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+        dup2(null, 2);
+        close(null);
+    }
+}
+
+QuietStderr::~QuietStderr() {
+    if (saved_ < 0)
+        return;
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+}
+
 void SdlKeepReason(const char* what) { Video().reason = std::string(what) + ": " + SDL_GetError(); }
 
 bool SdlEnsureVideo() {
@@ -146,7 +165,12 @@ bool SdlEnsureVideo() {
         return true;
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    int initialised;
+    {
+        QuietStderr quiet; // the Wayland client's "XDG_RUNTIME_DIR" lines
+        initialised = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    }
+    if (initialised != 0) {
         SdlKeepReason("SDL_Init(video)");
         return false;
     }

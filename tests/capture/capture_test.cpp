@@ -369,6 +369,46 @@ std::string Fill(std::string s, const std::string& dir) {
     return s;
 }
 
+// What a script or a make log sees of a capture (stderr is a pipe here, not
+// a terminal): one closing line naming the file, its length and size, and
+// nothing with --quiet; and a GIF's size, which decides its file size.
+TEST(Capture, ClosingLineAndGifSize) {
+    TempDir dir;
+    struct Case {
+        const char* args;
+        const char* file;
+        const char* length; // in the closing line; nullptr: no closing line
+        int width;          // of the written picture, read from the file; 0: not read
+    };
+    const Case cases[] = {
+        {"--lossless --scale 1 --seconds 0.5", "o.mkv", ": 0.50 s, 30 frames, ", 0},
+        {"--lossless --scale 1 --seconds 0.5 --quiet", "o.mkv", nullptr, 0},
+        {"--seconds 0.2", "o.gif", ": 0.20 s, 10 frames, ", WIDTH},
+        {"--seconds 0.2 --scale 2 --quiet", "o.gif", nullptr, 2 * WIDTH},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const std::string out = dir.path + "/" + c.file;
+        const Ran r = Shell(Capture("'" + out + "' " + c.args));
+        ASSERT_EQ(r.code, 0) << r.output;
+        const std::string closing = "quillon-capture: wrote " + out + ": ";
+        EXPECT_EQ(r.output.find(closing) != std::string::npos, c.length != nullptr) << r.output;
+        if (c.length) {
+            EXPECT_NE(r.output.find(closing + (c.length + 2)), std::string::npos) << r.output;
+            EXPECT_NE(r.output.find(" MB\n"), std::string::npos) << r.output;
+        } else {
+            EXPECT_EQ(r.output, "");
+        }
+        if (c.width) {
+            // A GIF's logical screen width: bytes 6 and 7, little-endian.
+            const std::string gif = ReadFile(out);
+            ASSERT_GE(gif.size(), 8u);
+            EXPECT_EQ(static_cast<uint8_t>(gif[6]) | static_cast<uint8_t>(gif[7]) << 8, c.width);
+        }
+        std::remove(out.c_str());
+    }
+}
+
 TEST(Capture, BadInvocationsSayWhatIsWrong) {
     TempDir dir;
     std::ofstream(dir.path + "/bad.script") << "# the tour, by hand\n1.5 rmb\n2.0:jump\n";

@@ -24,7 +24,21 @@ echo "package: $(basename "$deb")"
 dpkg-deb -c "$deb" | awk '{print $6}' >"$work/contents"
 for program in "$@"; do
     grep -qx "./usr/bin/$program" "$work/contents" || fail "/usr/bin/$program is not in the package"
-    grep -qx "./usr/share/man/man1/$program.1" "$work/contents" || fail "the man page of $program is not in the package"
+    grep -qx "./usr/share/man/man1/$program.1.gz" "$work/contents" || fail "the man page of $program is not in the package"
+done
+# Nothing else on every user's PATH: the content builders live in
+# /usr/lib/quillon, where they cannot clash with other packages' commands.
+for file in $(grep '^\./usr/bin/.' "$work/contents"); do
+    echo " $* " | grep -q " ${file#./usr/bin/} " || fail "$file is on the PATH, but is not one of the commands: $*"
+done
+for builder in textc fontc anigen fpsgen songc iconc; do
+    grep -qx "./usr/lib/quillon/$builder" "$work/contents" || fail "/usr/lib/quillon/$builder is not in the package"
+done
+# Man pages gzipped, and each reads as its page.
+dpkg-deb -x "$deb" "$work/man"
+for program in "$@"; do
+    zcat "$work/man/usr/share/man/man1/$program.1.gz" | head -n 1 | grep -qi "^\.TH $program " ||
+        fail "the man page $program.1.gz is not the page of $program"
 done
 for file in ./usr/share/applications/quillon.desktop ./usr/share/icons/hicolor/48x48/apps/quillon.png; do
     grep -qx "$file" "$work/contents" || fail "$file is not in the package"

@@ -1,7 +1,13 @@
-// xmcheck SONG.xm [--full]
+// xmcheck SONG.xm [--full | --small]
 // Tells a musician what this program's player will do with their song:
 //   - whether it loads (through the player's own loader), and if not which
-//     limit it breaks;
+//     limit it breaks; a file that is no Extended Module is named as such
+//     (and what it seems to be), with nothing read from its bytes;
+//   - whether anything sounds in its whole first pass, played as the
+//     program plays it: a song that loads but is silent stops the build;
+//   - whether the file is whole: a file shorter than its headers announce
+//     (an interrupted download) loads as far as it goes, so xmcheck tells
+//     where it ends, where it should, and what will be missing or silent;
 //   - each feature the player ignores, counted, with the first pattern and
 //     row where it appears: the volume column, envelopes, auto-vibrato and
 //     every effect outside 0, 1, 2, 3, 4, A, C, E1, F and K;
@@ -10,6 +16,9 @@
 //     (a build with QUILLON_FULL_XM=ON);
 //   - with --full, anything even the full player does not play (effect
 //     letters the format does not define, notes out of the playable range).
+//     Without --full or --small it judges the song for the build's own
+//     player (QUILLON_FULL_XM), so the build's song check and a person
+//     running it after `make run FULLXM=1` hear the same verdict.
 // Exit status: 0 when the song loads and uses nothing the player ignores
 // (with --full: nothing the full player ignores), 1 otherwise, 2 on a usage
 // or file error.
@@ -20,11 +29,16 @@
 #include <string>
 #include <vector>
 
+#include "music/full/full_engine.h"
 #include "music/module.h"
+#include "music/music.h"
+#include "music/playback.h"
+#include "music/player.h"
 #include "music/resource_stream.h"
 #include "music/stream.h"
 #include "platform/headless/headless.h"
 #include "tools/common/tool_options.h"
+#include "tools/song/song_pass.h"
 
 namespace {
 
@@ -141,24 +155,174 @@ bool LoadsWithPlayer(const std::vector<uint8_t>& bytes, Module** out) {
     return *out != nullptr;
 }
 
+// What a file that is not an Extended Module most likely is, from the marks
+// other formats put at fixed places; empty when none is recognised.
+std::string ForeignKind(const Reader& r, size_t size) {
+    auto mark = [&](size_t at, const char* text) {
+        for (size_t i = 0; text[i]; ++i)
+            if (at + i >= size || r.U8(at + i) != static_cast<uint8_t>(text[i]))
+                return false;
+        return true;
+    };
+    if (mark(1080, "M.K.") || mark(1080, "M!K!") || mark(1080, "FLT4") || mark(1081, "CHN") || mark(1082, "CH"))
+        return "a ProTracker module (.mod)";
+    if (mark(44, "SCRM"))
+        return "a Scream Tracker 3 module (.s3m)";
+    if (mark(0, "IMPM"))
+        return "an Impulse Tracker module (.it)";
+    if (mark(0, "MThd"))
+        return "a MIDI file";
+    if (mark(0, "RIFF") && mark(8, "WAVE"))
+        return "a WAV recording";
+    if (mark(0, "OggS"))
+        return "an Ogg file";
+    if (mark(0, "ID3") || (size >= 2 && r.U8(0) == 0xFF && (r.U8(1) & 0xE0) == 0xE0))
+        return "an MP3 file";
+    if (mark(0, "PK"))
+        return "a zip archive (unpack the song first)";
+    return "";
+}
+
+// Where a song's parts lie by the sizes its headers announce: the header,
+// each pattern's 9-byte header and packed data, each instrument's header,
+// sample headers and sample data. Fields past the end read as 0, so for a
+// cut file `end` is the least the file should have held.
+struct Layout {
+    size_t headerEnd = 0;
+    std::vector<size_t> patternEnds;
+    std::vector<size_t> instrumentHeaderEnds; // through the sample headers
+    std::vector<size_t> instrumentEnds;       // through the sample data
+    size_t end = 0;
+};
+
+Layout AnnouncedLayout(const Reader& r, int patterns, int instruments) {
+    Layout layout;
+    // The fixed part through the header size field is 64 bytes, the header
+    // as the loader reads it at least 80 (up to the order table).
+    size_t headerSize = r.U32(60);
+    layout.headerEnd = 60 + (headerSize < 20 ? 20 : headerSize);
+    size_t at = layout.headerEnd;
+    for (int p = 0; p < patterns; ++p) {
+        at += 9 + r.U16(at + 7);
+        layout.patternEnds.push_back(at);
+    }
+    for (int i = 0; i < instruments; ++i) {
+        size_t size = r.U32(at);
+        int samples = static_cast<int>(r.U16(at + 27));
+        if (samples > MAX_INSTRUMENT_SAMPLES)
+            break;
+        size_t next = at + (size < 29 ? 29 : size);
+        size_t data = 0;
+        for (int s = 0; s < samples; ++s)
+            data += r.U32(next + static_cast<size_t>(s) * 40);
+        next += static_cast<size_t>(samples) * 40;
+        layout.instrumentHeaderEnds.push_back(next);
+        at = next + data;
+        layout.instrumentEnds.push_back(at);
+    }
+    layout.end = at;
+    return layout;
+}
+
+// For a file shorter than its layout: what the player will miss, one line
+// each. The loader takes such a file as far as it goes, so it "loads".
+std::vector<std::string> WhatIsCut(const Layout& layout, size_t size, int patterns, int instruments) {
+    std::vector<std::string> lines;
+    auto range = [](const char* what, int first, int last) {
+        return first == last ? std::string(what) + " " + std::to_string(first)
+                             : std::string(what) + "s " + std::to_string(first) + " to " + std::to_string(last);
+    };
+    if (size < layout.headerEnd) {
+        lines.push_back(
+            "the song's header is cut: its order list is incomplete, and no pattern or instrument is "
+            "there");
+        lines.push_back("the whole song will be silent");
+        return lines;
+    }
+    for (int p = 0; p < patterns; ++p) {
+        if (size < layout.patternEnds[p]) {
+            lines.push_back(range("pattern", p, patterns - 1) + " missing or cut short (played as empty rows)");
+            lines.push_back("no instrument is there: the whole song will be silent");
+            return lines;
+        }
+    }
+    const int known = static_cast<int>(layout.instrumentEnds.size());
+    for (int i = 0; i < known; ++i) {
+        if (size < layout.instrumentHeaderEnds[i]) {
+            lines.push_back(range("instrument", i + 1, instruments) + " missing: notes on them are silent");
+            if (i == 0)
+                lines.push_back("no instrument is there: the whole song will be silent");
+            return lines;
+        }
+        if (size < layout.instrumentEnds[i]) {
+            lines.push_back("the sample data of instrument " + std::to_string(i + 1) +
+                            " is cut short: its missing part plays as silence");
+            if (i + 1 < instruments)
+                lines.push_back(range("instrument", i + 2, instruments) + " missing: notes on them are silent");
+            return lines;
+        }
+    }
+    return lines;
+}
+
+struct SoundCheck {
+    bool silent = true;
+    double seconds = 0.0;
+};
+
+// Plays the song's first pass (at most ten minutes) as the program would, on
+// the chosen player, and tells whether any sample of it is not zero.
+SoundCheck ListenToFirstPass(const std::vector<uint8_t>& bytes, bool full) {
+    constexpr int64_t LONGEST_FRAMES = 600 * 44100;
+    SoundCheck check;
+    HeadlessReset();
+    HeadlessSetResource("MUSIC", RT_RCDATA_TYPE, bytes);
+    HeadlessSetFeederThread(false);
+    playerStart = full ? StartFullPlayer : StartSmallPlayer;
+    if (MusicStart()) {
+        const PassResult pass = PlaySongPass(-1, LONGEST_FRAMES, [&](const PassBlock& block) {
+            for (int64_t i = 0; i < block.frames * 2; ++i)
+                if (block.pcm[i] != 0) {
+                    check.silent = false;
+                    return false;
+                }
+            return true;
+        });
+        check.seconds = static_cast<double>(pass.frames) / 44100.0;
+    }
+    MusicStop();
+    return check;
+}
+
 } // namespace
 
+#if QUILLON_FULL_BY_DEFAULT
+#define QUILLON_BUILD_PLAYER "the full player"
+#else
+#define QUILLON_BUILD_PLAYER "the small player"
+#endif
+
 const char USAGE[] =
-    "usage: xmcheck SONG.xm [--full]\n"
+    "usage: xmcheck SONG.xm [--full | --small]\n"
     "Tells what Quillon's player does with the song: whether it loads (and which\n"
     "limit it breaks if not), each feature it ignores with where it first appears,\n"
     "what sounds different than in other trackers, and which player plays it fully.\n"
-    "  --full   list what even the full player (make FULLXM=1) would not play\n"
-    "Exit status: 0 the song is within the player's set, 1 it is not, 2 usage or file error.\n";
+    "  --full   judge it for the full player (make FULLXM=1): list what even it would not play\n"
+    "  --small  judge it for the small player (the default build)\n"
+    "Without either it judges for the player this build's program has (" QUILLON_BUILD_PLAYER
+    ").\n"
+    "Exit status: 0 the song is within the player's set, 1 it is not (or it is not an\n"
+    "Extended Module, or the file is cut off), 2 usage or file error.\n";
 
 int main(int argc, char** argv) {
     if (const int done = StandardOptions(argc, argv, "xmcheck", USAGE, false); done >= 0)
         return done;
-    bool full = argc == 3 && std::string(argv[2]) == "--full";
-    if ((argc != 2 && !full) || argv[1][0] == '-') {
+    const std::string mode = argc == 3 ? argv[2] : "";
+    if ((argc != 2 && mode != "--full" && mode != "--small") || argv[1][0] == '-') {
         std::fputs(USAGE, stderr);
         return 2;
     }
+    const bool full = mode == "--full" || (mode.empty() && QUILLON_FULL_BY_DEFAULT);
     std::ifstream in(argv[1], std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "xmcheck: cannot read %s\n", argv[1]);
@@ -172,6 +336,17 @@ int main(int argc, char** argv) {
     Module* song = nullptr;
     bool loads = LoadsWithPlayer(bytes, &song);
     bool signature = bytes.size() >= 17 && std::string(bytes.begin(), bytes.begin() + 17) == "Extended Module: ";
+    if (!signature) {
+        // Nothing read from a foreign file means anything here: no counts.
+        const std::string kind = ForeignKind(r, bytes.size());
+        std::printf("Loads: NO -- the player refuses it and the program stays silent\n");
+        std::printf("  it is not an Extended Module (the signature \"Extended Module: \" is missing)%s%s\n",
+                    kind.empty() ? "" : "; it looks like ", kind.c_str());
+        std::printf("Result: NOT within the player's set\n");
+        if (song)
+            FreeModule(song);
+        return 1;
+    }
     size_t headerSize = r.U32(60);
     int songLength = static_cast<int>(r.U16(64));
     int restart = static_cast<int>(r.U16(66));
@@ -180,8 +355,6 @@ int main(int argc, char** argv) {
     int instruments = static_cast<int>(r.U16(72));
     int flags = static_cast<int>(r.U16(74));
     std::vector<std::string> broken;
-    if (!signature)
-        broken.push_back("it is not an Extended Module (the signature \"Extended Module: \" is missing)");
     if (channels > MAX_SONG_CHANNELS)
         broken.push_back("it has " + std::to_string(channels) + " channels; at most " +
                          std::to_string(MAX_SONG_CHANNELS));
@@ -316,20 +489,37 @@ int main(int argc, char** argv) {
     }
 
     // ---- Report ----
-    std::printf("%d channels, %d patterns, %d instruments, song length %d, restart %d, %s frequency table\n", channels,
-                patterns, instruments, songLength, restart, (flags & 1) ? "linear" : "Amiga");
-    if (loads) {
+    // A file cut inside the first 76 bytes holds no counts to print.
+    if (bytes.size() >= 76)
+        std::printf("%d channels, %d patterns, %d instruments, song length %d, restart %d, %s frequency table\n",
+                    channels, patterns, instruments, songLength, restart, (flags & 1) ? "linear" : "Amiga");
+    const Layout layout = AnnouncedLayout(r, patterns, instruments);
+    const bool cut = bytes.size() < layout.end;
+    const std::string cutLine = "the file is CUT OFF -- it ends at byte " + std::to_string(bytes.size()) +
+                                ", and its headers announce at least " + std::to_string(layout.end) + " bytes";
+    if (loads && !cut) {
         std::printf("Loads: yes\n");
+    } else if (loads) {
+        // The loader takes a cut file as far as it goes; a player that went
+        // silent after an interrupted download must not pass unnoticed.
+        std::printf("Loads: yes, but %s\n", cutLine.c_str());
     } else {
         std::printf("Loads: NO -- the player refuses it and the program stays silent\n");
-        if (broken.empty())
+        if (cut)
+            broken.push_back(cutLine);
+        else if (broken.empty())
             broken.push_back("the file is malformed or too short for what its header announces");
         for (const std::string& b : broken)
             std::printf("  %s\n", b.c_str());
     }
+    if (cut)
+        for (const std::string& line : WhatIsCut(layout, bytes.size(), patterns, instruments))
+            std::printf("  %s\n", line.c_str());
 
     int ignored = 0;
-    std::printf("Ignored by this player:\n");
+    // Judged for the full player, the small player's list is only advice:
+    // the verdict comes from "Not played by the full player" below.
+    std::printf(full ? "Ignored by the small player (the default build):\n" : "Ignored by this player:\n");
     auto report = [&](const Finding& f, const char* what) {
         if (!f.count)
             return;
@@ -350,7 +540,7 @@ int main(int argc, char** argv) {
         std::printf("  nothing\n");
 
     int different = 0;
-    std::printf("Sounds different here than in other trackers:\n");
+    std::printf(full ? "Sounds different with the small player:\n" : "Sounds different here than in other trackers:\n");
     auto note = [&](const Finding& f, const char* what) {
         if (!f.count)
             return;
@@ -383,6 +573,7 @@ int main(int argc, char** argv) {
         std::printf("  nothing\n");
 
     std::printf("Plays fully with: %s\n", !loads         ? "neither player (it does not load)"
+                                          : cut          ? "neither player (the file is cut off)"
                                           : ignored == 0 ? "the small player (the default build)"
                                                          : "the full player only (build with QUILLON_FULL_XM=ON)");
     bool pass = loads && ignored == 0;
@@ -406,8 +597,21 @@ int main(int argc, char** argv) {
             std::printf("  nothing\n");
         pass = loads && unsupported == 0;
     }
-    std::printf("Result: %s\n", pass ? "within the player's set" : "NOT within the player's set");
     if (song)
         FreeModule(song);
+    // A song that loads yet sounds nothing in its whole first pass (no
+    // instrument with sample data, every note on an empty one, all volumes
+    // 0) would make a silent presentation that every other check passed.
+    if (loads && !cut) {
+        const SoundCheck sound = ListenToFirstPass(bytes, full);
+        if (sound.silent) {
+            std::printf("Sounds: NO -- SILENT for its whole first pass (%.1f s) on %s\n", sound.seconds,
+                        full ? "the full player" : "the small player");
+            pass = false;
+        }
+    }
+    if (cut)
+        pass = false;
+    std::printf("Result: %s\n", pass ? "within the player's set" : "NOT within the player's set");
     return pass ? 0 : 1;
 }

@@ -30,6 +30,7 @@
 #include "music/playback.h"
 #include "platform/headless/headless.h"
 #include "tools/common/tool_options.h"
+#include "tools/song/song_pass.h"
 
 namespace {
 
@@ -117,10 +118,6 @@ int main(int argc, char** argv) {
         MusicStop();
         return 1;
     }
-    const Module* song = output.song;
-    const int32_t blockCount = BlockCount();
-    const uint32_t blockBytes = static_cast<uint32_t>(output.blockFrames) * 4;
-
     std::FILE* out = std::fopen(argv[2], "wb");
     if (!out) {
         std::fprintf(stderr, "xmrender: cannot write %s\n", argv[2]);
@@ -129,54 +126,31 @@ int main(int argc, char** argv) {
     }
     WriteWavHeader(out, 0);
 
-    int64_t framesWanted = seconds > 0.0 ? static_cast<int64_t>(std::llround(seconds * RATE)) : -1;
-    int64_t longest = static_cast<int64_t>(LONGEST_SECONDS * RATE);
-    int64_t framesWritten = 0;
-    // The block (counted from the start) in which the song turns back to its
-    // restart position; the pre-fill has mixed blocks 0 .. blockCount - 1.
-    int64_t loopBlock = -1;
-    int64_t lastPosition = static_cast<int64_t>(song->orderPosition) * 256 + song->row;
+    const int64_t framesWanted = seconds > 0.0 ? static_cast<int64_t>(std::llround(seconds * RATE)) : -1;
     float peak = 0.0f;
     int64_t clipped = 0;
-
-    for (int64_t k = 0;; ++k) {
-        int32_t index = static_cast<int32_t>(k % blockCount);
-        int64_t frames = output.blockFrames;
-        if (framesWanted >= 0 && framesWanted - framesWritten < frames)
-            frames = framesWanted - framesWritten;
-        if (reportPeak) {
-            const float* mix = MixArea(index);
-            for (int64_t i = 0; i < frames * 2; ++i) {
-                float v = std::fabs(mix[i]);
-                if (v > peak)
-                    peak = v;
-                if (v > 32767.0f)
-                    ++clipped;
+    const PassResult pass =
+        PlaySongPass(framesWanted, static_cast<int64_t>(LONGEST_SECONDS * RATE), [&](const PassBlock& block) {
+            if (reportPeak) {
+                for (int64_t i = 0; i < block.frames * 2; ++i) {
+                    const float v = std::fabs(block.mix[i]);
+                    if (v > peak)
+                        peak = v;
+                    if (v > 32767.0f)
+                        ++clipped;
+                }
             }
-        }
-        std::fwrite(OutputRing() + static_cast<size_t>(index) * output.blockFrames * 2, 4, static_cast<size_t>(frames),
-                    out);
-        framesWritten += frames;
-        if (framesWanted >= 0 ? framesWritten >= framesWanted : (loopBlock >= 0 && k >= loopBlock))
-            break;
-        if (framesWritten >= longest)
-            break;
-
-        // The device moves into the next block: the feeder refills this one
-        // with the music one ring later.
-        FeederPass(static_cast<uint32_t>((k + 1) * blockBytes));
-        int64_t position = static_cast<int64_t>(song->orderPosition) * 256 + song->row;
-        if (loopBlock < 0 && position < lastPosition)
-            loopBlock = k + blockCount;
-        lastPosition = position;
-    }
+            std::fwrite(block.pcm, 4, static_cast<size_t>(block.frames), out);
+            return true;
+        });
+    const int64_t framesWritten = pass.frames;
     std::fflush(out);
     std::fseek(out, 0, SEEK_SET);
     WriteWavHeader(out, static_cast<uint32_t>(framesWritten * 4));
     bool ok = std::fclose(out) == 0;
     if (framesWanted < 0) {
-        if (loopBlock >= 0)
-            std::printf("loop after %.3f s\n", static_cast<double>((loopBlock + 1) * output.blockFrames) / RATE);
+        if (pass.looped)
+            std::printf("loop after %.3f s\n", pass.loopSeconds);
         else
             std::printf("no loop within %.0f s\n", LONGEST_SECONDS);
     }

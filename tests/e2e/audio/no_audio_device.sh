@@ -31,3 +31,10 @@ close_window
 wait_for_end 100 || fail "still running 10 s after the window was closed"
 [ "$code" -eq 1 ] || fail "exit code $code after closing the window, expected 1"
 echo "ok: ended normally (exit code 1), silent"
+
+# What the person sees on the terminal: the one line of the program's own,
+# none of the sound libraries' complaints.
+if [ "$(cat "$work/err")" != "no sound device: the presentation runs silent" ]; then
+    fail "stderr is not the one line about the missing sound device: $(cat "$work/err")"
+fi
+echo "ok: one line on stderr says the presentation runs silent"

@@ -19,3 +19,27 @@ if ! grep -q "Terminate application!" "$err"; then
     exit 1
 fi
 echo "ok: exit code 0, message on stderr"
+
+# --help and --version answer without opening a window (none could open
+# here: a try would print the message above), and any other argument is
+# ignored as before.
+for option in --help --version; do
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy timeout 30 "$QUILLON" "$option" 2>"$err" </dev/null)
+    code=$?
+    case "$option" in
+    --help) first="usage: quillon" ;;
+    *) first="quillon (Quillon) " ;;
+    esac
+    if [ "$code" -ne 0 ] || [ -s "$err" ] || [ "${out#"$first"}" = "$out" ]; then
+        echo "FAIL: quillon $option: exit $code, stdout: $(echo "$out" | head -1), stderr: $(head -1 "$err")" >&2
+        exit 1
+    fi
+done
+env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy \
+    timeout 30 "$QUILLON" --fullscreen 2>"$err" </dev/null
+code=$?
+if [ "$code" -ne 0 ] || ! grep -q "Terminate application!" "$err"; then
+    echo "FAIL: quillon --fullscreen was not ignored: exit $code" >&2
+    exit 1
+fi
+echo "ok: --help and --version answer without a window; other arguments are ignored"

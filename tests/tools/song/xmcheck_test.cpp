@@ -5,6 +5,8 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -20,9 +22,9 @@ struct CheckResult {
     std::string output;
 };
 
-CheckResult RunXmcheck(const std::string& path) {
+CheckResult RunXmcheck(const std::string& path, const std::string& options = "") {
     CheckResult r;
-    std::string command = std::string(QUILLON_XMCHECK) + " '" + path + "' 2>&1";
+    std::string command = std::string(QUILLON_XMCHECK) + " '" + path + "' " + options + " 2>&1";
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return r;
@@ -127,6 +129,14 @@ const BrokenCase cases[] = {
      1,
      {"Loads: NO", "instrument 2 has 17 samples; at most 16"}},
     {"too_long", [](XmSong& s) { s.songLength = 300; }, 1, {"Loads: NO", "its song length is 300; at most 256"}},
+    {"silent",
+     [](XmSong& s) {
+         for (XmInstrument& instrument : s.instruments)
+             for (XmSample& sample : instrument.samples)
+                 std::fill(sample.values.begin(), sample.values.end(), 0);
+     },
+     1,
+     {"Loads: yes", "Sounds: NO -- SILENT for its whole first pass", "Result: NOT within the player's set"}},
     {"too_many_rows",
      [](XmSong& s) { s.patterns[1].rows = 300; },
      1,
@@ -146,10 +156,106 @@ TEST(Xmcheck, ReportsWhatThePlayerDoes) {
     }
 }
 
-TEST(Xmcheck, NotAnXmFile) {
-    CheckResult r = RunXmcheck(WriteTemp("text", std::vector<uint8_t>(40, 'x')));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("the signature \"Extended Module: \" is missing"), std::string::npos) << r.output;
+// Files that are not Extended Modules: refused, named for what they seem to
+// be, and no count read from their bytes is printed as if it meant anything.
+TEST(Xmcheck, ForeignFilesAreNamedAndNotCounted) {
+    std::vector<uint8_t> mod(1084, 0);
+    std::copy_n("M.K.", 4, mod.begin() + 1080);
+    std::vector<uint8_t> s3m(96, 0x11);
+    std::copy_n("SCRM", 4, s3m.begin() + 44);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        const char* kind; // nullptr: nothing recognised
+    };
+    const Case cases[] = {
+        {"text", std::vector<uint8_t>(40, 'x'), nullptr},
+        {"mod", mod, "it looks like a ProTracker module (.mod)"},
+        {"s3m", s3m, "it looks like a Scream Tracker 3 module (.s3m)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CheckResult r = RunXmcheck(WriteTemp(std::string("foreign_") + c.name, c.bytes));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find("Loads: NO"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("the signature \"Extended Module: \" is missing"), std::string::npos) << r.output;
+        if (c.kind) {
+            EXPECT_NE(r.output.find(c.kind), std::string::npos) << r.output;
+        }
+        EXPECT_EQ(r.output.find("channels"), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("patterns"), std::string::npos) << r.output;
+    }
+}
+
+// An interrupted download: the loader takes a cut file as far as it goes,
+// so xmcheck must tell it is cut, where, and what will be missing.
+TEST(Xmcheck, CutOffFilesAreReported) {
+    const std::vector<uint8_t> whole = BuildXm(CleanSong());
+    XmSong noInstruments = CleanSong();
+    noInstruments.instruments.clear();
+    // Header and patterns end where the song without instruments ends.
+    const size_t patternsEnd = BuildXm(noInstruments).size();
+    ASSERT_LT(patternsEnd + 40, whole.size());
+    struct Case {
+        size_t size;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {17, {"the song's header is cut", "the whole song will be silent"}},
+        {64, {"the song's header is cut"}},
+        {200, {"the song's header is cut"}},
+        {345, {"patterns 0 to 1 missing or cut short", "the whole song will be silent"}},
+        {patternsEnd - 3, {"pattern 1 missing or cut short", "the whole song will be silent"}},
+        {patternsEnd + 5, {"instrument 1 missing", "the whole song will be silent"}},
+        {whole.size() - 1, {"the sample data of instrument 1 is cut short"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(c.size));
+        CheckResult r = RunXmcheck(WriteTemp("cut_" + std::to_string(c.size), cut));
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(r.output.find("CUT OFF -- it ends at byte " + std::to_string(c.size) + ","), std::string::npos)
+            << r.output;
+        EXPECT_NE(r.output.find("Result: NOT within the player's set"), std::string::npos) << r.output;
+        for (const std::string& line : c.lines)
+            EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+    }
+    // The whole file announces exactly its own length.
+    CheckResult r = RunXmcheck(WriteTemp("cut_none", whole));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("CUT OFF"), std::string::npos) << r.output;
+    const std::vector<uint8_t> cut(whole.begin(), whole.end() - 1);
+    EXPECT_NE(RunXmcheck(WriteTemp("cut_one", cut)).output.find("announce at least " + std::to_string(whole.size())),
+              std::string::npos);
+}
+
+// The verdict is for the player the build's program has, unless told: the
+// build's song check and a person running xmcheck after `make run FULLXM=1`
+// must hear the same. A volume column entry is ignored by the small player
+// only.
+TEST(Xmcheck, JudgesForTheBuildsPlayerUnlessTold) {
+    XmSong song = CleanSong();
+    XmCellAt(song.patterns[0], 2, 4, 1) = XmCell{0, 0, 0x30, 0, 0};
+    const std::string path = WriteTemp("volume_column", BuildXm(song));
+    const std::string help = RunXmcheck("", "--help").output;
+    const bool buildIsFull = help.find("this build's program has (the full player)") != std::string::npos;
+    ASSERT_TRUE(buildIsFull || help.find("this build's program has (the small player)") != std::string::npos) << help;
+    struct Case {
+        const char* options;
+        int status;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"--small", 1, "Ignored by this player:\n  volume column entries: 1"},
+        {"--full", 0, "Not played by the full player:\n  nothing"},
+        {"", buildIsFull ? 0 : 1, buildIsFull ? "Not played by the full player:" : "Ignored by this player:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        CheckResult r = RunXmcheck(path, c.options);
+        EXPECT_EQ(r.status, c.status) << r.output;
+        EXPECT_NE(r.output.find(c.line), std::string::npos) << r.output;
+    }
 }
 
 TEST(Xmcheck, TheShippedSongPasses) {
