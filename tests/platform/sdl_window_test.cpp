@@ -210,32 +210,64 @@ protected:
     Surface* back = nullptr;
 };
 
+// The picture fills the window at 4:3 between black borders. At a whole
+// scale every screen pixel is one picture pixel (sharp); at a fractional one
+// the picture is enlarged sharp by the whole part and smoothly by the rest,
+// so a red/blue checkerboard shows blends of the two, and nothing else.
 TEST_F(SdlDisplayTest, FlipPresentsScaledWithAspectKeptAndBlackBorders) {
-    // 1000x600: the picture is scaled by 1.25 to 800x600, 100 black columns
-    // on each side.
-    Open(1000, 600);
-    SurfaceDesc d{};
-    ASSERT_EQ(SurfaceLock(back, &d), RESULT_OK);
-    for (uint32_t y = 0; y < 480; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(d.surface) + y * d.pitch);
-        for (uint32_t x = 0; x < 640; ++x)
-            row[x] = ((x + y) % 2) ? 0xFF0000u : 0x0000FFu;
-    }
-    ASSERT_EQ(SurfaceUnlock(back), RESULT_OK);
-    ASSERT_EQ(SurfaceFlip(primary), RESULT_OK);
+    struct Case {
+        int width, height;
+        int left, right; // first and last picture column on screen
+        bool sharp;
+    };
+    const Case cases[] = {
+        {1000, 600, 100, 899, false}, // 1.25: 800x600, 100 black columns each side
+        {1280, 960, 0, 1279, true},   // 2
+        {1440, 960, 80, 1359, true},  // 2: 1280x960, 80 black columns each side
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        SdlBackendReset(); // each case on a fresh window and device
+        Open(c.width, c.height);
+        SurfaceDesc d{};
+        ASSERT_EQ(SurfaceLock(back, &d), RESULT_OK);
+        for (uint32_t y = 0; y < 480; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(d.surface) + y * d.pitch);
+            for (uint32_t x = 0; x < 640; ++x)
+                row[x] = ((x + y) % 2) ? 0xFF0000u : 0x0000FFu;
+        }
+        ASSERT_EQ(SurfaceUnlock(back), RESULT_OK);
+        ASSERT_EQ(SurfaceFlip(primary), RESULT_OK);
 
-    for (int y : {0, 300, 599}) {
-        EXPECT_EQ(Shown(0, y), 0u);
-        EXPECT_EQ(Shown(99, y), 0u);
-        EXPECT_EQ(Shown(900, y), 0u);
-        EXPECT_EQ(Shown(999, y), 0u);
-    }
-    EXPECT_EQ(Shown(100, 0), 0x0000FFu);
-    EXPECT_EQ(Shown(899, 599), 0x0000FFu) << "picture pixel (639, 479)";
-    // Nearest neighbour: no blended colours anywhere in the picture.
-    for (int x = 100; x < 900; ++x) {
-        const uint32_t v = Shown(x, 301);
-        ASSERT_TRUE(v == 0xFF0000u || v == 0x0000FFu) << std::hex << v << " at x " << std::dec << x;
+        for (int y : {0, c.height / 2, c.height - 1}) {
+            if (c.left > 0) {
+                EXPECT_EQ(Shown(0, y), 0u);
+                EXPECT_EQ(Shown(c.left - 1, y), 0u);
+                EXPECT_EQ(Shown(c.right + 1, y), 0u);
+                EXPECT_EQ(Shown(c.width - 1, y), 0u);
+            }
+        }
+        int blended = 0;
+        for (int x = c.left; x <= c.right; ++x) {
+            const uint32_t v = Shown(x, c.height / 2 + 1);
+            const uint32_t red = v >> 16, green = (v >> 8) & 0xFF, blue = v & 0xFF;
+            // Only the two colours and their mixtures: nothing of the border
+            // or of another pixel's colour leaks in.
+            ASSERT_EQ(green, 0u) << std::hex << v << " at x " << std::dec << x;
+            ASSERT_NEAR(static_cast<int>(red + blue), 255, 2) << std::hex << v << " at x " << std::dec << x;
+            if (v != 0xFF0000u && v != 0x0000FFu)
+                ++blended;
+        }
+        if (c.sharp) {
+            EXPECT_EQ(blended, 0);
+            // Pixel (x, y) of the picture covers screen pixels 2x, 2x + 1.
+            EXPECT_EQ(Shown(c.left, 0), 0x0000FFu);
+            EXPECT_EQ(Shown(c.left + 1, 0), 0x0000FFu);
+            EXPECT_EQ(Shown(c.left + 2, 0), 0xFF0000u);
+            EXPECT_EQ(Shown(c.right, c.height - 1), 0x0000FFu) << "picture pixel (639, 479)";
+        } else {
+            EXPECT_GT(blended, 0) << "a fractional scale is smooth";
+        }
     }
 }
 
