@@ -50,7 +50,7 @@ target_link_options(quillon_web PRIVATE
   -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536
   -sINITIAL_MEMORY=32MB -sALLOW_MEMORY_GROWTH=0
   -sMODULARIZE=1 -sEXPORT_NAME=createQuillon -sINVOKE_RUN=0 -sEXIT_RUNTIME=1
-  -sEXPORTED_RUNTIME_METHODS=callMain -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared
+  -sEXPORTED_RUNTIME_METHODS=ccall -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared
   -sENVIRONMENT=web)
 
 set(PAGE_SCRIPTS ${WEB_DIR}/page/quillon-page.js ${WEB_DIR}/page/quillon-audio.js)

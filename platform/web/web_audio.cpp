@@ -5,8 +5,8 @@
 //
 // The device reads ahead of the loudspeaker, as a sound card's DMA does:
 // the page copies the written ring, from where it last stopped, into
-// messages for the processor, always up to a quarter of the ring beyond
-// what the processor reports played, and the position this backend gives
+// messages for the processor, always up to half the ring beyond what the
+// processor has played, and the position this backend gives
 // is the number of bytes copied so far. So every byte behind the position
 // has been read for good and the feeder may rewrite it, and the bytes the
 // page copies next are those the feeder wrote a lap before. The copying
@@ -14,7 +14,7 @@
 // the processor reports its progress several times per second, which also
 // wakes the program's waits, so a hidden page keeps the feeder going.
 //
-// If the page is held up for longer than the quarter ring, the processor
+// If the page is held up for longer than half the ring, the processor
 // runs dry and plays silence until data comes: a gap, never a repeat,
 // since the copy goes on from where it stopped.
 #include <emscripten.h>

@@ -7,7 +7,8 @@
 // (what was queued is dropped), { type: 'data', generation, samples }
 // queues samples of that write, { type: 'stop' } drops everything and
 // plays silence, { type: 'close' } ends the player.
-// To the page: { type: 'played', generation, frames, silentFrames } and,
+// To the page: { type: 'played', generation, frames, at, silentFrames }
+// (at: the audio clock's frame when they had been played) and,
 // for the tests, { type: 'capture', samples }: the first captureFrames
 // frames played after the first data, as the samples sent out, silence
 // included where the queue ran dry.
@@ -94,7 +95,7 @@ class QuillonWave extends AudioWorkletProcessor {
     if (++this.quanta >= REPORT_QUANTA) {
       this.quanta = 0;
       this.port.postMessage({ type: 'played', generation: this.generation, frames: this.frames,
-        silentFrames: this.silentFrames });
+        at: currentFrame + left.length, silentFrames: this.silentFrames });
     }
     return true;
   }

@@ -183,9 +183,16 @@
   }
 
   // The waveform device (web_audio.cpp). The page copies the program's ring
-  // into messages for the player, a quarter of the ring ahead of what the
-  // player has played; the device's position is what has been copied.
-  const device = { ring: 0, ringBytes: 0, sent: 0, played: 0, generation: 0 };
+  // into messages for the player, half the ring ahead of what the player
+  // has played; the device's position is what has been copied. The player's
+  // reports wait in the queue while the page is busy, so the page adds the
+  // frames its audio clock has rendered since the last one.
+  const device = { ring: 0, ringBytes: 0, sent: 0, played: 0, reportedAt: 0, generation: 0 };
+
+  function playedNow() {
+    const since = Math.round(audio.context.currentTime * audio.context.sampleRate) - device.reportedAt;
+    return Math.min(device.sent, device.played + 4 * Math.max(0, since));
+  }
 
   function openAudio(rate) {
     if (!audio || !audio.context || audio.context.sampleRate !== rate) return 0;
@@ -200,6 +207,7 @@
         if (m.type === 'played') {
           if (m.generation !== device.generation) return;
           device.played = m.frames * 4;
+          device.reportedAt = m.at;
           status.bytesPlayed = device.played;
           status.silentFrames = m.silentFrames;
           wake();
@@ -221,7 +229,7 @@
 
   function topUp() {
     if (!device.ring || !audio || !audio.node) return;
-    const target = device.played + ((device.ringBytes / 4) & ~3);
+    const target = playedNow() + ((device.ringBytes / 2) & ~3);
     if (target <= device.sent) return;
     const samples = new Int16Array((target - device.sent) / 2);
     const heap = program.HEAPU8;
@@ -237,7 +245,7 @@
   }
 
   function audioWrite(ring, ringBytes) {
-    Object.assign(device, { ring, ringBytes, sent: 0, played: 0, generation: device.generation + 1 });
+    Object.assign(device, { ring, ringBytes, sent: 0, played: 0, reportedAt: 0, generation: device.generation + 1 });
     if (audio && audio.node) audio.node.port.postMessage({ type: 'play', generation: device.generation });
     topUp();
   }
@@ -284,7 +292,6 @@
     const options = {
       print: (text) => console.log(text),
       printErr: (text) => console.error(text),
-      onExit: ended,
       onAbort: (what) => { running = false; cannotPlay('The presentation stopped: ' + what); },
       quillonWait: wait,
       quillonPresent: present,
@@ -361,7 +368,9 @@
       show('running');
       showCursor(true);
       console.log('quillon: started');
-      m.callMain([]);
+      // main gives the page its turn at its first wait and goes on from
+      // there; the promise settles with its exit code when it returns.
+      return m.ccall('main', 'number', ['number', 'number'], [0, 0], { async: true }).then(ended);
     }).catch((error) => cannotPlay('The presentation could not start: ' + error));
   }
 
