@@ -24,9 +24,9 @@ BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-de
 TEST_PACKAGES := clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium \
                  desktop-file-utils man-db ffmpeg
 # The browser build: Emscripten (with its clang and node), zip for the
-# archive; the two browsers its tests drive. npm packages come from
-# platform/web/package-lock.json.
-WEB_PACKAGES := emscripten nodejs zip chromium firefox-esr
+# archive; the two browsers its tests drive, and a PulseAudio server for
+# Firefox's sound there. npm packages come from platform/web/package-lock.json.
+WEB_PACKAGES := emscripten nodejs zip chromium firefox-esr pulseaudio
 # Debian's Emscripten needs its node modules (acorn...) found by name.
 WEB_ENV := NODE_PATH=/usr/share/nodejs
 NPM_DIR := $(WEB_BUILD)/npm

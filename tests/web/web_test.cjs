@@ -10,15 +10,11 @@ const fs = require('fs');
 const path = require('path');
 const { pathToFileURL } = require('url');
 const h = require('./harness.cjs');
+const { labelShown, counterFigure } = require('./counter.cjs');
 
-// Where the scene puts things (display/frame.h, display/stars.*).
+// Where the scene puts things (display/frame.h).
 const BAR_HEIGHT = 24;            // the star strips at the top and bottom
 const ANI_BOX = { x: 510, y: 416 }; // the animation, to the bottom right corner
-const FPS_AT = 1;                 // the counter's top left corner (x and y)
-const FPS_LABEL_WIDTH = 40;       // the label; the digit slots follow
-const FPS_DIGIT_WIDTH = 10;
-const FPS_DIGITS_X = 70;          // digit d at 70 + 10d in the FPS surface
-const FPS_HEIGHT = 8;
 
 // The still part of the screen between the star strips, without the
 // animation box: equal to the snapshot once a page is fully revealed.
@@ -43,46 +39,6 @@ async function waitForPicture(what, page, snapshot, out, timeoutMs = 30000) {
     h.writePpm(path.join(out, `${what.replace(/\W+/g, '-')}-last.ppm`), last);
     throw new Error(`${error.message} (${stillDifferences(last, snapshot)} pixels differ; the last canvas is in ${out})`);
   }
-}
-
-// The counter's pixels: its label's coloured pixels, drawn with black as
-// the transparent colour, match the FPS surface.
-function labelShown(canvas, fps) {
-  let coloured = 0;
-  for (let y = 0; y < FPS_HEIGHT; ++y)
-    for (let x = 0; x < FPS_LABEL_WIDTH; ++x) {
-      const p = fps.pixel(x, y);
-      if (p === 0) continue;
-      ++coloured;
-      if (h.rgbaPixel(canvas, FPS_AT + x, FPS_AT + y) !== p) return false;
-    }
-  return coloured > 0;
-}
-
-// The three digits the counter shows, read by matching the FPS surface's
-// digit glyphs: the digit whose coloured pixels all match and are the most.
-function counterFigure(canvas, fps) {
-  let figure = 0;
-  for (let slot = 0; slot < 3; ++slot) {
-    let best = -1, bestCount = -1;
-    for (let d = 0; d < 10; ++d) {
-      let count = 0, matches = true;
-      for (let y = 0; y < FPS_HEIGHT && matches; ++y)
-        for (let x = 0; x < FPS_DIGIT_WIDTH; ++x) {
-          const p = fps.pixel(FPS_DIGITS_X + FPS_DIGIT_WIDTH * d + x, y);
-          if (p === 0) continue;
-          ++count;
-          if (h.rgbaPixel(canvas, FPS_AT + FPS_LABEL_WIDTH + FPS_DIGIT_WIDTH * slot + x, FPS_AT + y) !== p) {
-            matches = false;
-            break;
-          }
-        }
-      if (matches && count > bestCount) { best = d; bestCount = count; }
-    }
-    if (best < 0) return null;
-    figure = figure * 10 + best;
-  }
-  return figure;
 }
 
 async function startByClick(b, page = b.page) {
@@ -196,7 +152,7 @@ const cases = {
       await page.mouse.click(h.WIDTH / 2, h.HEIGHT / 2, { button: 'right' });
       await waitForPicture(`page 2 ${origin.name}`, page, shots.page2, c.out);
 
-      await page.keyboard.press('Space');
+      await page.keyboard.press(' ');
       await h.waitFor('the counter', async () => labelShown(await h.canvasPixels(page), fps), 10000, 50);
       const figures = await readCounter(page, fps, 2);
       console.log(`COUNTER: ${c.kind}, ${origin.name}: ${figures.join(' ')}; start screen after ${startScreenMs} ms`);
@@ -208,7 +164,7 @@ const cases = {
       console.log(`SOUND: ${c.kind}, ${origin.name}: ${frames} frames (${(frames / 44100).toFixed(2)} s) equal to xmrender`);
       if (frames < 3 * 44100) throw new Error(`only ${frames} frames compared`);
 
-      await page.keyboard.press('Space');
+      await page.keyboard.press(' ');
       await page.mouse.click(h.WIDTH / 2, h.HEIGHT / 2);
       await h.waitFor('the end screen', () => page.evaluate(() => window.quillon.exitCode === 1 &&
         !document.getElementById('ended').hidden), 20000);
@@ -271,7 +227,7 @@ const cases = {
     const early = b.lines.filter((line) => !/^quillon: start screen/.test(line));
     if (early.length) throw new Error(`before the gesture the page said: ${early.join(' | ')}`);
 
-    await b.page.keyboard.press('Space');
+    await b.page.keyboard.press(' ');
     await b.waitForLog(/^quillon: started/, 30000);
     await b.waitForLog(/^quillon: sound on/, 10000);
     const played = () => b.page.evaluate(() => window.quillon.bytesPlayed);
