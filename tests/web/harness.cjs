@@ -80,7 +80,9 @@ async function startPulseAudio() {
 // the page's console lines and the requests it makes are collected (the
 // console echoed, so a failing run shows it). `prepare(page)` runs before
 // anything is loaded.
-async function openBrowser(kind, { args = [], prepare = null } = {}) {
+// `hostAlias` names a host that resolves to 127.0.0.1, so a page can be
+// had over plain http from "another machine" (not a secure context).
+async function openBrowser(kind, { args = [], prepare = null, hostAlias = null } = {}) {
   const puppeteer = require(path.join(env('QUILLON_NODE_MODULES'), 'puppeteer-core'));
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), `quillon-${kind}-`));
   const closers = [() => fs.rmSync(profile, { recursive: true, force: true })];
@@ -94,14 +96,15 @@ async function openBrowser(kind, { args = [], prepare = null } = {}) {
       args: [`--width=${WIDTH}`, `--height=${HEIGHT}`, ...args],
       // Offline and quiet: no updates, telemetry or remote settings.
       extraPrefsFirefox: { 'browser.shell.checkDefaultBrowser': false, 'app.update.enabled': false,
-        'datareporting.policy.dataSubmissionEnabled': false, 'toolkit.telemetry.enabled': false },
+        'datareporting.policy.dataSubmissionEnabled': false, 'toolkit.telemetry.enabled': false,
+        ...(hostAlias ? { 'network.dns.localDomains': hostAlias } : {}) },
     };
   } else {
     options = {
       executablePath: '/usr/bin/chromium',
       args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
         '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`, `--window-size=${WIDTH},${HEIGHT}`,
-        ...args],
+        ...(hostAlias ? [`--host-resolver-rules=MAP ${hostAlias} 127.0.0.1`] : []), ...args],
     };
   }
   let browser;

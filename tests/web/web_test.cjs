@@ -264,9 +264,10 @@ const cases = {
   // One without WebAssembly: the page says it cannot play.
   async lacking(c) {
     const b = await c.browser({
+      hostAlias: 'quillon.test',
       prepare: (page) => page.evaluateOnNewDocument(() => {
         if (/nowasm/.test(location.search)) delete window.WebAssembly;
-        else delete window.AudioWorkletNode;
+        else if (/noworklet/.test(location.search)) delete window.AudioWorkletNode;
       }),
     });
     const file = pathToFileURL(path.join(c.build, 'quillon.html')).href;
@@ -284,6 +285,15 @@ const cases = {
       await h.sleep(500);
       return b.logged(/^quillon: ended with exit code 1$/);
     }, 30000, 0);
+
+    // Served over plain http from another host: no secure context, so no
+    // audio worklet; the start screen says how to get the music.
+    const server = await c.server();
+    await b.page.goto(`${server.url.replace('127.0.0.1', 'quillon.test')}quillon.html?insecure`);
+    await h.waitFor('the start screen over http', () => b.lines.filter((l) => /^quillon: start screen/.test(l)).length === 2,
+      30000);
+    const insecure = await b.page.evaluate(() => document.getElementById('start').innerText);
+    if (!/plain http/.test(insecure)) throw new Error(`over http the start screen says "${insecure}"`);
 
     await b.page.goto(`${file}?nowasm`);
     await b.waitForLog(/^quillon: cannot play/, 30000);

@@ -324,10 +324,15 @@
     }).finally(() => URL.revokeObjectURL(blob));
   }
 
+  function canPlaySound() {
+    return typeof AudioContext === 'function' && typeof AudioWorkletNode === 'function' &&
+      'audioWorklet' in AudioContext.prototype;
+  }
+
   // The sound needs the gesture: the context is made (or resumed) inside
   // its handler; the player's code is added before the program starts.
   function startSound() {
-    if (typeof AudioContext !== 'function' || typeof AudioWorkletNode !== 'function') return Promise.resolve();
+    if (!canPlaySound()) return Promise.resolve();
     try {
       if (!audio) audio = { context: new AudioContext({ sampleRate: SAMPLE_RATE }), node: null, ready: null };
       audio.context.resume().catch(() => {});
@@ -397,9 +402,15 @@
         'Any current Chrome, Edge, Firefox or Safari can.');
       return;
     }
-    if (typeof AudioContext !== 'function' || typeof AudioWorkletNode !== 'function') {
+    if (!canPlaySound()) {
+      // Browsers keep the audio worklet from pages served over plain http
+      // by another machine (not a secure context); from disk, localhost or
+      // https it is there.
       const note = document.getElementById('no-sound');
-      note.textContent = 'This browser has no Web Audio (AudioWorklet): the presentation plays without its music.';
+      note.textContent = window.isSecureContext
+        ? 'This browser has no Web Audio (AudioWorklet): the presentation plays without its music.'
+        : 'Served over plain http, the page gets no audio player from the browser: the presentation plays ' +
+          'without its music. Open the file from disk, or put it on an https host.';
       note.hidden = false;
       console.log('quillon: no Web Audio');
     }
