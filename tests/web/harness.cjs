@@ -212,7 +212,11 @@ async function main(cases) {
     kind,
     build,
     out: outputDir(kind),
-    server: async (options) => { const s = await startServer(build, options); open.push(s.stop); return s; },
+    server: async (options = {}) => {
+      const s = await startServer(options.root || build, options);
+      open.push(s.stop);
+      return s;
+    },
     browser: async (options) => { const b = await openBrowser(kind, options); open.push(b.close); return b; },
     spinner: () => {
       const child = spawn(process.execPath, ['-e', 'for (;;) {}'], { stdio: 'ignore' });

@@ -259,6 +259,26 @@ const cases = {
       throw new Error(`the sound did not play on while hidden (${silent} frames of silence)`);
   },
 
+  // The same page as a folder of files (quillon-web/, and the zip of it),
+  // from a plain server: it fetches its parts from beside it and plays.
+  async folder(c) {
+    const server = await c.server({ root: path.join(c.build, 'quillon-web') });
+    const b = await c.browser();
+    await b.page.goto(`${server.url}?capture=1`);
+    await b.waitForLog(/^quillon: start screen/, 30000);
+    await startByClick(b);
+    await b.waitForLog(/^quillon: sound on/, 10000);
+    await h.waitFor('frames', () => b.page.evaluate(() => window.quillon.presented > 60), 20000);
+    const played = await captured(b, b.page);
+    if (!played.some((s) => s !== 0)) throw new Error('the folder\'s page played only silence');
+    // (A browser may not show the worklet's own fetch among the page's.)
+    const parts = ['', 'quillon-audio.js', 'quillon-page.js', 'quillon.js', 'quillon.wasm'];
+    const fetched = b.requests.filter((r) => !/^(data|blob):/.test(r))
+      .map((r) => r.replace(server.url, '').replace(/[?#].*$/, ''));
+    if (fetched.some((r) => !parts.includes(r)) || !fetched.includes('quillon.wasm'))
+      throw new Error(`the folder's page fetched ${fetched.join(', ')}`);
+  },
+
   // A browser without AudioWorklet: the start screen says the music is
   // missing, the presentation runs silent and the left click still ends it.
   // One without WebAssembly: the page says it cannot play.
