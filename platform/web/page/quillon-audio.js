@@ -1,4 +1,6 @@
-// The waveform device's player, on the browser's audio thread. The page
+// The waveform device's player, on the browser's audio thread (or, where
+// the browser gives the page no audio worklet, on the page's thread under a
+// ScriptProcessorNode: quillon-page.js). The page
 // sends it the program's ring, piece by piece and in order, as 16-bit
 // stereo samples (web_audio.cpp tells how far ahead); it plays them and
 // reports how many frames it has played, several times a second.
@@ -17,7 +19,10 @@ const REPORT_QUANTA = 8; // about every 23 ms at 44100 Hz
 class QuillonWave extends AudioWorkletProcessor {
   constructor(options) {
     super();
-    const { captureFrames } = options.processorOptions;
+    const { captureFrames, clock } = options.processorOptions;
+    // The audio clock's frame; the page's own player (without a worklet)
+    // passes one in.
+    this.clock = clock || (() => currentFrame);
     this.generation = -1;
     this.queue = [];      // Int16Arrays still to play
     this.at = 0;          // next sample of queue[0]
@@ -95,7 +100,7 @@ class QuillonWave extends AudioWorkletProcessor {
     if (++this.quanta >= REPORT_QUANTA) {
       this.quanta = 0;
       this.port.postMessage({ type: 'played', generation: this.generation, frames: this.frames,
-        at: currentFrame + left.length, silentFrames: this.silentFrames });
+        at: this.clock() + left.length, silentFrames: this.silentFrames });
     }
     return true;
   }

@@ -42,7 +42,7 @@
   let module = null;    // the loaded program, not yet started or running
   let program = null;   // the running program
   let words = null;     // Int32Array over the shared block
-  let audio = null;     // { context, ready, node }
+  let audio = null;     // { context, ready, node, Player (the player on the page, without a worklet) }
   let running = false;
   let waker = null;     // ends the program's current wait
   const pressed = new Set(); // buttons and keys whose press the program got
@@ -198,10 +198,11 @@
     if (!audio || !audio.context || audio.context.sampleRate !== rate) return 0;
     try {
       const captureFrames = Math.round(Number(params.get('capture') || 0) * rate);
-      const node = new AudioWorkletNode(audio.context, 'quillon-wave', {
-        numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
-        processorOptions: { captureFrames },
-      });
+      const node = audio.Player ? playerOnPage(audio.context, audio.Player, { captureFrames })
+        : new AudioWorkletNode(audio.context, 'quillon-wave', {
+          numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
+          processorOptions: { captureFrames },
+        });
       node.port.onmessage = (event) => {
         const m = event.data;
         if (m.type === 'played') {
@@ -216,10 +217,10 @@
           console.log('quillon: captured ' + m.samples.length / 2 + ' frames');
         }
       };
-      node.connect(audio.context.destination);
+      if (!audio.Player) node.connect(audio.context.destination);
       audio.node = node;
       device.ring = 0;
-      console.log('quillon: sound on at ' + rate + ' Hz');
+      console.log('quillon: sound on at ' + rate + ' Hz' + (audio.Player ? ' (the player on the page\'s thread)' : ''));
       return 1;
     } catch (error) {
       console.error('quillon: no sound: ' + error);
@@ -324,19 +325,57 @@
     }).finally(() => URL.revokeObjectURL(blob));
   }
 
-  function canPlaySound() {
-    return typeof AudioContext === 'function' && typeof AudioWorkletNode === 'function' &&
-      'audioWorklet' in AudioContext.prototype;
+  function hasWorklet() {
+    return typeof AudioWorkletNode === 'function' && 'audioWorklet' in AudioContext.prototype;
+  }
+
+  // Where the browser gives no audio worklet (a page served over plain
+  // http by another machine is no secure context), the same player runs on
+  // the page's own thread under a ScriptProcessorNode, 128 frames at a time
+  // as in a worklet. The program gives the page its turn at every frame; the
+  // node's buffer of 4096 frames (93 ms) rides out the frames in between.
+  function loadPlayerOnPage() {
+    const source = window.quillonAudioSource ? Promise.resolve(window.quillonAudioSource)
+      : fetch('quillon-audio.js').then((response) => response.text());
+    return source.then((text) => {
+      let Player = null;
+      class Base {
+        constructor() {
+          const channel = new MessageChannel();
+          this.port = channel.port1;
+          this.pagePort = channel.port2;
+        }
+      }
+      new Function('AudioWorkletProcessor', 'registerProcessor', text)(Base, (name, c) => { Player = c; });
+      return Player;
+    });
+  }
+
+  function playerOnPage(context, Player, options) {
+    const clock = () => Math.round(context.currentTime * context.sampleRate);
+    const player = new Player({ processorOptions: { ...options, clock } });
+    const node = context.createScriptProcessor(4096, 0, 2);
+    let alive = true;
+    node.onaudioprocess = (event) => {
+      const left = event.outputBuffer.getChannelData(0), right = event.outputBuffer.getChannelData(1);
+      for (let i = 0; i < left.length && alive; i += 128)
+        alive = player.process([], [[left.subarray(i, i + 128), right.subarray(i, i + 128)]]);
+    };
+    node.connect(context.destination);
+    return { port: player.pagePort, disconnect: () => node.disconnect() };
   }
 
   // The sound needs the gesture: the context is made (or resumed) inside
   // its handler; the player's code is added before the program starts.
   function startSound() {
-    if (!canPlaySound()) return Promise.resolve();
+    if (typeof AudioContext !== 'function') return Promise.resolve();
     try {
       if (!audio) audio = { context: new AudioContext({ sampleRate: SAMPLE_RATE }), node: null, ready: null };
       audio.context.resume().catch(() => {});
-      if (!audio.ready) audio.ready = addAudioModule(audio.context);
+      if (!audio.ready) {
+        audio.ready = hasWorklet() ? addAudioModule(audio.context)
+          : loadPlayerOnPage().then((Player) => { audio.Player = Player; });
+      }
       return audio.ready.catch((error) => {
         console.error('quillon: no sound: ' + error);
         audio = null;
@@ -402,15 +441,9 @@
         'Any current Chrome, Edge, Firefox or Safari can.');
       return;
     }
-    if (!canPlaySound()) {
-      // Browsers keep the audio worklet from pages served over plain http
-      // by another machine (not a secure context); from disk, localhost or
-      // https it is there.
+    if (typeof AudioContext !== 'function') {
       const note = document.getElementById('no-sound');
-      note.textContent = window.isSecureContext
-        ? 'This browser has no Web Audio (AudioWorklet): the presentation plays without its music.'
-        : 'Served over plain http, the page gets no audio player from the browser: the presentation plays ' +
-          'without its music. Open the file from disk, or put it on an https host.';
+      note.textContent = 'This browser has no Web Audio: the presentation plays without its music.';
       note.hidden = false;
       console.log('quillon: no Web Audio');
     }
