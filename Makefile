@@ -1,8 +1,9 @@
 # The commands of the README:
 #   make run        install what is missing, build into build/, start build/quillon
 #   make test       install what is missing, build, run every test through ctest
-#   make web        the browser build: build-web/quillon-web/ and build-web/quillon-web.zip
-#   make serve-web  serve that folder on 127.0.0.1 with the headers it needs
+#   make web        the browser build: build-web/quillon.html (one file that plays anywhere), and
+#                   the same as build-web/quillon-web/ and build-web/quillon-web.zip
+#   make serve-web  serve that folder on 127.0.0.1
 #   make windows    the Windows program, cross-built into build-windows/: quillon.exe,
 #                   tools/xmrender.exe, tools/xmcheck.exe, quillon-windows-x64.zip
 # and for a person's own presentation (docs/own-presentation.md):
@@ -23,8 +24,9 @@ BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-de
 TEST_PACKAGES := python3 clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium \
                  desktop-file-utils man-db ffmpeg
 # The browser build: Emscripten (with its clang and node), zip for the
-# archive. npm packages come from platform/web/package-lock.json.
-WEB_PACKAGES := emscripten nodejs zip
+# archive; the two browsers its tests drive, and a PulseAudio server for
+# Firefox's sound there. npm packages come from platform/web/package-lock.json.
+WEB_PACKAGES := emscripten nodejs zip chromium firefox-esr pulseaudio
 # Debian's Emscripten needs its node modules (acorn...) found by name.
 WEB_ENV := NODE_PATH=/usr/share/nodejs
 NPM_DIR := $(WEB_BUILD)/npm
@@ -121,7 +123,8 @@ windows: windows-deps configure
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 	@echo "The Windows program: $(WINDOWS_BUILD)/quillon.exe (and $(WINDOWS_BUILD)/quillon-windows-x64.zip)"
 
-# The npm packages, again only when the lock file has changed.
+# The npm packages (the tests' browser driver), again only when the lock
+# file has changed.
 $(NPM_DIR)/node_modules/.package-lock.json: platform/web/package.json platform/web/package-lock.json
 	mkdir -p $(NPM_DIR)
 	cp platform/web/package.json platform/web/package-lock.json $(NPM_DIR)/
@@ -132,10 +135,10 @@ $(NPM_DIR)/node_modules/.package-lock.json: platform/web/package.json platform/w
 web: web-deps configure $(NPM_DIR)/node_modules/.package-lock.json
 	cmake --build $(BUILD) --target quillon_resources quillon_song_check -j$(JOBS)
 	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
-	  -DQUILLON_HOST_BUILD=$(abspath $(BUILD)) -DQUILLON_NPM_MODULES=$(abspath $(NPM_DIR))/node_modules \
-	  $(FULLXM_FLAG) $(if $(CI),-DQUILLON_WERROR=ON) >/dev/null
+	  -DQUILLON_HOST_BUILD=$(abspath $(BUILD)) $(FULLXM_FLAG) $(if $(CI),-DQUILLON_WERROR=ON) >/dev/null
 	$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
-	@echo "The web page: $(WEB_BUILD)/quillon-web/ (and $(WEB_BUILD)/quillon-web.zip)"
+	@echo "The web page: $(WEB_BUILD)/quillon.html (one file: open it, or put it anywhere)"
+	@echo "The same as files: $(WEB_BUILD)/quillon-web/ (and $(WEB_BUILD)/quillon-web.zip)"
 
 # make serve-web WEB_PORT=N for another port (0: any free one).
 WEB_PORT := 8000

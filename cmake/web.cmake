@@ -1,34 +1,32 @@
 # The browser build (make web): the program's libraries and the web backend
-# compiled with Emscripten into a folder of static files,
-#   ${QUILLON_WEB_SITE}/  index.html, quillon.js, quillon.wasm,
-#                         quillon.worker.js, quillon-page.js,
-#                         quillon-audio.js, coi-serviceworker.min.js
-# and quillon-web.zip of it. The resources come from the host build
-# (QUILLON_HOST_BUILD, where the host tools have built and embedded them);
-# the service worker from the npm packages in QUILLON_NPM_MODULES.
+# compiled with Emscripten into
+#   ${PROJECT_BINARY_DIR}/quillon.html   one self-contained page: program,
+#                                         wasm, page script and audio player
+#   ${QUILLON_WEB_SITE}/                  the same as a folder of files:
+#                                         index.html, quillon.js, quillon.wasm,
+#                                         quillon-page.js, quillon-audio.js
+# and quillon-web.zip of the folder. The resources come from the host build
+# (QUILLON_HOST_BUILD, where the host tools have built and embedded them).
 #
-# The program runs in a worker (PROXY_TO_PTHREAD), so its blocking frame
-# loop never holds up the page; the feeder is a second thread. Both need the
-# memory shared, hence -pthread for every object. The memory is fixed (no
-# growth), so the page and the audio worklet keep one view of it.
+# No threads and no shared memory, so the page plays from disk and from any
+# host: the program runs on the page's thread, and Asyncify lets it give the
+# browser its turn where it waits (platform/web/web_internal.h). The memory
+# is fixed (no growth), so the page keeps one view of it.
 set(QUILLON_HOST_BUILD "" CACHE PATH "Host build tree whose resources/ holds embedded_resources.cpp")
-set(QUILLON_NPM_MODULES "" CACHE PATH "node_modules folder holding coi-serviceworker")
 set(QUILLON_WEB_SITE ${PROJECT_BINARY_DIR}/quillon-web)
+set(QUILLON_WEB_SINGLE ${PROJECT_BINARY_DIR}/quillon.html)
 
 set(EMBEDDED ${QUILLON_HOST_BUILD}/resources/embedded_resources.cpp)
 if(NOT EXISTS ${EMBEDDED})
   message(FATAL_ERROR "No ${EMBEDDED}: build the host's resources first (make web does).")
 endif()
-set(SERVICE_WORKER ${QUILLON_NPM_MODULES}/coi-serviceworker/coi-serviceworker.min.js)
-if(NOT EXISTS ${SERVICE_WORKER})
-  message(FATAL_ERROR "No ${SERVICE_WORKER}: install the npm packages first (make web does).")
-endif()
+find_program(QUILLON_NODE node REQUIRED)
 
 # Only the plain variant is built here; the others stay out of `all`.
 set(QUILLON_ALL_VARIANTS plain)
 include(cmake/quillon.cmake)
-add_compile_options(-pthread)
-set(THREADS_PREFER_PTHREAD_FLAG ON)
+# The platform's shared library names the thread library; in this build it
+# adds nothing (nothing starts a real thread).
 find_package(Threads REQUIRED)
 
 add_library(quillon_resources STATIC ${EMBEDDED})
@@ -45,16 +43,16 @@ quillon_executable(quillon_web SOURCES ${PROJECT_SOURCE_DIR}/app/main.cpp
 set_target_properties(quillon_web PROPERTIES OUTPUT_NAME quillon SUFFIX .js
                       RUNTIME_OUTPUT_DIRECTORY ${QUILLON_WEB_SITE})
 target_link_options(quillon_web PRIVATE
-  -O2 -pthread
-  -sPROXY_TO_PTHREAD=1 -sPTHREAD_POOL_SIZE=2
-  -sINITIAL_MEMORY=64MB -sALLOW_MEMORY_GROWTH=0
+  -O2
+  -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536
+  -sINITIAL_MEMORY=32MB -sALLOW_MEMORY_GROWTH=0
   -sMODULARIZE=1 -sEXPORT_NAME=createQuillon -sINVOKE_RUN=0 -sEXIT_RUNTIME=1
-  -sEXPORTED_RUNTIME_METHODS=callMain -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared
-  -sENVIRONMENT=web,worker)
+  -sEXPORTED_RUNTIME_METHODS=ccall -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared
+  -sENVIRONMENT=web)
 
-set(PAGE_FILES ${WEB_DIR}/page/index.html ${WEB_DIR}/page/quillon-page.js ${WEB_DIR}/page/quillon-audio.js)
+set(PAGE_SCRIPTS ${WEB_DIR}/page/quillon-page.js ${WEB_DIR}/page/quillon-audio.js)
 set(SITE_COPIES)
-foreach(file IN LISTS PAGE_FILES SERVICE_WORKER)
+foreach(file IN LISTS PAGE_SCRIPTS)
   get_filename_component(name ${file} NAME)
   add_custom_command(OUTPUT ${QUILLON_WEB_SITE}/${name}
                      COMMAND ${CMAKE_COMMAND} -E copy ${file} ${QUILLON_WEB_SITE}/${name}
@@ -62,11 +60,20 @@ foreach(file IN LISTS PAGE_FILES SERVICE_WORKER)
   list(APPEND SITE_COPIES ${QUILLON_WEB_SITE}/${name})
 endforeach()
 
+add_custom_command(OUTPUT ${QUILLON_WEB_SITE}/index.html ${QUILLON_WEB_SINGLE}
+                   COMMAND ${QUILLON_NODE} ${WEB_DIR}/bundle.cjs --template ${WEB_DIR}/page/index.html
+                           --program $<TARGET_FILE:quillon_web> --wasm ${QUILLON_WEB_SITE}/quillon.wasm
+                           --page ${WEB_DIR}/page/quillon-page.js --audio ${WEB_DIR}/page/quillon-audio.js
+                           --folder ${QUILLON_WEB_SITE} --single ${QUILLON_WEB_SINGLE}
+                   DEPENDS quillon_web ${WEB_DIR}/bundle.cjs ${WEB_DIR}/page/index.html ${PAGE_SCRIPTS}
+                   COMMENT "Making quillon.html and quillon-web/index.html")
+
 # The zip holds the folder itself, so it unpacks into quillon-web/.
 add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/quillon-web.zip
                    COMMAND ${CMAKE_COMMAND} -E rm -f quillon-web.zip
                    COMMAND zip -q -r quillon-web.zip quillon-web
-                   DEPENDS quillon_web ${SITE_COPIES}
+                   DEPENDS quillon_web ${SITE_COPIES} ${QUILLON_WEB_SITE}/index.html
                    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
                    COMMENT "Packing quillon-web.zip")
-add_custom_target(quillon_web_site ALL DEPENDS ${SITE_COPIES} ${PROJECT_BINARY_DIR}/quillon-web.zip)
+add_custom_target(quillon_web_site ALL
+                  DEPENDS ${SITE_COPIES} ${QUILLON_WEB_SINGLE} ${PROJECT_BINARY_DIR}/quillon-web.zip)

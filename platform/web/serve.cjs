@@ -1,15 +1,14 @@
 // Serves a folder of static files on 127.0.0.1, as `make serve-web` and the
 // web tests do:
 //
-//   node serve.cjs FOLDER [--port N] [--no-isolation]
+//   node serve.cjs FOLDER [--port N] [--isolation]
 //
-// Every answer carries Cross-Origin-Opener-Policy: same-origin and
-// Cross-Origin-Embedder-Policy: require-corp, the two headers that give the
-// page shared memory (threads and the audio ring need it). --no-isolation
-// leaves them out, as a plain static host would; the page then gets them
-// from its service worker after one reload. Port 0 (the default) takes a
-// free port. The first line printed is the address, once it accepts
-// connections.
+// A plain static host: no special headers, which the page does not need.
+// --isolation adds Cross-Origin-Opener-Policy: same-origin and
+// Cross-Origin-Embedder-Policy: require-corp to every answer, as a host
+// that makes its pages cross-origin isolated does (the tests check that the
+// page plays there too). Port 0 (the default) takes a free port. The first
+// line printed is the address, once it accepts connections.
 'use strict';
 const http = require('http');
 const fs = require('fs');
@@ -28,15 +27,15 @@ const TYPES = {
 };
 
 function parseArguments(argv) {
-  const options = { root: null, port: 0, isolation: true };
+  const options = { root: null, port: 0, isolation: false };
   for (let i = 0; i < argv.length; ++i) {
     if (argv[i] === '--port') options.port = Number(argv[++i]);
-    else if (argv[i] === '--no-isolation') options.isolation = false;
+    else if (argv[i] === '--isolation') options.isolation = true;
     else if (!options.root) options.root = path.resolve(argv[i]);
     else throw new Error(`unexpected argument ${argv[i]}`);
   }
   if (!options.root || !Number.isInteger(options.port)) {
-    throw new Error('usage: node serve.cjs FOLDER [--port N] [--no-isolation]');
+    throw new Error('usage: node serve.cjs FOLDER [--port N] [--isolation]');
   }
   return options;
 }

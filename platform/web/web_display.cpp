@@ -1,12 +1,13 @@
-// DirectDraw in the browser: the shared memory surfaces, with the primary's
-// picture handed to the page. SetDisplayMode sizes the canvas's picture; at
-// each Flip the new front buffer is converted from 0x00RRGGBB words (bytes B,
-// G, R, 0 in memory) to the canvas's R, G, B, A bytes in a staging buffer,
-// and Flip waits until the page has put it on the canvas at its next
-// animation frame, so frames come at the display's rate as with a vsync
-// flip. A page that draws no animation frames (hidden) lets Flip go on
-// after PRESENT_WAIT_MS, the frame unshown. A canvas is never lost.
-#include <emscripten/threading.h>
+// DirectDraw in the browser: the memory surfaces, with the primary's
+// picture put on the page's canvas. SetDisplayMode sizes the canvas's
+// picture; at each Flip the new front buffer is converted from 0x00RRGGBB
+// words (bytes B, G, R, 0 in memory) to the canvas's R, G, B, A bytes in a
+// staging buffer, which the page puts on the canvas at once; then Flip
+// waits for the browser's next animation frame, so frames come at the
+// display's rate as with a vsync flip, and the browser (and the feeder)
+// get their turn. A page that draws no animation frames (hidden) lets Flip
+// go on after PRESENT_WAIT_MS. A canvas is never lost.
+#include <emscripten.h>
 
 #include <vector>
 
@@ -22,6 +23,8 @@ constexpr double PRESENT_WAIT_MS = 100;
 struct WebDisplayState {
     DirectDraw* presenting = nullptr; // the device that owns the canvas
     std::vector<uint32_t> staging;    // width * height RGBA pixels
+    int width = 0;
+    int height = 0;
 };
 
 WebDisplayState& State() {
@@ -30,12 +33,10 @@ WebDisplayState& State() {
 }
 
 void Present(const PixelBuffer& front) {
-    WebShared& s = Shared();
-    std::vector<uint32_t>& staging = State().staging;
-    if (front.width != s.frameWidth.load(std::memory_order_relaxed) ||
-        front.height != s.frameHeight.load(std::memory_order_relaxed) || staging.empty())
+    WebDisplayState& state = State();
+    if (front.width != state.width || front.height != state.height || state.staging.empty())
         return;
-    uint32_t* to = staging.data();
+    uint32_t* to = state.staging.data();
     for (int y = 0; y < front.height; ++y) {
         const uint32_t* from = front.Row(y);
         for (int x = 0; x < front.width; ++x) {
@@ -43,17 +44,16 @@ void Present(const PixelBuffer& front) {
             *to++ = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
         }
     }
-    const int32_t seq = s.frameSeq.load(std::memory_order_relaxed) + 1;
-    s.frameSeq.store(seq);
-    int32_t shown = s.presentedSeq.load();
-    const double until = emscripten_get_now() + PRESENT_WAIT_MS;
-    while (shown != seq) {
-        const double left = until - emscripten_get_now();
-        if (left <= 0)
+    EM_ASM(
+        {
+            if (Module['quillonPresent'])
+                Module['quillonPresent']($0, $1, $2);
+        },
+        state.staging.data(), state.width, state.height);
+    const double until = WebNow() + PRESENT_WAIT_MS;
+    for (double left = PRESENT_WAIT_MS; left > 0; left = until - WebNow())
+        if (WebWait(left, true) == WebWake::ANIMATION_FRAME)
             break;
-        emscripten_futex_wait(&s.presentedSeq, static_cast<uint32_t>(shown), left);
-        shown = s.presentedSeq.load();
-    }
 }
 
 } // namespace
@@ -93,12 +93,9 @@ Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel,
         WebKeepReason("SetDisplayMode needs exclusive mode first");
         return RESULT_FAILED;
     }
-    std::vector<uint32_t>& staging = State().staging;
-    staging.assign(static_cast<size_t>(width) * height, 0xFF000000u);
-    WebShared& s = Shared();
-    s.framePixels.store(static_cast<int32_t>(reinterpret_cast<uintptr_t>(staging.data())));
-    s.frameWidth.store(width);
-    s.frameHeight.store(height);
+    State().staging.assign(static_cast<size_t>(width) * height, 0xFF000000u);
+    State().width = width;
+    State().height = height;
     dd->modeWidth = width;
     dd->modeHeight = height;
     return RESULT_OK;

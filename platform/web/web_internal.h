@@ -1,49 +1,36 @@
-// State the web backend shares with its page (quillon-page.js) and its audio
-// worklet (quillon-audio.js) through the program's shared memory. The
-// program runs in a worker; the page's main thread presents frames and
-// turns DOM events into messages; the audio thread plays the ring. Each
-// field has one writer; the readers use Atomics on the other side, so every
-// field is a 32-bit atomic at a fixed index (the JS files name the same
-// indices; the static_asserts below keep them in step).
+// What the web backend's files share. The program runs on the page's own
+// thread, with no worker and no shared memory, so the page can be a single
+// file opened from disk or from any host. It gives the browser its turn
+// whenever it waits: at each Flip (until the next animation frame), while
+// the page is hidden and no input waits, and in OsSleep. Asyncify unwinds
+// the program's stack at those points and rewinds it when the page calls
+// back. The music's feeder "thread" is a fiber that runs at those same
+// points (web_clock_threads.cpp).
+//
+// The page (quillon-page.js) writes input into the block below through the
+// program's memory; everything else goes through calls into the page.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
 constexpr int WEB_INPUT_SLOTS = 64; // queued input events, 3 words each
 
+// One thread only: plain words, each written by one side. The page finds
+// the block through quillon_web_shared(); the indices are those the page
+// names.
 struct WebShared {
-    std::atomic<int32_t> magic; //  0: WEB_SHARED_MAGIC once set up
-    // Presentation: Flip hands a frame over by bumping frameSeq; the page
-    // puts it on the canvas at its next animation frame and copies frameSeq
-    // into presentedSeq (and notifies it).
-    std::atomic<int32_t> frameSeq;     //  1: program
-    std::atomic<int32_t> presentedSeq; //  2: page
-    std::atomic<int32_t> frameWidth;   //  3: program
-    std::atomic<int32_t> frameHeight;  //  4: program
-    std::atomic<int32_t> framePixels;  //  5: program: address of RGBA bytes
-    // Input: the page writes slots and then bumps inputHead (and notifies
-    // it); the program reads up to inputHead and bumps inputTail.
-    std::atomic<int32_t> hidden;    //  6: page: the page is not visible
-    std::atomic<int32_t> inputHead; //  7: page
-    std::atomic<int32_t> inputTail; //  8: program
-    // Audio: the one waveform device (see web_audio.cpp).
-    std::atomic<int32_t> audioPlaying;               //  9: program
-    std::atomic<int32_t> audioRing;                  // 10: program: address of the ring
-    std::atomic<int32_t> audioRingBytes;             // 11: program
-    std::atomic<int32_t> audioGeneration;            // 12: program: bumped by each write
-    std::atomic<int32_t> audioBytesPlayed;           // 13: worklet (reset by the program)
-    std::atomic<int32_t> audioHandOver;              // 14: program
-    std::atomic<int32_t> audioBusy;                  // 15: worklet: inside a copy
-    std::atomic<int32_t> input[WEB_INPUT_SLOTS * 3]; // 16..: message, wParam, lParam
+    int32_t magic;                      // 0: WEB_SHARED_MAGIC once set up
+    int32_t hidden;                     // 1: page: the page is not visible
+    int32_t inputHead;                  // 2: page: slots written up to here
+    int32_t inputTail;                  // 3: program: slots read up to here
+    int32_t input[WEB_INPUT_SLOTS * 3]; // 4..: message, wParam, lParam
 };
 
 constexpr int32_t WEB_SHARED_MAGIC = 0x51554C4E; // "QULN"
 
-static_assert(sizeof(std::atomic<int32_t>) == 4 && std::atomic<int32_t>::is_always_lock_free);
-static_assert(offsetof(WebShared, hidden) == 6 * 4 && offsetof(WebShared, audioPlaying) == 9 * 4 &&
-              offsetof(WebShared, audioBusy) == 15 * 4 && offsetof(WebShared, input) == 16 * 4);
+static_assert(offsetof(WebShared, hidden) == 1 * 4 && offsetof(WebShared, inputTail) == 3 * 4 &&
+              offsetof(WebShared, input) == 4 * 4);
 
 WebShared& Shared();
 
@@ -53,3 +40,20 @@ bool WebDrainInput();
 // The reason of the last failing window or display operation, printed by
 // the message box on its second line; "" when none.
 void WebKeepReason(const char* reason);
+
+// What woke a wait of the main context.
+enum class WebWake { TIMEOUT, ANIMATION_FRAME, PAGE };
+
+// Runs every fiber whose sleep is over until it sleeps again or ends. Does
+// nothing when called from a fiber.
+void WebRunDueThreads();
+// The main context gives the browser its turn for at most `milliseconds`
+// (less when a fiber is due earlier), or until the page wakes it (input,
+// a report of the audio player, a change of visibility) or, with
+// `animationFrame`, until the browser's next animation frame. Due fibers run
+// before it returns.
+WebWake WebWait(double milliseconds, bool animationFrame);
+// Milliseconds of the browser's monotonic clock, as a double.
+double WebNow();
+// When the last wait of the main context ended (WebNow's clock).
+double WebLastTurn();

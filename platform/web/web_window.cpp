@@ -1,10 +1,15 @@
-// The window and message queue in the browser. The program runs in a
-// worker; the page's main thread listens to the canvas and the document and
-// writes each event as (message, wParam, lParam) into the input slots of the
-// shared block. Peeking moves them into the shared message queue in their
-// order. The window is the canvas, so the "screen" is the canvas's 640x480.
+// The window and message queue in the browser. The page listens to the
+// canvas and the document and writes each event as (message, wParam,
+// lParam) into the input slots of the shared block; peeking moves them into
+// the message queue in their order. The window is the canvas, so the
+// "screen" is the canvas's 640x480.
+//
+// Input arrives only while the program waits. A page in view waits at every
+// Flip; a hidden one (minimised: no frames) waits in the empty peek below,
+// and a long stretch of empty peeks with no wait at all (the pre-roll on a
+// slow machine) gives the browser a turn now and then, so a key pressed
+// meanwhile reaches the program as it would on Windows.
 #include <emscripten.h>
-#include <emscripten/threading.h>
 
 #include <cstdio>
 #include <string>
@@ -25,13 +30,16 @@ constexpr int SCREEN_HEIGHT = 480;
 // change anything, so an empty peek waits this long for input instead of
 // spinning on a core.
 constexpr double HIDDEN_WAIT_MS = 50;
+// Longest stretch of peeks without a turn for the browser; the clock is
+// read once every PEEKS_PER_CLOCK_READ empty peeks.
+constexpr double LONGEST_BUSY_MS = 50;
+constexpr int PEEKS_PER_CLOCK_READ = 1024;
 
 Instance moduleInstance{0};
 int cursorCount = 0;
 std::string reason;
-// Constant-initialised (all zero), so no thread ever waits on a guard for
-// it; the page's main thread, which must not wait, asks for it first.
-constinit WebShared shared;
+WebShared shared;
+int emptyPeeks = 0;
 
 } // namespace
 
@@ -40,7 +48,7 @@ WebShared& Shared() { return shared; }
 // The page finds the shared block through this export.
 extern "C" EMSCRIPTEN_KEEPALIVE WebShared* quillon_web_shared() {
     WebShared& s = Shared();
-    s.magic.store(WEB_SHARED_MAGIC);
+    s.magic = WEB_SHARED_MAGIC;
     return &s;
 }
 
@@ -48,21 +56,20 @@ void WebKeepReason(const char* what) { reason = what; }
 
 bool WebDrainInput() {
     WebShared& s = Shared();
-    const int32_t head = s.inputHead.load();
-    int32_t tail = s.inputTail.load(std::memory_order_relaxed);
+    const int32_t head = s.inputHead;
+    int32_t tail = s.inputTail;
     if (head == tail)
         return false;
     Window* window = CoreWindow();
     for (; tail != head; ++tail) {
         const int slot = static_cast<int>(static_cast<uint32_t>(tail) % WEB_INPUT_SLOTS) * 3;
-        const auto message = static_cast<uint32_t>(s.input[slot].load(std::memory_order_relaxed));
-        const auto wParam =
-            static_cast<uintptr_t>(static_cast<uint32_t>(s.input[slot + 1].load(std::memory_order_relaxed)));
-        const auto lParam = static_cast<intptr_t>(s.input[slot + 2].load(std::memory_order_relaxed));
+        const auto message = static_cast<uint32_t>(s.input[slot]);
+        const auto wParam = static_cast<uintptr_t>(static_cast<uint32_t>(s.input[slot + 1]));
+        const auto lParam = static_cast<intptr_t>(s.input[slot + 2]);
         if (CoreWindowAlive(window))
             CorePostMessage(window, message, wParam, lParam);
     }
-    s.inputTail.store(tail);
+    s.inputTail = tail;
     return true;
 }
 
@@ -76,7 +83,7 @@ Window* OsCreateWindow(uint32_t exStyle, const char* className, const char* titl
     if (!window)
         WebKeepReason("window class not registered");
     // Input written before the window existed had no one to go to.
-    Shared().inputTail.store(Shared().inputHead.load());
+    Shared().inputTail = Shared().inputHead;
     return window;
 }
 
@@ -94,18 +101,25 @@ bool OsDestroyWindow(Window* window) { return CoreDestroyWindow(window); }
 bool OsPeekMessage(Message* msg) {
     if (CorePeekMessage(msg))
         return true;
-    WebShared& s = Shared();
-    if (!WebDrainInput() && s.hidden.load(std::memory_order_relaxed)) {
-        emscripten_futex_wait(&s.inputHead, static_cast<uint32_t>(s.inputTail.load()), HIDDEN_WAIT_MS);
-        WebDrainInput();
+    if (WebDrainInput())
+        return CorePeekMessage(msg);
+    if (Shared().hidden) {
+        // Nothing is drawn and only input can change anything: wait for it
+        // rather than spin on a core (the feeder runs meanwhile).
+        WebWait(HIDDEN_WAIT_MS, false);
+    } else if (++emptyPeeks >= PEEKS_PER_CLOCK_READ) {
+        emptyPeeks = 0;
+        if (WebNow() - WebLastTurn() > LONGEST_BUSY_MS)
+            WebWait(0, false);
     }
+    WebDrainInput();
     return CorePeekMessage(msg);
 }
 
+// Only called after a peek found a message, so it never waits.
 int OsGetMessage(Message* msg) {
-    WebShared& s = Shared();
     while (CoreQueueSize() == 0 && !WebDrainInput())
-        emscripten_futex_wait(&s.inputHead, static_cast<uint32_t>(s.inputTail.load()), HIDDEN_WAIT_MS);
+        WebWait(HIDDEN_WAIT_MS, false);
     return CoreGetMessage(msg);
 }
 
@@ -132,7 +146,7 @@ int OsMessageBox(Window*, const char* text, const char* caption) {
     if (!reason.empty())
         std::fprintf(stderr, "%s\n", reason.c_str());
     std::fflush(stderr);
-    MAIN_THREAD_EM_ASM(
+    EM_ASM(
         {
             if (Module['quillonMessageBox'])
                 Module['quillonMessageBox'](UTF8ToString($0), UTF8ToString($1));
@@ -144,7 +158,7 @@ int OsMessageBox(Window*, const char* text, const char* caption) {
 
 int OsShowCursor(bool show) {
     cursorCount += show ? 1 : -1;
-    MAIN_THREAD_ASYNC_EM_ASM(
+    EM_ASM(
         {
             if (Module['quillonShowCursor'])
                 Module['quillonShowCursor']($0 >= 0);

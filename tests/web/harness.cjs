@@ -1,10 +1,11 @@
 // What the web tests share: the page's own static server, headless
-// Chromium through puppeteer-core (no browser download: Debian's chromium),
-// the console of the page, waiting for conditions, the canvas's pixels and
+// Chromium and Firefox through puppeteer-core (no browser download: Debian's
+// chromium and firefox-esr; Firefox over WebDriver BiDi), the console and
+// the requests of the page, waiting for conditions, the canvas's pixels and
 // the pictures of the headless snapshot tool.
 //
 // Environment (set by tests/web/CMakeLists.txt):
-//   QUILLON_WEB_SITE      the folder make web built
+//   QUILLON_WEB_BUILD     the tree make web built (quillon.html in it)
 //   QUILLON_NODE_MODULES  where npm installed puppeteer-core
 //   QUILLON_SNAPSHOT, QUILLON_XMRENDER, QUILLON_SONG   host tools and the song
 //   QUILLON_WEB_OUT       where pictures of the run are left for looking at
@@ -38,10 +39,10 @@ async function waitFor(what, condition, timeoutMs = 20000, intervalMs = 100) {
 }
 
 // Starts platform/web/serve.cjs on a free port; resolves to { url, stop }.
-function startServer(folder, { isolation = true } = {}) {
+function startServer(folder, { isolation = false } = {}) {
   const script = path.join(__dirname, '..', '..', 'platform', 'web', 'serve.cjs');
   const args = [script, folder];
-  if (!isolation) args.push('--no-isolation');
+  if (isolation) args.push('--isolation');
   const child = spawn(process.execPath, args, { stdio: ['ignore', 'pipe', 'inherit'] });
   const stop = () => { if (child.exitCode === null) process.kill(child.pid, 'SIGTERM'); };
   return new Promise((resolve, reject) => {
@@ -55,36 +56,88 @@ function startServer(folder, { isolation = true } = {}) {
   });
 }
 
-// Headless Chromium with a profile of its own; the page's console lines are
-// collected (and echoed, so a failing run shows them).
-async function openBrowser(extraArgs = []) {
+// A PulseAudio server of our own with a null sink, for Firefox, whose
+// AudioContext does not run without an output device; resolves to
+// { environment, stop }. Chromium's headless audio needs none.
+async function startPulseAudio() {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-pulse-'));
+  const socket = path.join(dir, 'pulse.sock');
+  const environment = { XDG_RUNTIME_DIR: dir, PULSE_RUNTIME_PATH: path.join(dir, 'pulse'), PULSE_SERVER: `unix:${socket}` };
+  const child = spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--use-pid-file=no', '--system=no',
+    '-L', 'module-null-sink sink_name=quillon rate=44100 format=s16le channels=2',
+    '-L', `module-native-protocol-unix auth-anonymous=1 socket=${socket}`],
+  { stdio: 'ignore', env: { ...process.env, ...environment, HOME: dir } });
+  const stop = () => {
+    if (child.exitCode === null) process.kill(child.pid, 'SIGTERM');
+    fs.rmSync(dir, { recursive: true, force: true });
+  };
+  await waitFor('the PulseAudio server', () => fs.existsSync(socket) || child.exitCode !== null, 20000, 100);
+  if (child.exitCode !== null) throw new Error('pulseaudio did not start');
+  return { environment, stop };
+}
+
+// A headless browser ('chromium' or 'firefox') with a profile of its own;
+// the page's console lines and the requests it makes are collected (the
+// console echoed, so a failing run shows it). `prepare(page)` runs before
+// anything is loaded.
+// `hostAlias` names a host that resolves to 127.0.0.1, so a page can be
+// had over plain http from "another machine" (not a secure context).
+async function openBrowser(kind, { args = [], prepare = null, hostAlias = null } = {}) {
   const puppeteer = require(path.join(env('QUILLON_NODE_MODULES'), 'puppeteer-core'));
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-chromium-'));
-  const browser = await puppeteer.launch({
-    executablePath: '/usr/bin/chromium',
-    headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`, `--window-size=${WIDTH},${HEIGHT}`,
-      ...extraArgs],
-    defaultViewport: { width: WIDTH, height: HEIGHT },
-  });
-  const page = await browser.newPage();
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), `quillon-${kind}-`));
+  const closers = [() => fs.rmSync(profile, { recursive: true, force: true })];
+  let options;
+  if (kind === 'firefox') {
+    const pulse = await startPulseAudio();
+    closers.push(pulse.stop);
+    options = {
+      browser: 'firefox', protocol: 'webDriverBiDi', executablePath: '/usr/bin/firefox-esr', userDataDir: profile,
+      env: { ...process.env, ...pulse.environment },
+      args: [`--width=${WIDTH}`, `--height=${HEIGHT}`, ...args],
+      // Offline and quiet: no updates, telemetry or remote settings.
+      extraPrefsFirefox: { 'browser.shell.checkDefaultBrowser': false, 'app.update.enabled': false,
+        'datareporting.policy.dataSubmissionEnabled': false, 'toolkit.telemetry.enabled': false,
+        ...(hostAlias ? { 'network.dns.localDomains': hostAlias } : {}) },
+    };
+  } else {
+    options = {
+      executablePath: '/usr/bin/chromium',
+      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+        '--disable-component-update', '--disable-sync', `--user-data-dir=${profile}`, `--window-size=${WIDTH},${HEIGHT}`,
+        ...(hostAlias ? [`--host-resolver-rules=MAP ${hostAlias} 127.0.0.1`] : []), ...args],
+    };
+  }
+  let browser;
+  try {
+    browser = await puppeteer.launch({ headless: true, defaultViewport: { width: WIDTH, height: HEIGHT }, ...options });
+  } catch (error) {
+    for (const close of closers.reverse()) close();
+    throw error;
+  }
   const lines = [];
-  page.on('console', (message) => {
-    lines.push(message.text());
-    console.log(`  page: ${message.text()}`);
-  });
-  page.on('pageerror', (error) => {
-    lines.push(`pageerror: ${error.message}`);
-    console.log(`  page error: ${error.message}`);
-  });
+  const requests = [];
+  const newPage = async () => {
+    const page = await browser.newPage();
+    page.on('console', (message) => {
+      lines.push(message.text());
+      console.log(`  page: ${message.text()}`);
+    });
+    page.on('pageerror', (error) => {
+      lines.push(`pageerror: ${error.message}`);
+      console.log(`  page error: ${error.message}`);
+    });
+    page.on('request', (request) => requests.push(request.url()));
+    if (prepare) await prepare(page);
+    return page;
+  };
+  const page = await newPage();
   const close = async () => {
     await browser.close().catch(() => {});
-    fs.rmSync(profile, { recursive: true, force: true });
+    for (const c of closers.reverse()) c();
   };
   const logged = (pattern) => lines.find((line) => pattern.test(line));
   const waitForLog = (pattern, timeoutMs) => waitFor(`a console line ${pattern}`, () => logged(pattern), timeoutMs);
-  return { browser, page, lines, logged, waitForLog, close };
+  return { kind, browser, page, lines, requests, newPage, logged, waitForLog, close };
 }
 
 // The canvas's own pixels (not a scaled screenshot), RGBA.
@@ -131,33 +184,44 @@ function snapshots(moments, surface = 'PRIMARY') {
   return pictures;
 }
 
-function outputDir() {
-  const dir = process.env.QUILLON_WEB_OUT || fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-web-'));
+function outputDir(kind) {
+  const dir = process.env.QUILLON_WEB_OUT ? path.join(process.env.QUILLON_WEB_OUT, kind)
+    : fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-web-'));
   fs.mkdirSync(dir, { recursive: true });
   return dir;
 }
 
-// Runs the named case of `cases` (process.argv[2]) with a server and a
-// browser that are always taken down again; exit 0 passed, 1 failed.
+// Runs `node SCRIPT BROWSER CASE`: the named case of `cases` in the browser
+// ('chromium' or 'firefox'), with servers and browsers that are always
+// taken down again; exit 0 passed, 1 failed, 77 skipped.
 async function main(cases) {
-  const name = process.argv[2];
+  const [kind, name] = process.argv.slice(2);
   const test = cases[name];
-  if (!test) {
-    console.error(`usage: ${path.basename(process.argv[1])} ${Object.keys(cases).join('|')}`);
+  if (!test || !['chromium', 'firefox'].includes(kind)) {
+    console.error(`usage: ${path.basename(process.argv[1])} chromium|firefox ${Object.keys(cases).join('|')}`);
     process.exit(2);
   }
-  const site = env('QUILLON_WEB_SITE');
-  if (!fs.existsSync(path.join(site, 'quillon.wasm')) ||
+  const build = env('QUILLON_WEB_BUILD');
+  if (!fs.existsSync(path.join(build, 'quillon.html')) ||
       !fs.existsSync(path.join(env('QUILLON_NODE_MODULES'), 'puppeteer-core'))) {
-    console.log(`SKIP: no web build in ${site} or no puppeteer-core (make web builds and installs them)`);
+    console.log(`SKIP: no web build in ${build} or no puppeteer-core (make web builds and installs them)`);
     process.exit(SKIP);
   }
   const open = [];
   const context = {
-    site,
-    out: outputDir(),
-    server: async (options) => { const s = await startServer(site, options); open.push(s.stop); return s; },
-    browser: async (args) => { const b = await openBrowser(args); open.push(b.close); return b; },
+    kind,
+    build,
+    out: outputDir(kind),
+    server: async (options = {}) => {
+      const s = await startServer(options.root || build, options);
+      open.push(s.stop);
+      return s;
+    },
+    browser: async (options) => { const b = await openBrowser(kind, options); open.push(b.close); return b; },
+    spinner: () => {
+      const child = spawn(process.execPath, ['-e', 'for (;;) {}'], { stdio: 'ignore' });
+      open.push(() => { if (child.exitCode === null) process.kill(child.pid, 'SIGKILL'); });
+    },
   };
   let failed = null;
   try {
@@ -167,11 +231,12 @@ async function main(cases) {
   }
   for (const close of open.reverse()) await close();
   if (failed) {
-    console.log(`FAIL: ${name}: ${failed.stack || failed}`);
+    console.log(`FAIL: ${kind} ${name}: ${failed.stack || failed}`);
     process.exit(1);
   }
-  console.log(`PASS: ${name}`);
+  console.log(`PASS: ${kind} ${name}`);
   process.exit(0);
 }
 
-module.exports = { WIDTH, HEIGHT, sleep, waitFor, canvasPixels, rgbaPixel, readPpm, writePpm, snapshots, env, main };
+module.exports = { WIDTH, HEIGHT, sleep, waitFor, startServer, openBrowser, canvasPixels, rgbaPixel, readPpm, writePpm,
+  snapshots, env, main };

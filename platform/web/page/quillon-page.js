@@ -1,45 +1,50 @@
 // The page around the program: it checks that the browser can run it,
 // loads it, shows the start screen, and on the visitor's first click or key
 // (which the program never sees) starts the sound, full screen where the
-// browser allows it, and the program. While the program runs, the page
-// presents its frames on the canvas and turns mouse, keyboard and
-// visibility into its window messages, through the shared block of
-// platform/web/web_internal.h (the indices below are its fields). When the
-// program ends, the page says so and offers to start again.
+// browser allows it, and the program. The program runs on this page's own
+// thread and gives the browser its turn whenever it waits (at each frame);
+// the page resolves those waits, puts its frames on the canvas, turns
+// mouse, keyboard and visibility into its window messages (written into
+// the block of platform/web/web_internal.h; the indices below are its
+// fields) and carries its sound to the audio player. When the program
+// ends, the page says so and offers to start again.
+//
+// Everything can come inlined in the one file quillon.html: the program's
+// wasm as window.quillonWasm (base64) and the audio player's source as
+// window.quillonAudioSource; otherwise they are fetched beside the page.
 'use strict';
 (() => {
-  const FRAME_SEQ = 1, PRESENTED_SEQ = 2, FRAME_WIDTH = 3, FRAME_HEIGHT = 4, FRAME_PIXELS = 5;
-  const HIDDEN = 6, INPUT_HEAD = 7, INPUT_TAIL = 8, INPUT = 16, INPUT_SLOTS = 64;
   const MAGIC = 0x51554c4e;
+  const HIDDEN = 1, INPUT_HEAD = 2, INPUT_TAIL = 3, INPUT = 4, INPUT_SLOTS = 64;
   const WM_SIZE = 0x0005, WM_KEYDOWN = 0x0100, WM_KEYUP = 0x0101;
   const WM_LBUTTONDOWN = 0x0201, WM_LBUTTONUP = 0x0202, WM_RBUTTONDOWN = 0x0204, WM_RBUTTONUP = 0x0205;
   const WM_MBUTTONDOWN = 0x0207;
   const SIZE_RESTORED = 0, SIZE_MINIMIZED = 1;
   const SAMPLE_RATE = 44100;
-  // How long the page waits for the service worker's reload before it
-  // says that shared memory cannot be had.
-  const ISOLATION_WAIT_MS = 6000;
+  // What ends a wait of the program (WebWake in web_internal.h).
+  const WAKE_TIMEOUT = 0, WAKE_ANIMATION_FRAME = 1, WAKE_PAGE = 2;
 
   const params = new URLSearchParams(window.location.search);
   const canvas = document.getElementById('screen');
   const context2d = canvas.getContext('2d', { alpha: false });
   const panels = ['loading', 'start', 'ended', 'cannot'].map((id) => document.getElementById(id));
 
-  // What the tests read: the page's state, the frames presented, and the
-  // samples captured by the audio player (?capture=SECONDS).
+  // What the tests read: the page's state, the frames presented, and what
+  // the audio player played (the first ?capture=SECONDS of it as samples).
   const status = {
-    state: 'loading', presented: 0, capture: null, exitCode: null, message: null,
-    bytesPlayed: () => (words ? Atomics.load(words, 13) >>> 0 : 0),
-    framesHandedOver: () => (words ? Atomics.load(words, FRAME_SEQ) : 0),
+    state: 'loading', presented: 0, capture: null, exitCode: null, message: null, bytesPlayed: 0,
+    silentFrames: 0,
+    bytesPlayedNow: () => status.bytesPlayed,
+    framesHandedOver: () => status.presented,
   };
   window.quillon = status;
 
   let module = null;    // the loaded program, not yet started or running
+  let program = null;   // the running program
   let words = null;     // Int32Array over the shared block
-  let heap = null;      // Uint8Array over the whole memory
-  let image = null;
-  let audio = null;     // { context, node }
+  let audio = null;     // { context, ready, node, Player (the player on the page, without a worklet) }
   let running = false;
+  let waker = null;     // ends the program's current wait
   const pressed = new Set(); // buttons and keys whose press the program got
 
   function show(id) {
@@ -54,16 +59,38 @@
     console.error('quillon: cannot play: ' + text);
   }
 
+  // The program's waits (web_clock_threads.cpp): a timeout, the next
+  // animation frame when asked for, or a wake-up from the page.
+  function wait(milliseconds, animationFrame) {
+    return new Promise((resolve) => {
+      let timer = 0, request = 0;
+      const finish = (why) => {
+        if (waker !== finish) return;
+        waker = null;
+        clearTimeout(timer);
+        if (request) cancelAnimationFrame(request);
+        resolve(why);
+      };
+      waker = finish;
+      timer = setTimeout(() => finish(WAKE_TIMEOUT), milliseconds);
+      if (animationFrame) request = requestAnimationFrame(() => finish(WAKE_ANIMATION_FRAME));
+    });
+  }
+
+  function wake() {
+    if (waker) waker(WAKE_PAGE);
+  }
+
   function post(message, wParam, lParam) {
     if (!running) return;
-    const head = Atomics.load(words, INPUT_HEAD);
-    if (((head - Atomics.load(words, INPUT_TAIL)) | 0) >= INPUT_SLOTS) return; // full: dropped
+    const head = words[INPUT_HEAD];
+    if (((head - words[INPUT_TAIL]) | 0) >= INPUT_SLOTS) return; // full: dropped
     const at = INPUT + ((head >>> 0) % INPUT_SLOTS) * 3;
-    Atomics.store(words, at, message);
-    Atomics.store(words, at + 1, wParam);
-    Atomics.store(words, at + 2, lParam);
-    Atomics.store(words, INPUT_HEAD, (head + 1) | 0);
-    Atomics.notify(words, INPUT_HEAD);
+    words[at] = message;
+    words[at + 1] = wParam;
+    words[at + 2] = lParam;
+    words[INPUT_HEAD] = (head + 1) | 0;
+    wake();
   }
 
   // Mouse position in the program's 640x480, packed as Windows does.
@@ -119,7 +146,7 @@
   function onVisibility() {
     if (!running) return;
     const hidden = document.visibilityState === 'hidden';
-    Atomics.store(words, HIDDEN, hidden ? 1 : 0);
+    words[HIDDEN] = hidden ? 1 : 0;
     if (hidden) post(WM_SIZE, SIZE_MINIMIZED, 0);
     else post(WM_SIZE, SIZE_RESTORED, (canvas.height << 16) | canvas.width);
   }
@@ -131,27 +158,16 @@
   window.addEventListener('keyup', onKey);
   document.addEventListener('visibilitychange', onVisibility);
 
-  // Puts the frame the program handed over on the canvas and lets the
-  // program's Flip return.
-  function present() {
+  // The program's Flip: its RGBA picture, straight out of its memory.
+  function present(pixels, width, height) {
     if (!running) return;
-    const seq = Atomics.load(words, FRAME_SEQ);
-    if (seq !== Atomics.load(words, PRESENTED_SEQ)) {
-      const width = Atomics.load(words, FRAME_WIDTH), height = Atomics.load(words, FRAME_HEIGHT);
-      if (canvas.width !== width || canvas.height !== height || !image) {
-        canvas.width = width;
-        canvas.height = height;
-        image = context2d.createImageData(width, height);
-      }
-      const from = Atomics.load(words, FRAME_PIXELS);
-      // An ImageData cannot look into shared memory: the bytes are copied.
-      image.data.set(heap.subarray(from, from + width * height * 4));
-      context2d.putImageData(image, 0, 0);
-      ++status.presented;
-      Atomics.store(words, PRESENTED_SEQ, seq);
-      Atomics.notify(words, PRESENTED_SEQ);
+    if (canvas.width !== width || canvas.height !== height) {
+      canvas.width = width;
+      canvas.height = height;
     }
-    requestAnimationFrame(present);
+    const bytes = new Uint8ClampedArray(program.HEAPU8.buffer, pixels, width * height * 4);
+    context2d.putImageData(new ImageData(bytes, width, height), 0, 0);
+    ++status.presented;
   }
 
   function showCursor(visible) {
@@ -166,21 +182,45 @@
     console.error('quillon: ' + status.message);
   }
 
-  function openAudio(buffer, shared, rate) {
+  // The waveform device (web_audio.cpp). The page copies the program's ring
+  // into messages for the player, half the ring ahead of what the player
+  // has played; the device's position is what has been copied. The player's
+  // reports wait in the queue while the page is busy, so the page adds the
+  // frames its audio clock has rendered since the last one.
+  const device = { ring: 0, ringBytes: 0, sent: 0, played: 0, reportedAt: 0, generation: 0 };
+
+  function playedNow() {
+    const since = Math.round(audio.context.currentTime * audio.context.sampleRate) - device.reportedAt;
+    return Math.min(device.sent, device.played + 4 * Math.max(0, since));
+  }
+
+  function openAudio(rate) {
     if (!audio || !audio.context || audio.context.sampleRate !== rate) return 0;
     try {
       const captureFrames = Math.round(Number(params.get('capture') || 0) * rate);
-      const node = new AudioWorkletNode(audio.context, 'quillon-wave', {
-        numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
-        processorOptions: { buffer, shared, captureFrames },
-      });
+      const node = audio.Player ? playerOnPage(audio.context, audio.Player, { captureFrames })
+        : new AudioWorkletNode(audio.context, 'quillon-wave', {
+          numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
+          processorOptions: { captureFrames },
+        });
       node.port.onmessage = (event) => {
-        status.capture = event.data;
-        console.log('quillon: captured ' + event.data.length / 2 + ' frames');
+        const m = event.data;
+        if (m.type === 'played') {
+          if (m.generation !== device.generation) return;
+          device.played = m.frames * 4;
+          device.reportedAt = m.at;
+          status.bytesPlayed = device.played;
+          status.silentFrames = m.silentFrames;
+          wake();
+        } else if (m.type === 'capture') {
+          status.capture = m.samples;
+          console.log('quillon: captured ' + m.samples.length / 2 + ' frames');
+        }
       };
-      node.connect(audio.context.destination);
+      if (!audio.Player) node.connect(audio.context.destination);
       audio.node = node;
-      console.log('quillon: sound on at ' + rate + ' Hz');
+      device.ring = 0;
+      console.log('quillon: sound on at ' + rate + ' Hz' + (audio.Player ? ' (the player on the page\'s thread)' : ''));
       return 1;
     } catch (error) {
       console.error('quillon: no sound: ' + error);
@@ -188,9 +228,43 @@
     }
   }
 
+  function topUp() {
+    if (!device.ring || !audio || !audio.node) return;
+    const target = playedNow() + ((device.ringBytes / 2) & ~3);
+    if (target <= device.sent) return;
+    const samples = new Int16Array((target - device.sent) / 2);
+    const heap = program.HEAPU8;
+    let at = 0;
+    while (device.sent < target) {
+      const from = device.sent % device.ringBytes;
+      const n = Math.min(target - device.sent, device.ringBytes - from);
+      new Uint8Array(samples.buffer).set(heap.subarray(device.ring + from, device.ring + from + n), at);
+      at += n;
+      device.sent += n;
+    }
+    audio.node.port.postMessage({ type: 'data', generation: device.generation, samples }, [samples.buffer]);
+  }
+
+  function audioWrite(ring, ringBytes) {
+    Object.assign(device, { ring, ringBytes, sent: 0, played: 0, reportedAt: 0, generation: device.generation + 1 });
+    if (audio && audio.node) audio.node.port.postMessage({ type: 'play', generation: device.generation });
+    topUp();
+  }
+
+  function audioPosition() {
+    topUp();
+    return device.sent | 0;
+  }
+
+  function audioReset() {
+    device.ring = 0;
+    ++device.generation;
+    if (audio && audio.node) audio.node.port.postMessage({ type: 'stop' });
+  }
+
   function closeAudio() {
     if (audio && audio.node) {
-      audio.node.port.postMessage('close');
+      audio.node.port.postMessage({ type: 'close' });
       audio.node.disconnect();
       audio.node = null;
     }
@@ -198,7 +272,9 @@
 
   function ended(code) {
     running = false;
+    program = null;
     module = null;
+    waker = null;
     status.exitCode = code;
     showCursor(true);
     if (document.fullscreenElement && document.exitFullscreen) document.exitFullscreen().catch(() => {});
@@ -206,28 +282,100 @@
     console.log('quillon: ended with exit code ' + code);
   }
 
+  function decodeBase64(text) {
+    const binary = atob(text);
+    const bytes = new Uint8Array(binary.length);
+    for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+    return bytes;
+  }
+
   function load() {
-    return createQuillon({
+    const options = {
       print: (text) => console.log(text),
       printErr: (text) => console.error(text),
-      onExit: ended,
+      onAbort: (what) => { running = false; cannotPlay('The presentation stopped: ' + what); },
+      quillonWait: wait,
+      quillonPresent: present,
       quillonOpenAudio: openAudio,
+      quillonAudioWrite: audioWrite,
+      quillonAudioPosition: audioPosition,
+      quillonAudioReset: audioReset,
       quillonCloseAudio: closeAudio,
       quillonMessageBox: messageBox,
       quillonShowCursor: showCursor,
-    }).then((m) => {
+    };
+    if (window.quillonWasm) options.wasmBinary = decodeBase64(window.quillonWasm);
+    return createQuillon(options).then((m) => {
       module = m;
       return m;
     });
   }
 
+  // The player's module: beside the page, or from the inlined source, as a
+  // Blob URL and, where the browser refuses a blob module to a page opened
+  // from disk (Chromium: its origin is opaque), as a data: URL.
+  function addAudioModule(context) {
+    const source = window.quillonAudioSource;
+    if (!source) return context.audioWorklet.addModule('quillon-audio.js');
+    const blob = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
+    return context.audioWorklet.addModule(blob).catch((error) => {
+      console.log('quillon: the player from a Blob URL failed (' + error.message + '); from a data: URL');
+      const data = 'data:text/javascript;base64,' + btoa(unescape(encodeURIComponent(source)));
+      return context.audioWorklet.addModule(data);
+    }).finally(() => URL.revokeObjectURL(blob));
+  }
+
+  function hasWorklet() {
+    return typeof AudioWorkletNode === 'function' && 'audioWorklet' in AudioContext.prototype;
+  }
+
+  // Where the browser gives no audio worklet (a page served over plain
+  // http by another machine is no secure context), the same player runs on
+  // the page's own thread under a ScriptProcessorNode, 128 frames at a time
+  // as in a worklet. The program gives the page its turn at every frame; the
+  // node's buffer of 4096 frames (93 ms) rides out the frames in between.
+  function loadPlayerOnPage() {
+    const source = window.quillonAudioSource ? Promise.resolve(window.quillonAudioSource)
+      : fetch('quillon-audio.js').then((response) => response.text());
+    return source.then((text) => {
+      let Player = null;
+      class Base {
+        constructor() {
+          const channel = new MessageChannel();
+          this.port = channel.port1;
+          this.pagePort = channel.port2;
+        }
+      }
+      new Function('AudioWorkletProcessor', 'registerProcessor', text)(Base, (name, c) => { Player = c; });
+      return Player;
+    });
+  }
+
+  function playerOnPage(context, Player, options) {
+    const clock = () => Math.round(context.currentTime * context.sampleRate);
+    const player = new Player({ processorOptions: { ...options, clock } });
+    const node = context.createScriptProcessor(4096, 0, 2);
+    let alive = true;
+    node.onaudioprocess = (event) => {
+      const left = event.outputBuffer.getChannelData(0), right = event.outputBuffer.getChannelData(1);
+      for (let i = 0; i < left.length && alive; i += 128)
+        alive = player.process([], [[left.subarray(i, i + 128), right.subarray(i, i + 128)]]);
+    };
+    node.connect(context.destination);
+    return { port: player.pagePort, disconnect: () => node.disconnect() };
+  }
+
   // The sound needs the gesture: the context is made (or resumed) inside
   // its handler; the player's code is added before the program starts.
   function startSound() {
+    if (typeof AudioContext !== 'function') return Promise.resolve();
     try {
       if (!audio) audio = { context: new AudioContext({ sampleRate: SAMPLE_RATE }), node: null, ready: null };
       audio.context.resume().catch(() => {});
-      if (!audio.ready) audio.ready = audio.context.audioWorklet.addModule('quillon-audio.js');
+      if (!audio.ready) {
+        audio.ready = hasWorklet() ? addAudioModule(audio.context)
+          : loadPlayerOnPage().then((Player) => { audio.Player = Player; });
+      }
       return audio.ready.catch((error) => {
         console.error('quillon: no sound: ' + error);
         audio = null;
@@ -256,16 +404,17 @@
     Promise.all([loaded, startSound()]).then(([m]) => {
       words = new Int32Array(m.HEAPU8.buffer, m._quillon_web_shared(), INPUT + INPUT_SLOTS * 3);
       if (words[0] !== MAGIC) throw new Error('the program and its page do not match');
-      heap = m.HEAPU8;
-      image = null;
+      program = m;
+      module = null;
       pressed.clear();
-      Atomics.store(words, HIDDEN, document.visibilityState === 'hidden' ? 1 : 0);
+      words[HIDDEN] = document.visibilityState === 'hidden' ? 1 : 0;
       running = true;
       show('running');
       showCursor(true);
-      requestAnimationFrame(present);
       console.log('quillon: started');
-      m.callMain([]);
+      // main gives the page its turn at its first wait and goes on from
+      // there; the promise settles with its exit code when it returns.
+      return m.ccall('main', 'number', ['number', 'number'], [0, 0], { async: true }).then(ended);
     }).catch((error) => cannotPlay('The presentation could not start: ' + error));
   }
 
@@ -287,20 +436,16 @@
   });
 
   function init() {
-    if (!window.crossOriginIsolated || typeof SharedArrayBuffer === 'undefined') {
-      const worker = window.isSecureContext && navigator.serviceWorker;
-      const why = 'This presentation needs shared memory between threads (SharedArrayBuffer), which a browser ' +
-        'grants only to a cross-origin isolated page. Serve this folder with the headers ' +
-        '"Cross-Origin-Opener-Policy: same-origin" and "Cross-Origin-Embedder-Policy: require-corp" ' +
-        '(make serve-web does), or from https or localhost, where the included service worker adds them' +
-        (worker ? ' after one reload; here that has not happened (is it blocked?).' : '; here no service worker is allowed.');
-      if (!worker) cannotPlay(why);
-      else setTimeout(() => { if (!window.quillonReloading) cannotPlay(why); }, ISOLATION_WAIT_MS);
+    if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiate !== 'function') {
+      cannotPlay('This browser cannot run WebAssembly, which the presentation is made of. ' +
+        'Any current Chrome, Edge, Firefox or Safari can.');
       return;
     }
-    if (typeof WebAssembly !== 'object') {
-      cannotPlay('This browser cannot run WebAssembly.');
-      return;
+    if (typeof AudioContext !== 'function') {
+      const note = document.getElementById('no-sound');
+      note.textContent = 'This browser has no Web Audio: the presentation plays without its music.';
+      note.hidden = false;
+      console.log('quillon: no Web Audio');
     }
     load().then(() => {
       show('start');
