@@ -25,8 +25,14 @@
   const WAKE_TIMEOUT = 0, WAKE_ANIMATION_FRAME = 1, WAKE_PAGE = 2;
 
   const params = new URLSearchParams(window.location.search);
+  // The program's picture at its own size (what the tests read), and the
+  // view the person sees: the picture enlarged sharp by the largest whole
+  // factor that fits, which the browser then scales smoothly by the small
+  // rest, so every copy of a letter keeps even strokes at any window size.
   const canvas = document.getElementById('screen');
   const context2d = canvas.getContext('2d', { alpha: false });
+  const view = document.getElementById('view');
+  const viewContext = view.getContext('2d', { alpha: false });
   const panels = ['loading', 'start', 'ended', 'cannot'].map((id) => document.getElementById(id));
 
   // What the tests read: the page's state, the frames presented, and what
@@ -49,7 +55,7 @@
 
   function show(id) {
     for (const panel of panels) panel.hidden = panel.id !== id;
-    canvas.hidden = id !== 'running';
+    view.hidden = id !== 'running';
     status.state = id;
   }
 
@@ -95,7 +101,7 @@
 
   // Mouse position in the program's 640x480, packed as Windows does.
   function point(event) {
-    const r = canvas.getBoundingClientRect();
+    const r = view.getBoundingClientRect();
     const x = Math.max(0, Math.min(canvas.width - 1, Math.floor((event.clientX - r.left) * canvas.width / r.width)));
     const y = Math.max(0, Math.min(canvas.height - 1, Math.floor((event.clientY - r.top) * canvas.height / r.height)));
     return (y << 16) | x;
@@ -167,7 +173,21 @@
     }
     const bytes = new Uint8ClampedArray(program.HEAPU8.buffer, pixels, width * height * 4);
     context2d.putImageData(new ImageData(bytes, width, height), 0, 0);
+    drawView();
     ++status.presented;
+  }
+
+  function drawView() {
+    const r = view.getBoundingClientRect();
+    const ratio = window.devicePixelRatio || 1;
+    const scale = Math.min(r.width * ratio / canvas.width, r.height * ratio / canvas.height);
+    const whole = Math.max(1, Math.floor(scale + 1e-4));
+    if (view.width !== canvas.width * whole || view.height !== canvas.height * whole) {
+      view.width = canvas.width * whole;
+      view.height = canvas.height * whole;
+    }
+    viewContext.imageSmoothingEnabled = false;
+    viewContext.drawImage(canvas, 0, 0, view.width, view.height);
   }
 
   function showCursor(visible) {
