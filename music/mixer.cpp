@@ -18,8 +18,6 @@ Mixer mixer;
 
 namespace {
 
-__extension__ typedef unsigned __int128 Wide;
-
 constexpr int FRACTION_BITS = 32;
 constexpr uint64_t FRACTION_MASK = 0xFFFFFFFFull;
 // A boundary this many frames or more ahead lies beyond any run: runs are
@@ -201,7 +199,10 @@ void MixRamp(float* __restrict out, int64_t frames, const int16_t* __restrict da
 // it (loopStart is inside). The count comes from the 24-bit division and is
 // then checked once against the exact distance, so that rounding the
 // reduced values can neither end a run just short of the boundary nor let
-// it step past it.
+// it step past it. 64 bits hold every product: the distance is below 2^56
+// (BOUNDARY_HORIZON frames), the step below 2^40, and no count tried is
+// more than twice the distance over the step, plus one, so a travel stays
+// below 2^58.
 int64_t FramesToBoundary(uint64_t distance, uint64_t step, bool backward) {
     if (!backward && distance == 0)
         return 0;
@@ -213,10 +214,10 @@ int64_t FramesToBoundary(uint64_t distance, uint64_t step, bool backward) {
         uint64_t reducedDistance = distance >> REDUCE_SHIFT;
         frames = (reducedDistance + reducedStep - 1) / reducedStep;
     } else {
-        frames = static_cast<uint64_t>((Wide{distance} + step - 1) / step);
+        frames = (distance + step - 1) / step;
     }
     auto reached = [&](uint64_t k) {
-        Wide travel = Wide{k} * step;
+        const uint64_t travel = k * step;
         return backward ? travel > distance : travel >= distance;
     };
     while (frames > 0 && reached(frames - 1))
