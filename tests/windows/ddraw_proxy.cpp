@@ -102,6 +102,9 @@ void Log(const char* a, const char* b = "", const char* c = "") {
 }
 
 void ReadRules() {
+    const DWORD m = GetEnvironmentVariableA("QUILLON_DDRAW_LOG", logPath, sizeof logPath);
+    if (m >= sizeof logPath)
+        logPath[0] = '\0';
     char text[512];
     const DWORD n = GetEnvironmentVariableA("QUILLON_DDRAW_FAIL", text, sizeof text);
     if (n == 0 || n >= sizeof text)
@@ -119,9 +122,6 @@ void ReadRules() {
         }
         std::snprintf(r.call, sizeof r.call, "%s", item);
     }
-    const DWORD m = GetEnvironmentVariableA("QUILLON_DDRAW_LOG", logPath, sizeof logPath);
-    if (m >= sizeof logPath)
-        logPath[0] = '\0';
 }
 
 // Whether this call is one to fail; every rule that matches counts it.
