@@ -1,6 +1,7 @@
-# Cross build of the Windows program with MinGW-w64 (the posix threads
-# variant, whose C++ runtime has std::thread) on Debian:
-#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+# Cross build of the 64-bit Windows program with MinGW-w64 (the posix
+# threads variant, whose C++ runtime has std::thread) on Debian; the exe
+# that ships is the 32-bit one (cmake/mingw-w64-i686.cmake):
+#   cmake -S . -B build-windows-x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 #         -DQUILLON_HOST_BUILD=build
 # The resource builders run on the build machine, so they come from a native
 # build tree (QUILLON_HOST_BUILD); see cmake/windows.cmake.

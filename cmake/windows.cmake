@@ -1,9 +1,17 @@
-# The Windows build, cross-compiled with MinGW-w64 (cmake/mingw-w64-x86_64.cmake):
-# quillon.exe on the Windows backend (platform/win32), xmrender.exe and
-# xmcheck.exe, and the display, music and backend tests, run under Wine by
-# ctest. Included by the top-level CMakeLists.txt in place of the Linux
-# build.
+# The Windows build, cross-compiled with MinGW-w64 for 32-bit Windows
+# (cmake/mingw-w64-i686.cmake, the exe that ships) or 64-bit Windows
+# (cmake/mingw-w64-x86_64.cmake): quillon.exe on the Windows backend
+# (platform/win32), xmrender.exe and xmcheck.exe, and the display, music and
+# backend tests, run under Wine by ctest. Included by the top-level
+# CMakeLists.txt in place of the Linux build.
 enable_language(RC)
+
+# x86 (32-bit) or x64: the structure sizes the tests expect follow it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QUILLON_WINDOWS_ARCH x86)
+else()
+  set(QUILLON_WINDOWS_ARCH x64)
+endif()
 
 # The content is built (and checked) by the builders of a native tree, with
 # whatever own content it was configured with; this tree compiles it.
@@ -57,22 +65,42 @@ add_subdirectory(display)
 add_subdirectory(app)
 add_subdirectory(tools)
 add_subdirectory(tests/support)
+
+# The manifest and the version details belong to quillon.exe alone.
+set(QUILLON_MANIFEST ${PROJECT_BINARY_DIR}/quillon.manifest)
+configure_file(resources/quillon.manifest.in ${QUILLON_MANIFEST} @ONLY)
+configure_file(resources/quillon_version.rc.in ${PROJECT_BINARY_DIR}/quillon_version.rc @ONLY)
+add_library(quillon_version_rc OBJECT ${PROJECT_BINARY_DIR}/quillon_version.rc)
+set_source_files_properties(${PROJECT_BINARY_DIR}/quillon_version.rc PROPERTIES OBJECT_DEPENDS ${QUILLON_MANIFEST})
+target_sources(quillon PRIVATE $<TARGET_OBJECTS:quillon_version_rc>)
+if(QUILLON_WINDOWS_ARCH STREQUAL x86)
+  # The 32-bit start-up calls a stdcall WinMain, which passes the call on to
+  # the program's.
+  target_sources(quillon PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/x86/win32_entry.cpp)
+endif()
 add_subdirectory(tests/display)
 add_subdirectory(tests/music)
 add_subdirectory(tests/windows)
 
-# The zip for users: the program, stripped of its debugging information, and
-# a short text on what it is and how to use it.
+# The zip for users, made by the 32-bit tree only (its exe runs on every
+# Windows): the program, stripped of its debugging information, and a short
+# text on what it is and how to use it.
+if(NOT QUILLON_WINDOWS_ARCH STREQUAL x86)
+  return()
+endif()
+set(WINDOWS_ZIP quillon-windows-x86.zip)
+# The README names the version.
+configure_file(resources/README-windows.txt ${PROJECT_BINARY_DIR}/README-windows.txt @ONLY)
 set(WINDOWS_ZIP_DIR ${PROJECT_BINARY_DIR}/zip)
 add_custom_command(
-  OUTPUT ${PROJECT_BINARY_DIR}/quillon-windows-x64.zip
+  OUTPUT ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${WINDOWS_ZIP_DIR}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${WINDOWS_ZIP_DIR}
   COMMAND ${CMAKE_STRIP} -o ${WINDOWS_ZIP_DIR}/quillon.exe $<TARGET_FILE:quillon>
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/resources/README-windows.txt ${WINDOWS_ZIP_DIR}/README.txt
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_BINARY_DIR}/README-windows.txt ${WINDOWS_ZIP_DIR}/README.txt
   COMMAND ${CMAKE_COMMAND} -E chdir ${WINDOWS_ZIP_DIR}
-          ${CMAKE_COMMAND} -E tar cf ${PROJECT_BINARY_DIR}/quillon-windows-x64.zip --format=zip quillon.exe README.txt
-  DEPENDS quillon ${PROJECT_SOURCE_DIR}/resources/README-windows.txt
-  COMMENT "Packing quillon-windows-x64.zip")
-add_custom_target(quillon_zip ALL DEPENDS ${PROJECT_BINARY_DIR}/quillon-windows-x64.zip)
+          ${CMAKE_COMMAND} -E tar cf ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP} --format=zip quillon.exe README.txt
+  DEPENDS quillon ${PROJECT_BINARY_DIR}/README-windows.txt
+  COMMENT "Packing ${WINDOWS_ZIP}")
+add_custom_target(quillon_zip ALL DEPENDS ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP})
 

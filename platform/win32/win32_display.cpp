@@ -1,7 +1,9 @@
 // DirectDraw 7: the device, the flipping primary and the off-screen
 // surfaces. The program's surface description is copied into a
-// DDSURFACEDESC2 (dwSize 124) and its fill into a DDBLTFX (dwSize 100);
-// results come back as DirectDraw gives them.
+// DDSURFACEDESC2 and its fill into a DDBLTFX, each with dwSize the size of
+// this build's record: 124 and 100 bytes in the 32-bit program, 136 and 128
+// in the 64-bit one (pointers and pointer-aligned members grow). Results come
+// back as DirectDraw gives them.
 #include "platform/win32/win32_internal.h"
 
 namespace {

@@ -324,6 +324,32 @@ TEST(Resources, TheSongIsLinkedInAsRawData) {
     EXPECT_EQ(none.data, nullptr);
 }
 
+// The records the backend hands to Windows carry their own size (dwSize,
+// waveOutPrepareHeader's length): those of the Windows this tree builds for,
+// 32-bit (the exe that ships) or 64-bit.
+TEST(Structures, HaveTheSizesOfTheWindowsBuiltFor) {
+    struct Sizes {
+        const char* arch;
+        size_t pointer;
+        size_t surfaceDesc;
+        size_t bltFx;
+        size_t waveHeader;
+    };
+    const Sizes table[] = {
+        {"x86", 4, 124, 100, 32},
+        {"x64", 8, 136, 128, 48},
+    };
+    const Sizes* expected = nullptr;
+    for (const Sizes& s : table)
+        if (std::string(s.arch) == QUILLON_WINDOWS_ARCH)
+            expected = &s;
+    ASSERT_NE(expected, nullptr) << "no sizes for " << QUILLON_WINDOWS_ARCH;
+    EXPECT_EQ(sizeof(void*), expected->pointer);
+    EXPECT_EQ(sizeof(DDSURFACEDESC2), expected->surfaceDesc);
+    EXPECT_EQ(sizeof(DDBLTFX), expected->bltFx);
+    EXPECT_EQ(sizeof(WAVEHDR), expected->waveHeader);
+}
+
 // The program's own generator against the runtime it imitates.
 TEST(CRuntime, RandMatchesTheWindowsRuntime) {
     for (const unsigned seed : {1u, 0u, 12345u, 0xFFFFFFFFu}) {
