@@ -24,7 +24,7 @@ JOBS := $(shell nproc)
 # Debian packages the build needs, and those the tests need on top.
 BUILD_PACKAGES := cmake g++ make pkg-config libsdl2-dev libgtest-dev libgmock-dev libbenchmark-dev libpng-dev \
                   dpkg-dev file
-TEST_PACKAGES := python3 clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium \
+TEST_PACKAGES := python3 git clang-format clang libclang-rt-14-dev xvfb xauth xdotool x11-utils imagemagick libxmp-dev sox chromium \
                  desktop-file-utils man-db ffmpeg
 # The browser build: Emscripten (with its clang and node), zip for the
 # archive; the two browsers its tests drive, and a PulseAudio server for
