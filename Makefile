@@ -124,9 +124,9 @@ web-deps:
 # not), which Wine's 32-bit half is.
 RUNS_32BIT := /lib/ld-linux.so.2 --version >/dev/null 2>&1
 # wine32 comes from Debian's i386 architecture, added once (as root). It is
-# installed only where 32-bit programs run: elsewhere its loader cannot
-# start, and Debian's wine command, which prefers it, would fail for 64-bit
-# programs too.
+# asked for only where 32-bit programs run; apt may still bring it in with
+# wine elsewhere, where its loader cannot start, so tests/windows/wine-run
+# calls the 64-bit loader itself there.
 windows-deps:
 	@dpkg --print-foreign-architectures | grep -qx i386 || \
 	  if [ "$$(id -u)" -eq 0 ]; then dpkg --add-architecture i386; \
