@@ -24,10 +24,14 @@ foreach(tool IN LISTS QUILLON_PUBLIC_TOOLS)
 endforeach()
 install(TARGETS quillon quillon-capture ${QUILLON_PUBLIC_TOOLS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS ${QUILLON_PRIVATE_TOOLS} RUNTIME DESTINATION lib/quillon)
-# install(TARGETS) cannot rename; the files are stripped by then.
+# install(TARGETS) cannot rename; the files are stripped by then. The
+# install manifest (install_manifest.txt, what an uninstall removes) is told
+# the new name too.
 foreach(tool IN LISTS QUILLON_PUBLIC_TOOLS)
-  install(CODE "file(RENAME \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${tool}\"
-                            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/quillon-${tool}\")")
+  install(CODE "set(quillon_bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+                file(RENAME \"\${quillon_bin}/${tool}\" \"\${quillon_bin}/quillon-${tool}\")
+                list(REMOVE_ITEM CMAKE_INSTALL_MANIFEST_FILES \"\${quillon_bin}/${tool}\")
+                list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${quillon_bin}/quillon-${tool}\")")
 endforeach()
 
 # A man page for each command, gzipped as Debian installs them (-n: no

@@ -60,6 +60,22 @@ for program in "$@"; do
     "$work/root/usr/bin/$program" --version >/dev/null || fail "the packaged $program does not start"
 done
 
+# cmake --install as the README gives it: its manifest (what an uninstall
+# removes with `xargs rm < install_manifest.txt`) lists exactly the files it
+# put there. The build tree's own manifest, from a person's install, is
+# kept.
+manifest="$build/install_manifest.txt"
+[ -e "$manifest" ] && cp "$manifest" "$work/manifest.kept"
+cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log" >&2; fail "cmake --install"; }
+sort "$manifest" >"$work/manifest.listed"
+if [ -e "$work/manifest.kept" ]; then mv "$work/manifest.kept" "$manifest"; else rm -f "$manifest"; fi
+find "$work/prefix" -type f | sort >"$work/manifest.found"
+diff "$work/manifest.listed" "$work/manifest.found" >&2 ||
+    fail "cmake --install's manifest is not what it installed (< listed only, > installed only)"
+for program in "$@"; do
+    [ -x "$work/prefix/bin/$program" ] || fail "cmake --install put no bin/$program"
+done
+
 if command -v apt-get >/dev/null && apt-get -s install "$deb" >"$work/apt.log" 2>&1; then
     echo "apt-get -s install: $(grep -c '^Inst' "$work/apt.log") packages to install"
 else
