@@ -36,9 +36,7 @@ Surface* CreateOffscreen(const OffscreenLayout& layout) {
     desc.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY;
     desc.label = layout.label;
     if (layout.blackIsTransparent) {
-        desc.flags |= DDSD_CKSRCBLT;
-        desc.colorKeyLow = 0;
-        desc.colorKeyHigh = 0;
+        desc.flags |= DDSD_CKSRCBLT; // the zeroed key range: black alone
     }
     Surface* surface = nullptr;
     if (DdCreateSurface(display.dd, &desc, &surface) == RESULT_OK) {

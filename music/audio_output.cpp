@@ -185,9 +185,7 @@ void MixBlock(Module* song, float* mix, int16_t* pcm, int32_t frames) {
         if (left == 0) {
             song->tickRoutine(song);
             // Read after the tick: a tempo change made in it governs this very tick.
-            left = song->samplesPerTick;
-            if (left <= 0)
-                left = 1; // the loader keeps the tempo in range; never spin without mixing
+            left = song->samplesPerTick; // at least 1: SetTempo holds it there
         }
         int32_t n = left < frames - done ? left : frames - done;
         MixVoices(mix + 2 * static_cast<size_t>(done), n);

@@ -17,6 +17,7 @@ struct DirectDraw {
     uint32_t cooperativeFlags = 0;
     int modeWidth = 0; // 0 until SetDisplayMode
     int modeHeight = 0;
+    int modeRefreshRate = -1; // as asked for; 0 is the adapter's default rate
     bool hasPrimary = false;
 };
 

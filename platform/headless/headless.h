@@ -143,6 +143,8 @@ bool HeadlessAudioPlaying();
 WaveFormat HeadlessAudioFormat();
 // The device plays `bytes` more (a whole number of sample frames): copies
 // them from the looped buffer at the current position into `out` and moves
-// the position past them. Zeros while nothing plays. This is exactly what a
+// the position past them. Zeros while nothing plays, and after the end of a
+// buffer written without both loop flags, which plays once (its position,
+// also through HeadlessAudioAdvance, stops at its length). This is exactly what a
 // real device would have sent to the speakers.
 void HeadlessAudioPlay(uint32_t bytes, uint8_t* out);

@@ -20,6 +20,7 @@ struct VirtualDevice {
     const uint8_t* buffer = nullptr;
     uint32_t length = 0;
     bool playing = false;
+    bool looping = false; // written with both loop flags; else the buffer plays once
     std::atomic<uint32_t> position{0};
 };
 
@@ -83,6 +84,7 @@ Result WaveOutWrite(WaveOutHandle device, WaveHeader* header) {
     d.buffer = header->data;
     d.length = header->bufferLength;
     d.playing = true;
+    d.looping = (header->flags & WHDR_BEGINLOOP) && (header->flags & WHDR_ENDLOOP);
     d.position.store(0, std::memory_order_release);
     return RESULT_OK;
 }
@@ -144,7 +146,14 @@ bool HeadlessAudioOpen() {
 
 void HeadlessAudioSetPosition(uint32_t bytes) { Device().position.store(bytes, std::memory_order_release); }
 
-void HeadlessAudioAdvance(uint32_t bytes) { Device().position.fetch_add(bytes, std::memory_order_acq_rel); }
+void HeadlessAudioAdvance(uint32_t bytes) {
+    VirtualDevice& d = Device();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    uint32_t position = d.position.load(std::memory_order_acquire) + bytes;
+    if (d.playing && !d.looping && position > d.length)
+        position = d.length; // played once to its end: the count stands still
+    d.position.store(position, std::memory_order_release);
+}
 
 uint32_t HeadlessAudioPosition() { return Device().position.load(std::memory_order_acquire); }
 
@@ -169,6 +178,10 @@ void HeadlessAudioPlay(uint32_t bytes, uint8_t* out) {
     }
     uint32_t position = d.position.load(std::memory_order_acquire);
     for (uint32_t done = 0; done < bytes;) {
+        if (!d.looping && position >= d.length) {
+            std::memset(out + done, 0, bytes - done);
+            break;
+        }
         const uint32_t at = position % d.length;
         const uint32_t n = std::min(bytes - done, d.length - at);
         std::memcpy(out + done, d.buffer + at, n);

@@ -59,7 +59,7 @@ Result DdSetCooperativeLevel(DirectDraw* dd, Window* window, uint32_t flags) {
     return RESULT_OK;
 }
 
-Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel, int, uint32_t) {
+Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel, int refreshRate, uint32_t) {
     if (HeadlessFaultHit("SetDisplayMode"))
         return RESULT_FAILED;
     if (!CoreDirectDrawLive(dd) || bitsPerPixel != 32 || width < 1 || height < 1 || width > MAX_BUFFER_SIDE ||
@@ -67,6 +67,7 @@ Result DdSetDisplayMode(DirectDraw* dd, int width, int height, int bitsPerPixel,
         return RESULT_FAILED;
     dd->modeWidth = width;
     dd->modeHeight = height;
+    dd->modeRefreshRate = refreshRate;
     return RESULT_OK;
 }
 

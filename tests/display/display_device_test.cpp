@@ -131,6 +131,7 @@ TEST_F(DisplayDeviceTest, TheScreenIsTakenExclusivelyFullScreenAt640x480) {
     EXPECT_EQ(display.dd->cooperativeFlags, 0x13u); // exclusive, full screen, reboot allowed
     EXPECT_EQ(display.dd->modeWidth, 640);
     EXPECT_EQ(display.dd->modeHeight, 480);
+    EXPECT_EQ(display.dd->modeRefreshRate, 0); // whatever rate the monitor runs 640x480 at
 }
 
 TEST_F(DisplayDeviceTest, EverySetupFailureOfARebuildIsFollowedByTheRestoreMessage) {

@@ -83,6 +83,35 @@ TEST_F(VirtualAudioTest, PlayingTakesTheLoopFromThePositionOn) {
     ASSERT_EQ(WaveOutClose(h), RESULT_OK);
 }
 
+// Without both loop flags a buffer plays once: to its end, then silence, and
+// the position stops at its length however far the device is moved on.
+TEST_F(VirtualAudioTest, ABufferWrittenWithoutTheLoopFlagsPlaysOnce) {
+    for (size_t i = 0; i < sizeof ring; ++i)
+        ring[i] = static_cast<uint8_t>(i * 7 + 1);
+    const uint32_t withoutBoth[] = {0, WHDR_BEGINLOOP, WHDR_ENDLOOP};
+    for (uint32_t flags : withoutBoth) {
+        SCOPED_TRACE(flags);
+        WaveOutHandle h = NO_WAVEOUT;
+        const WaveFormat f = Cd();
+        ASSERT_EQ(WaveOutOpen(&h, &f), RESULT_OK);
+        WaveHeader hdr{ring, sizeof ring, 0, 0, flags, 0xFFFFFFFFu};
+        ASSERT_EQ(WaveOutPrepareHeader(h, &hdr), RESULT_OK);
+        ASSERT_EQ(WaveOutWrite(h, &hdr), RESULT_OK);
+        HeadlessAudioSetPosition(sizeof ring - 32);
+        uint8_t out[64];
+        HeadlessAudioPlay(sizeof out, out);
+        for (size_t i = 0; i < 32; ++i)
+            EXPECT_EQ(out[i], ring[sizeof ring - 32 + i]) << i;
+        EXPECT_TRUE(std::all_of(out + 32, std::end(out), [](uint8_t b) { return b == 0; }));
+        EXPECT_EQ(HeadlessAudioPosition(), sizeof ring);
+        HeadlessAudioAdvance(100);
+        EXPECT_EQ(HeadlessAudioPosition(), sizeof ring);
+        ASSERT_EQ(WaveOutReset(h), RESULT_OK);
+        ASSERT_EQ(WaveOutUnprepareHeader(h, &hdr), RESULT_OK);
+        ASSERT_EQ(WaveOutClose(h), RESULT_OK);
+    }
+}
+
 TEST_F(VirtualAudioTest, StaleAndNeverOpenedHandlesAreInvalid) {
     WaveHeader hdr{ring, sizeof ring, 0, 0, 0, 0};
     uint32_t pos = 0;
