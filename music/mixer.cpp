@@ -52,13 +52,33 @@ inline float ValueAt(const int16_t* data, uint64_t position) {
     return pair;
 }
 
+// Where a run's gains come from. A settled run has one pair of gains for
+// every frame; a ramp run reads a pair per frame from a table laid out as the
+// output frames are (left, right), so that one multiplication serves a whole
+// register of output whichever way the gains came.
+template <bool kRamp>
+struct Gains {
+    const float* pairs; // settled: one pair; ramp: a pair per frame
+
+    float Left(int64_t frame) const { return pairs[kRamp ? 2 * frame : 0]; }
+    float Right(int64_t frame) const { return pairs[kRamp ? 2 * frame + 1 : 1]; }
+};
+
 #if defined(__x86_64__) || defined(__i386__)
 // Eight frames per pass on processors with AVX2: the fractions advance in
 // four 64-bit lanes beside the scalar positions that read the value pairs. The arithmetic is
 // the scalar loop's, operation for operation, so the sums are identical.
-__attribute__((target("avx2"))) int64_t MixSteadyWide(float* __restrict out, int64_t frames,
+//
+// With a span of 8 the step is at most one frame, so the eight frames of a
+// pass read from nine neighbouring values: two loads of eight, widened, and
+// one permutation each take the place of the eight loads. With a span of 16
+// the step is at most two frames and the pass reads from 17 values: four
+// loads, and a blend of two permutations for each value. A span of 0 loads
+// each frame's pair on its own.
+template <bool kRamp, int kSpan>
+__attribute__((target("avx2"))) int64_t MixWidePasses(float* __restrict out, int64_t frames,
                                                       const int16_t* __restrict data, uint64_t& position,
-                                                      uint64_t delta, float gainLeft, float gainRight) {
+                                                      uint64_t delta, Gains<kRamp> gains) {
     int64_t passes = frames >> 3;
     if (passes == 0)
         return 0;
@@ -69,37 +89,76 @@ __attribute__((target("avx2"))) int64_t MixSteadyWide(float* __restrict out, int
     __m256i low = _mm256_setr_epi64x(at(0), at(1), at(4), at(5));
     __m256i high = _mm256_setr_epi64x(at(2), at(3), at(6), at(7));
     const __m256i eight = _mm256_set1_epi64x(static_cast<int64_t>(8 * delta));
-    const __m256 gains =
-        _mm256_setr_ps(gainLeft, gainRight, gainLeft, gainRight, gainLeft, gainRight, gainLeft, gainRight);
+    const float gl = gains.Left(0);
+    const float gr = gains.Right(0);
+    const __m256 settled = _mm256_setr_ps(gl, gr, gl, gr, gl, gr, gl, gr);
+    const float* table = gains.pairs;
     const __m256 scale = _mm256_set1_ps(INTERPOLATION_SCALE);
     for (int64_t i = 0; i < passes; ++i) {
         __m256i fraction =
             _mm256_srli_epi32(_mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(low), _mm256_castsi256_ps(high),
                                                                     _MM_SHUFFLE(2, 0, 2, 0))),
                               1);
-        // Plain loads: a gather is slower than eight of them on many processors.
-        uint64_t q = p;
-        int32_t v0 = PairAt(data, q);
-        int32_t v1 = PairAt(data, q += delta);
-        int32_t v2 = PairAt(data, q += delta);
-        int32_t v3 = PairAt(data, q += delta);
-        int32_t v4 = PairAt(data, q += delta);
-        int32_t v5 = PairAt(data, q += delta);
-        int32_t v6 = PairAt(data, q += delta);
-        int32_t v7 = PairAt(data, q += delta);
-        p = q + delta;
-        __m256i pair = _mm256_setr_epi32(v0, v1, v2, v3, v4, v5, v6, v7);
-        __m256 a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
-        __m256 b = _mm256_cvtepi32_ps(_mm256_srai_epi32(pair, 16));
+        __m256 a;
+        __m256 b;
+        if constexpr (kSpan != 0) {
+            // The lowest index of the pass is the first frame's going forward,
+            // the last one's going backward; the others lie less than a span
+            // above it.
+            uint64_t last = p + 7 * delta;
+            uint32_t first = static_cast<uint32_t>(p >> FRACTION_BITS);
+            uint32_t lowest = static_cast<uint32_t>(last >> FRACTION_BITS);
+            lowest = first < lowest ? first : lowest;
+            __m256i index = _mm256_castps_si256(
+                _mm256_shuffle_ps(_mm256_castsi256_ps(low), _mm256_castsi256_ps(high), _MM_SHUFFLE(3, 1, 3, 1)));
+            __m256i offset = _mm256_sub_epi32(index, _mm256_set1_epi32(static_cast<int32_t>(lowest)));
+            __m256i here = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest)));
+            __m256i next = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest + 1)));
+            __m256i valueA = _mm256_permutevar8x32_epi32(here, offset);
+            __m256i valueB = _mm256_permutevar8x32_epi32(next, offset);
+            if constexpr (kSpan == 16) {
+                // Offsets 8..15 take their values from the next eight (a
+                // permutation reads only the offset's low three bits).
+                __m256i upper = _mm256_cmpgt_epi32(offset, _mm256_set1_epi32(7));
+                __m256i hereHigh =
+                    _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest + 8)));
+                __m256i nextHigh =
+                    _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest + 9)));
+                valueA = _mm256_blendv_epi8(valueA, _mm256_permutevar8x32_epi32(hereHigh, offset), upper);
+                valueB = _mm256_blendv_epi8(valueB, _mm256_permutevar8x32_epi32(nextHigh, offset), upper);
+            }
+            a = _mm256_cvtepi32_ps(valueA);
+            b = _mm256_cvtepi32_ps(valueB);
+            p += 8 * delta;
+        } else {
+            // Plain loads: a gather is slower than eight of them on many processors.
+            uint64_t q = p;
+            int32_t v0 = PairAt(data, q);
+            int32_t v1 = PairAt(data, q += delta);
+            int32_t v2 = PairAt(data, q += delta);
+            int32_t v3 = PairAt(data, q += delta);
+            int32_t v4 = PairAt(data, q += delta);
+            int32_t v5 = PairAt(data, q += delta);
+            int32_t v6 = PairAt(data, q += delta);
+            int32_t v7 = PairAt(data, q += delta);
+            p = q + delta;
+            __m256i pair = _mm256_setr_epi32(v0, v1, v2, v3, v4, v5, v6, v7);
+            a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
+            b = _mm256_cvtepi32_ps(_mm256_srai_epi32(pair, 16));
+        }
         __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(fraction), scale);
         __m256 s = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), t));
         __m256 lo = _mm256_unpacklo_ps(s, s); // s0 s0 s1 s1 | s4 s4 s5 s5
         __m256 hi = _mm256_unpackhi_ps(s, s); // s2 s2 s3 s3 | s6 s6 s7 s7
         __m256 first = _mm256_permute2f128_ps(lo, hi, 0x20);
         __m256 second = _mm256_permute2f128_ps(lo, hi, 0x31);
-        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(first, gains)));
-        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(second, gains)));
+        __m256 gainsFirst = kRamp ? _mm256_loadu_ps(table) : settled;
+        __m256 gainsSecond = kRamp ? _mm256_loadu_ps(table + 8) : settled;
+        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(first, gainsFirst)));
+        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(second, gainsSecond)));
         out += 16;
+        if constexpr (kRamp)
+            table += 16;
         low = _mm256_add_epi64(low, eight);
         high = _mm256_add_epi64(high, eight);
     }
@@ -107,29 +166,48 @@ __attribute__((target("avx2"))) int64_t MixSteadyWide(float* __restrict out, int
     return passes * 8;
 }
 
+// The size of the step decides which passes suit a run (`delta` is the
+// step, or its negation going backward).
+template <bool kRamp>
+__attribute__((target("avx2"))) int64_t MixWide(float* __restrict out, int64_t frames, const int16_t* __restrict data,
+                                                uint64_t& position, uint64_t delta, Gains<kRamp> gains) {
+    const uint64_t step = delta < 0 - delta ? delta : 0 - delta;
+    if (step <= (1ull << FRACTION_BITS))
+        return MixWidePasses<kRamp, 8>(out, frames, data, position, delta, gains);
+    if (step <= (2ull << FRACTION_BITS))
+        return MixWidePasses<kRamp, 16>(out, frames, data, position, delta, gains);
+    return MixWidePasses<kRamp, 0>(out, frames, data, position, delta, gains);
+}
+
 bool HasWideMixing() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
 #else
-int64_t MixSteadyWide(float*, int64_t, const int16_t*, uint64_t&, uint64_t, float, float) { return 0; }
+template <bool kRamp>
+int64_t MixWide(float*, int64_t, const int16_t*, uint64_t&, uint64_t, Gains<kRamp>) {
+    return 0;
+}
 bool HasWideMixing() { return false; }
 #endif
 
-// A run at a settled volume: eight frames per pass where the processor
-// allows, else four with SSE2, then two per pass, then the odd one. Every
-// path does the same operations in the same order, so the sums are identical.
-void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
-               uint64_t delta, float gainLeft, float gainRight) {
+// Mixes a run: eight frames per pass where the processor allows, else four
+// with SSE2, then two per pass, then the odd one. Every path does the same
+// operations in the same order, so the sums are identical.
+template <bool kRamp>
+void MixFrames(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
+               uint64_t delta, Gains<kRamp> gains) {
     if (!mixer.scalarOnly && HasWideMixing()) {
-        int64_t done = MixSteadyWide(out, frames, data, position, delta, gainLeft, gainRight);
+        int64_t done = MixWide(out, frames, data, position, delta, gains);
         out += 2 * done;
         frames -= done;
+        if constexpr (kRamp)
+            gains.pairs += 2 * done;
     }
     uint64_t p = position;
 #if defined(__SSE2__)
     if (!mixer.scalarOnly) {
-        const __m128 gains = _mm_setr_ps(gainLeft, gainRight, gainLeft, gainRight);
+        const __m128 settled = _mm_setr_ps(gains.Left(0), gains.Right(0), gains.Left(0), gains.Right(0));
         const __m128 scale = _mm_set1_ps(INTERPOLATION_SCALE);
         for (int64_t quads = frames >> 2; quads > 0; --quads) {
             uint64_t p0 = p;
@@ -146,9 +224,13 @@ void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict 
                                                static_cast<int32_t>(static_cast<uint32_t>(p3) >> 1));
             __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(fractions), scale);
             __m128 s = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), t));
-            _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(s, s), gains)));
-            _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(s, s), gains)));
+            __m128 gainsFirst = kRamp ? _mm_loadu_ps(gains.pairs) : settled;
+            __m128 gainsSecond = kRamp ? _mm_loadu_ps(gains.pairs + 4) : settled;
+            _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(s, s), gainsFirst)));
+            _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(s, s), gainsSecond)));
             out += 8;
+            if constexpr (kRamp)
+                gains.pairs += 8;
         }
         frames &= 3;
     }
@@ -158,39 +240,72 @@ void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict 
         p += delta;
         float s1 = ValueAt(data, p);
         p += delta;
-        out[0] += s0 * gainLeft;
-        out[1] += s0 * gainRight;
-        out[2] += s1 * gainLeft;
-        out[3] += s1 * gainRight;
+        out[0] += s0 * gains.Left(0);
+        out[1] += s0 * gains.Right(0);
+        out[2] += s1 * gains.Left(1);
+        out[3] += s1 * gains.Right(1);
         out += 4;
+        if constexpr (kRamp)
+            gains.pairs += 4;
     }
     if (frames & 1) {
         float s = ValueAt(data, p);
         p += delta;
-        out[0] += s * gainLeft;
-        out[1] += s * gainRight;
+        out[0] += s * gains.Left(0);
+        out[1] += s * gains.Right(0);
     }
     position = p;
 }
 
-// A run inside a volume ramp: the gains move by their steps after each frame.
+// A run at a settled volume.
+void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
+               uint64_t delta, float gainLeft, float gainRight) {
+    const float pair[2] = {gainLeft, gainRight};
+    MixFrames(out, frames, data, position, delta, Gains<false>{pair});
+}
+
+// Frames of a ramp whose gains are worked out ahead of the mixing, at a time.
+constexpr int64_t RAMP_CHUNK = 64;
+
+// A run inside a volume ramp: the gains move by their steps after each
+// frame. Each gain is the previous one plus the step, rounded as single
+// precision: a chain that cannot be shortened without changing the sums.
+// So the chain alone runs first, into a table, and the frames are then mixed
+// as a settled run is, reading their gains from it.
 void MixRamp(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position, uint64_t delta,
              float& gainLeft, float& gainRight, float stepLeft, float stepRight) {
-    uint64_t p = position;
     float gl = gainLeft;
     float gr = gainRight;
-    for (int64_t i = 0; i < frames; ++i) {
-        float s = ValueAt(data, p);
-        p += delta;
-        out[0] += s * gl;
-        out[1] += s * gr;
-        gl += stepLeft;
-        gr += stepRight;
-        out += 2;
+    if (mixer.scalarOnly) {
+        // The plain loop the table must match.
+        uint64_t p = position;
+        for (int64_t i = 0; i < frames; ++i) {
+            float s = ValueAt(data, p);
+            p += delta;
+            out[0] += s * gl;
+            out[1] += s * gr;
+            gl += stepLeft;
+            gr += stepRight;
+            out += 2;
+        }
+        position = p;
+    } else {
+        alignas(32) float table[2 * RAMP_CHUNK];
+        while (frames > 0) {
+            int64_t n = frames < RAMP_CHUNK ? frames : RAMP_CHUNK;
+            for (int64_t i = 0; i < n; ++i) {
+                table[2 * i] = gl;
+                table[2 * i + 1] = gr;
+                gl += stepLeft;
+                gr += stepRight;
+            }
+            MixFrames(out, n, data, position, delta, Gains<true>{table});
+            out += 2 * n;
+            frames -= n;
+        }
     }
     gainLeft = gl;
     gainRight = gr;
-    position = p;
 }
 
 // Output frames until a run reaches the boundary `distance` ahead (32.32),
