@@ -23,9 +23,6 @@ constexpr uint64_t FRACTION_MASK = 0xFFFFFFFFull;
 // A boundary this many frames or more ahead lies beyond any run: runs are
 // kept short enough never to travel that far.
 constexpr uint64_t BOUNDARY_HORIZON = 1ull << 24;
-// Distance and step are divided with 24 fractional bits, which keeps the
-// step (integer part below 256) within 32 bits.
-constexpr int REDUCE_SHIFT = 8;
 constexpr float INTERPOLATION_SCALE = 1.0f / 2147483648.0f; // top 31 fraction bits
 constexpr float LEVEL_DIVISOR = static_cast<float>(VOICE_LEVEL_FULL);
 constexpr int32_t LEVEL_SCALE = 256;
@@ -183,7 +180,25 @@ bool HasWideMixing() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
+
+// ConvertToPcm16's passes of sixteen values on processors with AVX2: the
+// SSE2 passes' operations, twice as wide. Returns the values converted.
+__attribute__((target("avx2"))) int32_t ConvertWide(int16_t* destination, const float* source, int32_t count) {
+    const __m256 top = _mm256_set1_ps(32767.0f);
+    const __m256 bottom = _mm256_set1_ps(-32768.0f);
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        __m256 a = _mm256_max_ps(_mm256_min_ps(_mm256_loadu_ps(source + i), top), bottom);
+        __m256 b = _mm256_max_ps(_mm256_min_ps(_mm256_loadu_ps(source + i + 8), top), bottom);
+        // Packing works within each half: a0 b0 a1 b1, put back in order.
+        __m256i packed = _mm256_packs_epi32(_mm256_cvtps_epi32(a), _mm256_cvtps_epi32(b));
+        packed = _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), packed);
+    }
+    return i;
+}
 #else
+int32_t ConvertWide(int16_t*, const float*, int32_t) { return 0; }
 template <bool kRamp>
 int64_t MixWide(float*, int64_t, const int16_t*, uint64_t&, uint64_t, Gains<kRamp>) {
     return 0;
@@ -311,26 +326,20 @@ void MixRamp(float* __restrict out, int64_t frames, const int16_t* __restrict da
 // Output frames until a run reaches the boundary `distance` ahead (32.32),
 // or -1 when it lies beyond any run. Forward, the boundary is reached on
 // arriving at it (loopEnd is outside the loop); backward, on passing below
-// it (loopStart is inside). The count comes from the 24-bit division and is
-// then checked once against the exact distance, so that rounding the
-// reduced values can neither end a run just short of the boundary nor let
-// it step past it. 64 bits hold every product: the distance is below 2^56
-// (BOUNDARY_HORIZON frames), the step below 2^40, and no count tried is
-// more than twice the distance over the step, plus one, so a travel stays
-// below 2^58.
-int64_t FramesToBoundary(uint64_t distance, uint64_t step, bool backward) {
+// it (loopStart is inside). The count is first estimated with `perStep`, the
+// step's reciprocal in double precision (a multiplication where a division
+// would cost a run many times more), and then settled exactly against the
+// distance, so the estimate's rounding can neither end a run just short of
+// the boundary nor let it step past it. 64 bits hold every product: the
+// distance is below 2^56 (BOUNDARY_HORIZON frames), the step below 2^40,
+// and the estimate is within a frame of the distance over the step, so a
+// travel stays below 2^57.
+int64_t FramesToBoundary(uint64_t distance, uint64_t step, double perStep, bool backward) {
     if (!backward && distance == 0)
         return 0;
     if ((distance >> FRACTION_BITS) >= BOUNDARY_HORIZON || step == 0)
         return -1;
-    uint64_t reducedStep = step >> REDUCE_SHIFT;
-    uint64_t frames;
-    if (reducedStep != 0) {
-        uint64_t reducedDistance = distance >> REDUCE_SHIFT;
-        frames = (reducedDistance + reducedStep - 1) / reducedStep;
-    } else {
-        frames = (distance + step - 1) / step;
-    }
+    auto frames = static_cast<uint64_t>(static_cast<double>(distance) * perStep);
     auto reached = [&](uint64_t k) {
         const uint64_t travel = k * step;
         return backward ? travel > distance : travel >= distance;
@@ -359,6 +368,19 @@ void StartRamp(Voice& voice) {
     voice.rampStepLeft = dl != 0 ? static_cast<float>(dl) / LEVEL_DIVISOR * mixer.rampScale : 0.0f;
     voice.rampStepRight = dr != 0 ? static_cast<float>(dr) / LEVEL_DIVISOR * mixer.rampScale : 0.0f;
     voice.rampRemaining = (dl != 0 || dr != 0) ? mixer.rampFrames : 0;
+}
+
+// Whether the voice rests at its targets in a state that StartRamp would
+// leave exactly as it is (no ramp, zero steps): most runs, which so skip its
+// divisions. A level that is its target times LEVEL_SCALE starts a ramp
+// from the target itself when the target is a whole step of the ramp
+// resolution.
+bool Settled(const Voice& voice) {
+    const int32_t fine = (1 << mixer.rampShift) - 1;
+    return voice.rampRemaining == 0 && voice.leftVolume == voice.rampLeftTarget &&
+           voice.rightVolume == voice.rampRightTarget && voice.levelLeft == voice.leftVolume * LEVEL_SCALE &&
+           voice.levelRight == voice.rightVolume * LEVEL_SCALE && (voice.leftVolume & fine) == 0 &&
+           (voice.rightVolume & fine) == 0 && voice.rampStepLeft == 0.0f && voice.rampStepRight == 0.0f;
 }
 
 // The level a ramp broken off at `gain` has reached, rounded to the ramp
@@ -409,6 +431,7 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
     uint64_t step = Join(voice.stepInteger, voice.stepFraction);
     // Runs without a boundary ahead travel less than the horizon.
     int64_t longestRun = static_cast<int64_t>(BOUNDARY_HORIZON / (voice.stepInteger + 1ull));
+    const double perStep = step != 0 ? 1.0 / static_cast<double>(step) : 0.0;
     while (frames > 0 && voice.sample) {
         const Sample* sample = voice.sample;
         bool backward = voice.direction == DIRECTION_BACKWARD;
@@ -423,14 +446,15 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
 
         int64_t n = frames < longestRun ? frames : longestRun;
         bool atBoundary = false;
-        int64_t toBoundary = FramesToBoundary(distance, step, backward);
+        int64_t toBoundary = FramesToBoundary(distance, step, perStep, backward);
         if (toBoundary >= 0 && toBoundary <= n) {
             n = toBoundary;
             atBoundary = true;
         }
 
         if (!(voice.rampRemaining != 0 && voice.leftVolume == voice.rampLeftTarget &&
-              voice.rightVolume == voice.rampRightTarget))
+              voice.rightVolume == voice.rampRightTarget) &&
+            !Settled(voice))
             StartRamp(voice);
         bool ramping = voice.rampRemaining != 0;
         if (ramping && voice.rampRemaining < n) {
@@ -488,6 +512,8 @@ void ConvertToPcm16(int16_t* destination, const float* source, int32_t frames) {
         return;
     int32_t count = 2 * frames;
     int32_t i = 0;
+    if (!mixer.scalarOnly && HasWideMixing())
+        i = ConvertWide(destination, source, count);
 #if defined(__SSE2__)
     if (!mixer.scalarOnly) {
         // Eight values per pass: clamped, converted in the default rounding
