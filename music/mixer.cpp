@@ -62,6 +62,56 @@ struct Gains {
 };
 
 #if defined(__x86_64__) || defined(__i386__)
+// The last frames of a run, fewer than eight, as one pass of eight whose
+// lanes beyond the run are neither read from the output nor stored (masked
+// loads and stores) and repeat the last frame's position, so that they read
+// inside the sample where the run does. The lanes that count go through the
+// passes' operations, so their sums are the plain loop's. Short runs between
+// close loop ends (a short ping-pong loop turns every hundred frames or so)
+// end this way each time, where one four-, one two- and one one-frame pass
+// would cost several times more.
+template <bool kRamp>
+__attribute__((target("avx2"))) int64_t MixWideTail(float* __restrict out, int64_t frames,
+                                                    const int16_t* __restrict data, uint64_t& position, uint64_t delta,
+                                                    Gains<kRamp> gains) {
+    if (frames <= 0)
+        return 0;
+    const uint64_t p = position;
+    const uint64_t last = static_cast<uint64_t>(frames - 1);
+    // Positions built in registers: written to memory and read back as one
+    // vector they would wait for the eight writes to land.
+    auto at = [&](uint64_t k) { return p + (k < last ? k : last) * delta; };
+    const uint64_t q0 = at(0), q1 = at(1), q2 = at(2), q3 = at(3), q4 = at(4), q5 = at(5), q6 = at(6), q7 = at(7);
+    position = p + static_cast<uint64_t>(frames) * delta;
+    __m256i pair = _mm256_setr_epi32(PairAt(data, q0), PairAt(data, q1), PairAt(data, q2), PairAt(data, q3),
+                                     PairAt(data, q4), PairAt(data, q5), PairAt(data, q6), PairAt(data, q7));
+    auto fraction = [](uint64_t q) { return static_cast<int32_t>(static_cast<uint32_t>(q) >> 1); };
+    __m256i fractions = _mm256_setr_epi32(fraction(q0), fraction(q1), fraction(q2), fraction(q3), fraction(q4),
+                                          fraction(q5), fraction(q6), fraction(q7));
+    __m256 a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
+    __m256 b = _mm256_cvtepi32_ps(_mm256_srai_epi32(pair, 16));
+    __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(fractions), _mm256_set1_ps(INTERPOLATION_SCALE));
+    __m256 s = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), t));
+    __m256 lo = _mm256_unpacklo_ps(s, s);
+    __m256 hi = _mm256_unpackhi_ps(s, s);
+    __m256 first = _mm256_permute2f128_ps(lo, hi, 0x20);
+    __m256 second = _mm256_permute2f128_ps(lo, hi, 0x31);
+    // Two floats a frame: the first register holds frames 0..3, the second 4..7.
+    const __m256i values = _mm256_set1_epi32(static_cast<int32_t>(2 * frames));
+    const __m256i maskFirst = _mm256_cmpgt_epi32(values, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256i maskSecond = _mm256_cmpgt_epi32(values, _mm256_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15));
+    const float gl = gains.Left(0);
+    const float gr = gains.Right(0);
+    const __m256 settled = _mm256_setr_ps(gl, gr, gl, gr, gl, gr, gl, gr);
+    __m256 gainsFirst = kRamp ? _mm256_maskload_ps(gains.pairs, maskFirst) : settled;
+    __m256 gainsSecond = kRamp ? _mm256_maskload_ps(gains.pairs + 8, maskSecond) : settled;
+    _mm256_maskstore_ps(out, maskFirst,
+                        _mm256_add_ps(_mm256_maskload_ps(out, maskFirst), _mm256_mul_ps(first, gainsFirst)));
+    _mm256_maskstore_ps(out + 8, maskSecond,
+                        _mm256_add_ps(_mm256_maskload_ps(out + 8, maskSecond), _mm256_mul_ps(second, gainsSecond)));
+    return frames;
+}
+
 // Eight frames per pass on processors with AVX2: the fractions advance in
 // four 64-bit lanes beside the scalar positions that read the value pairs. The arithmetic is
 // the scalar loop's, operation for operation, so the sums are identical.
@@ -78,7 +128,7 @@ __attribute__((target("avx2"))) int64_t MixWidePasses(float* __restrict out, int
                                                       uint64_t delta, Gains<kRamp> gains) {
     int64_t passes = frames >> 3;
     if (passes == 0)
-        return 0;
+        return MixWideTail(out, frames, data, position, delta, gains);
     uint64_t p = position;
     // Frames 0 1 4 5 in one register and 2 3 6 7 in the other, so that
     // taking the low halves of both lane by lane gives frames 0..7 in order.
@@ -160,7 +210,10 @@ __attribute__((target("avx2"))) int64_t MixWidePasses(float* __restrict out, int
         high = _mm256_add_epi64(high, eight);
     }
     position = p;
-    return passes * 8;
+    int64_t done = passes * 8;
+    if constexpr (kRamp)
+        gains.pairs += 2 * done;
+    return done + MixWideTail(out, frames - done, data, position, delta, gains);
 }
 
 // The size of the step decides which passes suit a run (`delta` is the
@@ -426,6 +479,50 @@ bool Fold(Voice& voice, uint64_t& position) {
     return true;
 }
 
+// Where a looping voice is after `frames` more frames, without the runs: for
+// a silent voice, which adds only zeros, so only its position counts. A
+// forward loop takes whole loop lengths off the position, keeping its
+// fraction, as the runs' folds do. A ping-pong loop is a forward loop of
+// twice its length seen through a mirror: with its backward half laid out
+// after the loop end, reflected there one 2^-32 short (Q = 2 x loopEnd - 2^-32
+// - P), every fold becomes a wrap of that doubled loop and every backward
+// step a forward one, so the unfolded position only advances, and folding
+// it once at the end gives the runs' position and direction exactly. The
+// voice is inside the loop, or before it going forward.
+void SkipLooped(Voice& voice, uint64_t& position, uint64_t step, int64_t frames) {
+    const Sample* sample = voice.sample;
+    const uint64_t loopStart = Join(sample->loopStart, 0);
+    const uint64_t length = Join(sample->loopLength, 0);
+    const uint64_t travel = static_cast<uint64_t>(frames) * step;
+    const bool pingPong = sample->loopType == LOOP_PINGPONG;
+    if (voice.direction != DIRECTION_BACKWARD && position < loopStart) {
+        // Before the loop: it may not reach it.
+        if (travel < loopStart - position) {
+            position += travel;
+            return;
+        }
+    }
+    // Relative to loopStart (a position before the loop gives a value below
+    // 0 modulo 2^64, which the travel brings back up past it).
+    uint64_t unfolded = position - loopStart;
+    if (voice.direction == DIRECTION_BACKWARD)
+        unfolded = 2 * length - 1 - unfolded;
+    unfolded += travel;
+    if (unfolded < length) {
+        position = loopStart + unfolded;
+        return;
+    }
+    uint64_t r = unfolded % (pingPong ? 2 * length : length);
+    if (r < length) {
+        position = loopStart + r;
+        if (pingPong)
+            voice.direction = DIRECTION_FORWARD;
+    } else {
+        position = loopStart + (2 * length - 1 - r);
+        voice.direction = DIRECTION_BACKWARD;
+    }
+}
+
 void MixVoice(Voice& voice, float* out, int64_t frames) {
     uint64_t position = Join(voice.position, voice.positionFraction);
     uint64_t step = Join(voice.stepInteger, voice.stepFraction);
@@ -462,6 +559,12 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
             atBoundary = false;
         }
 
+        if (!ramping && voice.leftVolume == 0 && voice.rightVolume == 0 && sample->loopLength != 0 &&
+            (sample->loopType == LOOP_FORWARD || sample->loopType == LOOP_PINGPONG)) {
+            // Silent and looping: the rest of the request only moves it.
+            SkipLooped(voice, position, step, frames);
+            break;
+        }
         uint64_t delta = backward ? 0 - step : step;
         if (n > 0) {
             if (ramping) {

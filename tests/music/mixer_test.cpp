@@ -430,6 +430,92 @@ TEST_F(MixerTest, TopStepOverTinyLoopsStaysInside) {
     }
 }
 
+// Where a voice should be after `frames` frames, one frame at a time as the
+// loop rules say: a forward loop takes loopLength off the integer part at
+// the loop end; a ping-pong loop mirrors the position one 2^-32 short of
+// the boundary it passed (reached going forward on arriving at loopEnd,
+// going backward on passing below loopStart), as often as needed.
+struct Place {
+    int64_t position; // 32.32
+    int32_t direction;
+};
+
+Place StepByStep(const Sample& s, Place at, int64_t step, int64_t frames) {
+    const int64_t start = static_cast<int64_t>(s.loopStart) << 32;
+    const int64_t end = static_cast<int64_t>(s.loopStart + s.loopLength) << 32;
+    for (int64_t i = 0; i < frames; ++i) {
+        bool backward = at.direction == DIRECTION_BACKWARD;
+        at.position += backward ? -step : step;
+        if (s.loopType == LOOP_FORWARD) {
+            while (at.position >= end)
+                at.position -= static_cast<int64_t>(s.loopLength) << 32;
+            continue;
+        }
+        if ((backward && at.position >= start) || (!backward && at.position < end))
+            continue;
+        while (at.position < start || at.position >= end) {
+            if (at.position >= end) {
+                at.position = 2 * end - 1 - at.position;
+                at.direction = DIRECTION_BACKWARD;
+            } else {
+                at.position = 2 * start - 1 - at.position;
+                at.direction = DIRECTION_FORWARD;
+            }
+        }
+    }
+    return at;
+}
+
+struct SilentCase {
+    const char* name;
+    uint8_t loopType;
+    uint32_t loopStart;
+    uint32_t loopLength;
+    uint32_t position;
+    uint32_t positionFraction;
+    int32_t direction;
+    uint32_t stepInteger;
+    uint32_t stepFraction;
+};
+
+const SilentCase silentCases[] = {
+    {"ForwardFromBeforeTheLoop", LOOP_FORWARD, 40, 37, 3, 0x10000000u, DIRECTION_FORWARD, 0, 0xC0000000u},
+    {"ForwardStepLongerThanTheLoop", LOOP_FORWARD, 10, 3, 11, 0xFFFFFFFFu, DIRECTION_FORWARD, 7, 0x9E3779B9u},
+    {"PingPongFromBeforeTheLoop", LOOP_PINGPONG, 40, 37, 0, 0, DIRECTION_FORWARD, 1, 0x12345678u},
+    {"PingPongBackward", LOOP_PINGPONG, 20, 60, 50, 0x80000000u, DIRECTION_BACKWARD, 0, 0x7FFFFFFFu},
+    {"PingPongOnTheEndFrame", LOOP_PINGPONG, 20, 60, 79, 0xFFFFFFFFu, DIRECTION_FORWARD, 0, 1},
+    {"PingPongOnTheStartBackward", LOOP_PINGPONG, 20, 60, 20, 0, DIRECTION_BACKWARD, 0, 1},
+    {"PingPongStepLongerThanTheLoop", LOOP_PINGPONG, 5, 2, 6, 0x55555555u, DIRECTION_BACKWARD, 9, 0xABCDEF01u},
+    {"PingPongOneFrameLoop", LOOP_PINGPONG, 0, 1, 0, 0x40000000u, DIRECTION_FORWARD, 3, 0x11111111u},
+};
+
+// A looping voice at level 0 adds nothing, so the mixer only moves it; it
+// must land where frame-by-frame playing would, and where the same voice at
+// an audible level lands, for requests that end anywhere in the loop.
+TEST_F(MixerTest, SilentLoopingVoicesEndWhereEveryFramePlayedWould) {
+    for (const SilentCase& c : silentCases) {
+        SCOPED_TRACE(c.name);
+        TestSample s(Ramp(100, 7), c.loopType, c.loopStart, c.loopLength);
+        const int64_t step = (static_cast<int64_t>(c.stepInteger) << 32) | c.stepFraction;
+        for (int32_t frames : {1, 2, 37, 74, 75, 500, 4097}) {
+            SCOPED_TRACE(frames);
+            Place expected = StepByStep(
+                s.sample, {(static_cast<int64_t>(c.position) << 32) | c.positionFraction, c.direction}, step, frames);
+            for (int32_t volume : {0, 1}) {
+                SCOPED_TRACE(volume);
+                Voice& v = Settled(&s.sample, c.stepInteger, c.stepFraction, volume);
+                v.position = c.position;
+                v.positionFraction = c.positionFraction;
+                v.direction = c.direction;
+                Mix(frames);
+                ASSERT_EQ(v.sample, &s.sample);
+                EXPECT_EQ((static_cast<int64_t>(v.position) << 32) | v.positionFraction, expected.position);
+                EXPECT_EQ(v.direction, expected.direction);
+            }
+        }
+    }
+}
+
 struct PcmCase {
     float in;
     int16_t out;
