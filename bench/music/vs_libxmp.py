@@ -15,9 +15,10 @@ full player plays those and every song `make compare-songs` fetched (DIR,
 default ~/.cache/quillon-xm/songs).
 
 In process (unless --no-in-process): the Google Benchmark suite
-music_full_bench, which times the full player's MixBlock loop and libxmp's
+music_full_bench, which times each player's MixBlock loop and libxmp's
 xmp_play_buffer loop on the same songs in one run (median of 3
-repetitions of CPU time).
+repetitions of CPU time): the small player on the song the program ships
+and the songs of ../shared/xm, the full player on those and the fetched ones.
 
 Each table ends with the worst ratio: libxmp's time over ours, so 3.0 means
 three times libxmp's throughput.
@@ -82,8 +83,10 @@ def in_process(build, songs_dir):
         if b.get("aggregate_name") == "median":
             kind, song = b["run_name"].split("/", 1)
             medians[(kind, song)] = b["cpu_time"]
-    rows = [(song, "full", t, medians[("Libxmp", song)])
-            for (kind, song), t in sorted(medians.items()) if kind == "FullQuillon" and ("Libxmp", song) in medians]
+    players = {"SmallQuillon": "small", "FullQuillon": "full"}
+    rows = [(song, players[kind], t, medians[("Libxmp", song)])
+            for (kind, song), t in sorted(medians.items(), key=lambda item: (item[0][1], item[0][0]))
+            if kind in players and ("Libxmp", song) in medians]
     print_table("In process (music_full_bench), CPU ms for 10 s of sound (median of 3)", rows)
 
 
