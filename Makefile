@@ -69,7 +69,7 @@ PREVIEW := preview
 FULLXM_FLAG := -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF)
 
 .PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps \
-        run-windows compare-songs bench-vs-libxmp capture mutants
+        run-windows compare-songs compare-renders bench-vs-libxmp capture mutants
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -187,6 +187,16 @@ serve-web: web
 compare-songs: build
 	@./tools/install-packages xmp openmpt123
 	tests/music/full/real-songs.sh $(BUILD)
+
+# Both players' output, to the sample, against the digests recorded in
+# tests/music/render-digests.txt: the built-in song, ../shared/xm and every
+# song compare-songs fetches (ctest's music_render_digests covers the first
+# two). Any change to the sound of either player fails here.
+compare-renders: build-deps configure
+	cmake --build $(BUILD) --target xmrender songc -j$(JOBS)
+	FETCH_ONLY=1 tests/music/full/real-songs.sh $(BUILD)
+	sh tests/music/render-digests.sh $(BUILD)
+	sh tests/music/render-digests.sh $(BUILD) $$HOME/.cache/quillon-xm/songs/*.xm
 
 # Both players' render throughput against libxmp's (linear interpolation, the
 # same rate), as a table with the worst ratio: whole processes to /dev/null,
