@@ -70,7 +70,7 @@ struct Gains {
 // close loop ends (a short ping-pong loop turns every hundred frames or so)
 // end this way each time, where one four-, one two- and one one-frame pass
 // would cost several times more.
-template <bool kRamp, int kSpan>
+template <bool kRamp>
 __attribute__((target("avx2"))) int64_t MixWideTail(float* __restrict out, int64_t frames,
                                                     const int16_t* __restrict data, uint64_t& position, uint64_t delta,
                                                     Gains<kRamp> gains) {
@@ -83,66 +83,32 @@ __attribute__((target("avx2"))) int64_t MixWideTail(float* __restrict out, int64
     auto at = [&](uint64_t k) { return p + (k < last ? k : last) * delta; };
     const uint64_t q0 = at(0), q1 = at(1), q2 = at(2), q3 = at(3), q4 = at(4), q5 = at(5), q6 = at(6), q7 = at(7);
     position = p + static_cast<uint64_t>(frames) * delta;
+    __m256i pair = _mm256_setr_epi32(PairAt(data, q0), PairAt(data, q1), PairAt(data, q2), PairAt(data, q3),
+                                     PairAt(data, q4), PairAt(data, q5), PairAt(data, q6), PairAt(data, q7));
     auto fraction = [](uint64_t q) { return static_cast<int32_t>(static_cast<uint32_t>(q) >> 1); };
     __m256i fractions = _mm256_setr_epi32(fraction(q0), fraction(q1), fraction(q2), fraction(q3), fraction(q4),
                                           fraction(q5), fraction(q6), fraction(q7));
-    __m256 a;
-    __m256 b;
-    if constexpr (kSpan != 0) {
-        // As the passes with a span: q7 is the last frame's position.
-        auto index = [](uint64_t q) { return static_cast<uint32_t>(q >> FRACTION_BITS); };
-        uint32_t lowest = index(q0) < index(q7) ? index(q0) : index(q7);
-        auto offset = [&](uint64_t q) { return static_cast<int32_t>(index(q) - lowest); };
-        __m256i offsets = _mm256_setr_epi32(offset(q0), offset(q1), offset(q2), offset(q3), offset(q4), offset(q5),
-                                            offset(q6), offset(q7));
-        __m256i here = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest)));
-        __m256i next = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest + 1)));
-        __m256i valueA = _mm256_permutevar8x32_epi32(here, offsets);
-        __m256i valueB = _mm256_permutevar8x32_epi32(next, offsets);
-        if constexpr (kSpan == 16) {
-            __m256i upper = _mm256_cmpgt_epi32(offsets, _mm256_set1_epi32(7));
-            __m256i hereHigh =
-                _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest + 8)));
-            __m256i nextHigh =
-                _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest + 9)));
-            valueA = _mm256_blendv_epi8(valueA, _mm256_permutevar8x32_epi32(hereHigh, offsets), upper);
-            valueB = _mm256_blendv_epi8(valueB, _mm256_permutevar8x32_epi32(nextHigh, offsets), upper);
-        }
-        a = _mm256_cvtepi32_ps(valueA);
-        b = _mm256_cvtepi32_ps(valueB);
-    } else {
-        __m256i pair = _mm256_setr_epi32(PairAt(data, q0), PairAt(data, q1), PairAt(data, q2), PairAt(data, q3),
-                                         PairAt(data, q4), PairAt(data, q5), PairAt(data, q6), PairAt(data, q7));
-        a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
-        b = _mm256_cvtepi32_ps(_mm256_srai_epi32(pair, 16));
-    }
+    __m256 a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
+    __m256 b = _mm256_cvtepi32_ps(_mm256_srai_epi32(pair, 16));
     __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(fractions), _mm256_set1_ps(INTERPOLATION_SCALE));
     __m256 s = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), t));
     __m256 lo = _mm256_unpacklo_ps(s, s);
     __m256 hi = _mm256_unpackhi_ps(s, s);
     __m256 first = _mm256_permute2f128_ps(lo, hi, 0x20);
     __m256 second = _mm256_permute2f128_ps(lo, hi, 0x31);
-    // Two floats a frame: the first register holds frames 0..3, the second
-    // 4..7. Only the ramp's gains beyond the run are read with a mask (the
-    // table ends there); the products are added to the output one by one,
-    // since masked stores cost far more than these few additions here.
+    // Two floats a frame: the first register holds frames 0..3, the second 4..7.
+    const __m256i values = _mm256_set1_epi32(static_cast<int32_t>(2 * frames));
+    const __m256i maskFirst = _mm256_cmpgt_epi32(values, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256i maskSecond = _mm256_cmpgt_epi32(values, _mm256_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15));
     const float gl = gains.Left(0);
     const float gr = gains.Right(0);
     const __m256 settled = _mm256_setr_ps(gl, gr, gl, gr, gl, gr, gl, gr);
-    __m256 gainsFirst = settled;
-    __m256 gainsSecond = settled;
-    if constexpr (kRamp) {
-        const __m256i values = _mm256_set1_epi32(static_cast<int32_t>(2 * frames));
-        gainsFirst =
-            _mm256_maskload_ps(gains.pairs, _mm256_cmpgt_epi32(values, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
-        gainsSecond = _mm256_maskload_ps(gains.pairs + 8,
-                                         _mm256_cmpgt_epi32(values, _mm256_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15)));
-    }
-    alignas(32) float products[16];
-    _mm256_store_ps(products, _mm256_mul_ps(first, gainsFirst));
-    _mm256_store_ps(products + 8, _mm256_mul_ps(second, gainsSecond));
-    for (int64_t k = 0; k < 2 * frames; ++k)
-        out[k] += products[k];
+    __m256 gainsFirst = kRamp ? _mm256_maskload_ps(gains.pairs, maskFirst) : settled;
+    __m256 gainsSecond = kRamp ? _mm256_maskload_ps(gains.pairs + 8, maskSecond) : settled;
+    _mm256_maskstore_ps(out, maskFirst,
+                        _mm256_add_ps(_mm256_maskload_ps(out, maskFirst), _mm256_mul_ps(first, gainsFirst)));
+    _mm256_maskstore_ps(out + 8, maskSecond,
+                        _mm256_add_ps(_mm256_maskload_ps(out + 8, maskSecond), _mm256_mul_ps(second, gainsSecond)));
     return frames;
 }
 
@@ -162,7 +128,7 @@ __attribute__((target("avx2"))) int64_t MixWidePasses(float* __restrict out, int
                                                       uint64_t delta, Gains<kRamp> gains) {
     int64_t passes = frames >> 3;
     if (passes == 0)
-        return MixWideTail<kRamp, kSpan>(out, frames, data, position, delta, gains);
+        return MixWideTail(out, frames, data, position, delta, gains);
     uint64_t p = position;
     // Frames 0 1 4 5 in one register and 2 3 6 7 in the other, so that
     // taking the low halves of both lane by lane gives frames 0..7 in order.
@@ -247,7 +213,7 @@ __attribute__((target("avx2"))) int64_t MixWidePasses(float* __restrict out, int
     int64_t done = passes * 8;
     if constexpr (kRamp)
         gains.pairs += 2 * done;
-    return done + MixWideTail<kRamp, kSpan>(out, frames - done, data, position, delta, gains);
+    return done + MixWideTail(out, frames - done, data, position, delta, gains);
 }
 
 // The size of the step decides which passes suit a run (`delta` is the
