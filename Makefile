@@ -69,7 +69,7 @@ PREVIEW := preview
 FULLXM_FLAG := -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF)
 
 .PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps \
-        run-windows compare-songs capture mutants
+        run-windows compare-songs compare-renders bench-vs-libxmp capture mutants
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -187,6 +187,29 @@ serve-web: web
 compare-songs: build
 	@./tools/install-packages xmp openmpt123
 	tests/music/full/real-songs.sh $(BUILD)
+
+# Both players' output, to the sample, against the digests recorded in
+# tests/music/render-digests.txt: the built-in song, ../shared/xm and every
+# song compare-songs fetches (ctest's music_render_digests covers the first
+# two). Any change to the sound of either player fails here.
+compare-renders: build-deps configure
+	cmake --build $(BUILD) --target xmrender songc -j$(JOBS)
+	FETCH_ONLY=1 tests/music/full/real-songs.sh $(BUILD)
+	sh tests/music/render-digests.sh $(BUILD)
+	sh tests/music/render-digests.sh $(BUILD) $$HOME/.cache/quillon-xm/songs/*.xm
+
+# Both players' render throughput against libxmp's (linear interpolation, the
+# same rate), as a table with the worst ratio: whole processes to /dev/null,
+# CPU time, alternating, and the in-process benchmark. It fetches the songs
+# of compare-songs first when they are not there; not part of `make test`.
+# BENCH_ARGS passes options (bench/music/vs_libxmp.py --help), e.g.
+#   make bench-vs-libxmp BENCH_ARGS="--rounds 9 --seconds 600"
+BENCH_ARGS ?=
+bench-vs-libxmp: build-deps configure
+	@./tools/install-packages xmp libxmp-dev python3
+	cmake --build $(BUILD) --target xmrender songc music_full_bench -j$(JOBS)
+	FETCH_ONLY=1 tests/music/full/real-songs.sh $(BUILD)
+	python3 bench/music/vs_libxmp.py --build $(BUILD) $(BENCH_ARGS)
 
 mutants:
 	@./tools/install-packages $(BUILD_PACKAGES) $(MUTANT_PACKAGES)

@@ -23,9 +23,6 @@ constexpr uint64_t FRACTION_MASK = 0xFFFFFFFFull;
 // A boundary this many frames or more ahead lies beyond any run: runs are
 // kept short enough never to travel that far.
 constexpr uint64_t BOUNDARY_HORIZON = 1ull << 24;
-// Distance and step are divided with 24 fractional bits, which keeps the
-// step (integer part below 256) within 32 bits.
-constexpr int REDUCE_SHIFT = 8;
 constexpr float INTERPOLATION_SCALE = 1.0f / 2147483648.0f; // top 31 fraction bits
 constexpr float LEVEL_DIVISOR = static_cast<float>(VOICE_LEVEL_FULL);
 constexpr int32_t LEVEL_SCALE = 256;
@@ -52,16 +49,86 @@ inline float ValueAt(const int16_t* data, uint64_t position) {
     return pair;
 }
 
+// Where a run's gains come from. A settled run has one pair of gains for
+// every frame; a ramp run reads a pair per frame from a table laid out as the
+// output frames are (left, right), so that one multiplication serves a whole
+// register of output whichever way the gains came.
+template <bool kRamp>
+struct Gains {
+    const float* pairs; // settled: one pair; ramp: a pair per frame
+
+    float Left(int64_t frame) const { return pairs[kRamp ? 2 * frame : 0]; }
+    float Right(int64_t frame) const { return pairs[kRamp ? 2 * frame + 1 : 1]; }
+};
+
 #if defined(__x86_64__) || defined(__i386__)
+// The last frames of a run, fewer than eight, as one pass of eight whose
+// lanes beyond the run are neither read from the output nor stored (masked
+// loads and stores) and repeat the last frame's position, so that they read
+// inside the sample where the run does. The lanes that count go through the
+// passes' operations, so their sums are the plain loop's. Short runs between
+// close loop ends (a short ping-pong loop turns every hundred frames or so)
+// end this way each time, where one four-, one two- and one one-frame pass
+// would cost several times more.
+template <bool kRamp>
+__attribute__((target("avx2"))) int64_t MixWideTail(float* __restrict out, int64_t frames,
+                                                    const int16_t* __restrict data, uint64_t& position, uint64_t delta,
+                                                    Gains<kRamp> gains) {
+    if (frames <= 0)
+        return 0;
+    const uint64_t p = position;
+    const uint64_t last = static_cast<uint64_t>(frames - 1);
+    // Positions built in registers: written to memory and read back as one
+    // vector they would wait for the eight writes to land.
+    auto at = [&](uint64_t k) { return p + (k < last ? k : last) * delta; };
+    const uint64_t q0 = at(0), q1 = at(1), q2 = at(2), q3 = at(3), q4 = at(4), q5 = at(5), q6 = at(6), q7 = at(7);
+    position = p + static_cast<uint64_t>(frames) * delta;
+    __m256i pair = _mm256_setr_epi32(PairAt(data, q0), PairAt(data, q1), PairAt(data, q2), PairAt(data, q3),
+                                     PairAt(data, q4), PairAt(data, q5), PairAt(data, q6), PairAt(data, q7));
+    auto fraction = [](uint64_t q) { return static_cast<int32_t>(static_cast<uint32_t>(q) >> 1); };
+    __m256i fractions = _mm256_setr_epi32(fraction(q0), fraction(q1), fraction(q2), fraction(q3), fraction(q4),
+                                          fraction(q5), fraction(q6), fraction(q7));
+    __m256 a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
+    __m256 b = _mm256_cvtepi32_ps(_mm256_srai_epi32(pair, 16));
+    __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(fractions), _mm256_set1_ps(INTERPOLATION_SCALE));
+    __m256 s = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), t));
+    __m256 lo = _mm256_unpacklo_ps(s, s);
+    __m256 hi = _mm256_unpackhi_ps(s, s);
+    __m256 first = _mm256_permute2f128_ps(lo, hi, 0x20);
+    __m256 second = _mm256_permute2f128_ps(lo, hi, 0x31);
+    // Two floats a frame: the first register holds frames 0..3, the second 4..7.
+    const __m256i values = _mm256_set1_epi32(static_cast<int32_t>(2 * frames));
+    const __m256i maskFirst = _mm256_cmpgt_epi32(values, _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256i maskSecond = _mm256_cmpgt_epi32(values, _mm256_setr_epi32(8, 9, 10, 11, 12, 13, 14, 15));
+    const float gl = gains.Left(0);
+    const float gr = gains.Right(0);
+    const __m256 settled = _mm256_setr_ps(gl, gr, gl, gr, gl, gr, gl, gr);
+    __m256 gainsFirst = kRamp ? _mm256_maskload_ps(gains.pairs, maskFirst) : settled;
+    __m256 gainsSecond = kRamp ? _mm256_maskload_ps(gains.pairs + 8, maskSecond) : settled;
+    _mm256_maskstore_ps(out, maskFirst,
+                        _mm256_add_ps(_mm256_maskload_ps(out, maskFirst), _mm256_mul_ps(first, gainsFirst)));
+    _mm256_maskstore_ps(out + 8, maskSecond,
+                        _mm256_add_ps(_mm256_maskload_ps(out + 8, maskSecond), _mm256_mul_ps(second, gainsSecond)));
+    return frames;
+}
+
 // Eight frames per pass on processors with AVX2: the fractions advance in
 // four 64-bit lanes beside the scalar positions that read the value pairs. The arithmetic is
 // the scalar loop's, operation for operation, so the sums are identical.
-__attribute__((target("avx2"))) int64_t MixSteadyWide(float* __restrict out, int64_t frames,
+//
+// With a span of 8 the step is at most one frame, so the eight frames of a
+// pass read from nine neighbouring values: two loads of eight, widened, and
+// one permutation each take the place of the eight loads. With a span of 16
+// the step is at most two frames and the pass reads from 17 values: four
+// loads, and a blend of two permutations for each value. A span of 0 loads
+// each frame's pair on its own.
+template <bool kRamp, int kSpan>
+__attribute__((target("avx2"))) int64_t MixWidePasses(float* __restrict out, int64_t frames,
                                                       const int16_t* __restrict data, uint64_t& position,
-                                                      uint64_t delta, float gainLeft, float gainRight) {
+                                                      uint64_t delta, Gains<kRamp> gains) {
     int64_t passes = frames >> 3;
     if (passes == 0)
-        return 0;
+        return MixWideTail(out, frames, data, position, delta, gains);
     uint64_t p = position;
     // Frames 0 1 4 5 in one register and 2 3 6 7 in the other, so that
     // taking the low halves of both lane by lane gives frames 0..7 in order.
@@ -69,67 +136,146 @@ __attribute__((target("avx2"))) int64_t MixSteadyWide(float* __restrict out, int
     __m256i low = _mm256_setr_epi64x(at(0), at(1), at(4), at(5));
     __m256i high = _mm256_setr_epi64x(at(2), at(3), at(6), at(7));
     const __m256i eight = _mm256_set1_epi64x(static_cast<int64_t>(8 * delta));
-    const __m256 gains =
-        _mm256_setr_ps(gainLeft, gainRight, gainLeft, gainRight, gainLeft, gainRight, gainLeft, gainRight);
+    const float gl = gains.Left(0);
+    const float gr = gains.Right(0);
+    const __m256 settled = _mm256_setr_ps(gl, gr, gl, gr, gl, gr, gl, gr);
+    const float* table = gains.pairs;
     const __m256 scale = _mm256_set1_ps(INTERPOLATION_SCALE);
     for (int64_t i = 0; i < passes; ++i) {
         __m256i fraction =
             _mm256_srli_epi32(_mm256_castps_si256(_mm256_shuffle_ps(_mm256_castsi256_ps(low), _mm256_castsi256_ps(high),
                                                                     _MM_SHUFFLE(2, 0, 2, 0))),
                               1);
-        // Plain loads: a gather is slower than eight of them on many processors.
-        uint64_t q = p;
-        int32_t v0 = PairAt(data, q);
-        int32_t v1 = PairAt(data, q += delta);
-        int32_t v2 = PairAt(data, q += delta);
-        int32_t v3 = PairAt(data, q += delta);
-        int32_t v4 = PairAt(data, q += delta);
-        int32_t v5 = PairAt(data, q += delta);
-        int32_t v6 = PairAt(data, q += delta);
-        int32_t v7 = PairAt(data, q += delta);
-        p = q + delta;
-        __m256i pair = _mm256_setr_epi32(v0, v1, v2, v3, v4, v5, v6, v7);
-        __m256 a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
-        __m256 b = _mm256_cvtepi32_ps(_mm256_srai_epi32(pair, 16));
+        __m256 a;
+        __m256 b;
+        if constexpr (kSpan != 0) {
+            // The lowest index of the pass is the first frame's going forward,
+            // the last one's going backward; the others lie less than a span
+            // above it.
+            uint64_t last = p + 7 * delta;
+            uint32_t first = static_cast<uint32_t>(p >> FRACTION_BITS);
+            uint32_t lowest = static_cast<uint32_t>(last >> FRACTION_BITS);
+            lowest = first < lowest ? first : lowest;
+            __m256i index = _mm256_castps_si256(
+                _mm256_shuffle_ps(_mm256_castsi256_ps(low), _mm256_castsi256_ps(high), _MM_SHUFFLE(3, 1, 3, 1)));
+            __m256i offset = _mm256_sub_epi32(index, _mm256_set1_epi32(static_cast<int32_t>(lowest)));
+            __m256i here = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest)));
+            __m256i next = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest + 1)));
+            __m256i valueA = _mm256_permutevar8x32_epi32(here, offset);
+            __m256i valueB = _mm256_permutevar8x32_epi32(next, offset);
+            if constexpr (kSpan == 16) {
+                // Offsets 8..15 take their values from the next eight (a
+                // permutation reads only the offset's low three bits).
+                __m256i upper = _mm256_cmpgt_epi32(offset, _mm256_set1_epi32(7));
+                __m256i hereHigh =
+                    _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest + 8)));
+                __m256i nextHigh =
+                    _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + lowest + 9)));
+                valueA = _mm256_blendv_epi8(valueA, _mm256_permutevar8x32_epi32(hereHigh, offset), upper);
+                valueB = _mm256_blendv_epi8(valueB, _mm256_permutevar8x32_epi32(nextHigh, offset), upper);
+            }
+            a = _mm256_cvtepi32_ps(valueA);
+            b = _mm256_cvtepi32_ps(valueB);
+            p += 8 * delta;
+        } else {
+            // Plain loads: a gather is slower than eight of them on many processors.
+            uint64_t q = p;
+            int32_t v0 = PairAt(data, q);
+            int32_t v1 = PairAt(data, q += delta);
+            int32_t v2 = PairAt(data, q += delta);
+            int32_t v3 = PairAt(data, q += delta);
+            int32_t v4 = PairAt(data, q += delta);
+            int32_t v5 = PairAt(data, q += delta);
+            int32_t v6 = PairAt(data, q += delta);
+            int32_t v7 = PairAt(data, q += delta);
+            p = q + delta;
+            __m256i pair = _mm256_setr_epi32(v0, v1, v2, v3, v4, v5, v6, v7);
+            a = _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pair, 16), 16));
+            b = _mm256_cvtepi32_ps(_mm256_srai_epi32(pair, 16));
+        }
         __m256 t = _mm256_mul_ps(_mm256_cvtepi32_ps(fraction), scale);
         __m256 s = _mm256_add_ps(a, _mm256_mul_ps(_mm256_sub_ps(b, a), t));
         __m256 lo = _mm256_unpacklo_ps(s, s); // s0 s0 s1 s1 | s4 s4 s5 s5
         __m256 hi = _mm256_unpackhi_ps(s, s); // s2 s2 s3 s3 | s6 s6 s7 s7
         __m256 first = _mm256_permute2f128_ps(lo, hi, 0x20);
         __m256 second = _mm256_permute2f128_ps(lo, hi, 0x31);
-        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(first, gains)));
-        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(second, gains)));
+        __m256 gainsFirst = kRamp ? _mm256_loadu_ps(table) : settled;
+        __m256 gainsSecond = kRamp ? _mm256_loadu_ps(table + 8) : settled;
+        _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), _mm256_mul_ps(first, gainsFirst)));
+        _mm256_storeu_ps(out + 8, _mm256_add_ps(_mm256_loadu_ps(out + 8), _mm256_mul_ps(second, gainsSecond)));
         out += 16;
+        if constexpr (kRamp)
+            table += 16;
         low = _mm256_add_epi64(low, eight);
         high = _mm256_add_epi64(high, eight);
     }
     position = p;
-    return passes * 8;
+    int64_t done = passes * 8;
+    if constexpr (kRamp)
+        gains.pairs += 2 * done;
+    return done + MixWideTail(out, frames - done, data, position, delta, gains);
+}
+
+// The size of the step decides which passes suit a run (`delta` is the
+// step, or its negation going backward).
+template <bool kRamp>
+__attribute__((target("avx2"))) int64_t MixWide(float* __restrict out, int64_t frames, const int16_t* __restrict data,
+                                                uint64_t& position, uint64_t delta, Gains<kRamp> gains) {
+    const uint64_t step = delta < 0 - delta ? delta : 0 - delta;
+    if (step <= (1ull << FRACTION_BITS))
+        return MixWidePasses<kRamp, 8>(out, frames, data, position, delta, gains);
+    if (step <= (2ull << FRACTION_BITS))
+        return MixWidePasses<kRamp, 16>(out, frames, data, position, delta, gains);
+    return MixWidePasses<kRamp, 0>(out, frames, data, position, delta, gains);
 }
 
 bool HasWideMixing() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
+
+// ConvertToPcm16's passes of sixteen values on processors with AVX2: the
+// SSE2 passes' operations, twice as wide. Returns the values converted.
+__attribute__((target("avx2"))) int32_t ConvertWide(int16_t* destination, const float* source, int32_t count) {
+    const __m256 top = _mm256_set1_ps(32767.0f);
+    const __m256 bottom = _mm256_set1_ps(-32768.0f);
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        __m256 a = _mm256_max_ps(_mm256_min_ps(_mm256_loadu_ps(source + i), top), bottom);
+        __m256 b = _mm256_max_ps(_mm256_min_ps(_mm256_loadu_ps(source + i + 8), top), bottom);
+        // Packing works within each half: a0 b0 a1 b1, put back in order.
+        __m256i packed = _mm256_packs_epi32(_mm256_cvtps_epi32(a), _mm256_cvtps_epi32(b));
+        packed = _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), packed);
+    }
+    return i;
+}
 #else
-int64_t MixSteadyWide(float*, int64_t, const int16_t*, uint64_t&, uint64_t, float, float) { return 0; }
+int32_t ConvertWide(int16_t*, const float*, int32_t) { return 0; }
+template <bool kRamp>
+int64_t MixWide(float*, int64_t, const int16_t*, uint64_t&, uint64_t, Gains<kRamp>) {
+    return 0;
+}
 bool HasWideMixing() { return false; }
 #endif
 
-// A run at a settled volume: eight frames per pass where the processor
-// allows, else four with SSE2, then two per pass, then the odd one. Every
-// path does the same operations in the same order, so the sums are identical.
-void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
-               uint64_t delta, float gainLeft, float gainRight) {
+// Mixes a run: eight frames per pass where the processor allows, else four
+// with SSE2, then two per pass, then the odd one. Every path does the same
+// operations in the same order, so the sums are identical.
+template <bool kRamp>
+void MixFrames(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
+               uint64_t delta, Gains<kRamp> gains) {
     if (!mixer.scalarOnly && HasWideMixing()) {
-        int64_t done = MixSteadyWide(out, frames, data, position, delta, gainLeft, gainRight);
+        int64_t done = MixWide(out, frames, data, position, delta, gains);
         out += 2 * done;
         frames -= done;
+        if constexpr (kRamp)
+            gains.pairs += 2 * done;
     }
     uint64_t p = position;
 #if defined(__SSE2__)
     if (!mixer.scalarOnly) {
-        const __m128 gains = _mm_setr_ps(gainLeft, gainRight, gainLeft, gainRight);
+        const __m128 settled = _mm_setr_ps(gains.Left(0), gains.Right(0), gains.Left(0), gains.Right(0));
         const __m128 scale = _mm_set1_ps(INTERPOLATION_SCALE);
         for (int64_t quads = frames >> 2; quads > 0; --quads) {
             uint64_t p0 = p;
@@ -146,9 +292,13 @@ void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict 
                                                static_cast<int32_t>(static_cast<uint32_t>(p3) >> 1));
             __m128 t = _mm_mul_ps(_mm_cvtepi32_ps(fractions), scale);
             __m128 s = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), t));
-            _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(s, s), gains)));
-            _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(s, s), gains)));
+            __m128 gainsFirst = kRamp ? _mm_loadu_ps(gains.pairs) : settled;
+            __m128 gainsSecond = kRamp ? _mm_loadu_ps(gains.pairs + 4) : settled;
+            _mm_storeu_ps(out, _mm_add_ps(_mm_loadu_ps(out), _mm_mul_ps(_mm_unpacklo_ps(s, s), gainsFirst)));
+            _mm_storeu_ps(out + 4, _mm_add_ps(_mm_loadu_ps(out + 4), _mm_mul_ps(_mm_unpackhi_ps(s, s), gainsSecond)));
             out += 8;
+            if constexpr (kRamp)
+                gains.pairs += 8;
         }
         frames &= 3;
     }
@@ -158,64 +308,91 @@ void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict 
         p += delta;
         float s1 = ValueAt(data, p);
         p += delta;
-        out[0] += s0 * gainLeft;
-        out[1] += s0 * gainRight;
-        out[2] += s1 * gainLeft;
-        out[3] += s1 * gainRight;
+        out[0] += s0 * gains.Left(0);
+        out[1] += s0 * gains.Right(0);
+        out[2] += s1 * gains.Left(1);
+        out[3] += s1 * gains.Right(1);
         out += 4;
+        if constexpr (kRamp)
+            gains.pairs += 4;
     }
     if (frames & 1) {
         float s = ValueAt(data, p);
         p += delta;
-        out[0] += s * gainLeft;
-        out[1] += s * gainRight;
+        out[0] += s * gains.Left(0);
+        out[1] += s * gains.Right(0);
     }
     position = p;
 }
 
-// A run inside a volume ramp: the gains move by their steps after each frame.
+// A run at a settled volume.
+void MixSteady(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
+               uint64_t delta, float gainLeft, float gainRight) {
+    const float pair[2] = {gainLeft, gainRight};
+    MixFrames(out, frames, data, position, delta, Gains<false>{pair});
+}
+
+// Frames of a ramp whose gains are worked out ahead of the mixing, at a time.
+constexpr int64_t RAMP_CHUNK = 64;
+
+// A run inside a volume ramp: the gains move by their steps after each
+// frame. Each gain is the previous one plus the step, rounded as single
+// precision: a chain that cannot be shortened without changing the sums.
+// So the chain alone runs first, into a table, and the frames are then mixed
+// as a settled run is, reading their gains from it.
 void MixRamp(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position, uint64_t delta,
              float& gainLeft, float& gainRight, float stepLeft, float stepRight) {
-    uint64_t p = position;
     float gl = gainLeft;
     float gr = gainRight;
-    for (int64_t i = 0; i < frames; ++i) {
-        float s = ValueAt(data, p);
-        p += delta;
-        out[0] += s * gl;
-        out[1] += s * gr;
-        gl += stepLeft;
-        gr += stepRight;
-        out += 2;
+    if (mixer.scalarOnly) {
+        // The plain loop the table must match.
+        uint64_t p = position;
+        for (int64_t i = 0; i < frames; ++i) {
+            float s = ValueAt(data, p);
+            p += delta;
+            out[0] += s * gl;
+            out[1] += s * gr;
+            gl += stepLeft;
+            gr += stepRight;
+            out += 2;
+        }
+        position = p;
+    } else {
+        alignas(32) float table[2 * RAMP_CHUNK];
+        while (frames > 0) {
+            int64_t n = frames < RAMP_CHUNK ? frames : RAMP_CHUNK;
+            for (int64_t i = 0; i < n; ++i) {
+                table[2 * i] = gl;
+                table[2 * i + 1] = gr;
+                gl += stepLeft;
+                gr += stepRight;
+            }
+            MixFrames(out, n, data, position, delta, Gains<true>{table});
+            out += 2 * n;
+            frames -= n;
+        }
     }
     gainLeft = gl;
     gainRight = gr;
-    position = p;
 }
 
 // Output frames until a run reaches the boundary `distance` ahead (32.32),
 // or -1 when it lies beyond any run. Forward, the boundary is reached on
 // arriving at it (loopEnd is outside the loop); backward, on passing below
-// it (loopStart is inside). The count comes from the 24-bit division and is
-// then checked once against the exact distance, so that rounding the
-// reduced values can neither end a run just short of the boundary nor let
-// it step past it. 64 bits hold every product: the distance is below 2^56
-// (BOUNDARY_HORIZON frames), the step below 2^40, and no count tried is
-// more than twice the distance over the step, plus one, so a travel stays
-// below 2^58.
-int64_t FramesToBoundary(uint64_t distance, uint64_t step, bool backward) {
+// it (loopStart is inside). The count is first estimated with `perStep`, the
+// step's reciprocal in double precision (a multiplication where a division
+// would cost a run many times more), and then settled exactly against the
+// distance, so the estimate's rounding can neither end a run just short of
+// the boundary nor let it step past it. 64 bits hold every product: the
+// distance is below 2^56 (BOUNDARY_HORIZON frames), the step below 2^40,
+// and the estimate is within a frame of the distance over the step, so a
+// travel stays below 2^57.
+int64_t FramesToBoundary(uint64_t distance, uint64_t step, double perStep, bool backward) {
     if (!backward && distance == 0)
         return 0;
     if ((distance >> FRACTION_BITS) >= BOUNDARY_HORIZON || step == 0)
         return -1;
-    uint64_t reducedStep = step >> REDUCE_SHIFT;
-    uint64_t frames;
-    if (reducedStep != 0) {
-        uint64_t reducedDistance = distance >> REDUCE_SHIFT;
-        frames = (reducedDistance + reducedStep - 1) / reducedStep;
-    } else {
-        frames = (distance + step - 1) / step;
-    }
+    auto frames = static_cast<uint64_t>(static_cast<double>(distance) * perStep);
     auto reached = [&](uint64_t k) {
         const uint64_t travel = k * step;
         return backward ? travel > distance : travel >= distance;
@@ -244,6 +421,19 @@ void StartRamp(Voice& voice) {
     voice.rampStepLeft = dl != 0 ? static_cast<float>(dl) / LEVEL_DIVISOR * mixer.rampScale : 0.0f;
     voice.rampStepRight = dr != 0 ? static_cast<float>(dr) / LEVEL_DIVISOR * mixer.rampScale : 0.0f;
     voice.rampRemaining = (dl != 0 || dr != 0) ? mixer.rampFrames : 0;
+}
+
+// Whether the voice rests at its targets in a state that StartRamp would
+// leave exactly as it is (no ramp, zero steps): most runs, which so skip its
+// divisions. A level that is its target times LEVEL_SCALE starts a ramp
+// from the target itself when the target is a whole step of the ramp
+// resolution.
+bool Settled(const Voice& voice) {
+    const int32_t fine = (1 << mixer.rampShift) - 1;
+    return voice.rampRemaining == 0 && voice.leftVolume == voice.rampLeftTarget &&
+           voice.rightVolume == voice.rampRightTarget && voice.levelLeft == voice.leftVolume * LEVEL_SCALE &&
+           voice.levelRight == voice.rightVolume * LEVEL_SCALE && (voice.leftVolume & fine) == 0 &&
+           (voice.rightVolume & fine) == 0 && voice.rampStepLeft == 0.0f && voice.rampStepRight == 0.0f;
 }
 
 // The level a ramp broken off at `gain` has reached, rounded to the ramp
@@ -289,11 +479,56 @@ bool Fold(Voice& voice, uint64_t& position) {
     return true;
 }
 
+// Where a looping voice is after `frames` more frames, without the runs: for
+// a silent voice, which adds only zeros, so only its position counts. A
+// forward loop takes whole loop lengths off the position, keeping its
+// fraction, as the runs' folds do. A ping-pong loop is a forward loop of
+// twice its length seen through a mirror: with its backward half laid out
+// after the loop end, reflected there one 2^-32 short (Q = 2 x loopEnd - 2^-32
+// - P), every fold becomes a wrap of that doubled loop and every backward
+// step a forward one, so the unfolded position only advances, and folding
+// it once at the end gives the runs' position and direction exactly. The
+// voice is inside the loop, or before it going forward.
+void SkipLooped(Voice& voice, uint64_t& position, uint64_t step, int64_t frames) {
+    const Sample* sample = voice.sample;
+    const uint64_t loopStart = Join(sample->loopStart, 0);
+    const uint64_t length = Join(sample->loopLength, 0);
+    const uint64_t travel = static_cast<uint64_t>(frames) * step;
+    const bool pingPong = sample->loopType == LOOP_PINGPONG;
+    if (voice.direction != DIRECTION_BACKWARD && position < loopStart) {
+        // Before the loop: it may not reach it.
+        if (travel < loopStart - position) {
+            position += travel;
+            return;
+        }
+    }
+    // Relative to loopStart (a position before the loop gives a value below
+    // 0 modulo 2^64, which the travel brings back up past it).
+    uint64_t unfolded = position - loopStart;
+    if (voice.direction == DIRECTION_BACKWARD)
+        unfolded = 2 * length - 1 - unfolded;
+    unfolded += travel;
+    if (unfolded < length) {
+        position = loopStart + unfolded;
+        return;
+    }
+    uint64_t r = unfolded % (pingPong ? 2 * length : length);
+    if (r < length) {
+        position = loopStart + r;
+        if (pingPong)
+            voice.direction = DIRECTION_FORWARD;
+    } else {
+        position = loopStart + (2 * length - 1 - r);
+        voice.direction = DIRECTION_BACKWARD;
+    }
+}
+
 void MixVoice(Voice& voice, float* out, int64_t frames) {
     uint64_t position = Join(voice.position, voice.positionFraction);
     uint64_t step = Join(voice.stepInteger, voice.stepFraction);
     // Runs without a boundary ahead travel less than the horizon.
     int64_t longestRun = static_cast<int64_t>(BOUNDARY_HORIZON / (voice.stepInteger + 1ull));
+    const double perStep = step != 0 ? 1.0 / static_cast<double>(step) : 0.0;
     while (frames > 0 && voice.sample) {
         const Sample* sample = voice.sample;
         bool backward = voice.direction == DIRECTION_BACKWARD;
@@ -308,14 +543,15 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
 
         int64_t n = frames < longestRun ? frames : longestRun;
         bool atBoundary = false;
-        int64_t toBoundary = FramesToBoundary(distance, step, backward);
+        int64_t toBoundary = FramesToBoundary(distance, step, perStep, backward);
         if (toBoundary >= 0 && toBoundary <= n) {
             n = toBoundary;
             atBoundary = true;
         }
 
         if (!(voice.rampRemaining != 0 && voice.leftVolume == voice.rampLeftTarget &&
-              voice.rightVolume == voice.rampRightTarget))
+              voice.rightVolume == voice.rampRightTarget) &&
+            !Settled(voice))
             StartRamp(voice);
         bool ramping = voice.rampRemaining != 0;
         if (ramping && voice.rampRemaining < n) {
@@ -323,6 +559,12 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
             atBoundary = false;
         }
 
+        if (!ramping && voice.leftVolume == 0 && voice.rightVolume == 0 && sample->loopLength != 0 &&
+            (sample->loopType == LOOP_FORWARD || sample->loopType == LOOP_PINGPONG)) {
+            // Silent and looping: the rest of the request only moves it.
+            SkipLooped(voice, position, step, frames);
+            break;
+        }
         uint64_t delta = backward ? 0 - step : step;
         if (n > 0) {
             if (ramping) {
@@ -373,6 +615,8 @@ void ConvertToPcm16(int16_t* destination, const float* source, int32_t frames) {
         return;
     int32_t count = 2 * frames;
     int32_t i = 0;
+    if (!mixer.scalarOnly && HasWideMixing())
+        i = ConvertWide(destination, source, count);
 #if defined(__SSE2__)
     if (!mixer.scalarOnly) {
         // Eight values per pass: clamped, converted in the default rounding

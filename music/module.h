@@ -19,8 +19,11 @@ constexpr int32_t MAX_INSTRUMENT_SAMPLES = 16;
 constexpr int32_t MIN_BPM = 32;
 constexpr int32_t MAX_BPM = 255;
 // Spare 16-bit values after every sample's last value (interpolation reads
-// one beyond the last frame; the guard after a loop lands among them).
-constexpr uint32_t SAMPLE_SPARE_VALUES = 8;
+// one beyond the last frame; the guard after a loop lands among them). The
+// mixer's vector passes read the 17 values from the lowest one a pass
+// needs, values they then leave unused, so 16 spare values keep every read
+// inside the sample's data.
+constexpr uint32_t SAMPLE_SPARE_VALUES = 16;
 
 constexpr uint8_t NOTE_NONE = 0;
 constexpr uint8_t NOTE_LAST = 96; // notes 1..96, from the lowest

@@ -1,7 +1,9 @@
-// Render throughput of the full player, in times real time, against libxmp
-// (linear interpolation) on the same real songs in the same run: the songs
-// of ../shared/xm, and every .xm in $QUILLON_REAL_SONGS when it is set (the
-// folder tests/music/full/real-songs.sh fills). Ten seconds of each song
+// Render throughput of both players, in times real time, against libxmp
+// (linear interpolation) on the same real songs in the same run. The small
+// player (SmallQuillon/) plays the song the program ships (the build's
+// MUSIC.xm, "built-in") and the songs of ../shared/xm; the full player
+// (FullQuillon/) those and every .xm in $QUILLON_REAL_SONGS when it is set
+// (the folder tests/music/full/real-songs.sh fills). Ten seconds of each song
 // from its start per iteration; loading is outside the timed loop and
 // rendering allocates nothing.
 #include <benchmark/benchmark.h>
@@ -20,6 +22,7 @@
 #include "music/mixer.h"
 #include "music/module.h"
 #include "music/music.h"
+#include "music/playback.h"
 #include "music/resource_stream.h"
 #include "music/stream.h"
 #include "platform/headless/headless.h"
@@ -44,7 +47,8 @@ void RealTimeCounter(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(BLOCKS) * BLOCK / RATE, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void FullQuillon(benchmark::State& state, const std::string& path) {
+// Ten seconds of `path` through the block filler, the song started by `start`.
+void Quillon(benchmark::State& state, const std::string& path, void (*start)(Module*)) {
     ResetMusic();
     HeadlessReset();
     InstallFileCallbacks(ResourceOpen, ResourceClose, ResourceRead, ResourceSeek, ResourceTell);
@@ -58,7 +62,7 @@ void FullQuillon(benchmark::State& state, const std::string& path) {
     for (auto _ : state) {
         state.PauseTiming();
         ResetVoices();
-        StartFullPlayer(song);
+        start(song);
         state.ResumeTiming();
         for (int b = 0; b < BLOCKS; ++b)
             MixBlock(song, mixBlock, pcmBlock, BLOCK);
@@ -67,6 +71,10 @@ void FullQuillon(benchmark::State& state, const std::string& path) {
     RealTimeCounter(state);
     FreeModule(song);
 }
+
+void FullQuillon(benchmark::State& state, const std::string& path) { Quillon(state, path, StartFullPlayer); }
+
+void SmallQuillon(benchmark::State& state, const std::string& path) { Quillon(state, path, StartSmallPlayer); }
 
 void Libxmp(benchmark::State& state, const std::string& path) {
     std::vector<uint8_t> bytes = ReadFile(path);
@@ -93,22 +101,31 @@ void Libxmp(benchmark::State& state, const std::string& path) {
     xmp_free_context(context);
 }
 
-void RegisterSongs() {
-    std::vector<std::string> folders = {QUILLON_SHARED_XM_DIR};
-    if (const char* extra = std::getenv("QUILLON_REAL_SONGS"))
-        folders.emplace_back(extra);
+void Register(const std::string& path, const std::string& name, bool small) {
+    if (small)
+        benchmark::RegisterBenchmark(("SmallQuillon/" + name).c_str(), SmallQuillon, path)
+            ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("FullQuillon/" + name).c_str(), FullQuillon, path)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Libxmp/" + name).c_str(), Libxmp, path)->Unit(benchmark::kMillisecond);
+}
+
+std::vector<std::string> SongsIn(const std::string& folder) {
     std::vector<std::string> paths;
-    for (const std::string& folder : folders) {
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-            if (entry.path().extension() == ".xm")
-                paths.push_back(entry.path().string());
-    }
-    for (const std::string& path : paths) {
-        std::string name = std::filesystem::path(path).stem().string();
-        benchmark::RegisterBenchmark(("FullQuillon/" + name).c_str(), FullQuillon, path)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("Libxmp/" + name).c_str(), Libxmp, path)->Unit(benchmark::kMillisecond);
-    }
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        if (entry.path().extension() == ".xm")
+            paths.push_back(entry.path().string());
+    return paths;
+}
+
+void RegisterSongs() {
+    if (std::filesystem::exists(QUILLON_SHIPPED_SONG))
+        Register(QUILLON_SHIPPED_SONG, "built-in", true);
+    for (const std::string& path : SongsIn(QUILLON_SHARED_XM_DIR))
+        Register(path, std::filesystem::path(path).stem().string(), true);
+    if (const char* extra = std::getenv("QUILLON_REAL_SONGS"))
+        for (const std::string& path : SongsIn(extra))
+            Register(path, std::filesystem::path(path).stem().string(), false);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // Levels are written in the small player's steps of 1/255 of full gain
 // (Step), with the mixer at the small player's ramp resolution.
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "music/effects.h"
@@ -429,6 +430,92 @@ TEST_F(MixerTest, TopStepOverTinyLoopsStaysInside) {
     }
 }
 
+// Where a voice should be after `frames` frames, one frame at a time as the
+// loop rules say: a forward loop takes loopLength off the integer part at
+// the loop end; a ping-pong loop mirrors the position one 2^-32 short of
+// the boundary it passed (reached going forward on arriving at loopEnd,
+// going backward on passing below loopStart), as often as needed.
+struct Place {
+    int64_t position; // 32.32
+    int32_t direction;
+};
+
+Place StepByStep(const Sample& s, Place at, int64_t step, int64_t frames) {
+    const int64_t start = static_cast<int64_t>(s.loopStart) << 32;
+    const int64_t end = static_cast<int64_t>(s.loopStart + s.loopLength) << 32;
+    for (int64_t i = 0; i < frames; ++i) {
+        bool backward = at.direction == DIRECTION_BACKWARD;
+        at.position += backward ? -step : step;
+        if (s.loopType == LOOP_FORWARD) {
+            while (at.position >= end)
+                at.position -= static_cast<int64_t>(s.loopLength) << 32;
+            continue;
+        }
+        if ((backward && at.position >= start) || (!backward && at.position < end))
+            continue;
+        while (at.position < start || at.position >= end) {
+            if (at.position >= end) {
+                at.position = 2 * end - 1 - at.position;
+                at.direction = DIRECTION_BACKWARD;
+            } else {
+                at.position = 2 * start - 1 - at.position;
+                at.direction = DIRECTION_FORWARD;
+            }
+        }
+    }
+    return at;
+}
+
+struct SilentCase {
+    const char* name;
+    uint8_t loopType;
+    uint32_t loopStart;
+    uint32_t loopLength;
+    uint32_t position;
+    uint32_t positionFraction;
+    int32_t direction;
+    uint32_t stepInteger;
+    uint32_t stepFraction;
+};
+
+const SilentCase silentCases[] = {
+    {"ForwardFromBeforeTheLoop", LOOP_FORWARD, 40, 37, 3, 0x10000000u, DIRECTION_FORWARD, 0, 0xC0000000u},
+    {"ForwardStepLongerThanTheLoop", LOOP_FORWARD, 10, 3, 11, 0xFFFFFFFFu, DIRECTION_FORWARD, 7, 0x9E3779B9u},
+    {"PingPongFromBeforeTheLoop", LOOP_PINGPONG, 40, 37, 0, 0, DIRECTION_FORWARD, 1, 0x12345678u},
+    {"PingPongBackward", LOOP_PINGPONG, 20, 60, 50, 0x80000000u, DIRECTION_BACKWARD, 0, 0x7FFFFFFFu},
+    {"PingPongOnTheEndFrame", LOOP_PINGPONG, 20, 60, 79, 0xFFFFFFFFu, DIRECTION_FORWARD, 0, 1},
+    {"PingPongOnTheStartBackward", LOOP_PINGPONG, 20, 60, 20, 0, DIRECTION_BACKWARD, 0, 1},
+    {"PingPongStepLongerThanTheLoop", LOOP_PINGPONG, 5, 2, 6, 0x55555555u, DIRECTION_BACKWARD, 9, 0xABCDEF01u},
+    {"PingPongOneFrameLoop", LOOP_PINGPONG, 0, 1, 0, 0x40000000u, DIRECTION_FORWARD, 3, 0x11111111u},
+};
+
+// A looping voice at level 0 adds nothing, so the mixer only moves it; it
+// must land where frame-by-frame playing would, and where the same voice at
+// an audible level lands, for requests that end anywhere in the loop.
+TEST_F(MixerTest, SilentLoopingVoicesEndWhereEveryFramePlayedWould) {
+    for (const SilentCase& c : silentCases) {
+        SCOPED_TRACE(c.name);
+        TestSample s(Ramp(100, 7), c.loopType, c.loopStart, c.loopLength);
+        const int64_t step = (static_cast<int64_t>(c.stepInteger) << 32) | c.stepFraction;
+        for (int32_t frames : {1, 2, 37, 74, 75, 500, 4097}) {
+            SCOPED_TRACE(frames);
+            Place expected = StepByStep(
+                s.sample, {(static_cast<int64_t>(c.position) << 32) | c.positionFraction, c.direction}, step, frames);
+            for (int32_t volume : {0, 1}) {
+                SCOPED_TRACE(volume);
+                Voice& v = Settled(&s.sample, c.stepInteger, c.stepFraction, volume);
+                v.position = c.position;
+                v.positionFraction = c.positionFraction;
+                v.direction = c.direction;
+                Mix(frames);
+                ASSERT_EQ(v.sample, &s.sample);
+                EXPECT_EQ((static_cast<int64_t>(v.position) << 32) | v.positionFraction, expected.position);
+                EXPECT_EQ(v.direction, expected.direction);
+            }
+        }
+    }
+}
+
 struct PcmCase {
     float in;
     int16_t out;
@@ -553,6 +640,119 @@ TEST_F(VectorMixingTest, VectorAndPortableLoopsGiveIdenticalOutput) {
         loud += wide[i] != 0;
     }
     EXPECT_GT(loud, wide.size() / 2);
+}
+
+} // namespace
+
+namespace {
+
+// One voice mixed by the vector passes and by the plain loops, from the same
+// state into the same non-zero buffer: the floats must agree to the bit, and
+// so must the voice afterwards. The cases cover each kind of pass (steps up
+// to one frame, up to two, beyond), both directions of a ping-pong loop, a
+// forward loop, ramps up, down and across zero on one side, and settled runs;
+// every request length from 1 to 40 frames reaches every tail of a pass.
+struct PassCase {
+    const char* name;
+    int32_t rampShift;
+    uint32_t stepInteger;
+    uint32_t stepFraction;
+    uint8_t loopType;
+    int32_t direction;
+    uint32_t position;
+    int32_t levelLeft; // reached, in level units
+    int32_t levelRight;
+    int32_t leftVolume; // targets
+    int32_t rightVolume;
+};
+
+const PassCase passCases[] = {
+    {"QuarterStepRampUpFine", RAMP_FINE, 0, 0x40000000u, LOOP_PINGPONG, DIRECTION_FORWARD, 400, 0, 0, 30000, 12345},
+    {"OneFrameStepRampDownCoarse", RAMP_COARSE, 1, 0, LOOP_PINGPONG, DIRECTION_FORWARD, 500, 255 * 256, 100 * 256, 0,
+     3 * 256},
+    {"StepAndAHalfBackward", RAMP_FINE, 1, 0x80000000u, LOOP_PINGPONG, DIRECTION_BACKWARD, 1500, 7, 65000, 65280, 1},
+    {"TwoFrameStepForwardLoop", RAMP_FINE, 2, 0, LOOP_FORWARD, DIRECTION_FORWARD, 1650, 40000, 20000, 20000, 40000},
+    {"JustOverTwoFramesBackward", RAMP_COARSE, 2, 1, LOOP_PINGPONG, DIRECTION_BACKWARD, 1200, 0, 0, 200 * 256,
+     55 * 256},
+    {"WideStepRamp", RAMP_FINE, 3, 0x12345678u, LOOP_PINGPONG, DIRECTION_FORWARD, 300, 1000, 60000, 60000, 1000},
+    {"FineStepNearTheLoopEnd", RAMP_FINE, 0, 0xF0000000u, LOOP_PINGPONG, DIRECTION_FORWARD, 1690, 333, 0, 0, 333},
+    {"SettledQuarterStep", RAMP_FINE, 0, 0x40000000u, LOOP_PINGPONG, DIRECTION_FORWARD, 1000, 30000 * 256, 1234 * 256,
+     30000, 1234},
+    {"SettledWideStepBackward", RAMP_COARSE, 5, 0x0F0F0F0Fu, LOOP_PINGPONG, DIRECTION_BACKWARD, 1100, 128 * 256 * 256,
+     64 * 256 * 256, 128 * 256, 64 * 256},
+};
+
+class PassIdentityTest : public MusicTest {
+protected:
+    void TearDown() override {
+        SetVectorMixing(true);
+        MusicTest::TearDown();
+    }
+};
+
+TEST_F(PassIdentityTest, VectorPassesSumAsThePlainLoopsDoToTheBit) {
+    // Loud, uneven values, so that any change of order or rounding shows.
+    std::vector<int16_t> values;
+    uint32_t seed = 12345;
+    for (int i = 0; i < 1800; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        values.push_back(static_cast<int16_t>(static_cast<int32_t>(seed >> 16) - 32768));
+    }
+    for (const PassCase& c : passCases) {
+        SCOPED_TRACE(c.name);
+        std::vector<int16_t> data = values;
+        data.resize(values.size() + SAMPLE_SPARE_VALUES, 0);
+        Sample sample{};
+        sample.data = data.data();
+        sample.length = 1800;
+        sample.loopType = c.loopType;
+        sample.loopStart = 300;
+        sample.loopLength = 1400;
+        sample.bits = 16;
+        data[1700] = c.loopType == LOOP_FORWARD ? data[300] : data[1699];
+        for (int32_t frames = 1; frames <= 40; ++frames) {
+            SCOPED_TRACE(frames);
+            std::vector<float> out[2];
+            Voice after[2];
+            for (int way = 0; way < 2; ++way) {
+                ResetMusicState();
+                mixer.rampShift = c.rampShift;
+                SetVectorMixing(way == 0);
+                Voice& v = mixer.voices[0];
+                v.sample = &sample;
+                v.stepInteger = c.stepInteger;
+                v.stepFraction = c.stepFraction;
+                v.direction = c.direction;
+                v.position = c.position;
+                v.positionFraction = 0x9ABCDEF0u;
+                v.levelLeft = c.levelLeft;
+                v.levelRight = c.levelRight;
+                v.leftVolume = v.rampLeftTarget = c.leftVolume;
+                v.rightVolume = v.rampRightTarget = c.rightVolume;
+                v.rampRemaining = c.levelLeft == c.leftVolume * 256 && c.levelRight == c.rightVolume * 256 ? 0 : 1;
+                v.rampRightTarget = -1; // any ramp starts afresh from the level reached
+                // Three calls, so that a ramp goes on across calls and ends
+                // inside the last.
+                const int32_t lengths[3] = {frames, frames, 150};
+                out[way].assign(2 * (2 * static_cast<size_t>(frames) + 150), 0.0f);
+                for (size_t i = 0; i < out[way].size(); ++i)
+                    out[way][i] = static_cast<float>(static_cast<int>(i % 97) - 48) * 0.37f;
+                float* at = out[way].data();
+                for (int32_t length : lengths) {
+                    MixVoices(at, length);
+                    at += 2 * length;
+                }
+                after[way] = v;
+            }
+            ASSERT_EQ(std::memcmp(out[0].data(), out[1].data(), out[0].size() * sizeof(float)), 0);
+            EXPECT_EQ(after[0].position, after[1].position);
+            EXPECT_EQ(after[0].positionFraction, after[1].positionFraction);
+            EXPECT_EQ(after[0].direction, after[1].direction);
+            EXPECT_EQ(after[0].levelLeft, after[1].levelLeft);
+            EXPECT_EQ(after[0].levelRight, after[1].levelRight);
+            EXPECT_EQ(after[0].rampRemaining, after[1].rampRemaining);
+        }
+    }
 }
 
 } // namespace

@@ -9,8 +9,8 @@
 # Without songs it takes the built-in song (compiled from
 # resources/song/score.txt, whatever SONG= the build was given) and every
 # .xm in QUILLON_TEST_SONGS (default ../shared/xm beside the checkout), when
-# that folder exists. `make compare-renders` adds the songs `make
-# compare-songs` fetches.
+# that folder exists. `make compare-renders` runs it on those and on the
+# songs `make compare-songs` fetches.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)

@@ -5,7 +5,7 @@
 # never into the repository), renders every song with the full player
 # (xmrender --full), libxmp (xmp) and libopenmpt (openmpt123), and prints
 # song_compare's figures: ours against each reference, and the two
-# references against each other.
+# references against each other. With FETCH_ONLY=1 it only fetches.
 set -eu
 build=$(cd "$1" && pwd)
 cache=${2:-${HOME:-/tmp}/.cache/quillon-xm}
@@ -28,6 +28,7 @@ for p in $packages; do
         cp "$song" "$cache/songs/$p-${name%.xm}.xm"
     done
 done
+[ "${FETCH_ONLY:-}" = 1 ] && exit 0
 cd "$cache/render"
 for song in "$cache"/songs/*.xm; do
     name=$(basename "$song" .xm)
