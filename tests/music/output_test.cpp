@@ -2,6 +2,7 @@
 // range, block filling across tick boundaries, and the start and stop paths
 // of MusicStart, MusicStop, OpenOutput, PlaySong and StopSong.
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "music/tempo.h"
@@ -343,6 +344,13 @@ TEST_F(OutputTest, WithoutAFeederThreadTheDeviceLoopsThePrefilledRing) {
     EXPECT_TRUE(MusicStart());
     EXPECT_TRUE(HeadlessAudioPlaying());
     EXPECT_EQ(output.feederExited.load(), 1);
+    // What reaches the speakers after the whole ring is its start again.
+    const uint32_t ringBytes = HeadlessAudioBufferLength();
+    const std::vector<int16_t> first = RingBlock(0);
+    std::vector<uint8_t> played(ringBytes + first.size() * sizeof(int16_t));
+    HeadlessAudioPlay(static_cast<uint32_t>(played.size()), played.data());
+    EXPECT_FALSE(Silent(first));
+    EXPECT_EQ(std::memcmp(played.data() + ringBytes, first.data(), first.size() * sizeof(int16_t)), 0);
     MusicStop(); // returns without waiting for a thread that never ran
     EXPECT_FALSE(HeadlessAudioOpen());
 }
