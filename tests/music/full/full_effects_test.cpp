@@ -349,6 +349,14 @@ TEST_F(FullPlayerTest, VolumeEnvelopeSustainLoopAndFadeout) {
     FreeModule(song);
     ResetMusicState();
 
+    // A loop of one point (start and end on point 1) holds the envelope
+    // there, and unlike the sustain it goes on holding after the key-off.
+    Play({Note(), {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 6,
+         [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_LOOP, 0, 1, 1); });
+    EXPECT_EQ(Ticks(10, Field::Envelope), (std::vector<int32_t>{64, 56, 48, 40, 32, 32, 32, 32, 32, 32}));
+    FreeModule(song);
+    ResetMusicState();
+
     // Lxx sets the envelope's tick.
     Play({Note(L, 0x06)}, 3, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON); });
     EXPECT_EQ(Ticks(3, Field::Envelope), (std::vector<int32_t>{16, 8, 0}));
@@ -396,17 +404,26 @@ TEST_F(FullPlayerTest, VibratoAndTremoloWaveformsOverWholeCycles) {
         const char* name;
         uint8_t effect; // 4 vibrato or 7 tremolo
         int control;    // E4x / E7x
+        uint8_t depth;  // the tremolo's 32 +- 31 at depth 8 stays inside 0..64
     };
+    // The sine at depths whose cut toward zero shows every value of the
+    // table but 0, 97, 161 and 224 (which no depth of 1..15 tells from the
+    // next value up): 9, 11 and 14 between them, 15 the deepest.
     const Case cases[] = {
-        {"vibrato sine", 0x4, 0}, {"vibrato ramp", 0x4, 1}, {"vibrato square", 0x4, 2},
-        {"tremolo sine", 0x7, 0}, {"tremolo ramp", 0x7, 1}, {"tremolo square", 0x7, 2},
+        {"vibrato sine, depth 9", 0x4, 0, 9},
+        {"vibrato sine, depth 11", 0x4, 0, 11},
+        {"vibrato sine, depth 14", 0x4, 0, 14},
+        {"vibrato sine, depth 15", 0x4, 0, 15},
+        {"vibrato ramp", 0x4, 1, 15},
+        {"vibrato square", 0x4, 2, 15},
+        {"tremolo sine", 0x7, 0, 8},
+        {"tremolo ramp", 0x7, 1, 8},
+        {"tremolo square", 0x7, 2, 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const bool vibrato = c.effect == 0x4;
-        // Depth 15 for the vibrato (up to 119 period units); 8 for the
-        // tremolo, whose 32 +- 31 stays inside 0..64.
-        const uint8_t depth = vibrato ? 15 : 8;
+        const uint8_t depth = c.depth;
         const uint8_t waveform = static_cast<uint8_t>((vibrato ? 0x40 : 0x70) | c.control);
         std::vector<XmCell> rows = {Note(0xE, waveform), Note(c.effect, static_cast<uint8_t>(0x10 | depth))};
         for (int r = 0; r < 4; ++r)
