@@ -423,12 +423,19 @@ def main():
         kept = []
         groups = collect(args.paths)
         rng = random.Random(args.seed)
+        # The sample stays in its drawn order, and each folder's whole list
+        # is shuffled by a generator of its own (the samples are those of
+        # the seed all the same): a run cut short by its budget has then
+        # tried every file a little, not the first files of each folder.
+        order = random.Random(args.seed + 1)
         for folder, mutants in groups.items():
             if args.sample and len(mutants) > args.sample:
-                groups[folder] = sorted(rng.sample(mutants, args.sample), key=lambda m: (m["file"], m["line"]))
+                groups[folder] = rng.sample(mutants, args.sample)
+            else:
+                order.shuffle(mutants)
     if args.list:
         for folder, mutants in groups.items():
-            for m in mutants:
+            for m in sorted(mutants, key=lambda m: (m["file"], m["line"])):
                 print(f"{m['file']}:{m['line']}: {m['rule']}: {m['before'].strip()}  =>  {m['after'].strip()}")
             print(f"{folder}: {len(mutants)} mutants", file=sys.stderr)
         return
