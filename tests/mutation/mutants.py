@@ -54,7 +54,7 @@ TESTS = {
     "app": ["tests/app/app_tests", "tests/display/display_scene_tests"],
     "capture": ["tests/capture/capture_test"],
     "tools/content": ["tests/tools/content/art_tests", "ctest:art_cli_"],
-    "tools/song": ["tests/tools/song/tools_song_tests", "ctest:music_render_digests"],
+    "tools/song": ["tests/tools/song/tools_song_tests", "ctest:songc_cli_", "ctest:music_render_digests"],
     "platform": ["tests/platform/platform_headless_tests", "tests/display/display_scene_tests",
                  "tests/app/app_tests"],
 }
