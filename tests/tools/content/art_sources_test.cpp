@@ -97,6 +97,8 @@ TEST(FontSource, RefusesMalformedCells) {
          "code 55 (7) spans rows 2 to 8; it must span rows 1 to 8 like the other digits"},
         {"space drawn", edit([&](auto& l) { l[Find(l, "= 32 space") + 5] = "...#...."; }),
          "code 32 (space) must be blank"},
+        {"space drawn in its top row", edit([&](auto& l) { l[Find(l, "= 32 space") + 1] = "...#...."; }),
+         "code 32 (space) must be blank"},
         {"letter blank", edit([&](auto& l) {
              for (int r = 1; r <= 12; ++r)
                  l[a + r] = "........";
