@@ -370,3 +370,27 @@ TEST(IconParams, RefusesWrongSettings) {
 }
 
 } // namespace
+
+// The icon's pixels average the colours of their subsamples: with one colour
+// for tile, ring, stroke and outline alike, every pixel the tile covers at
+// all is exactly that colour, opaque inside and partly covered at the
+// rounded corners, and the corners themselves are clear.
+TEST(IconArt, OneColourEverywhereGivesThatColourInEveryCoveredPixel) {
+    IconParams params;
+    std::string error;
+    ASSERT_TRUE(ParseIconParams(Source("icon.txt"), params, error)) << error;
+    constexpr uint32_t COLOUR = 0x9A5B3C;
+    params.tileEdge = params.tileCentre = params.ringTop = params.ringBottom = params.outline = COLOUR;
+    for (int size : {32, 37, 48}) {
+        SCOPED_TRACE(size);
+        const std::vector<uint32_t> icon = RenderIcon(params, size);
+        ASSERT_EQ(icon.size(), static_cast<size_t>(size) * size);
+        int wrong = 0;
+        for (uint32_t p : icon)
+            wrong += (p >> 24) != 0 && (p & 0xFFFFFF) != COLOUR;
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(icon[static_cast<size_t>(size / 2) * size + size / 2], 0xFF000000 | COLOUR);
+        EXPECT_EQ(icon[0] >> 24, 0u);
+        EXPECT_EQ(icon.back() >> 24, 0u);
+    }
+}
