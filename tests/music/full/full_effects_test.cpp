@@ -549,20 +549,35 @@ TEST_F(FullPlayerTest, VoiceLevelsFollowVolumeEnvelopeFadeoutGlobalVolumeAndPann
 }
 
 TEST_F(FullPlayerTest, AutoVibratoSquareWithSweep) {
-    // Square wave, depth 8, rate 64 (a quarter cycle per tick), sweep 2:
-    // the depth reaches 8 * 256 after two ticks; the period moves by
-    // wave (64) * depth / 2^14 = 1/4 of the depth units, downward (the
-    // pitch up) in the first half of the cycle; the position moves before
-    // it is read, so tick 0 reads position 64.
-    Play({Note()}, 6, [](XmSong& xm) {
-        XmInstrument& i = xm.instruments[0];
-        i.vibratoType = 1;
-        i.vibratoDepth = 8;
-        i.vibratoRate = 64;
-        i.vibratoSweep = 2;
-    });
-    EXPECT_EQ(Ticks(6, Field::Period),
-              (std::vector<int32_t>{4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}));
+    // Square wave, depth 8, rate 64 (a quarter cycle per tick): the period
+    // moves by wave (64) * (depth so far) / 2^14, cut toward zero, downward
+    // (the pitch up) in the first half of the cycle; the position moves
+    // before it is read, so tick 0 reads position 64. The sweep raises the
+    // depth by 8 * 256 / sweep a tick up to 8 * 256 and no further: sweep 2
+    // gets there in two ticks; sweep 3 in steps of 682 (2.66, 5.33 and 7.99
+    // period units), then the rest of the way.
+    struct Case {
+        uint8_t sweep;
+        std::vector<int32_t> expected;
+    };
+    const Case cases[] = {
+        {2, {4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}},
+        {3, {4608 - 2, 4608 + 5, 4608 + 7, 4608 - 8, 4608 - 8, 4608 + 8}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.sweep));
+        Play({Note()}, 6, [&](XmSong& xm) {
+            XmInstrument& i = xm.instruments[0];
+            i.vibratoType = 1;
+            i.vibratoDepth = 8;
+            i.vibratoRate = 64;
+            i.vibratoSweep = c.sweep;
+        });
+        EXPECT_EQ(Ticks(6, Field::Period), c.expected);
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
 }
 
 TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
