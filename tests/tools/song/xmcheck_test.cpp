@@ -95,6 +95,17 @@ const BrokenCase cases[] = {
      {"effect Bxx (position jump): 1 (first: pattern 0, row 3, channel 2)",
       "effect E2x (fine portamento down): 2 (first: pattern 1, row 2, channel 1)",
       "effect 5xx (tone portamento + volume slide", "effect 5xx: 1 (first: pattern 1, row 4, channel 2)"}},
+    {"full_cells_unpacked",
+     [](XmSong& s) {
+         // All five fields: stored unpacked, five bytes without a mask; the
+         // cell after it must be read from the right byte on.
+         XmCellAt(s.patterns[1], 2, 2, 0) = XmCell{50, 1, 0x30, 0xE, 0x25};
+         XmCellAt(s.patterns[1], 2, 2, 1) = XmCell{0, 0, 0, 0xB, 0x01};
+     },
+     1,
+     {"volume column entries: 1 (first: pattern 1, row 2, channel 1)",
+      "effect E2x (fine portamento down): 1 (first: pattern 1, row 2, channel 1)",
+      "effect Bxx (position jump): 1 (first: pattern 1, row 2, channel 2)"}},
     {"envelope_and_vibrato",
      [](XmSong& s) {
          XmInstrument& i = s.instruments[0];
