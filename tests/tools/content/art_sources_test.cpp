@@ -394,3 +394,40 @@ TEST(IconArt, OneColourEverywhereGivesThatColourInEveryCoveredPixel) {
         EXPECT_EQ(icon.back() >> 24, 0u);
     }
 }
+
+// The icon check reads the file from its six-byte header on, and says what
+// is wrong with the first thing that is.
+TEST(IconArt, CheckIcoNamesWhatIsWrong) {
+    const std::vector<uint8_t> good = EncodeIco(IconParams{}, {32, 48});
+    ASSERT_EQ(CheckIco(good, {32, 48}), "");
+    auto cut = [&](size_t size) { return std::vector<uint8_t>(good.begin(), good.begin() + size); };
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> ico;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"five bytes", cut(5), "icon: not an .ico file"},
+        {"the header alone", cut(6), "icon: directory cut short"},
+        {"half the first entry", cut(6 + 8), "icon: directory cut short"},
+        {"a cursor, not an icon",
+         [&] {
+             auto b = good;
+             b[2] = 2;
+             return b;
+         }(),
+         "icon: not an .ico file"},
+        {"one image",
+         [&] {
+             auto b = good;
+             b[4] = 1;
+             return b;
+         }(),
+         "icon: 1 images, expected 2"},
+        {"images cut off", cut(good.size() - 1), "icon: image 1 has a bad bitmap header"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CheckIco(c.ico, {32, 48}), c.message);
+    }
+}
