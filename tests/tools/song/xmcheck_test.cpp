@@ -124,6 +124,20 @@ const BrokenCase cases[] = {
      },
      0,
      {"Cxx above 40 (64)", "F00: speed 0", "key-offs", "Result: within"}},
+    {"relative_note_of_the_sample_the_keymap_plays",
+     [](XmSong& s) {
+         // Every note maps to the first sample (the keymap is all 0), whose
+         // relative note +24 lifts B-7 two octaves, past the highest note
+         // the player steps through; the second sample's 0 would not.
+         XmInstrument& i = s.instruments[0];
+         i.samples.push_back(i.samples[0]);
+         i.samples[0].relativeNote = 24;
+         XmCellAt(s.patterns[0], 2, 4, 0) = XmCell{96, 1, 0, 0, 0};
+     },
+     0,
+     {"notes above the top pitch the mixer can step through (held just below it): 1 (first: pattern 0, row 4, "
+      "channel 1)",
+      "instruments with several samples: 1"}},
     {"too_many_channels",
      [](XmSong& s) {
          s.channels = 33;
