@@ -182,6 +182,8 @@ const TickCase EFFECT_CASES[] = {
     {"Rxy volume x6 (two thirds)", {Note(R, 0x63)}, 4, Field::Volume, {32, 32, 21, 21}},
     {"Rxy volume xF (twice), held at 64", {Note(R, 0xF1)}, 3, Field::Volume, {32, 64, 64}},
     {"Rxy retriggers", {Note(R, 0x02)}, 6, Field::Trigger, {1, 1, 0, 1, 0, 1}},
+    {"Rxy: a new note starts the count again (row 0 leaves it at 1 of 2)", {Note(R, 0x02), Note(R, 0x02)}, 3,
+     Field::Trigger, {1, 1, 0, 1, 1, 0}},
     {"Txy tremor: on 2 ticks, off 3, counted after tick 0; tick 0 keeps the phase",
      {Note(T, 0x12), Cell(T, 0x00)}, 4, Field::Volume, {32, 32, 32, 0, 0, 0, 0, 32}},
     {"X1x extra fine porta up by x", {Note(X, 0x12)}, 2, Field::Period, {4606, 4606}},
@@ -555,18 +557,23 @@ TEST_F(FullPlayerTest, AutoVibratoSquareWithSweep) {
     // before it is read, so tick 0 reads position 64. The sweep raises the
     // depth by 8 * 256 / sweep a tick up to 8 * 256 and no further: sweep 2
     // gets there in two ticks; sweep 3 in steps of 682 (2.66, 5.33 and 7.99
-    // period units), then the rest of the way.
+    // period units), then the rest of the way. A key-off stops the sweep
+    // where it got to: sweep 4 (512 a tick) released on tick 2 stays at
+    // 1024 (4 units) while the note sounds on through its envelope.
     struct Case {
         uint8_t sweep;
+        XmCell row;
         std::vector<int32_t> expected;
     };
     const Case cases[] = {
-        {2, {4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}},
-        {3, {4608 - 2, 4608 + 5, 4608 + 7, 4608 - 8, 4608 - 8, 4608 + 8}},
+        {2, Note(), {4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}},
+        {3, Note(), {4608 - 2, 4608 + 5, 4608 + 7, 4608 - 8, 4608 - 8, 4608 + 8}},
+        {4, Note(K, 0x02), {4608 - 2, 4608 + 4, 4608 + 4, 4608 - 4, 4608 - 4, 4608 + 4}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.sweep));
-        Play({Note()}, 6, [&](XmSong& xm) {
+        Play({c.row}, 6, [&](XmSong& xm) {
+            Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 0);
             XmInstrument& i = xm.instruments[0];
             i.vibratoType = 1;
             i.vibratoDepth = 8;
@@ -585,6 +592,31 @@ TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
     EXPECT_EQ(Ticks(4, Field::ChannelVolume), (std::vector<int32_t>{16, 16, 32, 32}));
     EXPECT_EQ(fullPlayer.channels[0].volumeEnvelope.value, 56); // the envelope started again on row 1
     EXPECT_EQ(fullPlayer.channels[0].sent.changes & VOICE_TRIGGER, 0);
+}
+
+TEST_F(FullPlayerTest, OnlyANoteStartsASound) {
+    // Row 1 names instrument 2 of a song that has one, without a note: the
+    // channel takes the volume of the empty sample, 0, and nothing starts
+    // (it would start silence over the note).
+    Play({Note(), {0, 2, 0, 0, 0}}, 2);
+    std::vector<int32_t> triggers, volumes;
+    for (int tick = 0; tick < 4; ++tick) {
+        song->tickRoutine(song);
+        triggers.push_back(Read(Field::Trigger));
+        volumes.push_back(Read(Field::Volume));
+    }
+    EXPECT_EQ(triggers, (std::vector<int32_t>{1, 0, 0, 0}));
+    EXPECT_EQ(volumes, (std::vector<int32_t>{32, 32, 0, 0}));
+}
+
+TEST_F(FullPlayerTest, TheFadeoutIsFullUntilAKeyOffLowersIt) {
+    // A key-off with instrument 1 on a channel that never played, then a
+    // note without an instrument number at C40: the note plays instrument
+    // 1's sample, still released, and with no fadeout speed nothing has
+    // faded, so it sounds at full volume.
+    Play({{NOTE_FILE_KEY_OFF, 1, 0, 0, 0}, {C4, 0, 0, 0xC, 0x40}}, 1);
+    EXPECT_EQ(Ticks(2, Field::Volume), (std::vector<int32_t>{0, 64}));
+    EXPECT_EQ(Read(Field::Trigger), 1);
 }
 
 TEST_F(FullPlayerTest, KeyOffWithAnInstrumentNumberBringsTheSampleVolumeBack) {
