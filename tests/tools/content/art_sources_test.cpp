@@ -3,7 +3,9 @@
 // breaks one thing, so the tests follow the sources as they are edited.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/content/ani_generator.h"
@@ -55,6 +57,58 @@ struct BadSource {
     std::string source;
     std::string message; // must appear in the error
 };
+
+// ------------------------------------------------------------------ line ends
+
+// A source saved with Windows line ends (CRLF) builds exactly what the same
+// source with LF builds: the carriage return is no part of any line. (The
+// animation's parameters are read as the icon's are.)
+TEST(Sources, CrlfLineEndsBuildWhatLfBuilds) {
+    using Build = std::function<std::vector<uint8_t>(const std::string&)>;
+    auto checked = [](bool built, const std::string& error) {
+        EXPECT_TRUE(built) << error;
+        return built;
+    };
+    const std::pair<const char*, Build> cases[] = {
+        {"font.txt",
+         [&](const std::string& source) {
+             IndexedImage font;
+             std::string error;
+             return checked(ParseFontSource(source, font, error), error) ? EncodeBmp(font) : std::vector<uint8_t>{};
+         }},
+        {"fps.txt",
+         [&](const std::string& source) {
+             IndexedImage fps;
+             std::string error;
+             return checked(ParseFpsSource(source, fps, error), error) ? EncodeBmp(fps) : std::vector<uint8_t>{};
+         }},
+        {"icon.txt",
+         [&](const std::string& source) {
+             IconParams params;
+             std::string error;
+             return checked(ParseIconParams(source, params, error), error) ? EncodeIco(params, {16})
+                                                                           : std::vector<uint8_t>{};
+         }},
+        {"release.txt",
+         [&](const std::string& source) {
+             std::vector<uint8_t> text;
+             std::string error;
+             checked(BuildReleaseText(source, text, error), error);
+             return text;
+         }},
+    };
+    for (const auto& [name, build] : cases) {
+        SCOPED_TRACE(name);
+        const std::string lf = Source(name);
+        std::string crlf;
+        for (char c : lf)
+            crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        ASSERT_NE(crlf, lf);
+        const std::vector<uint8_t> built = build(lf);
+        EXPECT_FALSE(built.empty());
+        EXPECT_EQ(build(crlf), built);
+    }
+}
 
 // ------------------------------------------------------------------ font
 
