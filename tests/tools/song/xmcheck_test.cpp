@@ -138,6 +138,10 @@ const BrokenCase cases[] = {
      {"notes above the top pitch the mixer can step through (held just below it): 1 (first: pattern 0, row 4, "
       "channel 1)",
       "instruments with several samples: 1"}},
+    {"amiga_table",
+     [](XmSong& s) { s.flags = 0; },
+     0,
+     {"Amiga frequency table\n", "Amiga frequency table: arpeggio (0xy) adds no pitch under it", "Result: within"}},
     {"too_many_channels",
      [](XmSong& s) {
          s.channels = 33;
