@@ -37,10 +37,6 @@ const Tables tables;
 } // namespace
 
 int32_t EnvelopeValue(const EnvelopePoint* points, int32_t count, int32_t tick) {
-    if (count <= 0)
-        return FULL_VOLUME;
-    if (count > ENVELOPE_POINTS)
-        count = ENVELOPE_POINTS;
     int32_t i = 0;
     while (i + 1 < count && tick >= points[i + 1].position)
         ++i;
@@ -57,7 +53,7 @@ int32_t EnvelopeValue(const EnvelopePoint* points, int32_t count, int32_t tick) 
 void StepEnvelope(EnvelopeState* state, const EnvelopePoint* points, uint8_t pointCount, uint8_t type, uint8_t sustain,
                   uint8_t loopStart, uint8_t loopEnd, bool keyOff) {
     int32_t count = pointCount > ENVELOPE_POINTS ? ENVELOPE_POINTS : pointCount;
-    if (!(type & ENVELOPE_ON) || count < 1) {
+    if (!(type & ENVELOPE_ON)) {
         state->value = FULL_VOLUME;
         return;
     }
@@ -82,8 +78,10 @@ void StepEnvelope(EnvelopeState* state, const EnvelopePoint* points, uint8_t poi
 int32_t EnvelopePanning(int32_t panning, int32_t envelope) {
     int32_t distance = panning - PAN_CENTRE;
     int32_t room = PAN_CENTRE - (distance < 0 ? -distance : distance);
+    // Never below 0: the room is at most the panning itself. Fully right
+    // from 128 and above reaches 256, one past the right edge.
     int32_t result = panning + (envelope - ENVELOPE_CENTRE) * room / ENVELOPE_CENTRE;
-    return result < 0 ? 0 : (result > 255 ? 255 : result);
+    return result > 255 ? 255 : result;
 }
 
 int32_t StepAutoVibrato(FullChannel* channel, const Instrument* instrument) {

@@ -28,8 +28,6 @@ void ResetFullPlayer() {
         channel.instrument = -1;
         channel.sample = &emptySample;
         channel.fadeout = FADEOUT_START;
-        channel.volumeEnvelope.value = FULL_VOLUME;
-        channel.panningEnvelope.value = FULL_VOLUME / 2;
         channel.panning = 128;
     }
     fullPlayer.patternDelay = 0;

@@ -91,11 +91,10 @@ void TonePortamento(FullChannel* channel) {
 // 0xy: the note, +x, +y semitones in turn. The tracker counts a row's ticks
 // down from the speed, and the turn follows that count: tick t plays step
 // (speed - t) mod 3 (0 the note, 1 +x, 2 +y), so at speed 6 the ticks
-// after the first play +y, +x, note, +y, +x.
+// after the first play +y, +x, note, +y, +x. The tick is always below the
+// speed (Fxx changes it on tick 0 only), so the count is never negative.
 void Arpeggio(const Module* song, FullChannel* channel, uint8_t parameter) {
     int32_t step = (song->speed - song->tick) % 3;
-    if (step < 0)
-        step += 3;
     int32_t semitones = step == 0 ? 0 : (step == 1 ? High(parameter) : Low(parameter));
     if (semitones == 0)
         return;

@@ -124,11 +124,12 @@ const Instrument* FullInstrument(const Module* song, const FullChannel* channel)
 
 // Envelopes and auto-vibrato, once per tick after the effects.
 // The envelope's value at its tick, then the tick advanced (held at the
-// sustain point until key-off, sent back at the loop end).
+// sustain point until key-off, sent back at the loop end). An envelope that
+// is on has at least 2 points: the loader turns one with fewer off.
 void StepEnvelope(EnvelopeState* state, const EnvelopePoint* points, uint8_t pointCount, uint8_t type, uint8_t sustain,
                   uint8_t loopStart, uint8_t loopEnd, bool keyOff);
 // The envelope's value at a tick: linear between points, the last point's
-// value after it.
+// value after it; count is 1..ENVELOPE_POINTS.
 int32_t EnvelopeValue(const EnvelopePoint* points, int32_t count, int32_t tick);
 // The auto-vibrato's period offset this tick, and its position advanced.
 int32_t StepAutoVibrato(FullChannel* channel, const Instrument* instrument);

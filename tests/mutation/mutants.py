@@ -1,23 +1,28 @@
 #!/usr/bin/env python3
 """Mutation run: proves that the fast tests notice small faults in the code.
 
-Each mutant is one small change to one line of a source file in music/,
-display/ or app/ (a flipped comparison, a dropped clamp, a swapped sign, a
+Each mutant is one small change to one line of a source file of the program
+or its tools (a flipped comparison, a dropped clamp, a swapped sign, a
 constant changed by one, a removed statement, an inverted condition). The
 script applies one mutant at a time to the source tree, rebuilds only the test
 binaries of that folder in a build tree of its own, runs them directly (fail
-fast, no ctest), puts the file back and records whether a test noticed:
+fast; a few command-line checks through ctest), puts the file back and
+records whether a test noticed:
 
-  killed     a test failed, crashed or ran past its time limit
+  killed     a test failed, crashed or ran past its time limit, or the
+             build's own check of the content it builds refused it
   survived   every test passed: a fault the tests would let through
   stillborn  the mutant does not compile (not counted)
   equivalent listed in equivalent.txt with the reason it cannot change
              behaviour (not built, not counted)
 
-The score of a folder is killed / (killed + survived).
+The score of a folder is killed / (killed + survived). Each folder of TESTS
+is sampled and scored on its own; naming a folder runs it alone (music does
+not take in music/full, which is a folder of its own).
 
 Usage (the Makefile's `make mutants` runs the first form):
-  mutants.py --sample 40 --seed 13 --budget 60 music display app
+  mutants.py --sample 40 --seed 13 --budget 60
+  mutants.py --sample 40 --seed 13 capture     # one folder alone
   mutants.py --list music/effects.cpp          # the mutants, without running
   mutants.py --rerun build-mutants/mutants.json --only survived
 """
@@ -38,12 +43,24 @@ HERE = Path(__file__).resolve().parent
 # The fast test binaries that exercise each folder, quickest first so a
 # killed mutant is found early. End-to-end, fuzz, benchmark, thread-sanitizer
 # and allocation-counting binaries are left out: they are slow, and the first
-# three need a display, a fuzzer or a timer rather than assertions.
+# three need a display, a fuzzer or a timer rather than assertions. An entry
+# "ctest:NAME" runs the ctest tests whose name starts with NAME (command-line
+# checks that are no binary of their own); BUILD names what they need built
+# beside the test binaries.
 TESTS = {
     "music": ["tests/music/music_tests", "tests/music/music_output_tests"],
     "music/full": ["tests/music/full/music_full_tests"],
     "display": ["tests/display/display_scene_tests", "tests/app/app_tests"],
     "app": ["tests/app/app_tests", "tests/display/display_scene_tests"],
+    "capture": ["tests/capture/capture_test"],
+    "tools/content": ["tests/tools/content/art_tests", "ctest:art_cli_"],
+    "tools/song": ["tests/tools/song/tools_song_tests", "ctest:songc_cli_", "ctest:music_render_digests"],
+    "platform": ["tests/platform/platform_headless_tests", "tests/display/display_scene_tests",
+                 "tests/app/app_tests"],
+}
+BUILD = {
+    "tools/content": ["fontc", "fpsgen", "anigen", "textc", "iconc"],
+    "tools/song": ["songc", "xmrender"],
 }
 
 
@@ -54,6 +71,10 @@ def group_of(path):
 
 # Files no fast test links: the Linux entry point is run end to end only.
 EXCLUDED = {"app/main.cpp"}
+# The backends a test of this machine does not run: SDL (the e2e tests under
+# Xvfb), the browser's and Windows' (their own trees), and the surface and
+# GDI calls that only the SDL and browser backends take.
+EXCLUDED_FOLDERS = ("platform/sdl/", "platform/web/", "platform/win32/", "platform/memory/")
 
 # --- mutation rules -----------------------------------------------------------
 
@@ -143,8 +164,12 @@ def line_mutants(line, previous):
             if not in_code(spans, m.start(), m.end()):
                 continue
             text = m.group(1)
-            value = int(text, 0)
-            new_text = hex(value + 1) if text.lower().startswith("0x") else str(value + 1)
+            if text.lower().startswith("0x"):
+                new_text = hex(int(text, 16) + 1)
+            elif len(text) > 1 and text.startswith("0"):
+                new_text = "0" + format(int(text, 8) + 1, "o")  # an octal literal (file modes)
+            else:
+                new_text = str(int(text) + 1)
             yield "constant", line[: m.start()] + new_text + line[m.end():], f"{text} -> {new_text}"
     # Inverted conditions: the whole condition of an if or while on this line.
     for m in CONDITION.finditer(line):
@@ -193,18 +218,22 @@ def file_mutants(relpath):
 
 
 def collect(paths):
-    """Mutants grouped by folder (music, display, app) for the paths given."""
+    """Mutants grouped by folder of TESTS for the paths given. A folder
+    named leaves out the folders of TESTS below it (music without
+    music/full), so each runs alone."""
     groups = {}
     for path in paths:
         full = ROOT / path
         files = sorted(full.rglob("*.cpp")) if full.is_dir() else [full]
         for f in files:
             rel = f.relative_to(ROOT).as_posix()
-            if rel in EXCLUDED:
+            if rel in EXCLUDED or rel.startswith(EXCLUDED_FOLDERS):
                 continue
             folder = group_of(rel)
             if folder not in TESTS:
                 sys.exit(f"mutants: {rel} is not in a folder of TESTS")
+            if full.is_dir() and folder != path.rstrip("/") and path.rstrip("/") in TESTS:
+                continue
             groups.setdefault(folder, []).extend(file_mutants(rel))
     return groups
 
@@ -250,6 +279,8 @@ def load_equivalent():
 
 # --- running ------------------------------------------------------------------
 
+COMPILER_ERROR = re.compile(r"\.(?:cpp|h):\d+(?::\d+)?: error:|undefined reference|collect2: error")
+
 class Runner:
     def __init__(self, build, jobs):
         self.build = Path(build).resolve()
@@ -257,7 +288,7 @@ class Runner:
         self.baseline = {}
 
     def compile(self, folder):
-        targets = [Path(t).name for t in TESTS[folder]]
+        targets = [Path(t).name for t in TESTS[folder] if not t.startswith("ctest:")] + BUILD.get(folder, [])
         result = subprocess.run(["cmake", "--build", str(self.build), "--target", *targets, "-j", str(self.jobs)],
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         return result.returncode == 0, result.stdout
@@ -266,20 +297,24 @@ class Runner:
         """'passed' or the reason the first failing binary gave."""
         env = dict(os.environ, GTEST_FAIL_FAST="1")
         for test in TESTS[folder]:
-            binary = self.build / test
+            if test.startswith("ctest:"):
+                command = ["ctest", "--test-dir", str(self.build), "-R", "^" + test[len("ctest:"):],
+                           "--no-tests=error", "--stop-on-failure"]
+            else:
+                command = [str(self.build / test), "--gtest_brief=1"]
             # The unchanged tree's run sets the limit of every later one; a
             # mutant that loops for ever is killed by it.
             limit = max(20.0, 5 * self.baseline[test]) if test in self.baseline else 600.0
             start = time.monotonic()
             try:
-                result = subprocess.run([str(binary), "--gtest_brief=1"], cwd=self.build, env=env,
-                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=limit, text=True,
-                                        errors="replace")
+                result = subprocess.run(command, cwd=self.build, env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT, timeout=limit, text=True, errors="replace")
             except subprocess.TimeoutExpired:
                 return f"{Path(test).name}: timed out after {limit:.0f} s"
             self.baseline.setdefault(test, time.monotonic() - start)
             if result.returncode != 0:
-                failed = re.findall(r"\[  FAILED  \] (\S+)", result.stdout)
+                failed = re.findall(r"\[  FAILED  \] (\S+)", result.stdout) or \
+                    re.findall(r"\d+/\d+ Test +#\d+: (\S+) \.+\*+Failed", result.stdout)
                 return f"{Path(test).name}: " + (failed[0] if failed else f"exit {result.returncode}")
         return "passed"
 
@@ -310,9 +345,13 @@ class Runner:
         folder = group_of(m["file"])
         try:
             path.write_text("".join(lines))
-            ok, _ = self.compile(folder)
+            ok, log = self.compile(folder)
             if not ok:
-                return "stillborn", "does not compile"
+                # A tool that compiles but refuses the shipped content in
+                # the build (its own check, or the song's) is caught there.
+                if COMPILER_ERROR.search(log):
+                    return "stillborn", "does not compile"
+                return "killed", "the build's check of the content"
             outcome = self.run_tests(folder)
             return ("survived", "") if outcome == "passed" else ("killed", outcome)
         finally:
@@ -342,15 +381,15 @@ def score(results):
             continue
         applicable = killed + survived
         percent = 100.0 * killed / applicable if applicable else 0.0
-        lines.append(f"{folder:10} {killed:4} killed of {applicable:4} applicable ({percent:5.1f} %); "
+        lines.append(f"{folder:13} {killed:4} killed of {applicable:4} applicable ({percent:5.1f} %); "
                      + ", ".join(f"{v} {k}" for k, v in other.items()))
     return "\n".join(lines)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("paths", nargs="*", default=["music", "display", "app"],
-                        help="folders or .cpp files to mutate (default: music display app)")
+    parser.add_argument("paths", nargs="*", default=list(TESTS),
+                        help="folders or .cpp files to mutate (default: every folder of TESTS)")
     parser.add_argument("--build", default="build-mutants", help="build tree of its own (configured by the caller)")
     parser.add_argument("--sample", type=int, default=0, help="mutants drawn at random per folder (0: all)")
     parser.add_argument("--seed", type=int, default=13, help="seed of the random sample")
@@ -384,12 +423,19 @@ def main():
         kept = []
         groups = collect(args.paths)
         rng = random.Random(args.seed)
+        # The sample stays in its drawn order, and each folder's whole list
+        # is shuffled by a generator of its own (the samples are those of
+        # the seed all the same): a run cut short by its budget has then
+        # tried every file a little, not the first files of each folder.
+        order = random.Random(args.seed + 1)
         for folder, mutants in groups.items():
             if args.sample and len(mutants) > args.sample:
-                groups[folder] = sorted(rng.sample(mutants, args.sample), key=lambda m: (m["file"], m["line"]))
+                groups[folder] = rng.sample(mutants, args.sample)
+            else:
+                order.shuffle(mutants)
     if args.list:
         for folder, mutants in groups.items():
-            for m in mutants:
+            for m in sorted(mutants, key=lambda m: (m["file"], m["line"])):
                 print(f"{m['file']}:{m['line']}: {m['rule']}: {m['before'].strip()}  =>  {m['after'].strip()}")
             print(f"{folder}: {len(mutants)} mutants", file=sys.stderr)
         return

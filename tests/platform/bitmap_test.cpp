@@ -266,7 +266,12 @@ TEST_F(BitmapTest, BitBltClipsToBothAreas) {
     EXPECT_NE(GdiBitBlt(sdc, 3, 3, 8, 8, mem, 1, 0), 0);
     // Entirely outside: nothing to copy, still no error.
     EXPECT_NE(GdiBitBlt(sdc, 100, 100, 8, 8, mem, 0, 0), 0);
+    // An empty rectangle copies nothing and is no error either; a negative
+    // size is one.
+    EXPECT_NE(GdiBitBlt(sdc, 0, 0, 0, 2, mem, 0, 0), 0);
+    EXPECT_NE(GdiBitBlt(sdc, 0, 0, 2, 0, mem, 0, 0), 0);
     EXPECT_EQ(GdiBitBlt(sdc, 0, 0, -1, 2, mem, 0, 0), 0);
+    EXPECT_EQ(GdiBitBlt(sdc, 0, 0, 2, -1, mem, 0, 0), 0);
     SurfaceReleaseDC(s, sdc);
     GdiDeleteDC(mem);
     GdiDeleteBitmap(bmp);

@@ -7,6 +7,7 @@
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/window_core.h"
 #include "tests/support/process_fixture.h"
 
 namespace {
@@ -55,6 +56,13 @@ TEST_F(MessageQueueTest, ClassAndWindowRules) {
     EXPECT_EQ(HeadlessWindow(), window);
     EXPECT_EQ(OsScreenWidth(), 640);
     EXPECT_EQ(OsScreenHeight(), 480);
+    // Once it is gone another may be made, and the window keeps the place
+    // and size it was made with (the program's tests read them back; a
+    // place off the origin shows one that was not kept).
+    ASSERT_TRUE(OsDestroyWindow(window));
+    Window* moved = OsCreateWindow(0, "Quillon", "Moved", WS_POPUP, 12, 34, 56, 78, nullptr);
+    ASSERT_NE(moved, nullptr);
+    EXPECT_EQ((std::vector<int>{moved->x, moved->y, moved->width, moved->height}), (std::vector<int>{12, 34, 56, 78}));
 }
 
 TEST_F(MessageQueueTest, PeekLeavesGetRemovesInOrder) {

@@ -8,6 +8,7 @@
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
+#include "platform/software_surface.h"
 #include "tests/support/process_fixture.h"
 
 namespace {
@@ -179,6 +180,31 @@ TEST_F(SurfaceTest, PitchPaddingIsReportedAndNeverWritten) {
     EXPECT_EQ(HeadlessPaddingByte(narrow, 0, 0), 0xFFFFFFFFu);
 }
 
+// The buffer every backend keeps its pixels in: each side from 1 to the
+// largest one, 16384, on its own (a long thin strip is as wrong as a huge
+// square), and 0..4096 bytes of padding per row; anything else is refused
+// and leaves the buffer empty.
+TEST(PixelBufferTest, EachSideAndThePaddingHaveTheirOwnBounds) {
+    struct Case {
+        int width, height, extraBytes;
+        bool made;
+    };
+    const Case cases[] = {
+        {1, 1, 0, true},  {16384, 1, 0, true},  {1, 16384, 0, true},  {3, 2, 4096, true}, {0, 1, 0, false},
+        {1, 0, 0, false}, {16385, 1, 0, false}, {1, 16385, 0, false}, {3, 2, -1, false},  {3, 2, 4097, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " + " << c.extraBytes);
+        PixelBuffer buffer;
+        EXPECT_EQ(PixelBufferInit(buffer, c.width, c.height, c.extraBytes, 0xA5), c.made);
+        EXPECT_EQ(buffer.width, c.made ? c.width : 0);
+        EXPECT_EQ(buffer.height, c.made ? c.height : 0);
+        // Whole pixels: the padding rounded up to 4 bytes.
+        EXPECT_EQ(buffer.pitch, c.made ? c.width * 4 + (c.extraBytes + 3) / 4 * 4 : 0);
+        EXPECT_EQ(buffer.storage.size(), c.made ? static_cast<size_t>(buffer.pitch / 4) * c.height : 0u);
+    }
+}
+
 TEST_F(SurfaceTest, LockedSurfaceIsBusyUntilUnlocked) {
     Surface* s = Make("S", 4, 4);
     Surface* t = Make("T", 4, 4);
@@ -256,6 +282,45 @@ TEST_F(FlipChainTest, ReleaseTakesTheBackBufferAlongAndStaleHandlesFail) {
     DdRelease(dd);
     EXPECT_EQ(HeadlessReleaseLog(), (std::vector<std::string>{"PRIMARY", "PAGE", "DirectDraw"}));
     EXPECT_FALSE(HeadlessDisplayHeld());
+}
+
+// The primary surfaces the display takes, as DirectDraw takes them: alone,
+// or flipping (FLIP | COMPLEX) with the one back buffer that a count given
+// in the request asks for; a count without flipping, flipping without a
+// count, two back buffers or a flip that is not complex are refused.
+TEST_F(SurfaceTest, APrimaryIsAloneOrFlipsWithOneBackBuffer) {
+    constexpr uint32_t FLIPPING = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
+    struct Case {
+        const char* name;
+        bool countGiven;
+        uint32_t count;
+        uint32_t caps;
+        bool made;
+    };
+    const Case cases[] = {
+        {"alone", false, 1, DDSCAPS_PRIMARYSURFACE, true},
+        {"alone, a count of 0", true, 0, DDSCAPS_PRIMARYSURFACE, true},
+        {"flipping with one back buffer", true, 1, FLIPPING, true},
+        {"flipping without a count", false, 1, FLIPPING, false},
+        {"flipping with two back buffers", true, 2, FLIPPING, false},
+        {"a back buffer without flipping", true, 1, DDSCAPS_PRIMARYSURFACE, false},
+        {"flipping, not complex", true, 1, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SurfaceDesc d{};
+        d.flags = DDSD_CAPS | (c.countGiven ? DDSD_BACKBUFFERCOUNT : 0);
+        d.backBufferCount = c.count;
+        d.caps = c.caps;
+        Surface* primary = nullptr;
+        EXPECT_EQ(DdCreateSurface(dd, &d, &primary) == RESULT_OK, c.made);
+        EXPECT_EQ(primary != nullptr, c.made);
+        if (!primary)
+            continue;
+        Surface* back = nullptr;
+        EXPECT_EQ(SurfaceGetAttached(primary, DDSCAPS_BACKBUFFER, &back) == RESULT_OK, (c.caps & DDSCAPS_FLIP) != 0);
+        SurfaceRelease(primary);
+    }
 }
 
 TEST_F(FlipChainTest, SecondPrimaryIsRefused) {

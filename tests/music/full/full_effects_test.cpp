@@ -4,6 +4,13 @@
 // looped sample of volume 32, centre panning) and the note C-4 on row 0
 // unless the case says otherwise; under the linear table C-4 is period
 // 4608, one semitone 64 units, one slide step 4 units.
+//
+// Period, volume and panning are read where they arrive: from the channel's
+// voice (its step and its two levels), turned back into the format's units
+// by the format's own formulas, so a value the engine works out right but
+// hands on wrong is caught too.
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -18,7 +25,36 @@ constexpr uint8_t C4 = 49, D4 = 51;
 constexpr uint8_t G = 16, H = 17, K = 20, L = 21, P = 25, R = 27, T = 29, X = 33;
 
 // What a case reads after each tick.
-enum class Field { Period, Volume, Panning, GlobalVolume, Trigger, Envelope, Fadeout, Row, Order };
+// Volume is what the voice gets (the envelope, fadeout and global volume
+// full); ChannelVolume the channel's own, before those multiply it.
+enum class Field { Period, Volume, ChannelVolume, Panning, GlobalVolume, Trigger, Envelope, Fadeout, Row, Order };
+
+// The voice's pitch as a period: its step (frames of the sample per output
+// frame at 44100 Hz) is the frequency, which the format defines as
+// 8363 * 2^((4608 - period) / 768) under the linear table and
+// 8363 * 1712 / period under the Amiga one. The voice's frequency is whole
+// Hz, a fraction of a period unit at these pitches: rounded to the unit.
+int32_t VoicePeriod(const Module* song, const Voice& voice) {
+    const double hz = (voice.stepInteger + voice.stepFraction / 4294967296.0) * 44100.0;
+    if (hz <= 0)
+        return 0;
+    const double period =
+        (song->flags & FLAG_LINEAR_TABLE) ? 4608.0 - 768.0 * std::log2(hz / 8363.0) : 8363.0 * 1712.0 / hz;
+    return static_cast<int32_t>(std::lround(period));
+}
+
+// Full gain is 127 * 256 level units at volume 64 (envelope, fadeout and
+// global volume full), shared between left and right by the panning, each
+// side rounded: the volume is the sum over 508 units a step.
+int32_t VoiceVolume(const Voice& voice) {
+    return static_cast<int32_t>(std::lround((voice.leftVolume + voice.rightVolume) / (127.0 * 256.0 / 64.0)));
+}
+
+// Panning 0..255 (0 left): the right side's share of the two levels.
+int32_t VoicePanning(const Voice& voice) {
+    const int32_t sum = voice.leftVolume + voice.rightVolume;
+    return sum > 0 ? static_cast<int32_t>(std::lround(255.0 * voice.rightVolume / sum)) : -1;
+}
 
 struct TickCase {
     const char* name;
@@ -45,9 +81,10 @@ protected:
     int32_t Read(Field field) const {
         const FullChannel& channel = fullPlayer.channels[0];
         switch (field) {
-        case Field::Period: return channel.sentPeriod;
-        case Field::Volume: return TickVolume(&channel);
-        case Field::Panning: return TickPanning(song, &channel);
+        case Field::Period: return VoicePeriod(song, *ChannelVoice(0));
+        case Field::Volume: return VoiceVolume(*ChannelVoice(0));
+        case Field::ChannelVolume: return TickVolume(&channel);
+        case Field::Panning: return VoicePanning(*ChannelVoice(0));
         case Field::GlobalVolume: return song->globalVolume;
         case Field::Trigger: return (channel.sent.changes & VOICE_TRIGGER) ? 1 : 0;
         case Field::Envelope: return channel.volumeEnvelope.value;
@@ -145,6 +182,8 @@ const TickCase EFFECT_CASES[] = {
     {"Rxy volume x6 (two thirds)", {Note(R, 0x63)}, 4, Field::Volume, {32, 32, 21, 21}},
     {"Rxy volume xF (twice), held at 64", {Note(R, 0xF1)}, 3, Field::Volume, {32, 64, 64}},
     {"Rxy retriggers", {Note(R, 0x02)}, 6, Field::Trigger, {1, 1, 0, 1, 0, 1}},
+    {"Rxy: a new note starts the count again (row 0 leaves it at 1 of 2)", {Note(R, 0x02), Note(R, 0x02)}, 3,
+     Field::Trigger, {1, 1, 0, 1, 1, 0}},
     {"Txy tremor: on 2 ticks, off 3, counted after tick 0; tick 0 keeps the phase",
      {Note(T, 0x12), Cell(T, 0x00)}, 4, Field::Volume, {32, 32, 32, 0, 0, 0, 0, 32}},
     {"X1x extra fine porta up by x", {Note(X, 0x12)}, 2, Field::Period, {4606, 4606}},
@@ -312,6 +351,14 @@ TEST_F(FullPlayerTest, VolumeEnvelopeSustainLoopAndFadeout) {
     FreeModule(song);
     ResetMusicState();
 
+    // A loop of one point (start and end on point 1) holds the envelope
+    // there, and unlike the sustain it goes on holding after the key-off.
+    Play({Note(), {NOTE_FILE_KEY_OFF, 0, 0, 0, 0}}, 6,
+         [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_LOOP, 0, 1, 1); });
+    EXPECT_EQ(Ticks(10, Field::Envelope), (std::vector<int32_t>{64, 56, 48, 40, 32, 32, 32, 32, 32, 32}));
+    FreeModule(song);
+    ResetMusicState();
+
     // Lxx sets the envelope's tick.
     Play({Note(L, 0x06)}, 3, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON); });
     EXPECT_EQ(Ticks(3, Field::Envelope), (std::vector<int32_t>{16, 8, 0}));
@@ -319,7 +366,7 @@ TEST_F(FullPlayerTest, VolumeEnvelopeSustainLoopAndFadeout) {
 
 TEST_F(FullPlayerTest, KeyOffWithAVolumeEnvelopeKeepsTheVolumeAndStartsTheFadeout) {
     Play({Note(K, 0x01)}, 4, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 0); });
-    EXPECT_EQ(Ticks(4, Field::Volume), (std::vector<int32_t>{32, 32, 32, 32}));
+    EXPECT_EQ(Ticks(4, Field::ChannelVolume), (std::vector<int32_t>{32, 32, 32, 32}));
     EXPECT_EQ(fullPlayer.channels[0].fadeout, 65536 - 3 * 2048);
 }
 
@@ -333,28 +380,243 @@ TEST_F(FullPlayerTest, PanningEnvelopeMovesWithinTheRoomLeftByThePanning) {
     EXPECT_EQ(Ticks(3, Field::Panning), (std::vector<int32_t>{192, 255, 128}));
 }
 
+// Vibrato and tremolo over two whole cycles of each waveform (speed 1, so
+// every position in turn), as they reach the voice. The format's shapes: the
+// sine is floor(255 * sin(pi * p / 32)) rising in the first half of the
+// cycle and the same falling below zero in the second; the ramp (E41)
+// climbs 8 a position from 0 to 248, jumps to -255 at position 32 and climbs
+// again to -7; the square is 255, then -255. Vibrato moves the period by
+// wave * depth / 32, tremolo the volume by wave * depth / 64, each cut toward
+// zero. Tick 0 of each row after the first applies the position reached
+// without moving it; the other ticks apply it, then move on.
+int32_t Wave(int control, int position) {
+    const int half = position % 32;
+    int32_t value = 0;
+    switch (control) {
+    case 0: value = static_cast<int32_t>(std::floor(255.0 * std::sin(3.141592653589793 * half / 32.0))); break;
+    case 1: return position < 32 ? 8 * half : 8 * half - 255;
+    default: value = 255; break;
+    }
+    return position < 32 ? value : -value;
+}
+
+TEST_F(FullPlayerTest, VibratoAndTremoloWaveformsOverWholeCycles) {
+    constexpr int SPEED = 31;
+    struct Case {
+        const char* name;
+        uint8_t effect; // 4 vibrato or 7 tremolo
+        int control;    // E4x / E7x
+        uint8_t depth;  // the tremolo's 32 +- 31 at depth 8 stays inside 0..64
+    };
+    // The sine at depths whose cut toward zero shows every value of the
+    // table but 0, 97, 161 and 224 (which no depth of 1..15 tells from the
+    // next value up): 9, 11 and 14 between them, 15 the deepest.
+    const Case cases[] = {
+        {"vibrato sine, depth 9", 0x4, 0, 9},
+        {"vibrato sine, depth 11", 0x4, 0, 11},
+        {"vibrato sine, depth 14", 0x4, 0, 14},
+        {"vibrato sine, depth 15", 0x4, 0, 15},
+        {"vibrato ramp", 0x4, 1, 15},
+        {"vibrato square", 0x4, 2, 15},
+        {"tremolo sine", 0x7, 0, 8},
+        {"tremolo ramp", 0x7, 1, 8},
+        {"tremolo square", 0x7, 2, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool vibrato = c.effect == 0x4;
+        const uint8_t depth = c.depth;
+        const uint8_t waveform = static_cast<uint8_t>((vibrato ? 0x40 : 0x70) | c.control);
+        std::vector<XmCell> rows = {Note(0xE, waveform), Note(c.effect, static_cast<uint8_t>(0x10 | depth))};
+        for (int r = 0; r < 4; ++r)
+            rows.push_back(Cell(c.effect, 0));
+        Play(rows, SPEED);
+        std::vector<int32_t> expected;
+        int position = 0;
+        for (int tick = 0; tick < SPEED * static_cast<int>(rows.size()); ++tick) {
+            const int row = tick / SPEED;
+            int32_t offset = 0;
+            if (row >= 1 && !(tick % SPEED == 0 && row == 1)) {
+                offset = Wave(c.control, position) * depth / (vibrato ? 32 : 64);
+                if (tick % SPEED != 0)
+                    position = (position + 1) % 64;
+            }
+            expected.push_back(vibrato ? 4608 + offset : 32 + offset);
+        }
+        EXPECT_EQ(Ticks(expected.size(), vibrato ? Field::Period : Field::Volume), expected);
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
+}
+
+// The instrument's auto-vibrato over a whole cycle of 256 positions (rate
+// 1), at depth 64 so that the period moves by exactly the wave, against the
+// pitch (a positive wave lowers the period). The sine is round(64 * sin(2 pi
+// p / 256)) and the square +64 in the first half, -64 in the second; the
+// ramps are told by their shape: "down" falls one step every two
+// positions with one jump up of 127 at the middle, "up" the other way round.
+TEST_F(FullPlayerTest, AutoVibratoWaveformsOverAWholeCycle) {
+    constexpr int TICKS = 256;
+    for (uint8_t type : {0, 1, 2, 3}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        Play(std::vector<XmCell>(9, Cell(0, 0)), 31, [&](XmSong& xm) {
+            XmCellAt(xm.patterns[0], 1, 0, 0) = Note();
+            XmInstrument& i = xm.instruments[0];
+            i.vibratoType = type;
+            i.vibratoDepth = 64;
+            i.vibratoRate = 1;
+        });
+        std::vector<int32_t> wave; // at positions 1, 2, ..., 255, 0
+        for (int32_t period : Ticks(TICKS, Field::Period))
+            wave.push_back(4608 - period);
+        if (type <= 1) {
+            std::vector<int32_t> expected;
+            for (int t = 0; t < TICKS; ++t) {
+                const int position = (t + 1) % 256;
+                expected.push_back(type == 0 ? static_cast<int32_t>(std::lround(
+                                                   64.0 * std::sin(2.0 * 3.141592653589793 * position / 256.0)))
+                                             : (position < 128 ? 64 : -64));
+            }
+            EXPECT_EQ(wave, expected);
+        } else {
+            const int32_t direction = type == 2 ? -1 : 1;
+            int jumps = 0;
+            for (int t = 1; t < TICKS; ++t) {
+                const int32_t step = wave[t] - wave[t - 1];
+                if (step == 0 || step == direction)
+                    continue;
+                ++jumps;
+                EXPECT_EQ(step, -127 * direction) << "from position " << t;
+                EXPECT_TRUE(t == 127 || t == 128) << "a jump from position " << t;
+            }
+            EXPECT_EQ(jumps, 1);
+            EXPECT_EQ(*std::min_element(wave.begin(), wave.end()), -63);
+            EXPECT_EQ(*std::max_element(wave.begin(), wave.end()), 64);
+        }
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
+}
+
+// What reaches the voice: full gain (127 * 256 units) times volume / 64,
+// envelope / 64, fadeout / 65536 and global volume / 64, shared by the
+// panning p as (255 - p) / 255 left and p / 255 right, each side rounded.
+TEST_F(FullPlayerTest, VoiceLevelsFollowVolumeEnvelopeFadeoutGlobalVolumeAndPanning) {
+    struct Case {
+        const char* name;
+        std::vector<XmCell> rows;
+        std::vector<XmEnvelopePoint> envelope;             // volume envelope, on when given
+        uint16_t fadeout;                                  // in the file's units (half the engine's)
+        std::vector<std::pair<int32_t, int32_t>> expected; // left, right on ticks 0, 1, ...
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"volume 64, fully left (panning column C0)", {Note(0xC, 0x40, 0xC0)}, {}, 0, {{32512, 0}}},
+        {"volume 32, fully right (8FF)", {Note(0x8, 0xFF)}, {}, 0, {{0, 16256}}},
+        {"panning 1: 254 / 255 left, 1 / 255 right, each rounded", {Note(0x8, 0x01, 0x50)}, {}, 0,
+         {{32385, 127}}},
+        {"global volume 16 (G10) on volume 32, left", {Note(G, 0x10, 0xC0)}, {}, 0, {{4064, 0}}},
+        {"global volume 16 from the previous row on volume 64, right",
+         {Note(G, 0x10, 0x50), Note(0x8, 0xFF, 0x50)}, {}, 0, {{4048, 4080}, {0, 8128}}},
+        {"a flat envelope at 16 on volume 64", {Note(0x8, 0x00, 0x50)}, {{0, 16}, {100, 16}}, 0, {{8128, 0}, {8128, 0}}},
+        {"key-off with fadeout 0x4000: half, then nothing, held at nothing",
+         {Note(K, 0x00, 0xC0), Cell(0, 0), Cell(0, 0)}, {{0, 64}, {100, 64}},
+         0x4000, {{8128, 0}, {0, 0}, {0, 0}}},
+        {"fadeout 0x1000 a tick: 7/8, 6/8, 5/8 of volume 64 fully right",
+         {Note(K, 0x00, 0x50), Cell(0x8, 0xFF), Cell(0, 0)}, {{0, 64}, {100, 64}}, 0x1000,
+         {{14168, 14280}, {0, 24384}, {0, 20320}}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Play(c.rows, 1, [&](XmSong& xm) {
+            if (!c.envelope.empty()) {
+                xm.instruments[0].volumeEnvelope = c.envelope;
+                xm.instruments[0].volumeType = ENVELOPE_ON;
+            }
+            xm.instruments[0].fadeout = c.fadeout;
+        });
+        std::vector<std::pair<int32_t, int32_t>> levels;
+        for (size_t i = 0; i < c.expected.size(); ++i) {
+            song->tickRoutine(song);
+            levels.push_back({ChannelVoice(0)->leftVolume, ChannelVoice(0)->rightVolume});
+        }
+        EXPECT_EQ(levels, c.expected);
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
+}
+
 TEST_F(FullPlayerTest, AutoVibratoSquareWithSweep) {
-    // Square wave, depth 8, rate 64 (a quarter cycle per tick), sweep 2:
-    // the depth reaches 8 * 256 after two ticks; the period moves by
-    // wave (64) * depth / 2^14 = 1/4 of the depth units, downward (the
-    // pitch up) in the first half of the cycle; the position moves before
-    // it is read, so tick 0 reads position 64.
-    Play({Note()}, 6, [](XmSong& xm) {
-        XmInstrument& i = xm.instruments[0];
-        i.vibratoType = 1;
-        i.vibratoDepth = 8;
-        i.vibratoRate = 64;
-        i.vibratoSweep = 2;
-    });
-    EXPECT_EQ(Ticks(6, Field::Period),
-              (std::vector<int32_t>{4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}));
+    // Square wave, depth 8, rate 64 (a quarter cycle per tick): the period
+    // moves by wave (64) * (depth so far) / 2^14, cut toward zero, downward
+    // (the pitch up) in the first half of the cycle; the position moves
+    // before it is read, so tick 0 reads position 64. The sweep raises the
+    // depth by 8 * 256 / sweep a tick up to 8 * 256 and no further: sweep 2
+    // gets there in two ticks; sweep 3 in steps of 682 (2.66, 5.33 and 7.99
+    // period units), then the rest of the way. A key-off stops the sweep
+    // where it got to: sweep 4 (512 a tick) released on tick 2 stays at
+    // 1024 (4 units) while the note sounds on through its envelope.
+    struct Case {
+        uint8_t sweep;
+        XmCell row;
+        std::vector<int32_t> expected;
+    };
+    const Case cases[] = {
+        {2, Note(), {4608 - 4, 4608 + 8, 4608 + 8, 4608 - 8, 4608 - 8, 4608 + 8}},
+        {3, Note(), {4608 - 2, 4608 + 5, 4608 + 7, 4608 - 8, 4608 - 8, 4608 + 8}},
+        {4, Note(K, 0x02), {4608 - 2, 4608 + 4, 4608 + 4, 4608 - 4, 4608 - 4, 4608 + 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.sweep));
+        Play({c.row}, 6, [&](XmSong& xm) {
+            Envelope(xm, ENVELOPE_ON | ENVELOPE_SUSTAIN, 0);
+            XmInstrument& i = xm.instruments[0];
+            i.vibratoType = 1;
+            i.vibratoDepth = 8;
+            i.vibratoRate = 64;
+            i.vibratoSweep = c.sweep;
+        });
+        EXPECT_EQ(Ticks(6, Field::Period), c.expected);
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
+    }
 }
 
 TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
     Play({Note(0xC, 0x10), {0, 1, 0, 0, 0}}, 2, [](XmSong& xm) { Envelope(xm, ENVELOPE_ON); });
-    EXPECT_EQ(Ticks(4, Field::Volume), (std::vector<int32_t>{16, 16, 32, 32}));
+    EXPECT_EQ(Ticks(4, Field::ChannelVolume), (std::vector<int32_t>{16, 16, 32, 32}));
     EXPECT_EQ(fullPlayer.channels[0].volumeEnvelope.value, 56); // the envelope started again on row 1
     EXPECT_EQ(fullPlayer.channels[0].sent.changes & VOICE_TRIGGER, 0);
+}
+
+TEST_F(FullPlayerTest, OnlyANoteStartsASound) {
+    // Row 1 names instrument 2 of a song that has one, without a note: the
+    // channel takes the volume of the empty sample, 0, and nothing starts
+    // (it would start silence over the note).
+    Play({Note(), {0, 2, 0, 0, 0}}, 2);
+    std::vector<int32_t> triggers, volumes;
+    for (int tick = 0; tick < 4; ++tick) {
+        song->tickRoutine(song);
+        triggers.push_back(Read(Field::Trigger));
+        volumes.push_back(Read(Field::Volume));
+    }
+    EXPECT_EQ(triggers, (std::vector<int32_t>{1, 0, 0, 0}));
+    EXPECT_EQ(volumes, (std::vector<int32_t>{32, 32, 0, 0}));
+}
+
+TEST_F(FullPlayerTest, TheFadeoutIsFullUntilAKeyOffLowersIt) {
+    // A key-off with instrument 1 on a channel that never played, then a
+    // note without an instrument number at C40: the note plays instrument
+    // 1's sample, still released, and with no fadeout speed nothing has
+    // faded, so it sounds at full volume.
+    Play({{NOTE_FILE_KEY_OFF, 1, 0, 0, 0}, {C4, 0, 0, 0xC, 0x40}}, 1);
+    EXPECT_EQ(Ticks(2, Field::Volume), (std::vector<int32_t>{0, 64}));
+    EXPECT_EQ(Read(Field::Trigger), 1);
 }
 
 TEST_F(FullPlayerTest, KeyOffWithAnInstrumentNumberBringsTheSampleVolumeBack) {

@@ -3,7 +3,9 @@
 // breaks one thing, so the tests follow the sources as they are edited.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/content/ani_generator.h"
@@ -56,6 +58,58 @@ struct BadSource {
     std::string message; // must appear in the error
 };
 
+// ------------------------------------------------------------------ line ends
+
+// A source saved with Windows line ends (CRLF) builds exactly what the same
+// source with LF builds: the carriage return is no part of any line. (The
+// animation's parameters are read as the icon's are.)
+TEST(Sources, CrlfLineEndsBuildWhatLfBuilds) {
+    using Build = std::function<std::vector<uint8_t>(const std::string&)>;
+    auto checked = [](bool built, const std::string& error) {
+        EXPECT_TRUE(built) << error;
+        return built;
+    };
+    const std::pair<const char*, Build> cases[] = {
+        {"font.txt",
+         [&](const std::string& source) {
+             IndexedImage font;
+             std::string error;
+             return checked(ParseFontSource(source, font, error), error) ? EncodeBmp(font) : std::vector<uint8_t>{};
+         }},
+        {"fps.txt",
+         [&](const std::string& source) {
+             IndexedImage fps;
+             std::string error;
+             return checked(ParseFpsSource(source, fps, error), error) ? EncodeBmp(fps) : std::vector<uint8_t>{};
+         }},
+        {"icon.txt",
+         [&](const std::string& source) {
+             IconParams params;
+             std::string error;
+             return checked(ParseIconParams(source, params, error), error) ? EncodeIco(params, {16})
+                                                                           : std::vector<uint8_t>{};
+         }},
+        {"release.txt",
+         [&](const std::string& source) {
+             std::vector<uint8_t> text;
+             std::string error;
+             checked(BuildReleaseText(source, text, error), error);
+             return text;
+         }},
+    };
+    for (const auto& [name, build] : cases) {
+        SCOPED_TRACE(name);
+        const std::string lf = Source(name);
+        std::string crlf;
+        for (char c : lf)
+            crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        ASSERT_NE(crlf, lf);
+        const std::vector<uint8_t> built = build(lf);
+        EXPECT_FALSE(built.empty());
+        EXPECT_EQ(build(crlf), built);
+    }
+}
+
 // ------------------------------------------------------------------ font
 
 TEST(FontSource, RealSourceBuildsACheckedFont) {
@@ -96,6 +150,8 @@ TEST(FontSource, RefusesMalformedCells) {
         {"digit short of the cap height", edit([&](auto& l) { l[Find(l, "= 55 7") + 2] = "........"; }),
          "code 55 (7) spans rows 2 to 8; it must span rows 1 to 8 like the other digits"},
         {"space drawn", edit([&](auto& l) { l[Find(l, "= 32 space") + 5] = "...#...."; }),
+         "code 32 (space) must be blank"},
+        {"space drawn in its top row", edit([&](auto& l) { l[Find(l, "= 32 space") + 1] = "...#...."; }),
          "code 32 (space) must be blank"},
         {"letter blank", edit([&](auto& l) {
              for (int r = 1; r <= 12; ++r)
@@ -368,3 +424,64 @@ TEST(IconParams, RefusesWrongSettings) {
 }
 
 } // namespace
+
+// The icon's pixels average the colours of their subsamples: with one colour
+// for tile, ring, stroke and outline alike, every pixel the tile covers at
+// all is exactly that colour, opaque inside and partly covered at the
+// rounded corners, and the corners themselves are clear.
+TEST(IconArt, OneColourEverywhereGivesThatColourInEveryCoveredPixel) {
+    IconParams params;
+    std::string error;
+    ASSERT_TRUE(ParseIconParams(Source("icon.txt"), params, error)) << error;
+    constexpr uint32_t COLOUR = 0x9A5B3C;
+    params.tileEdge = params.tileCentre = params.ringTop = params.ringBottom = params.outline = COLOUR;
+    for (int size : {32, 37, 48}) {
+        SCOPED_TRACE(size);
+        const std::vector<uint32_t> icon = RenderIcon(params, size);
+        ASSERT_EQ(icon.size(), static_cast<size_t>(size) * size);
+        int wrong = 0;
+        for (uint32_t p : icon)
+            wrong += (p >> 24) != 0 && (p & 0xFFFFFF) != COLOUR;
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(icon[static_cast<size_t>(size / 2) * size + size / 2], 0xFF000000 | COLOUR);
+        EXPECT_EQ(icon[0] >> 24, 0u);
+        EXPECT_EQ(icon.back() >> 24, 0u);
+    }
+}
+
+// The icon check reads the file from its six-byte header on, and says what
+// is wrong with the first thing that is.
+TEST(IconArt, CheckIcoNamesWhatIsWrong) {
+    const std::vector<uint8_t> good = EncodeIco(IconParams{}, {32, 48});
+    ASSERT_EQ(CheckIco(good, {32, 48}), "");
+    auto cut = [&](size_t size) { return std::vector<uint8_t>(good.begin(), good.begin() + size); };
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> ico;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"five bytes", cut(5), "icon: not an .ico file"},
+        {"the header alone", cut(6), "icon: directory cut short"},
+        {"half the first entry", cut(6 + 8), "icon: directory cut short"},
+        {"a cursor, not an icon",
+         [&] {
+             auto b = good;
+             b[2] = 2;
+             return b;
+         }(),
+         "icon: not an .ico file"},
+        {"one image",
+         [&] {
+             auto b = good;
+             b[4] = 1;
+             return b;
+         }(),
+         "icon: 1 images, expected 2"},
+        {"images cut off", cut(good.size() - 1), "icon: image 1 has a bad bitmap header"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CheckIco(c.ico, {32, 48}), c.message);
+    }
+}

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -94,6 +95,17 @@ const BrokenCase cases[] = {
      {"effect Bxx (position jump): 1 (first: pattern 0, row 3, channel 2)",
       "effect E2x (fine portamento down): 2 (first: pattern 1, row 2, channel 1)",
       "effect 5xx (tone portamento + volume slide", "effect 5xx: 1 (first: pattern 1, row 4, channel 2)"}},
+    {"full_cells_unpacked",
+     [](XmSong& s) {
+         // All five fields: stored unpacked, five bytes without a mask; the
+         // cell after it must be read from the right byte on.
+         XmCellAt(s.patterns[1], 2, 2, 0) = XmCell{50, 1, 0x30, 0xE, 0x25};
+         XmCellAt(s.patterns[1], 2, 2, 1) = XmCell{0, 0, 0, 0xB, 0x01};
+     },
+     1,
+     {"volume column entries: 1 (first: pattern 1, row 2, channel 1)",
+      "effect E2x (fine portamento down): 1 (first: pattern 1, row 2, channel 1)",
+      "effect Bxx (position jump): 1 (first: pattern 1, row 2, channel 2)"}},
     {"envelope_and_vibrato",
      [](XmSong& s) {
          XmInstrument& i = s.instruments[0];
@@ -112,6 +124,24 @@ const BrokenCase cases[] = {
      },
      0,
      {"Cxx above 40 (64)", "F00: speed 0", "key-offs", "Result: within"}},
+    {"relative_note_of_the_sample_the_keymap_plays",
+     [](XmSong& s) {
+         // Every note maps to the first sample (the keymap is all 0), whose
+         // relative note +24 lifts B-7 two octaves, past the highest note
+         // the player steps through; the second sample's 0 would not.
+         XmInstrument& i = s.instruments[0];
+         i.samples.push_back(i.samples[0]);
+         i.samples[0].relativeNote = 24;
+         XmCellAt(s.patterns[0], 2, 4, 0) = XmCell{96, 1, 0, 0, 0};
+     },
+     0,
+     {"notes above the top pitch the mixer can step through (held just below it): 1 (first: pattern 0, row 4, "
+      "channel 1)",
+      "instruments with several samples: 1"}},
+    {"amiga_table",
+     [](XmSong& s) { s.flags = 0; },
+     0,
+     {"Amiga frequency table\n", "Amiga frequency table: arpeggio (0xy) adds no pitch under it", "Result: within"}},
     {"too_many_channels",
      [](XmSong& s) {
          s.channels = 33;
@@ -158,20 +188,41 @@ TEST(Xmcheck, ReportsWhatThePlayerDoes) {
 
 // Files that are not Extended Modules: refused, named for what they seem to
 // be, and no count read from their bytes is printed as if it meant anything.
+// A file of `size` bytes (0x11 apart from the marks) with each text at its offset.
+std::vector<uint8_t> Marked(size_t size, std::vector<std::pair<size_t, std::string>> marks) {
+    std::vector<uint8_t> bytes(size, 0x11);
+    for (const auto& [at, text] : marks)
+        std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+    return bytes;
+}
+
 TEST(Xmcheck, ForeignFilesAreNamedAndNotCounted) {
-    std::vector<uint8_t> mod(1084, 0);
-    std::copy_n("M.K.", 4, mod.begin() + 1080);
-    std::vector<uint8_t> s3m(96, 0x11);
-    std::copy_n("SCRM", 4, s3m.begin() + 44);
+    // The marks each format puts at a fixed place: a ProTracker module's at
+    // byte 1080 ("M.K.", "M!K!", "FLT4", "6CHN" for 6 channels, "16CH" for
+    // 16), Scream Tracker 3's "SCRM" at 44, the others at the start.
+    const std::string mod = "it looks like a ProTracker module (.mod)";
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
-        const char* kind; // nullptr: nothing recognised
+        std::string kind; // empty: nothing recognised
     };
     const Case cases[] = {
-        {"text", std::vector<uint8_t>(40, 'x'), nullptr},
-        {"mod", mod, "it looks like a ProTracker module (.mod)"},
-        {"s3m", s3m, "it looks like a Scream Tracker 3 module (.s3m)"},
+        {"text", std::vector<uint8_t>(40, 'x'), ""},
+        {"mod_M.K.", Marked(1084, {{1080, "M.K."}}), mod},
+        {"mod_M!K!", Marked(1084, {{1080, "M!K!"}}), mod},
+        {"mod_FLT4", Marked(1084, {{1080, "FLT4"}}), mod},
+        {"mod_6CHN", Marked(1084, {{1080, "6CHN"}}), mod},
+        {"mod_16CH", Marked(1084, {{1080, "16CH"}}), mod},
+        {"mod_mark_cut_off", Marked(1083, {{1080, "M.K"}}), ""},
+        {"s3m", Marked(96, {{44, "SCRM"}}), "it looks like a Scream Tracker 3 module (.s3m)"},
+        {"it", Marked(64, {{0, "IMPM"}}), "it looks like an Impulse Tracker module (.it)"},
+        {"midi", Marked(64, {{0, "MThd"}}), "it looks like a MIDI file"},
+        {"wav", Marked(64, {{0, "RIFF"}, {8, "WAVE"}}), "it looks like a WAV recording"},
+        {"riff_without_wave", Marked(64, {{0, "RIFF"}, {8, "AVI "}}), ""},
+        {"ogg", Marked(64, {{0, "OggS"}}), "it looks like an Ogg file"},
+        {"mp3_with_a_tag", Marked(64, {{0, "ID3"}}), "it looks like an MP3 file"},
+        {"mp3_frame", Marked(64, {{0, "\xFF\xFB"}}), "it looks like an MP3 file"},
+        {"zip", Marked(64, {{0, "PK"}}), "it looks like a zip archive (unpack the song first)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -179,9 +230,10 @@ TEST(Xmcheck, ForeignFilesAreNamedAndNotCounted) {
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.output.find("Loads: NO"), std::string::npos) << r.output;
         EXPECT_NE(r.output.find("the signature \"Extended Module: \" is missing"), std::string::npos) << r.output;
-        if (c.kind) {
+        if (!c.kind.empty())
             EXPECT_NE(r.output.find(c.kind), std::string::npos) << r.output;
-        }
+        else
+            EXPECT_EQ(r.output.find("it looks like"), std::string::npos) << r.output;
         EXPECT_EQ(r.output.find("channels"), std::string::npos) << r.output;
         EXPECT_EQ(r.output.find("patterns"), std::string::npos) << r.output;
     }
