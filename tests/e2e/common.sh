@@ -54,8 +54,18 @@ pixel() {
 }
 
 # Asks the window to close (WM_CLOSE), as a window manager's close button.
+# The window found at start may have been replaced since (SDL makes a new
+# window when its renderer needs another kind than it was created as), so
+# the one there now is asked.
 close_window() {
+    current_window
     "${SEND_CLOSE:?path of send_close}" "$wid" || fail "could not ask the window to close"
+}
+
+# Sets wid to the program's window as it is now: the newest of that name.
+current_window() {
+    wid=$(xdotool search --name '^Quillon$' 2>/dev/null | tail -n 1)
+    [ -n "$wid" ] || fail "no window named Quillon any more"
 }
 
 # Waits up to $1 tenths of a second for the program to end; sets code.

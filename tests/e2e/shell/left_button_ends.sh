@@ -5,6 +5,7 @@
 . "$(dirname "$0")/../common.sh"
 
 start_program
+current_window
 xdotool mousemove --window "$wid" 320 240 2>/dev/null
 
 # Presses during the reveal are ignored, so press again every half second
