@@ -680,6 +680,12 @@ const PassCase passCases[] = {
      30000, 1234},
     {"SettledWideStepBackward", RAMP_COARSE, 5, 0x0F0F0F0Fu, LOOP_PINGPONG, DIRECTION_BACKWARD, 1100, 128 * 256 * 256,
      64 * 256 * 256, 128 * 256, 64 * 256},
+    // Without a loop, up to the sample's last value: the widest passes read
+    // ahead of their frames, and must stop within the spare values.
+    {"OneFrameStepToTheSampleEnd", RAMP_FINE, 1, 0, LOOP_NONE, DIRECTION_FORWARD, 1700, 20000 * 256, 20000 * 256, 20000,
+     20000},
+    {"NearlyTwoFrameStepToTheSampleEnd", RAMP_FINE, 1, 0xF0000000u, LOOP_NONE, DIRECTION_FORWARD, 1600, 0, 0, 30000,
+     30000},
 };
 
 class PassIdentityTest : public MusicTest {
@@ -706,10 +712,16 @@ TEST_F(PassIdentityTest, VectorPassesSumAsThePlainLoopsDoToTheBit) {
         sample.data = data.data();
         sample.length = 1800;
         sample.loopType = c.loopType;
-        sample.loopStart = 300;
-        sample.loopLength = 1400;
         sample.bits = 16;
-        data[1700] = c.loopType == LOOP_FORWARD ? data[300] : data[1699];
+        if (c.loopType == LOOP_NONE) {
+            // As the loader leaves a sample without loop: its end is the boundary.
+            sample.loopStart = 0;
+            sample.loopLength = 1800;
+        } else {
+            sample.loopStart = 300;
+            sample.loopLength = 1400;
+            data[1700] = c.loopType == LOOP_FORWARD ? data[300] : data[1699];
+        }
         for (int32_t frames = 1; frames <= 40; ++frames) {
             SCOPED_TRACE(frames);
             std::vector<float> out[2];
