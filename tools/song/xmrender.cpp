@@ -124,9 +124,10 @@ int main(int argc, char** argv) {
         MusicStop();
         return 1;
     }
-    // A large buffer: with stdio's default of a few KiB, writing a long render
-    // costs a system call every 1000 frames, a large share of the whole run.
-    static char outBuffer[1 << 20];
+    // A larger buffer than stdio's few KiB, which cost a system call every
+    // thousand frames, a large share of a whole render; small enough to stay
+    // in the processor's caches (1 MiB measured slower: the copies missed).
+    static char outBuffer[1 << 16];
     std::setvbuf(out, outBuffer, _IOFBF, sizeof outBuffer);
     WriteWavHeader(out, 0);
 
