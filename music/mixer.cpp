@@ -371,12 +371,13 @@ template <bool kRamp>
 __attribute__((target("avx2"))) int64_t MixWide(float* __restrict out, int64_t frames, const int16_t* __restrict data,
                                                 uint64_t& position, uint64_t delta, Gains<kRamp> gains) {
     const uint64_t step = delta < 0 - delta ? delta : 0 - delta;
+    const bool widest = !mixer.noWidest && HasWidestMixing();
     if (step <= (1ull << FRACTION_BITS))
-        return HasWidestMixing() ? MixWidestPasses<kRamp, 16>(out, frames, data, position, delta, gains)
-                                 : MixWidePasses<kRamp, 8>(out, frames, data, position, delta, gains);
+        return widest ? MixWidestPasses<kRamp, 16>(out, frames, data, position, delta, gains)
+                      : MixWidePasses<kRamp, 8>(out, frames, data, position, delta, gains);
     if (step <= (2ull << FRACTION_BITS))
-        return HasWidestMixing() ? MixWidestPasses<kRamp, 32>(out, frames, data, position, delta, gains)
-                                 : MixWidePasses<kRamp, 16>(out, frames, data, position, delta, gains);
+        return widest ? MixWidestPasses<kRamp, 32>(out, frames, data, position, delta, gains)
+                      : MixWidePasses<kRamp, 16>(out, frames, data, position, delta, gains);
     return MixWidePasses<kRamp, 0>(out, frames, data, position, delta, gains);
 }
 
@@ -792,6 +793,8 @@ void ConvertToPcm16(int16_t* destination, const float* source, int32_t frames) {
 }
 
 void SetVectorMixing(bool enabled) { mixer.scalarOnly = !enabled; }
+
+void SetWidestMixing(bool enabled) { mixer.noWidest = !enabled; }
 
 void SetMixerRate(int32_t rate) {
     mixer.rate = rate;
