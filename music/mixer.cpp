@@ -250,7 +250,7 @@ __attribute__((target("avx2"))) int64_t MixWidePasses(float* __restrict out, int
 // (here and next: the values from lowest and from lowest + 1 for a span of
 // 16; from lowest and from lowest + 16 for a span of 32).
 template <int kSpan>
-__attribute__((target("avx2,avx512f,avx512bw,avx512vl"), always_inline)) inline __m512
+__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"), always_inline)) inline __m512
 InterpolateSixteen(__m512i low, __m512i high, __m512i here, __m512i next, uint32_t lowest) {
     const __m512i fractionLanes = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
     const __m512i indexLanes = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
@@ -274,14 +274,14 @@ InterpolateSixteen(__m512i low, __m512i high, __m512i here, __m512i next, uint32
 }
 
 // Sixteen sample values from `at`, widened; `lanes` says which are read.
-__attribute__((target("avx2,avx512f,avx512bw,avx512vl"), always_inline)) inline __m512i LoadSixteen(const int16_t* at,
-                                                                                                    __mmask16 lanes) {
+__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"), always_inline)) inline __m512i
+LoadSixteen(const int16_t* at, __mmask16 lanes) {
     return _mm512_cvtepi16_epi32(_mm256_maskz_loadu_epi16(lanes, at));
 }
 
 // Adds a pass's values, each twice (left and right), times their gains to
 // 32 floats of output, the lanes of `first` and `second` only.
-__attribute__((target("avx2,avx512f,avx512bw,avx512vl"), always_inline)) inline void
+__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"), always_inline)) inline void
 AddSixteen(float* out, __m512 s, __m512 gainsFirst, __m512 gainsSecond, __mmask16 first, __mmask16 second) {
     const __m512i firstHalf = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
     const __m512i secondHalf = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
@@ -299,15 +299,17 @@ inline __mmask16 FirstLanes(uint32_t count) {
 }
 
 template <bool kRamp, int kSpan>
-__attribute__((target("avx2,avx512f,avx512bw,avx512vl"))) int64_t
+__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"))) int64_t
 MixWidestPasses(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
                 uint64_t delta, Gains<kRamp> gains) {
     const int64_t passes = frames >> 4;
     const int64_t rest = frames & 15;
     uint64_t p = position;
-    auto at = [&](uint64_t k) { return static_cast<int64_t>(p + k * delta); };
-    __m512i low = _mm512_setr_epi64(at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7));
-    __m512i high = _mm512_setr_epi64(at(8), at(9), at(10), at(11), at(12), at(13), at(14), at(15));
+    // p + k * delta for k = 0..15, modulo 2^64 as the scalar sums are.
+    const __m512i steps =
+        _mm512_mullo_epi64(_mm512_set1_epi64(static_cast<int64_t>(delta)), _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7));
+    __m512i low = _mm512_add_epi64(_mm512_set1_epi64(static_cast<int64_t>(p)), steps);
+    __m512i high = _mm512_add_epi64(low, _mm512_set1_epi64(static_cast<int64_t>(8 * delta)));
     const __m512i sixteen = _mm512_set1_epi64(static_cast<int64_t>(16 * delta));
     const float gl = gains.Left(0);
     const float gr = gains.Right(0);
@@ -360,8 +362,8 @@ MixWidestPasses(float* __restrict out, int64_t frames, const int16_t* __restrict
 #pragma GCC diagnostic pop
 
 bool HasWidestMixing() {
-    static const bool has =
-        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
     return has;
 }
 
