@@ -241,9 +241,12 @@ __attribute__((target("avx2"))) int64_t MixWidePasses(float* __restrict out, int
 // frames or so) ends this way each time.
 //
 // GCC 12's AVX-512 headers start several results from a value set to
-// itself, which its own uninitialised-use warning then reports.
+// itself, which its own uninitialised-use warning then reports (clang has
+// no such warning).
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 // A widest pass's sixteen interpolated values, from the positions (frames
 // 0..7 in `low`, 8..15 in `high`) and the sample values loaded at `lowest`
