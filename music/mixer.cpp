@@ -686,6 +686,14 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
     // Runs without a boundary ahead travel less than the horizon.
     int64_t longestRun = static_cast<int64_t>(BOUNDARY_HORIZON / (voice.stepInteger + 1ull));
     const double perStep = step != 0 ? 1.0 / static_cast<double>(step) : 0.0;
+    // The engines change no level while the voice mixes: the settled gains
+    // hold for every run of the request.
+    const float steadyLeft = static_cast<float>(voice.leftVolume) / LEVEL_DIVISOR;
+    const float steadyRight = static_cast<float>(voice.rightVolume) / LEVEL_DIVISOR;
+    // Set once a run found the levels settled: the runs after it (loop turns)
+    // change nothing that the ramp set-up reads, and it would leave them as
+    // they are.
+    bool settled = false;
     while (frames > 0 && voice.sample) {
         const Sample* sample = voice.sample;
         bool backward = voice.direction == DIRECTION_BACKWARD;
@@ -706,11 +714,13 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
             atBoundary = true;
         }
 
-        if (!(voice.rampRemaining != 0 && voice.leftVolume == voice.rampLeftTarget &&
+        if (!settled &&
+            !(voice.rampRemaining != 0 && voice.leftVolume == voice.rampLeftTarget &&
               voice.rightVolume == voice.rampRightTarget) &&
             !Settled(voice))
             StartRamp(voice);
         bool ramping = voice.rampRemaining != 0;
+        settled = !ramping;
         if (ramping && voice.rampRemaining < n) {
             n = voice.rampRemaining;
             atBoundary = false;
@@ -744,8 +754,7 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
                 // exactly what n single steps would give.
                 position += static_cast<uint64_t>(n) * delta;
             } else {
-                MixSteady(out, n, sample->data, position, delta, static_cast<float>(voice.leftVolume) / LEVEL_DIVISOR,
-                          static_cast<float>(voice.rightVolume) / LEVEL_DIVISOR);
+                MixSteady(out, n, sample->data, position, delta, steadyLeft, steadyRight);
             }
             out += 2 * n;
             frames -= n;
