@@ -216,16 +216,173 @@ __attribute__((target("avx2"))) int64_t MixWidePasses(float* __restrict out, int
     return done + MixWideTail(out, frames - done, data, position, delta, gains);
 }
 
+// Sixteen frames per pass on processors with AVX-512, for steps of at most
+// two frames: the AVX2 passes' operations, twice as wide, lane for lane the
+// scalar loop's (the build keeps the compiler from fusing a multiplication
+// with an addition, which AVX-512 would allow). The positions advance in
+// two registers of eight 64-bit lanes (frames 0..7 and 8..15); one
+// permutation across both takes the fractions in frame order, another the
+// indices.
+//
+// With a span of 16 the step is at most one frame and the pass reads from
+// 17 neighbouring values: two loads of sixteen, widened, and a permutation
+// each. With a span of 32 the step is over one frame and at most two: the
+// pass reads from at most 32 values, loaded as two registers, and a
+// two-register permutation picks each frame's value and the next. The reads
+// stay within the sample's spare values: the highest index read is at most
+// 16 above the pass's highest frame in both spans (a step over one frame
+// puts the last frame at least 15 values away from the first).
+//
+// The last frames of a run, fewer than sixteen, go through one more pass
+// whose loads and stores are masked to them: the sample values it loads end
+// with the one after its last frame's, the output and the ramp's gains with
+// its last frame. Its other lanes compute whatever they compute and are
+// never stored. A run between the turns of a short loop (every hundred
+// frames or so) ends this way each time.
+//
+// GCC 12's AVX-512 headers start several results from a value set to
+// itself, which its own uninitialised-use warning then reports (clang has
+// no such warning).
+#pragma GCC diagnostic push
+#if !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// A widest pass's sixteen interpolated values, from the positions (frames
+// 0..7 in `low`, 8..15 in `high`) and the sample values loaded at `lowest`
+// (here and next: the values from lowest and from lowest + 1 for a span of
+// 16; from lowest and from lowest + 16 for a span of 32).
+template <int kSpan>
+__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"), always_inline)) inline __m512
+InterpolateSixteen(__m512i low, __m512i high, __m512i here, __m512i next, uint32_t lowest) {
+    const __m512i fractionLanes = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const __m512i indexLanes = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+    const __m512i fraction = _mm512_srli_epi32(_mm512_permutex2var_epi32(low, fractionLanes, high), 1);
+    const __m512i index = _mm512_permutex2var_epi32(low, indexLanes, high);
+    const __m512i offset = _mm512_sub_epi32(index, _mm512_set1_epi32(static_cast<int32_t>(lowest)));
+    __m512i valueA;
+    __m512i valueB;
+    if constexpr (kSpan == 16) {
+        valueA = _mm512_permutexvar_epi32(offset, here);
+        valueB = _mm512_permutexvar_epi32(offset, next);
+    } else {
+        // Offsets reach 30 at most, so offset + 1 stays inside the two registers.
+        valueA = _mm512_permutex2var_epi32(here, offset, next);
+        valueB = _mm512_permutex2var_epi32(here, _mm512_add_epi32(offset, _mm512_set1_epi32(1)), next);
+    }
+    const __m512 a = _mm512_cvtepi32_ps(valueA);
+    const __m512 b = _mm512_cvtepi32_ps(valueB);
+    const __m512 t = _mm512_mul_ps(_mm512_cvtepi32_ps(fraction), _mm512_set1_ps(INTERPOLATION_SCALE));
+    return _mm512_add_ps(a, _mm512_mul_ps(_mm512_sub_ps(b, a), t));
+}
+
+// Sixteen sample values from `at`, widened; `lanes` says which are read.
+__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"), always_inline)) inline __m512i
+LoadSixteen(const int16_t* at, __mmask16 lanes) {
+    return _mm512_cvtepi16_epi32(_mm256_maskz_loadu_epi16(lanes, at));
+}
+
+// Adds a pass's values, each twice (left and right), times their gains to
+// 32 floats of output, the lanes of `first` and `second` only.
+__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"), always_inline)) inline void
+AddSixteen(float* out, __m512 s, __m512 gainsFirst, __m512 gainsSecond, __mmask16 first, __mmask16 second) {
+    const __m512i firstHalf = _mm512_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7);
+    const __m512i secondHalf = _mm512_setr_epi32(8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14, 15, 15);
+    _mm512_mask_storeu_ps(out, first,
+                          _mm512_add_ps(_mm512_maskz_loadu_ps(first, out),
+                                        _mm512_mul_ps(_mm512_permutexvar_ps(firstHalf, s), gainsFirst)));
+    _mm512_mask_storeu_ps(out + 16, second,
+                          _mm512_add_ps(_mm512_maskz_loadu_ps(second, out + 16),
+                                        _mm512_mul_ps(_mm512_permutexvar_ps(secondHalf, s), gainsSecond)));
+}
+
+// The mask of the first `count` of sixteen lanes.
+inline __mmask16 FirstLanes(uint32_t count) {
+    return static_cast<__mmask16>(count >= 16 ? 0xFFFFu : (1u << count) - 1);
+}
+
+template <bool kRamp, int kSpan>
+__attribute__((target("avx2,avx512f,avx512bw,avx512dq,avx512vl"))) int64_t
+MixWidestPasses(float* __restrict out, int64_t frames, const int16_t* __restrict data, uint64_t& position,
+                uint64_t delta, Gains<kRamp> gains) {
+    const int64_t passes = frames >> 4;
+    const int64_t rest = frames & 15;
+    uint64_t p = position;
+    // p + k * delta for k = 0..15, modulo 2^64 as the scalar sums are.
+    const __m512i steps =
+        _mm512_mullo_epi64(_mm512_set1_epi64(static_cast<int64_t>(delta)), _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7));
+    __m512i low = _mm512_add_epi64(_mm512_set1_epi64(static_cast<int64_t>(p)), steps);
+    __m512i high = _mm512_add_epi64(low, _mm512_set1_epi64(static_cast<int64_t>(8 * delta)));
+    const __m512i sixteen = _mm512_set1_epi64(static_cast<int64_t>(16 * delta));
+    const float gl = gains.Left(0);
+    const float gr = gains.Right(0);
+    const __m512 settled = _mm512_setr_ps(gl, gr, gl, gr, gl, gr, gl, gr, gl, gr, gl, gr, gl, gr, gl, gr);
+    const float* table = gains.pairs;
+    const uint32_t second = kSpan == 16 ? 1 : 16; // where the second register's values start
+    const __mmask16 all = 0xFFFF;
+    for (int64_t i = 0; i < passes; ++i) {
+        // The lowest index of the pass is the first frame's going forward,
+        // the last one's going backward.
+        const auto first = static_cast<uint32_t>(p >> FRACTION_BITS);
+        auto lowest = static_cast<uint32_t>((p + 15 * delta) >> FRACTION_BITS);
+        lowest = first < lowest ? first : lowest;
+        const __m512 s = InterpolateSixteen<kSpan>(low, high, LoadSixteen(data + lowest, all),
+                                                   LoadSixteen(data + lowest + second, all), lowest);
+        p += 16 * delta;
+        const __m512 gainsFirst = kRamp ? _mm512_loadu_ps(table) : settled;
+        const __m512 gainsSecond = kRamp ? _mm512_loadu_ps(table + 16) : settled;
+        AddSixteen(out, s, gainsFirst, gainsSecond, all, all);
+        out += 32;
+        if constexpr (kRamp)
+            table += 32;
+        low = _mm512_add_epi64(low, sixteen);
+        high = _mm512_add_epi64(high, sixteen);
+    }
+    if (rest > 0) {
+        const auto first = static_cast<uint32_t>(p >> FRACTION_BITS);
+        const auto last = static_cast<uint32_t>((p + static_cast<uint64_t>(rest - 1) * delta) >> FRACTION_BITS);
+        const uint32_t lowest = first < last ? first : last;
+        const uint32_t highest = first < last ? last : first;
+        // Values lowest .. highest + 1: at most 16 with a span of 16 (14
+        // steps of up to one frame), at most 30 with a span of 32.
+        const uint32_t needed = highest + 2 - lowest;
+        const __m512i here = LoadSixteen(data + lowest, FirstLanes(kSpan == 16 ? needed - 1 : needed));
+        const __m512i next =
+            LoadSixteen(data + lowest + second, FirstLanes(kSpan == 16 ? needed - 1 : (needed > 16 ? needed - 16 : 0)));
+        const __m512 s = InterpolateSixteen<kSpan>(low, high, here, next, lowest);
+        const auto values = static_cast<uint32_t>(2 * rest);
+        const __mmask16 maskFirst = FirstLanes(values);
+        const __mmask16 maskSecond = FirstLanes(values > 16 ? values - 16 : 0);
+        const __m512 gainsFirst = kRamp ? _mm512_maskz_loadu_ps(maskFirst, table) : settled;
+        const __m512 gainsSecond = kRamp ? _mm512_maskz_loadu_ps(maskSecond, table + 16) : settled;
+        AddSixteen(out, s, gainsFirst, gainsSecond, maskFirst, maskSecond);
+        p += static_cast<uint64_t>(rest) * delta;
+    }
+    position = p;
+    return frames;
+}
+
+#pragma GCC diagnostic pop
+
+bool HasWidestMixing() {
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+    return has;
+}
+
 // The size of the step decides which passes suit a run (`delta` is the
 // step, or its negation going backward).
 template <bool kRamp>
 __attribute__((target("avx2"))) int64_t MixWide(float* __restrict out, int64_t frames, const int16_t* __restrict data,
                                                 uint64_t& position, uint64_t delta, Gains<kRamp> gains) {
     const uint64_t step = delta < 0 - delta ? delta : 0 - delta;
+    const bool widest = !mixer.noWidest && HasWidestMixing();
     if (step <= (1ull << FRACTION_BITS))
-        return MixWidePasses<kRamp, 8>(out, frames, data, position, delta, gains);
+        return widest ? MixWidestPasses<kRamp, 16>(out, frames, data, position, delta, gains)
+                      : MixWidePasses<kRamp, 8>(out, frames, data, position, delta, gains);
     if (step <= (2ull << FRACTION_BITS))
-        return MixWidePasses<kRamp, 16>(out, frames, data, position, delta, gains);
+        return widest ? MixWidestPasses<kRamp, 32>(out, frames, data, position, delta, gains)
+                      : MixWidePasses<kRamp, 16>(out, frames, data, position, delta, gains);
     return MixWidePasses<kRamp, 0>(out, frames, data, position, delta, gains);
 }
 
@@ -529,6 +686,14 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
     // Runs without a boundary ahead travel less than the horizon.
     int64_t longestRun = static_cast<int64_t>(BOUNDARY_HORIZON / (voice.stepInteger + 1ull));
     const double perStep = step != 0 ? 1.0 / static_cast<double>(step) : 0.0;
+    // The engines change no level while the voice mixes: the settled gains
+    // hold for every run of the request.
+    const float steadyLeft = static_cast<float>(voice.leftVolume) / LEVEL_DIVISOR;
+    const float steadyRight = static_cast<float>(voice.rightVolume) / LEVEL_DIVISOR;
+    // Set once a run found the levels settled: the runs after it (loop turns)
+    // change nothing that the ramp set-up reads, and it would leave them as
+    // they are.
+    bool settled = false;
     while (frames > 0 && voice.sample) {
         const Sample* sample = voice.sample;
         bool backward = voice.direction == DIRECTION_BACKWARD;
@@ -549,11 +714,13 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
             atBoundary = true;
         }
 
-        if (!(voice.rampRemaining != 0 && voice.leftVolume == voice.rampLeftTarget &&
+        if (!settled &&
+            !(voice.rampRemaining != 0 && voice.leftVolume == voice.rampLeftTarget &&
               voice.rightVolume == voice.rampRightTarget) &&
             !Settled(voice))
             StartRamp(voice);
         bool ramping = voice.rampRemaining != 0;
+        settled = !ramping;
         if (ramping && voice.rampRemaining < n) {
             n = voice.rampRemaining;
             atBoundary = false;
@@ -587,8 +754,7 @@ void MixVoice(Voice& voice, float* out, int64_t frames) {
                 // exactly what n single steps would give.
                 position += static_cast<uint64_t>(n) * delta;
             } else {
-                MixSteady(out, n, sample->data, position, delta, static_cast<float>(voice.leftVolume) / LEVEL_DIVISOR,
-                          static_cast<float>(voice.rightVolume) / LEVEL_DIVISOR);
+                MixSteady(out, n, sample->data, position, delta, steadyLeft, steadyRight);
             }
             out += 2 * n;
             frames -= n;
@@ -641,6 +807,8 @@ void ConvertToPcm16(int16_t* destination, const float* source, int32_t frames) {
 }
 
 void SetVectorMixing(bool enabled) { mixer.scalarOnly = !enabled; }
+
+void SetWidestMixing(bool enabled) { mixer.noWidest = !enabled; }
 
 void SetMixerRate(int32_t rate) {
     mixer.rate = rate;

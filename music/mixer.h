@@ -72,6 +72,7 @@ struct Mixer {
     float rampScale;    // 1 / rampFrames, single precision
     int32_t rampShift;  // RAMP_FINE or RAMP_COARSE, set by the player start
     bool scalarOnly;    // the vector paths are off (tests compare both)
+    bool noWidest;      // the AVX-512 passes are off: AVX2's run instead
 };
 
 extern Mixer mixer;
@@ -96,6 +97,10 @@ void ConvertToPcm16(int16_t* destination, const float* source, int32_t frames);
 // Whether settled runs may use the processor's vector units (the default).
 // Both ways give identical sums; tests compare them.
 void SetVectorMixing(bool enabled);
+// Whether the vector paths may use AVX-512 where the processor has it (the
+// default); off, they use AVX2 as processors without it do. Tests compare
+// both ways on a processor that has both.
+void SetWidestMixing(bool enabled);
 
 // The values of an output opened at `rate` frames per second.
 void SetMixerRate(int32_t rate);

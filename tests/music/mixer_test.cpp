@@ -646,9 +646,10 @@ TEST_F(VectorMixingTest, VectorAndPortableLoopsGiveIdenticalOutput) {
 
 namespace {
 
-// One voice mixed by the vector passes and by the plain loops, from the same
-// state into the same non-zero buffer: the floats must agree to the bit, and
-// so must the voice afterwards. The cases cover each kind of pass (steps up
+// One voice mixed by the vector passes (with AVX-512 where the processor has
+// it, and with AVX2 alone) and by the plain loops, from the same state into
+// the same non-zero buffer: the floats must agree to the bit, and so must
+// the voice afterwards. The cases cover each kind of pass (steps up
 // to one frame, up to two, beyond), both directions of a ping-pong loop, a
 // forward loop, ramps up, down and across zero on one side, and settled runs;
 // every request length from 1 to 40 frames reaches every tail of a pass.
@@ -680,12 +681,19 @@ const PassCase passCases[] = {
      30000, 1234},
     {"SettledWideStepBackward", RAMP_COARSE, 5, 0x0F0F0F0Fu, LOOP_PINGPONG, DIRECTION_BACKWARD, 1100, 128 * 256 * 256,
      64 * 256 * 256, 128 * 256, 64 * 256},
+    // Without a loop, up to the sample's last value: the widest passes read
+    // ahead of their frames, and must stop within the spare values.
+    {"OneFrameStepToTheSampleEnd", RAMP_FINE, 1, 0, LOOP_NONE, DIRECTION_FORWARD, 1700, 20000 * 256, 20000 * 256, 20000,
+     20000},
+    {"NearlyTwoFrameStepToTheSampleEnd", RAMP_FINE, 1, 0xF0000000u, LOOP_NONE, DIRECTION_FORWARD, 1600, 0, 0, 30000,
+     30000},
 };
 
 class PassIdentityTest : public MusicTest {
 protected:
     void TearDown() override {
         SetVectorMixing(true);
+        SetWidestMixing(true);
         MusicTest::TearDown();
     }
 };
@@ -706,18 +714,26 @@ TEST_F(PassIdentityTest, VectorPassesSumAsThePlainLoopsDoToTheBit) {
         sample.data = data.data();
         sample.length = 1800;
         sample.loopType = c.loopType;
-        sample.loopStart = 300;
-        sample.loopLength = 1400;
         sample.bits = 16;
-        data[1700] = c.loopType == LOOP_FORWARD ? data[300] : data[1699];
+        if (c.loopType == LOOP_NONE) {
+            // As the loader leaves a sample without loop: its end is the boundary.
+            sample.loopStart = 0;
+            sample.loopLength = 1800;
+        } else {
+            sample.loopStart = 300;
+            sample.loopLength = 1400;
+            data[1700] = c.loopType == LOOP_FORWARD ? data[300] : data[1699];
+        }
         for (int32_t frames = 1; frames <= 40; ++frames) {
             SCOPED_TRACE(frames);
-            std::vector<float> out[2];
-            Voice after[2];
-            for (int way = 0; way < 2; ++way) {
+            // The plain loops first, then the widest passes, then AVX2's.
+            std::vector<float> out[3];
+            Voice after[3];
+            for (int way = 0; way < 3; ++way) {
                 ResetMusicState();
                 mixer.rampShift = c.rampShift;
-                SetVectorMixing(way == 0);
+                SetVectorMixing(way != 0);
+                SetWidestMixing(way != 2);
                 Voice& v = mixer.voices[0];
                 v.sample = &sample;
                 v.stepInteger = c.stepInteger;
@@ -744,13 +760,16 @@ TEST_F(PassIdentityTest, VectorPassesSumAsThePlainLoopsDoToTheBit) {
                 }
                 after[way] = v;
             }
-            ASSERT_EQ(std::memcmp(out[0].data(), out[1].data(), out[0].size() * sizeof(float)), 0);
-            EXPECT_EQ(after[0].position, after[1].position);
-            EXPECT_EQ(after[0].positionFraction, after[1].positionFraction);
-            EXPECT_EQ(after[0].direction, after[1].direction);
-            EXPECT_EQ(after[0].levelLeft, after[1].levelLeft);
-            EXPECT_EQ(after[0].levelRight, after[1].levelRight);
-            EXPECT_EQ(after[0].rampRemaining, after[1].rampRemaining);
+            for (int way = 1; way < 3; ++way) {
+                SCOPED_TRACE(way == 1 ? "widest" : "AVX2");
+                ASSERT_EQ(std::memcmp(out[0].data(), out[way].data(), out[0].size() * sizeof(float)), 0);
+                EXPECT_EQ(after[0].position, after[way].position);
+                EXPECT_EQ(after[0].positionFraction, after[way].positionFraction);
+                EXPECT_EQ(after[0].direction, after[way].direction);
+                EXPECT_EQ(after[0].levelLeft, after[way].levelLeft);
+                EXPECT_EQ(after[0].levelRight, after[way].levelRight);
+                EXPECT_EQ(after[0].rampRemaining, after[way].rampRemaining);
+            }
         }
     }
 }

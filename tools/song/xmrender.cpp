@@ -124,6 +124,11 @@ int main(int argc, char** argv) {
         MusicStop();
         return 1;
     }
+    // A larger buffer than stdio's few KiB, which cost a system call every
+    // thousand frames, a large share of a whole render; small enough to stay
+    // in the processor's caches (1 MiB measured slower: the copies missed).
+    static char outBuffer[1 << 16];
+    std::setvbuf(out, outBuffer, _IOFBF, sizeof outBuffer);
     WriteWavHeader(out, 0);
 
     const int64_t framesWanted = seconds > 0.0 ? static_cast<int64_t>(std::llround(seconds * RATE)) : -1;
