@@ -401,9 +401,22 @@ def main():
     parser.add_argument("--report", help="JSON report (default: <build>/mutants.json)")
     parser.add_argument("--score", help="a report of an earlier run: print its score and survivors, counting the "
                         "mutants now listed in equivalent.txt as equivalent")
+    parser.add_argument("--check-list", action="store_true",
+                        help="fail, naming them, if entries of equivalent.txt match no mutant of the tree")
     args = parser.parse_args()
 
     equivalent = load_equivalent()
+    if args.check_list:
+        os.chdir(ROOT)  # the list names files from the top of the tree
+        live = set()
+        for listed_file in {k[0] for k in equivalent}:
+            if Path(listed_file).exists():
+                live.update(key(m) for m in file_mutants(listed_file))
+        stale = [k for k in equivalent if k not in live]
+        for k in stale:
+            print(f"equivalent.txt: {k[0]}: no such change any more: {k[2]}  =>  {k[3]}  (after: {k[1]})")
+        print(f"equivalent.txt: {len(equivalent) - len(stale)} entries match a change of the tree")
+        sys.exit(1 if stale else 0)
     if args.score:
         results = json.loads(Path(args.score).read_text())["mutants"]
         for r in results:
