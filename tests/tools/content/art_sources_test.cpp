@@ -403,6 +403,54 @@ TEST(AniParams, RefusesWrongParameters) {
     }
 }
 
+// Every number's range as anigen(1) gives it: a value just past either end
+// is refused naming the range, and the ends themselves are taken (the
+// radii's within the rule that the tube is thinner than the ring).
+TEST(AniParams, EveryNumberHoldsItsDocumentedRange) {
+    const std::string real = Source("ani.txt");
+    auto with = [&](const std::string& key, const std::string& value) {
+        std::string s = real;
+        const size_t line = s.find("\n" + key + " ");
+        EXPECT_NE(line, std::string::npos) << key;
+        const size_t from = s.find('=', line) + 1;
+        const size_t to = s.find_first_of(";\n", from);
+        return s.replace(from, to - from, " " + value + " ");
+    };
+    struct Range {
+        const char* key;
+        const char* low;
+        const char* high;
+        const char* below;
+        const char* above;
+        const char* message;
+    };
+    const Range ranges[] = {
+        {"major_radius", "14", "1000", "0.99", "1000.01", "`major_radius` must be a number from 1 to 1000"},
+        {"minor_radius", "0.1", "39", "0.09", "1000.5", "`minor_radius` must be a number from 0.1 to 1000"},
+        {"ring_cells", "2", "64", "0", "66", "`ring_cells` must be a whole number from 2 to 64"},
+        {"tube_cells", "2", "32", "0", "34", "`tube_cells` must be a whole number from 2 to 32"},
+        {"spin_cells_per_loop", "0", "64", "-2", "66", "`spin_cells_per_loop` must be a whole number from 0 to 64"},
+        {"wobble_degrees", "0", "60", "-0.01", "60.01", "`wobble_degrees` must be a number from 0 to 60"},
+        {"elevation_degrees", "-89", "89", "-89.01", "89.01", "`elevation_degrees` must be a number from -89 to 89"},
+        {"ambient", "0", "1", "-0.01", "1.01", "`ambient` must be a number from 0 to 1"},
+        {"specular", "0", "1", "-0.01", "1.01", "`specular` must be a number from 0 to 1"},
+        {"shininess", "1", "512", "0.99", "512.01", "`shininess` must be a number from 1 to 512"},
+        {"supersample", "1", "8", "0", "9", "`supersample` must be a whole number from 1 to 8"},
+        {"margin", "0", "16", "-0.01", "16.01", "`margin` must be a number from 0 to 16"},
+    };
+    for (const Range& r : ranges) {
+        SCOPED_TRACE(r.key);
+        AniParams params;
+        std::string error;
+        EXPECT_TRUE(ParseAniParams(with(r.key, r.low), params, error)) << error;
+        EXPECT_TRUE(ParseAniParams(with(r.key, r.high), params, error)) << error;
+        for (const char* wrong : {r.below, r.above}) {
+            EXPECT_FALSE(ParseAniParams(with(r.key, wrong), params, error)) << wrong;
+            EXPECT_NE(error.find(r.message), std::string::npos) << wrong << ": " << error;
+        }
+    }
+}
+
 TEST(IconParams, RefusesWrongSettings) {
     const std::string real = Source("icon.txt");
     IconParams good;
