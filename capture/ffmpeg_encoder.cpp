@@ -162,18 +162,16 @@ bool RunFfmpeg(const std::string& ffmpeg, const std::vector<std::string>& argume
 FfmpegSink::FfmpegSink(std::string ffmpeg, const CaptureOptions& options, std::string path)
     : ffmpeg_(std::move(ffmpeg)), options_(options), path_(std::move(path)) {}
 
-FfmpegSink::~FfmpegSink() { Kill(); }
-
-void FfmpegSink::Kill() {
+// What Finish did not end (a capture cut short): the pipes close and
+// ffmpeg is stopped, so no half-written file is left growing.
+FfmpegSink::~FfmpegSink() {
     if (videoFd_ >= 0)
         close(videoFd_);
     if (audioFd_ >= 0)
         close(audioFd_);
-    videoFd_ = audioFd_ = -1;
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         Wait(pid_);
-        pid_ = -1;
     }
 }
 

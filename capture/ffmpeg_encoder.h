@@ -48,7 +48,6 @@ private:
     // Frames that may wait here for ffmpeg (see Pump): 48 at 640x480 are 59 MB.
     static constexpr size_t MAX_WAITING_FRAMES = 48;
     bool Pump(size_t videoLeft);
-    void Kill();
 
     std::string ffmpeg_;
     const CaptureOptions& options_;
