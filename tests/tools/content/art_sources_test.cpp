@@ -393,6 +393,13 @@ TEST(AniParams, RefusesWrongParameters) {
         {"bad colour", replaced("base_a      = F7A000", "base_a      = orange"), "`base_a` must be a colour RRGGBB"},
         {"light of two numbers", replaced("light     = -0.55 0.7 0.65", "light = 1 2"),
          "`light` must be three numbers x y z"},
+        {"light x not a number", replaced("light     = -0.55 0.7 0.65", "light = left 0.7 0.65"),
+         "`light` must be three numbers x y z"},
+        {"light y not a number", replaced("light     = -0.55 0.7 0.65", "light = -0.55 up 0.65"),
+         "`light` must be three numbers x y z"},
+        {"light z not a number", replaced("light     = -0.55 0.7 0.65", "light = -0.55 0.7 near"),
+         "`light` must be three numbers x y z"},
+        {"light from nowhere", replaced("light     = -0.55 0.7 0.65", "light = 0 0 0"), "not all 0"},
         {"no equals sign", real + "margin 3\n", "expected `name = value`"},
     };
     for (const BadSource& c : cases) {
