@@ -166,6 +166,8 @@ const TickCase EFFECT_CASES[] = {
     {"ECx note cut at tick 2", {Note(0xE, 0xC2)}, 4, Field::Volume, {32, 32, 0, 0}},
     {"EC0 cuts at once", {Note(0xE, 0xC0)}, 2, Field::Volume, {0, 0}},
     {"EDx note delay: the note starts on tick 2", {Note(0xE, 0xD2)}, 4, Field::Trigger, {0, 0, 1, 0}},
+    {"ED1: the note starts on tick 1", {Note(0xE, 0xD1)}, 4, Field::Trigger, {0, 1, 0, 0}},
+    {"ED0: a delay of nothing, the note starts on tick 0", {Note(0xE, 0xD0)}, 4, Field::Trigger, {1, 0, 0, 0}},
     {"EDx with x beyond the speed: the note never starts", {Note(0xE, 0xD5)}, 4, Field::Trigger, {0, 0, 0, 0}},
     {"Fxx below 0x20 sets the speed: rows of 2 ticks", {Note(0xF, 0x02), Cell(0, 0), Cell(0, 0)}, 6, Field::Row,
      {0, 0, 1, 1, 2, 2}},

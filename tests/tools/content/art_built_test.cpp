@@ -95,6 +95,34 @@ TEST(BuiltResources, PassTheirBuildChecks) {
     EXPECT_EQ(CheckPng(Built("quillon.png"), 48), "");
 }
 
+// The icon's directory as the .ico format has it: per image its width and
+// height, no palette (0 colours), the reserved byte 0, one plane, 32 bits,
+// and its bytes right where the entry says, one image after the other.
+TEST(BuiltResources, IconDirectoryEntriesAreWhatTheFormatAsks) {
+    const std::vector<uint8_t> ico = Built("quillon.ico");
+    ASSERT_GE(ico.size(), 6u + 2 * 16);
+    auto le16 = [&](size_t at) { return ico[at] | ico[at + 1] << 8; };
+    auto le32 = [&](size_t at) { return static_cast<uint32_t>(le16(at) | le16(at + 2) << 16); };
+    EXPECT_EQ(le16(0), 0);
+    EXPECT_EQ(le16(2), 1);
+    ASSERT_EQ(le16(4), 2);
+    uint32_t next = 6 + 2 * 16;
+    const int sides[] = {32, 48};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(sides[i]);
+        const size_t entry = 6 + 16 * static_cast<size_t>(i);
+        EXPECT_EQ(ico[entry], sides[i]);
+        EXPECT_EQ(ico[entry + 1], sides[i]);
+        EXPECT_EQ(ico[entry + 2], 0) << "colour count";
+        EXPECT_EQ(ico[entry + 3], 0) << "reserved";
+        EXPECT_EQ(le16(entry + 4), 1) << "planes";
+        EXPECT_EQ(le16(entry + 6), 32) << "bits per pixel";
+        EXPECT_EQ(le32(entry + 12), next) << "offset";
+        next += le32(entry + 8);
+    }
+    EXPECT_EQ(next, ico.size());
+}
+
 TEST(BuiltResources, TextIsTenThousandBytesOfPrintableCodes) {
     const std::vector<uint8_t> text = Built("release.bin");
     ASSERT_EQ(text.size(), 10240u);
