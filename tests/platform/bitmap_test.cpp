@@ -246,6 +246,34 @@ TEST_F(BitmapTest, ResourceLookupHonoursTypeOverridesAndHiding) {
 
 // BitBlt clips its rectangle to both pixel areas, as GDI does, instead of
 // failing or reaching outside either.
+// DeleteObject refuses a bitmap while a memory context holds it, as GDI
+// does; selecting another one into that context lets the first go.
+TEST_F(BitmapTest, ABitmapIsHeldOnlyWhileItIsSelected) {
+    IndexedImage img;
+    img.width = 2;
+    img.height = 2;
+    img.bitsPerPixel = 8;
+    img.palette = {0x000000, 0x00FF00};
+    img.pixels.assign(4, 1);
+    HeadlessSetResource("GREEN", RT_BITMAP_TYPE, EncodeBmp(img));
+    Bitmap* first = OsLoadBitmap(OsModuleHandle(), "GREEN", 2, 2);
+    Bitmap* second = OsLoadBitmap(OsModuleHandle(), "GREEN", 2, 2);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    DeviceContext* mem = GdiCreateCompatibleDC();
+    GdiSelectBitmap(mem, first);
+    GdiDeleteBitmap(first);
+    EXPECT_EQ(HeadlessLiveBitmaps(), 2) << "selected: refused";
+    GdiSelectBitmap(mem, second);
+    GdiDeleteBitmap(first);
+    EXPECT_EQ(HeadlessLiveBitmaps(), 1) << "no longer selected: deleted";
+    GdiDeleteBitmap(second);
+    EXPECT_EQ(HeadlessLiveBitmaps(), 1) << "the second is selected now";
+    GdiDeleteDC(mem);
+    GdiDeleteBitmap(second);
+    EXPECT_EQ(HeadlessLiveBitmaps(), 0);
+}
+
 TEST_F(BitmapTest, BitBltClipsToBothAreas) {
     IndexedImage img;
     img.width = 4;
