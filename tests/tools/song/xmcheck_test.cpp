@@ -272,6 +272,11 @@ TEST(Xmcheck, CutOffFilesAreReported) {
         for (const std::string& line : c.lines)
             EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
     }
+    // Cut right after the last pattern: every pattern is there, whole.
+    const std::vector<uint8_t> atPatternsEnd(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(patternsEnd));
+    const std::string patternsWhole = RunXmcheck(WriteTemp("cut_at_patterns_end", atPatternsEnd)).output;
+    EXPECT_NE(patternsWhole.find("instrument 1 missing"), std::string::npos) << patternsWhole;
+    EXPECT_EQ(patternsWhole.find("played as empty rows"), std::string::npos) << patternsWhole;
     // The whole file announces exactly its own length.
     CheckResult r = RunXmcheck(WriteTemp("cut_none", whole));
     EXPECT_EQ(r.status, 0) << r.output;
