@@ -8,8 +8,11 @@ done
 
 if [ "${1:-}" != "--inside" ]; then
     # One private X server of exactly the program's size, so the picture
-    # maps 1:1 onto the screen.
-    exec xvfb-run -a -s "-screen 0 640x480x24 -nolisten tcp" sh "$0" --inside
+    # maps 1:1 onto the screen. The search for a free display starts at a
+    # number of this run's own: from the same number every time, a run could
+    # take the display the previous one was still closing, and the program
+    # found no screen.
+    exec xvfb-run -a -n $((200 + $$ % 700)) -s "-screen 0 640x480x24 -nolisten tcp" sh "$0" --inside
 fi
 
 work=$(mktemp -d)

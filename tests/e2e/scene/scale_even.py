@@ -233,9 +233,12 @@ def main():
         fail(__doc__)
     quillon, snapshot = sys.argv[1], sys.argv[2]
     sizes = sys.argv[3:] or ["1024x768", "1280x1024", "1920x1080"]
-    for size in sizes:
-        inside = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 %sx24 -nolisten tcp" % size, sys.executable,
-                                 os.path.abspath(__file__), "--inside", quillon, snapshot, size])
+    for n, size in enumerate(sizes):
+        # Each server's search for a free display starts at a number of its
+        # own, not at the one the previous server may still be closing.
+        server = str(200 + (os.getpid() + 7 * n) % 700)
+        inside = subprocess.run(["xvfb-run", "-a", "-n", server, "-s", "-screen 0 %sx24 -nolisten tcp" % size,
+                                 sys.executable, os.path.abspath(__file__), "--inside", quillon, snapshot, size])
         if inside.returncode != 0:
             sys.exit(1)
     print("ok: every copy of a letter has the same stroke widths at " + ", ".join(sizes))
