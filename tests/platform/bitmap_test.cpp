@@ -56,6 +56,16 @@ protected:
         return s;
     }
 
+    // A square all of green as the bitmap resource "GREEN".
+    static void AddGreenBitmap(int side) {
+        IndexedImage img;
+        img.width = side;
+        img.height = side;
+        img.bitsPerPixel = 8;
+        img.palette = {0x000000, 0x00FF00};
+        img.pixels.assign(static_cast<size_t>(side) * side, 1);
+        HeadlessSetResource("GREEN", RT_BITMAP_TYPE, EncodeBmp(img));
+    }
     DirectDraw* dd = nullptr;
 };
 
@@ -244,18 +254,10 @@ TEST_F(BitmapTest, ResourceLookupHonoursTypeOverridesAndHiding) {
     EXPECT_TRUE(OsFindResource(OsModuleHandle(), "ANI", RT_BITMAP_TYPE, &out));
 }
 
-// BitBlt clips its rectangle to both pixel areas, as GDI does, instead of
-// failing or reaching outside either.
 // DeleteObject refuses a bitmap while a memory context holds it, as GDI
 // does; selecting another one into that context lets the first go.
 TEST_F(BitmapTest, ABitmapIsHeldOnlyWhileItIsSelected) {
-    IndexedImage img;
-    img.width = 2;
-    img.height = 2;
-    img.bitsPerPixel = 8;
-    img.palette = {0x000000, 0x00FF00};
-    img.pixels.assign(4, 1);
-    HeadlessSetResource("GREEN", RT_BITMAP_TYPE, EncodeBmp(img));
+    AddGreenBitmap(2);
     Bitmap* first = OsLoadBitmap(OsModuleHandle(), "GREEN", 2, 2);
     Bitmap* second = OsLoadBitmap(OsModuleHandle(), "GREEN", 2, 2);
     ASSERT_NE(first, nullptr);
@@ -274,14 +276,10 @@ TEST_F(BitmapTest, ABitmapIsHeldOnlyWhileItIsSelected) {
     EXPECT_EQ(HeadlessLiveBitmaps(), 0);
 }
 
+// BitBlt clips its rectangle to both pixel areas, as GDI does, instead of
+// failing or reaching outside either.
 TEST_F(BitmapTest, BitBltClipsToBothAreas) {
-    IndexedImage img;
-    img.width = 4;
-    img.height = 4;
-    img.bitsPerPixel = 8;
-    img.palette = {0x000000, 0x00FF00};
-    img.pixels.assign(16, 1);
-    HeadlessSetResource("GREEN", RT_BITMAP_TYPE, EncodeBmp(img));
+    AddGreenBitmap(4);
     Surface* s = MakeSurface(6, 6);
     ASSERT_EQ(SurfaceColorFill(s, nullptr, 0x111111), RESULT_OK);
     Bitmap* bmp = OsLoadBitmap(OsModuleHandle(), "GREEN", 4, 4);
