@@ -375,6 +375,7 @@ TEST(AniParams, RefusesWrongParameters) {
         EXPECT_NE(at, std::string::npos) << from;
         return s.replace(at, from.size(), to);
     };
+    auto light = [&](const std::string& value) { return replaced("light     = -0.55 0.7 0.65", "light = " + value); };
     AniParams good;
     std::string error;
     ASSERT_TRUE(ParseAniParams(real, good, error)) << error;
@@ -391,15 +392,11 @@ TEST(AniParams, RefusesWrongParameters) {
         {"black shade", replaced("dark_b      = 1C0620", "dark_b      = 000000"),
          "`dark_b` is pure black, the transparent colour of the animation"},
         {"bad colour", replaced("base_a      = F7A000", "base_a      = orange"), "`base_a` must be a colour RRGGBB"},
-        {"light of two numbers", replaced("light     = -0.55 0.7 0.65", "light = 1 2"),
-         "`light` must be three numbers x y z"},
-        {"light x not a number", replaced("light     = -0.55 0.7 0.65", "light = left 0.7 0.65"),
-         "`light` must be three numbers x y z"},
-        {"light y not a number", replaced("light     = -0.55 0.7 0.65", "light = -0.55 up 0.65"),
-         "`light` must be three numbers x y z"},
-        {"light z not a number", replaced("light     = -0.55 0.7 0.65", "light = -0.55 0.7 near"),
-         "`light` must be three numbers x y z"},
-        {"light from nowhere", replaced("light     = -0.55 0.7 0.65", "light = 0 0 0"), "not all 0"},
+        {"light of two numbers", light("1 2"), "`light` must be three numbers x y z"},
+        {"light x not a number", light("left 0.7 0.65"), "`light` must be three numbers x y z"},
+        {"light y not a number", light("-0.55 up 0.65"), "`light` must be three numbers x y z"},
+        {"light z not a number", light("-0.55 0.7 near"), "`light` must be three numbers x y z"},
+        {"light from nowhere", light("0 0 0"), "not all 0"},
         {"no equals sign", real + "margin 3\n", "expected `name = value`"},
     };
     for (const BadSource& c : cases) {
