@@ -3,6 +3,7 @@
 // resource lookup.
 #include <gtest/gtest.h>
 
+#include "platform/bitmap_decoder.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "tools/writers/bmp_writer.h"
@@ -103,6 +104,53 @@ TEST_F(BitmapTest, ResourceWithoutFileHeaderDecodesAlike) {
     ASSERT_TRUE(LoadInto(s, "RAW", 5, 2));
     for (int x = 0; x < 5; ++x)
         EXPECT_EQ(HeadlessPixel(s, x, 1), img.palette[img.pixels[5 + static_cast<size_t>(x)]]);
+}
+
+// What the decoder refuses, each with its reason: one field of a good
+// 8-bit 2x2 file (14-byte file header, 40-byte info header, two colours)
+// changed at a time.
+TEST_F(BitmapTest, RefusesEachKindOfBadFileWithItsReason) {
+    const std::vector<uint8_t> good = EncodeBmp(Checker(8, 2, 2, {0x000000, 0xFFFFFF}));
+    struct Case {
+        const char* name;
+        size_t offset; // of the little-endian field changed; SIZE_MAX: none
+        uint32_t value;
+        int bytes;      // the field's width
+        size_t keep;    // bytes of the file kept (0: all)
+        int askedWidth; // the size asked of the decoder
+        const char* error;
+    };
+    const Case cases[] = {
+        {"two planes", 26, 2, 2, 0, 0, "unsupported BMP (compressed or several planes)"},
+        {"run-length compressed", 30, 1, 4, 0, 0, "unsupported BMP (compressed or several planes)"},
+        {"16 bits a pixel", 28, 16, 2, 0, 0, "unsupported BMP depth"},
+        {"no width", 18, 0, 4, 0, 0, "bitmap size out of range"},
+        {"no height", 22, 0, 4, 0, 0, "bitmap size out of range"},
+        {"a negative size asked", SIZE_MAX, 0, 0, 0, -1, "bitmap size out of range"},
+        {"an old 12-byte header", 14, 12, 4, 0, 0, "not a BMP"},
+        {"257 colours at 8 bits", 46, 257, 4, 0, 0, "colour table larger than the depth allows"},
+        {"a colour table past the end", 46, 200, 4, 0, 0, "truncated colour table"},
+        {"pixels said to lie past the end", 10, 4096, 4, 0, 0, "pixel data outside the file"},
+        {"cut inside the info header", SIZE_MAX, 0, 0, 30, 0, "truncated BMP header"},
+        {"cut inside the last row", SIZE_MAX, 0, 0, good.size() - 1, 0, "truncated pixel data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> bytes = good;
+        for (int i = 0; i < c.bytes; ++i)
+            bytes[c.offset + i] = static_cast<uint8_t>(c.value >> (8 * i));
+        if (c.keep)
+            bytes.resize(c.keep);
+        DecodedBitmap out;
+        std::string error;
+        EXPECT_FALSE(DecodeBitmap(bytes.data(), static_cast<uint32_t>(bytes.size()), c.askedWidth, 0, out, error));
+        EXPECT_EQ(error, c.error);
+        EXPECT_TRUE(out.pixels.empty());
+    }
+    DecodedBitmap out;
+    std::string error;
+    ASSERT_TRUE(DecodeBitmap(good.data(), static_cast<uint32_t>(good.size()), 0, 0, out, error)) << error;
+    EXPECT_EQ(out.pixels, (std::vector<uint32_t>{0x000000, 0xFFFFFF, 0xFFFFFF, 0x000000}));
 }
 
 // The direct-colour forms and the top-down row order of a BMP: the same 3x2

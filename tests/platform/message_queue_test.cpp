@@ -52,6 +52,9 @@ protected:
 TEST_F(MessageQueueTest, ClassAndWindowRules) {
     const WindowClass again{0, RecordingProc, nullptr, nullptr, "Quillon"};
     EXPECT_FALSE(OsRegisterClass(again)) << "a class name is registered once";
+    EXPECT_FALSE(OsRegisterClass(WindowClass{0, nullptr, nullptr, nullptr, "NoProcedure"}));
+    EXPECT_FALSE(OsRegisterClass(WindowClass{0, RecordingProc, nullptr, nullptr, nullptr})) << "a class needs a name";
+    EXPECT_EQ(OsCreateWindow(0, "NoProcedure", "x", 0, 0, 0, 1, 1, nullptr), nullptr);
     EXPECT_EQ(OsCreateWindow(0, "Unknown", "x", 0, 0, 0, 1, 1, nullptr), nullptr);
     EXPECT_EQ(HeadlessWindow(), window);
     EXPECT_EQ(OsScreenWidth(), 640);

@@ -140,16 +140,43 @@ TEST_F(SurfaceTest, BltFastCopiesOpaqueOrSkipsTheBlackKey) {
     EXPECT_NE(SurfaceBltFast(dest, 0, 0, plain, nullptr, DDBLTFAST_SRCCOLORKEY), RESULT_OK);
 }
 
+// A copy within one surface reads the source as it was before the copy, in
+// every direction the rectangles can overlap, with and without the key (the
+// one black pixel, at 0,0, is skipped and leaves what was under it).
 TEST_F(SurfaceTest, OverlappingCopyWithinOneSurface) {
-    Surface* s = Make("S", 6, 6);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x)
-            HeadlessSetPixel(s, x, y, static_cast<uint32_t>(y * 16 + x));
-    const Rect r{0, 0, 4, 4};
-    ASSERT_EQ(SurfaceBltFast(s, 1, 2, s, &r, DDBLTFAST_WAIT), RESULT_OK);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(HeadlessPixel(s, x + 1, y + 2), static_cast<uint32_t>(y * 16 + x));
+    struct Case {
+        const char* name;
+        int fromX, fromY, toX, toY;
+        bool keyed;
+    };
+    const Case cases[] = {
+        {"opaque, down and right", 0, 0, 1, 2, false},
+        {"keyed, down and right", 0, 0, 1, 2, true},
+        {"keyed, right along the same rows", 0, 0, 2, 0, true},
+        {"keyed, left along the same rows", 2, 1, 0, 1, true},
+        {"keyed, up", 1, 2, 1, 0, true},
+    };
+    constexpr int SIDE = 6, COPY = 4;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Surface* s = Make("S", SIDE, SIDE, true);
+        uint32_t before[SIDE][SIDE];
+        for (int y = 0; y < SIDE; ++y)
+            for (int x = 0; x < SIDE; ++x)
+                HeadlessSetPixel(s, x, y, before[y][x] = static_cast<uint32_t>(y * 16 + x));
+        const Rect r{c.fromX, c.fromY, c.fromX + COPY, c.fromY + COPY};
+        const uint32_t flags = (c.keyed ? DDBLTFAST_SRCCOLORKEY : DDBLTFAST_NOCOLORKEY) | DDBLTFAST_WAIT;
+        ASSERT_EQ(SurfaceBltFast(s, c.toX, c.toY, s, &r, flags), RESULT_OK);
+        for (int y = 0; y < SIDE; ++y)
+            for (int x = 0; x < SIDE; ++x) {
+                uint32_t want = before[y][x];
+                const int u = x - c.toX + c.fromX, v = y - c.toY + c.fromY;
+                if (x >= c.toX && x < c.toX + COPY && y >= c.toY && y < c.toY + COPY && !(c.keyed && before[v][u] == 0))
+                    want = before[v][u];
+                EXPECT_EQ(HeadlessPixel(s, x, y), want) << x << "," << y;
+            }
+        SurfaceRelease(s);
+    }
 }
 
 TEST_F(SurfaceTest, PitchPaddingIsReportedAndNeverWritten) {
