@@ -219,5 +219,4 @@ bench-vs-libxmp: build-deps configure
 
 mutants:
 	@./tools/install-packages $(BUILD_PACKAGES) $(MUTANT_PACKAGES)
-	cmake -S . -B build-mutants -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	python3 tests/mutation/mutants.py --build build-mutants $(MUTANTS_ARGS)
