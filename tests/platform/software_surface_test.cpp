@@ -204,6 +204,7 @@ TEST_F(SurfaceTest, PitchPaddingIsReportedAndNeverWritten) {
             EXPECT_EQ(HeadlessPaddingByte(wide, b, y), 0xA5u) << "row " << y << " byte " << b;
     }
     EXPECT_EQ(HeadlessPaddingByte(wide, 12, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(HeadlessPaddingByte(wide, 0, 3), 0xFFFFFFFFu) << "there is no row 3";
     EXPECT_EQ(HeadlessPaddingByte(narrow, 0, 0), 0xFFFFFFFFu);
 }
 
@@ -346,6 +347,9 @@ TEST_F(SurfaceTest, APrimaryIsAloneOrFlipsWithOneBackBuffer) {
             continue;
         Surface* back = nullptr;
         EXPECT_EQ(SurfaceGetAttached(primary, DDSCAPS_BACKBUFFER, &back) == RESULT_OK, (c.caps & DDSCAPS_FLIP) != 0);
+        SurfaceDesc made{};
+        ASSERT_EQ(SurfaceGetDesc(primary, &made), RESULT_OK);
+        EXPECT_EQ(made.backBufferCount, (c.caps & DDSCAPS_FLIP) ? 1u : 0u);
         SurfaceRelease(primary);
     }
 }
