@@ -396,6 +396,14 @@ TEST_F(BitmapTest, BitBltClipsToBothAreas) {
     EXPECT_EQ(GdiBitBlt(sdc, 0, 0, -1, 2, mem, 0, 0), 0);
     EXPECT_EQ(GdiBitBlt(sdc, 0, 0, 2, -1, mem, 0, 0), 0);
     SurfaceReleaseDC(s, sdc);
+    // A memory context can be the destination as well: here the green
+    // bitmap is copied onto the patterned one.
+    Bitmap* pattern = OsLoadBitmap(OsModuleHandle(), "PATTERN", 4, 4);
+    DeviceContext* target = GdiCreateCompatibleDC();
+    GdiSelectBitmap(target, pattern);
+    EXPECT_NE(GdiBitBlt(target, 1, 1, 2, 2, mem, 0, 0), 0);
+    GdiDeleteDC(target);
+    GdiDeleteBitmap(pattern);
     GdiDeleteDC(mem);
     GdiDeleteBitmap(bmp);
 }
