@@ -278,7 +278,11 @@ TEST_F(FlipChainTest, BackBufferHoldsThePictureOfTwoFlipsAgo) {
     ASSERT_EQ(SurfaceGetDesc(primary, &d), RESULT_OK);
     EXPECT_EQ(d.width, 640u);
     EXPECT_EQ(d.height, 480u);
-    // Frame n is drawn as one colour in the back buffer and flipped.
+    // Frame n is drawn as one colour in the back buffer and flipped. The
+    // flip observer sees each picture as it is shown.
+    static std::vector<uint32_t> observed;
+    observed.clear();
+    HeadlessOnFlip([](Surface* shown) { observed.push_back(HeadlessPixel(shown, 0, 0)); });
     for (uint32_t frame = 1; frame <= 5; ++frame) {
         if (frame >= 3) {
             EXPECT_EQ(HeadlessPixel(back, 10, 10), frame - 2) << "before drawing frame " << frame;
@@ -289,6 +293,8 @@ TEST_F(FlipChainTest, BackBufferHoldsThePictureOfTwoFlipsAgo) {
     }
     EXPECT_EQ(HeadlessFlipCount(), 5);
     EXPECT_NE(SurfaceFlip(back), RESULT_OK);
+    EXPECT_EQ(observed, (std::vector<uint32_t>{1, 2, 3, 4, 5})) << "a failed flip shows nothing new";
+    HeadlessOnFlip(nullptr);
 }
 
 TEST_F(FlipChainTest, LostPrimaryFailsUntilRestored) {
