@@ -179,6 +179,8 @@ const TickCase EFFECT_CASES[] = {
     {"Fxx below 0x20 sets the speed: rows of 2 ticks", {Note(0xF, 0x02), Cell(0, 0), Cell(0, 0)}, 6, Field::Row,
      {0, 0, 1, 1, 2, 2}},
     {"F00 changes nothing", {Note(0xF, 0x00), Cell(0, 0)}, 3, Field::Row, {0, 0, 0, 1}},
+    {"F20 is the lowest tempo (32 BPM), not a speed: the rows keep their 2 ticks",
+     {Note(0xF, 0x20), Cell(0, 0), Cell(0, 0)}, 2, Field::Row, {0, 0, 1, 1, 2, 2}},
     {"Gxx global volume, held at 64", {Note(G, 0x20), Cell(G, 0x70)}, 2, Field::GlobalVolume, {32, 32, 64, 64}},
     {"Hxy global volume slide down 2 on ticks 1..", {Note(H, 0x02)}, 4, Field::GlobalVolume, {64, 62, 60, 58}},
     {"Hxy up from G20", {Note(G, 0x20), Cell(H, 0x10)}, 3, Field::GlobalVolume, {32, 32, 32, 32, 33, 34}},
@@ -609,18 +611,34 @@ TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
 }
 
 TEST_F(FullPlayerTest, OnlyANoteStartsASound) {
-    // Row 1 names instrument 2 of a song that has one, without a note: the
-    // channel takes the volume of the empty sample, 0, and nothing starts
-    // (it would start silence over the note).
-    Play({Note(), {0, 2, 0, 0, 0}}, 2);
-    std::vector<int32_t> triggers, volumes;
-    for (int tick = 0; tick < 4; ++tick) {
-        song->tickRoutine(song);
-        triggers.push_back(Read(Field::Trigger));
-        volumes.push_back(Read(Field::Volume));
+    // Row 1 of two ticks follows the note C-4 with a cell that holds no note;
+    // nothing starts again (it would start silence over the note).
+    struct Case {
+        const char* name;
+        XmCell cell;
+        std::vector<int32_t> volumes;
+    };
+    const Case cases[] = {
+        {"instrument 2 of a song that has one: the volume of the empty sample, 0", {0, 2, 0, 0, 0}, {32, 32, 0, 0}},
+        {"note 100, beyond the keyboard (1..96) and the key-off (97): no note, the sound goes on",
+         {100, 0, 0, 0, 0},
+         {32, 32, 32, 32}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Play({Note(), c.cell}, 2);
+        std::vector<int32_t> triggers, volumes;
+        for (int tick = 0; tick < 4; ++tick) {
+            song->tickRoutine(song);
+            triggers.push_back(Read(Field::Trigger));
+            volumes.push_back(Read(Field::Volume));
+        }
+        EXPECT_EQ(triggers, (std::vector<int32_t>{1, 0, 0, 0}));
+        EXPECT_EQ(volumes, c.volumes);
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
     }
-    EXPECT_EQ(triggers, (std::vector<int32_t>{1, 0, 0, 0}));
-    EXPECT_EQ(volumes, (std::vector<int32_t>{32, 32, 0, 0}));
 }
 
 TEST_F(FullPlayerTest, TheFadeoutIsFullUntilAKeyOffLowersIt) {
