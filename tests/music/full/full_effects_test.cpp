@@ -128,6 +128,8 @@ const TickCase EFFECT_CASES[] = {
     {"0xy arpeggio at speed 4: note, +7, +3", {Note(0x0, 0x37)}, 4, Field::Period, {4608, 4608, 4160, 4416}},
     {"1xx porta up by 4 * xx on ticks 1.., memory on 100", {Note(0x1, 0x02), Cell(0x1, 0x00)}, 4, Field::Period,
      {4608, 4600, 4592, 4584, 4584, 4576, 4568, 4560}},
+    {"1xx slides only on its rows: a row without effect after it holds the pitch", {Note(0x1, 0x02), Cell(0, 0)}, 4,
+     Field::Period, {4608, 4600, 4592, 4584, 4584, 4584, 4584, 4584}},
     {"2xx porta down", {Note(0x2, 0x03)}, 4, Field::Period, {4608, 4620, 4632, 4644}},
     {"3xx tone portamento toward D-4 (4480), 64 per tick, stops there",
      {Note(), {D4, 0, 0, 0x3, 0x10}}, 4, Field::Period, {4608, 4608, 4608, 4608, 4608, 4544, 4480, 4480}},
