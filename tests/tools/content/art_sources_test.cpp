@@ -405,6 +405,12 @@ TEST(AniParams, RefusesWrongParameters) {
         EXPECT_FALSE(ParseAniParams(c.source, params, e)) << c.what;
         EXPECT_NE(e.find(c.message), std::string::npos) << c.what << ": " << e;
     }
+    // Only a light of all three 0 has no direction: one or two 0 are taken.
+    for (const char* value : {"0 0.7 0.65", "-0.55 0 0", "0 0 1", "0 1 0"}) {
+        AniParams params;
+        std::string e;
+        EXPECT_TRUE(ParseAniParams(light(value), params, e)) << value << ": " << e;
+    }
 }
 
 // Every number's range as anigen(1) gives it: a value just past either end
@@ -466,6 +472,10 @@ TEST(IconParams, RefusesWrongSettings) {
          real.substr(0, real.find("ring_x")) + "ring_x = 1.5\n" + real.substr(real.find('\n', real.find("ring_x")) + 1),
          "`ring_x` must be a number from 0 to 1"},
         {"missing", real.substr(0, real.find("outline")), "setting `outline` is missing"},
+        {"ring without a hole",
+         real.substr(0, real.find("ring_inner")) + "ring_inner = 0.33\n" +
+             real.substr(real.find('\n', real.find("ring_inner")) + 1),
+         "`ring_inner` must be smaller than `ring_outer`"},
     };
     for (const BadSource& c : cases) {
         IconParams params;
@@ -499,6 +509,39 @@ TEST(IconArt, OneColourEverywhereGivesThatColourInEveryCoveredPixel) {
         EXPECT_EQ(icon[0] >> 24, 0u);
         EXPECT_EQ(icon.back() >> 24, 0u);
     }
+}
+
+// The stroke widens evenly from `tail_width_from` at its start to
+// `tail_width_to` at its end. A level stroke from (0.2, 0.5) to (0.8, 0.5),
+// 0.04 wide at its start and 0.36 at its end, the ring small and out of the
+// way at the top: at u = 0.755 the stroke is 0.04 + 0.32 x 0.925 = 0.336
+// wide, so a pixel 0.125 below its middle is stroke; at u = 0.255 it is
+// 0.058 wide, so the same pixel is tile (the outline is 0.012 wide).
+TEST(IconArt, TheStrokeWidensFromItsStartToItsEnd) {
+    IconParams params;
+    std::string error;
+    ASSERT_TRUE(ParseIconParams(Source("icon.txt"), params, error)) << error;
+    constexpr uint32_t TILE = 0x203040, STROKE = 0xE0C010, OUTLINE = 0x101010;
+    params.tileEdge = params.tileCentre = TILE;
+    params.ringTop = params.ringBottom = STROKE;
+    params.outline = OUTLINE;
+    params.ringX = 0.5, params.ringY = 0.1, params.ringOuter = 0.05, params.ringInner = 0.04;
+    params.tailFromX = 0.2, params.tailFromY = 0.5, params.tailToX = 0.8, params.tailToY = 0.5;
+    params.tailWidthFrom = 0.04, params.tailWidthTo = 0.36;
+    constexpr int SIZE = 100;
+    const std::vector<uint32_t> icon = RenderIcon(params, SIZE);
+    const struct {
+        int x, y;
+        uint32_t colour;
+    } pixels[] = {
+        {25, 49, STROKE}, // on the middle line near the start
+        {75, 62, STROKE}, // 0.125 below the middle, near the wide end
+        {75, 37, STROKE}, // and above it
+        {25, 62, TILE},   // as far below, near the narrow start
+        {75, 80, TILE},   // 0.305 below the middle: beyond even the wide end
+    };
+    for (const auto& p : pixels)
+        EXPECT_EQ(icon[static_cast<size_t>(p.y) * SIZE + p.x], 0xFF000000 | p.colour) << p.x << "," << p.y;
 }
 
 // The icon check reads the file from its six-byte header on, and says what

@@ -122,11 +122,21 @@ TEST(PngInput, RefusesPicturesThatDoNotFit) {
         EXPECT_FALSE(c.font ? FontFromPng(c.bytes, image, error) : AniFromPng(c.bytes, image, error)) << c.what;
         EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
     }
-    for (const auto& [width, height] : {std::pair{48, 32}, std::pair{32, 32}}) {
+    // An icon: square, and 48x48 is the smallest that is taken.
+    const struct {
+        int width, height;
+        bool taken;
+    } icons[] = {{48, 48, true}, {47, 47, false}, {48, 32, false}, {32, 32, false}};
+    for (const auto& c : icons) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
         int side = 0;
         std::vector<uint32_t> pixels;
         std::string error;
-        EXPECT_FALSE(IconFromPng(Png(width, height, std::vector<uint32_t>(width * height)), side, pixels, error));
-        EXPECT_NE(error.find("an icon must be square and at least 48x48"), std::string::npos) << error;
+        EXPECT_EQ(IconFromPng(Png(c.width, c.height, std::vector<uint32_t>(c.width * c.height)), side, pixels, error),
+                  c.taken);
+        if (c.taken)
+            EXPECT_EQ(side, c.width);
+        else
+            EXPECT_NE(error.find("an icon must be square and at least 48x48"), std::string::npos) << error;
     }
 }
