@@ -3,6 +3,7 @@
 // breaks one thing, so the tests follow the sources as they are edited.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <utility>
@@ -542,6 +543,35 @@ TEST(IconArt, TheStrokeWidensFromItsStartToItsEnd) {
     };
     for (const auto& p : pixels)
         EXPECT_EQ(icon[static_cast<size_t>(p.y) * SIZE + p.x], 0xFF000000 | p.colour) << p.x << "," << p.y;
+}
+
+// Beside its 32-bit colours each image of an .ico has the format's AND
+// mask: one bit a pixel, 1 where the pixel is clear, rows bottom up, each
+// row a whole number of 32-bit words (48 pixels: 6 bytes and 2 of padding).
+// A 48x48 picture clear in its first 8 columns, its last column and its
+// top row.
+TEST(IconArt, TheAndMaskMarksEveryClearPixel) {
+    constexpr int SIZE = 48;
+    const std::vector<uint8_t> ico = EncodeIco(
+        [](int size) {
+            std::vector<uint32_t> argb(static_cast<size_t>(size) * size, 0xFF5D1759);
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    if (x < 8 || x == size - 1 || y == 0)
+                        argb[static_cast<size_t>(y) * size + x] = 0;
+            return argb;
+        },
+        {SIZE});
+    const size_t image = ico[18] | ico[19] << 8 | ico[20] << 16 | static_cast<size_t>(ico[21]) << 24;
+    const size_t mask = image + 40 + SIZE * SIZE * 4;
+    ASSERT_EQ(ico.size(), mask + SIZE * 8);
+    const std::vector<uint8_t> clearEdges{0xFF, 0, 0, 0, 0, 0x01, 0, 0};
+    const std::vector<uint8_t> clearRow{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0};
+    for (int row = 0; row < SIZE; ++row) {
+        const auto at = ico.begin() + static_cast<std::ptrdiff_t>(mask + row * 8);
+        // The last row in the file is the picture's top row.
+        EXPECT_EQ(std::vector<uint8_t>(at, at + 8), row == SIZE - 1 ? clearRow : clearEdges) << "mask row " << row;
+    }
 }
 
 // The icon check reads the file from its six-byte header on, and says what
