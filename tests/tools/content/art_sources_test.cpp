@@ -357,6 +357,8 @@ TEST(ReleaseText, RefusesTextOfAnyOtherShape) {
                  l[125 + i] = real[29 + i];
          }),
          "line 127 (page 4, line 31): page 4 is the last stop and shows no navigation box"},
+        {"mouse hint on page 4's line 30", edit([](auto& l) { l[125].replace(2, 8, "LMB=Quit"); }),
+         "line 126 (page 4, line 30): page 4 is the last stop and shows no navigation box"},
     };
     for (const BadSource& c : cases) {
         std::vector<uint8_t> text;
