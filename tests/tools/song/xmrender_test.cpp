@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,6 +29,7 @@ std::string WriteSong() {
     XmSong song;
     song.channels = 1;
     song.defaultSpeed = 6;
+    song.defaultBpm = 126;
     song.orders = {0};
     XmPattern pattern;
     pattern.rows = 16;
@@ -47,24 +48,54 @@ std::string WriteSong() {
     return path;
 }
 
-std::vector<uint8_t> Render(const std::string& song, const std::string& seconds) {
-    const std::string wav = TempPath(seconds + ".wav");
-    const std::string command =
-        std::string(QUILLON_XMRENDER) + " '" + song + "' '" + wav + "' --seconds " + seconds + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+struct Rendered {
+    std::vector<uint8_t> wav;
+    std::string output;
+};
+
+// xmrender on the song with the options; the WAV it wrote and what it printed.
+Rendered Render(const std::string& song, const std::string& options, const std::string& name) {
+    const std::string wav = TempPath(name + ".wav");
+    const std::string command = std::string(QUILLON_XMRENDER) + " '" + song + "' '" + wav + "' " + options + " 2>&1";
+    Rendered r;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return r;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        r.output += buffer;
+    const int status = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command << "\n" << r.output;
     std::ifstream in(wav, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    r.wav.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return r;
 }
 
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+uint32_t Le16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return Le16(b, at) | Le16(b, at + 2) << 16; }
+
+// The header of a 44100 Hz 16-bit stereo PCM WAV holding `frames` frames.
+void ExpectWavHeader(const std::vector<uint8_t>& wav, uint32_t frames) {
+    const uint32_t bytes = frames * 4;
+    ASSERT_EQ(wav.size(), 44u + bytes);
+    EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
+    EXPECT_EQ(Le32(wav, 4), 36 + bytes);
+    EXPECT_EQ(std::string(wav.begin() + 8, wav.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(Le32(wav, 16), 16u);     // the format chunk's size
+    EXPECT_EQ(Le16(wav, 20), 1u);      // PCM
+    EXPECT_EQ(Le16(wav, 22), 2u);      // stereo
+    EXPECT_EQ(Le32(wav, 24), 44100u);  // frames a second
+    EXPECT_EQ(Le32(wav, 28), 176400u); // bytes a second
+    EXPECT_EQ(Le16(wav, 32), 4u);      // bytes a frame
+    EXPECT_EQ(Le16(wav, 34), 16u);     // bits a sample
+    EXPECT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "data");
+    EXPECT_EQ(Le32(wav, 40), bytes);
 }
 
 TEST(Xmrender, SecondsRenderTheNearestWholeFrameCountFromTheStart) {
     const std::string song = WriteSong();
     // The longest case, to which every shorter render must be the start.
-    const std::vector<uint8_t> longest = Render(song, "0.05");
+    const std::vector<uint8_t> longest = Render(song, "--seconds 0.05", "longest").wav;
     ASSERT_EQ(longest.size(), 44u + 2205 * 4);
     const struct {
         const char* seconds;
@@ -79,17 +110,26 @@ TEST(Xmrender, SecondsRenderTheNearestWholeFrameCountFromTheStart) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.seconds);
-        const std::vector<uint8_t> wav = Render(song, c.seconds);
-        const uint32_t bytes = c.frames * 4;
-        ASSERT_EQ(wav.size(), 44u + bytes);
-        EXPECT_EQ(std::string(wav.begin(), wav.begin() + 4), "RIFF");
-        EXPECT_EQ(Le32(wav, 4), 36 + bytes);
-        EXPECT_EQ(std::string(wav.begin() + 36, wav.begin() + 40), "data");
-        EXPECT_EQ(Le32(wav, 40), bytes);
+        const std::vector<uint8_t> wav = Render(song, std::string("--seconds ") + c.seconds, c.seconds).wav;
+        ExpectWavHeader(wav, c.frames);
         EXPECT_TRUE(std::equal(wav.begin() + 44, wav.end(), longest.begin() + 44));
     }
     // The wave is heard from the first frame: not a render of silence.
     EXPECT_NE(std::vector<uint8_t>(longest.begin() + 44, longest.end()), std::vector<uint8_t>(2205 * 4, 0));
+}
+
+// Without --seconds: the whole first pass, longer than the 1.92 s its 16
+// rows of 6 ticks at 126 BPM take, in a WAV that announces what it holds
+// and starts as the timed renders do; xmrender says where it looped.
+TEST(Xmrender, WithoutSecondsRendersTheFirstPass) {
+    const std::string song = WriteSong();
+    const Rendered r = Render(song, "", "pass");
+    ASSERT_GT(r.wav.size(), 44u + 84000 * 4);
+    ASSERT_EQ((r.wav.size() - 44) % 4, 0u);
+    ExpectWavHeader(r.wav, static_cast<uint32_t>((r.wav.size() - 44) / 4));
+    const std::vector<uint8_t> start = Render(song, "--seconds 0.05", "start").wav;
+    EXPECT_TRUE(std::equal(start.begin() + 44, start.end(), r.wav.begin() + 44));
+    EXPECT_NE(r.output.find("loop after "), std::string::npos) << r.output;
 }
 
 } // namespace
