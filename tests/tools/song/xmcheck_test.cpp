@@ -111,12 +111,14 @@ const BrokenCase cases[] = {
          XmInstrument& i = s.instruments[0];
          i.volumeEnvelope = {{0, 64}, {10, 0}};
          i.volumeType = 1;
+         i.panningEnvelope = {{0, 0}, {10, 64}}; // two points are an envelope
+         i.panningType = 1;
          i.vibratoDepth = 4;
          i.vibratoRate = 8;
      },
      1,
      {"instruments with a volume envelope: 1 (first: instrument 1, played first in pattern 0, row 0, channel 1)",
-      "instruments with auto-vibrato: 1"}},
+      "instruments with a panning envelope: 1", "instruments with auto-vibrato: 1"}},
     {"loud_volume_and_f00_are_notes",
      [](XmSong& s) {
          XmCellAt(s.patterns[0], 2, 8, 0) = XmCell{0, 0, 0, 0xC, 0x50};
@@ -271,6 +273,20 @@ TEST(Xmcheck, CutOffFilesAreReported) {
         EXPECT_NE(r.output.find("Result: NOT within the player's set"), std::string::npos) << r.output;
         for (const std::string& line : c.lines)
             EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+    }
+    // An instrument of two samples: its sample data is both samples' lengths
+    // (8 + 100 bytes), after both 40-byte sample headers.
+    XmSong twoSamples = CleanSong();
+    twoSamples.instruments[0].samples.push_back(twoSamples.instruments[0].samples[0]);
+    twoSamples.instruments[0].samples[1].values.assign(100, 20);
+    const std::vector<uint8_t> wholeTwo = BuildXm(twoSamples);
+    EXPECT_EQ(RunXmcheck(WriteTemp("two_samples", wholeTwo)).output.find("CUT OFF"), std::string::npos);
+    for (const size_t size : {wholeTwo.size() - 1, wholeTwo.size() - 100}) {
+        SCOPED_TRACE(size);
+        const std::vector<uint8_t> cut(wholeTwo.begin(), wholeTwo.begin() + static_cast<std::ptrdiff_t>(size));
+        const std::string report = RunXmcheck(WriteTemp("two_samples_cut", cut)).output;
+        EXPECT_NE(report.find("CUT OFF -- it ends at byte " + std::to_string(size) + ","), std::string::npos) << report;
+        EXPECT_NE(report.find("the sample data of instrument 1 is cut short"), std::string::npos) << report;
     }
     // Cut right after the last pattern: every pattern is there, whole.
     const std::vector<uint8_t> atPatternsEnd(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(patternsEnd));
