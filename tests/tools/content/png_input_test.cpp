@@ -4,6 +4,7 @@
 // and read back with libpng.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -41,10 +42,13 @@ TEST(PngInput, FontStripBecomesTheSameFont) {
     std::string error;
     ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
     std::vector<uint32_t> pixels = Colours(font);
-    // A paint program's background may be any light colour, or transparent.
+    // A paint program's background may be any colour but black, or
+    // transparent: a light one, the font's purple, or a dark pure red,
+    // green or blue (one channel of 128 is no black).
+    const uint32_t backgrounds[] = {0x00000000, 0xFFF0F0E0, 0xFF5D1759, 0xFF800000, 0xFF008000, 0xFF000080};
     for (size_t i = 0; i < pixels.size(); ++i)
         if (font.pixels[i] == 0)
-            pixels[i] = i % 3 == 0 ? 0x00000000 : i % 3 == 1 ? 0xFFF0F0E0 : 0xFF5D1759;
+            pixels[i] = backgrounds[i % std::size(backgrounds)];
     IndexedImage read;
     ASSERT_TRUE(FontFromPng(Png(font.width, font.height, pixels), read, error)) << error;
     EXPECT_EQ(read.pixels, font.pixels);
