@@ -111,14 +111,34 @@ const BrokenCase cases[] = {
          XmInstrument& i = s.instruments[0];
          i.volumeEnvelope = {{0, 64}, {10, 0}};
          i.volumeType = 1;
-         i.panningEnvelope = {{0, 0}, {10, 64}}; // two points are an envelope
-         i.panningType = 1;
          i.vibratoDepth = 4;
          i.vibratoRate = 8;
      },
      1,
      {"instruments with a volume envelope: 1 (first: instrument 1, played first in pattern 0, row 0, channel 1)",
-      "instruments with a panning envelope: 1", "instruments with auto-vibrato: 1"}},
+      "instruments with auto-vibrato: 1"}},
+    {"panning_envelope_of_two_points",
+     [](XmSong& s) {
+         s.instruments[0].panningEnvelope = {{0, 0}, {10, 64}};
+         s.instruments[0].panningType = 1;
+     },
+     1,
+     {"instruments with a panning envelope: 1 (first: instrument 1"}},
+    {"vibrato_rate_without_depth_is_no_vibrato",
+     [](XmSong& s) { s.instruments[0].vibratoRate = 8; },
+     0,
+     {"Ignored by this player:\n  nothing"}},
+    {"second_instrument_envelope",
+     [](XmSong& s) {
+         // Read after the first instrument and its sample data: the second
+         // one's header starts right where the first's data ends.
+         XmInstrument second = s.instruments[0];
+         second.volumeEnvelope = {{0, 64}, {10, 0}};
+         second.volumeType = 1;
+         s.instruments.push_back(second);
+     },
+     1,
+     {"instruments with a volume envelope: 1 (first: instrument 2, never played)"}},
     {"loud_volume_and_f00_are_notes",
      [](XmSong& s) {
          XmCellAt(s.patterns[0], 2, 8, 0) = XmCell{0, 0, 0, 0xC, 0x50};
@@ -310,7 +330,9 @@ TEST(Xmcheck, JudgesForTheBuildsPlayerUnlessTold) {
     XmSong song = CleanSong();
     XmCellAt(song.patterns[0], 2, 4, 1) = XmCell{0, 0, 0x30, 0, 0};
     const std::string path = WriteTemp("volume_column", BuildXm(song));
-    const std::string help = RunXmcheck("", "--help").output;
+    const CheckResult helped = RunXmcheck("", "--help");
+    EXPECT_EQ(helped.status, 0) << helped.output;
+    const std::string help = helped.output;
     const bool buildIsFull = help.find("this build's program has (the full player)") != std::string::npos;
     ASSERT_TRUE(buildIsFull || help.find("this build's program has (the small player)") != std::string::npos) << help;
     struct Case {
