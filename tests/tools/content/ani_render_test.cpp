@@ -80,6 +80,26 @@ TEST(AniRender, AQuarterLoopOfWobbleOnEdgeIsTheFlatRingTurnedInThePicture) {
     EXPECT_NEAR(static_cast<double>(turned) / flat, 1.0, 0.08) << turned << " against " << flat;
 }
 
+// Each ramp of the colour table runs from its shadow colour exactly to its
+// highlight: entries 1 and 85 the first colour's, 171 and 255 the second's,
+// 86 and 170 the half-and-half blends (colours picked so that half of each
+// difference is whole).
+TEST(AniRender, EachRampRunsFromItsShadowToItsHighlight) {
+    AniParams params = BuiltInParams();
+    params.supersample = 1;
+    params.darkA = 0x102030, params.highlightA = 0xF0F0F0;
+    params.darkB = 0x305070, params.highlightB = 0xD0B090;
+    const IndexedImage ani = RenderAni(params);
+    ASSERT_EQ(ani.palette.size(), 256u);
+    const struct {
+        int entry;
+        uint32_t colour;
+    } ends[] = {{0, 0x000000},   {1, 0x102030},   {85, 0xF0F0F0}, {86, 0x203850},
+                {170, 0xE0D0C0}, {171, 0x305070}, {255, 0xD0B090}};
+    for (const auto& e : ends)
+        EXPECT_EQ(ani.palette[e.entry], e.colour) << "entry " << e.entry;
+}
+
 TEST(AniRender, EachCheckerColourHasItsOwnRampAndTheBlendIsOnlyWhereChecksMeet) {
     // Entries 1..85 the first colour, 86..170 the blend, 171..255 the second.
     AniParams params = BuiltInParams();
