@@ -74,7 +74,15 @@ struct BrokenCase {
 };
 
 const BrokenCase cases[] = {
-    {"clean", [](XmSong&) {}, 0, {"Loads: yes", "Ignored by this player:\n  nothing", "Result: within"}},
+    {"clean",
+     [](XmSong&) {},
+     0,
+     {"Loads: yes", "2 channels, 2 patterns, 1 instruments, song length 2, restart 0, linear frequency table",
+      "Ignored by this player:\n  nothing", "Result: within"}},
+    {"restart_at_the_second_order",
+     [](XmSong& s) { s.restartPosition = 1; },
+     0,
+     {"2 channels, 2 patterns, 1 instruments, song length 2, restart 1, linear"}},
     {"volume_column",
      [](XmSong& s) {
          XmCellAt(s.patterns[1], 2, 5, 1).volume = 0x30;
