@@ -369,9 +369,30 @@ std::string Fill(std::string s, const std::string& dir) {
     return s;
 }
 
+// The delay of a GIF's first frame, in hundredths of a second: the first
+// graphic control extension (block 0x21 0xF9) after the global colour
+// table; -1 when there is none.
+int FirstGifDelay(const std::string& gif) {
+    const auto byte = [&gif](size_t at) { return at < gif.size() ? static_cast<uint8_t>(gif[at]) : 0; };
+    size_t at = 13;
+    if (byte(10) & 0x80)
+        at += 3u << ((byte(10) & 7) + 1);
+    while (byte(at) == 0x21) {
+        const uint8_t label = byte(at + 1);
+        if (label == 0xF9)
+            return byte(at + 4) | byte(at + 5) << 8;
+        at += 2;
+        while (at < gif.size() && byte(at) != 0)
+            at += 1 + byte(at);
+        ++at;
+    }
+    return -1;
+}
+
 // What a script or a make log sees of a capture (stderr is a pipe here, not
 // a terminal): one closing line naming the file, its length and size, and
-// nothing with --quiet; and a GIF's size, which decides its file size.
+// nothing with --quiet; and a GIF's size, which decides its file size, and
+// its frame delay, which decides how fast it plays.
 TEST(Capture, ClosingLineAndGifSize) {
     TempDir dir;
     struct Case {
@@ -379,12 +400,15 @@ TEST(Capture, ClosingLineAndGifSize) {
         const char* file;
         const char* length; // in the closing line; nullptr: no closing line
         int width;          // of the written picture, read from the file; 0: not read
+        int delay;          // of its first frame, in hundredths of a second
     };
     const Case cases[] = {
-        {"--lossless --scale 1 --seconds 0.5", "o.mkv", ": 0.50 s, 30 frames, ", 0},
-        {"--lossless --scale 1 --seconds 0.5 --quiet", "o.mkv", nullptr, 0},
-        {"--seconds 0.2", "o.gif", ": 0.20 s, 10 frames, ", WIDTH},
-        {"--seconds 0.2 --scale 2 --quiet", "o.gif", nullptr, 2 * WIDTH},
+        {"--lossless --scale 1 --seconds 0.5", "o.mkv", ": 0.50 s, 30 frames, ", 0, 0},
+        {"--lossless --scale 1 --seconds 0.5 --quiet", "o.mkv", nullptr, 0, 0},
+        {"--seconds 0.2", "o.gif", ": 0.20 s, 10 frames, ", WIDTH, 2},
+        {"--seconds 0.2 --scale 2 --quiet", "o.gif", nullptr, 2 * WIDTH, 2},
+        // A rate given is kept: 25 frames a second, 4 hundredths each.
+        {"--seconds 0.4 --fps 25", "o.gif", ": 0.40 s, 10 frames, ", WIDTH, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -404,7 +428,30 @@ TEST(Capture, ClosingLineAndGifSize) {
             const std::string gif = ReadFile(out);
             ASSERT_GE(gif.size(), 8u);
             EXPECT_EQ(static_cast<uint8_t>(gif[6]) | static_cast<uint8_t>(gif[7]) << 8, c.width);
+            EXPECT_EQ(FirstGifDelay(gif), c.delay);
         }
+        std::remove(out.c_str());
+    }
+}
+
+// A lossy file stores its picture as BT.709 limited-range YUV and must say
+// so: a player turns it back into the presentation's colours only with
+// these tags (without them most take BT.601 for a picture of this size).
+TEST(Capture, LossyFilesNameTheirColourSpace) {
+    TempDir dir;
+    for (const char* file : {"o.mp4", "o.mkv", "o.webm"}) {
+        SCOPED_TRACE(file);
+        const std::string out = dir.path + "/" + file;
+        const Ran r = Shell(Capture("'" + out + "' --scale 1 --seconds 0.1 --quiet"));
+        ASSERT_EQ(r.code, 0) << r.output;
+        const Ran probe = Shell(
+            "ffprobe -v error -select_streams v:0 -show_entries "
+            "stream=color_space,color_transfer,color_primaries,color_range -of default=nw=1 '" +
+            out + "'");
+        ASSERT_EQ(probe.code, 0) << probe.output;
+        for (const char* tag :
+             {"color_space=bt709\n", "color_transfer=bt709\n", "color_primaries=bt709\n", "color_range=tv\n"})
+            EXPECT_NE(probe.output.find(tag), std::string::npos) << tag << " missing in\n" << probe.output;
         std::remove(out.c_str());
     }
 }
