@@ -389,39 +389,60 @@ int FirstGifDelay(const std::string& gif) {
     return -1;
 }
 
-// What a script or a make log sees of a capture (stderr is a pipe here, not
-// a terminal): one closing line naming the file, its length and size, and
-// nothing with --quiet; and a GIF's size, which decides its file size, and
-// its frame delay, which decides how fast it plays.
+// What a script or a make log sees of a capture (stderr a pipe): one closing
+// line naming the file, its length and size, and nothing with --quiet; a
+// person at a terminal (script(1) gives one) sees the progress and where the
+// time went besides, its parts within the whole. A GIF's size, which
+// decides its file size, and its frame delay, which decides how fast it
+// plays. A run with no standard input at all (a service, cron) still hands
+// ffmpeg its frames.
 TEST(Capture, ClosingLineAndGifSize) {
     TempDir dir;
     struct Case {
         const char* args;
         const char* file;
+        bool terminal;      // stderr a terminal
         const char* length; // in the closing line; nullptr: no closing line
         int width;          // of the written picture, read from the file; 0: not read
         int delay;          // of its first frame, in hundredths of a second
     };
     const Case cases[] = {
-        {"--lossless --scale 1 --seconds 0.5", "o.mkv", ": 0.50 s, 30 frames, ", 0, 0},
-        {"--lossless --scale 1 --seconds 0.5 --quiet", "o.mkv", nullptr, 0, 0},
-        {"--seconds 0.2", "o.gif", ": 0.20 s, 10 frames, ", WIDTH, 2},
-        {"--seconds 0.2 --scale 2 --quiet", "o.gif", nullptr, 2 * WIDTH, 2},
+        {"--lossless --scale 1 --seconds 0.5", "o.mkv", false, ": 0.50 s, 30 frames, ", 0, 0},
+        {"--lossless --scale 1 --seconds 0.5 --quiet", "o.mkv", false, nullptr, 0, 0},
+        {"--lossless --scale 1 --seconds 0.5", "o.mkv", true, ": 0.50 s, 30 frames, ", 0, 0},
+        {"--lossless --scale 1 --seconds 0.2 --quiet <&-", "o.mkv", false, nullptr, 0, 0},
+        {"--seconds 0.2", "o.gif", false, ": 0.20 s, 10 frames, ", WIDTH, 2},
+        {"--seconds 0.2 --scale 2 --quiet", "o.gif", false, nullptr, 2 * WIDTH, 2},
         // A rate given is kept: 25 frames a second, 4 hundredths each.
-        {"--seconds 0.4 --fps 25", "o.gif", ": 0.40 s, 10 frames, ", WIDTH, 4},
+        {"--seconds 0.4 --fps 25", "o.gif", false, ": 0.40 s, 10 frames, ", WIDTH, 4},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args);
+        SCOPED_TRACE(std::string(c.args) + (c.terminal ? " (terminal)" : ""));
         const std::string out = dir.path + "/" + c.file;
-        const Ran r = Shell(Capture("'" + out + "' " + c.args));
+        const std::string command = Capture("'" + out + "' " + c.args);
+        const Ran r = Shell(c.terminal ? "script -qec \"" + command + "\" /dev/null" : command);
         ASSERT_EQ(r.code, 0) << r.output;
         const std::string closing = "quillon-capture: wrote " + out + ": ";
-        EXPECT_EQ(r.output.find(closing) != std::string::npos, c.length != nullptr) << r.output;
+        const size_t at = r.output.find(closing);
+        EXPECT_EQ(at != std::string::npos, c.length != nullptr) << r.output;
         if (c.length) {
             EXPECT_NE(r.output.find(closing + (c.length + 2)), std::string::npos) << r.output;
-            EXPECT_NE(r.output.find(" MB\n"), std::string::npos) << r.output;
+            EXPECT_NE(r.output.find(c.terminal ? " MB in " : " MB\n"), std::string::npos) << r.output;
         } else {
             EXPECT_EQ(r.output, "");
+        }
+        if (c.terminal && at != std::string::npos) {
+            EXPECT_NE(r.output.find("\rframe 30 of 30 "), std::string::npos) << r.output;
+            double wall = -1, speed = -1, presentation = -1, waiting = -1;
+            ASSERT_EQ(std::sscanf(r.output.c_str() + r.output.find(" MB in ", at),
+                                  " MB in %lf s (%lfx real time; presentation %lf s, waiting for ffmpeg %lf s)", &wall,
+                                  &speed, &presentation, &waiting),
+                      4)
+                << r.output;
+            EXPECT_GE(presentation, 0.0);
+            EXPECT_GE(waiting, 0.0);
+            // Each printed to the hundredth.
+            EXPECT_LE(presentation + waiting, wall + 0.015) << r.output;
         }
         if (c.width) {
             // A GIF's logical screen width: bytes 6 and 7, little-endian.
