@@ -251,6 +251,36 @@ TEST(Capture, LosslessFramesAreTheProgramsFramesAndTheSoundIsItsSong) {
     EXPECT_EQ(firstDifference, sound.size()) << "first different sample frame: " << firstDifference / 4;
 }
 
+// An encoder that takes its two inputs in turn, each frame and then its
+// sound, as one reading a single interleaved stream would, and writes what
+// it got. At 1 fps a frame's sound is 176400 bytes, so the sound pipe fills
+// with the sound of a few frames: the capture must keep feeding both pipes
+// as they drain, never wait on one alone. (A capture that waits on one
+// alone never ends; `timeout` turns that into a failure.)
+TEST(Capture, AnEncoderTakingEachFrameThenItsSoundGetsEveryByte) {
+    TempDir dir;
+    Shell("mkdir '" + dir.path + "/turns'");
+    std::ofstream(dir.path + "/turns/ffmpeg") << "#!/bin/sh\n"
+                                                 "for a; do out=$a; done\n"
+                                                 "video=0; sound=0\n"
+                                                 "while :; do\n"
+                                                 "    got=$(head -c 1228800 | wc -c)\n"
+                                                 "    [ \"$got\" -eq 0 ] && break\n"
+                                                 "    video=$((video + got))\n"
+                                                 "    sound=$((sound + $(head -c 176400 <&3 | wc -c)))\n"
+                                                 "done\n"
+                                                 "sound=$((sound + $(wc -c <&3)))\n"
+                                                 "echo \"$video $sound\" > \"$out\"\n";
+    Shell("chmod +x '" + dir.path + "/turns/ffmpeg'");
+    const std::string out = dir.path + "/o.mkv";
+    // 52 frames: more than wait in the capture before it feeds the frame
+    // pipe at all; an input after the end keeps the tour away.
+    const Ran r = Shell("PATH='" + dir.path + "/turns':\"$PATH\" timeout 60 " +
+                        Capture("'" + out + "' --lossless --fps 1 --seconds 52 --at 60:space --quiet"));
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(ReadFile(out), std::to_string(52 * FRAME_BYTES) + " " + std::to_string(52 * 44100 * 4) + "\n");
+}
+
 // ---- The wipe's timing ----------------------------------------------------------------
 
 // Transition ticks the frame clock gives in frames first .. last: a tick falls
