@@ -5,8 +5,11 @@
 // messages of bad invocations.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "capture/capture_run.h"
+#include "capture/ffmpeg_encoder.h"
 #include "display/frame.h"
 #include "tests/display/scene_fixture.h"
 
@@ -279,6 +283,66 @@ TEST(Capture, AnEncoderTakingEachFrameThenItsSoundGetsEveryByte) {
                         Capture("'" + out + "' --lossless --fps 1 --seconds 52 --at 60:space --quiet"));
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_EQ(ReadFile(out), std::to_string(52 * FRAME_BYTES) + " " + std::to_string(52 * 44100 * 4) + "\n");
+}
+
+// ffmpeg is handed its standard descriptors and, while it encodes, the
+// sound on descriptor 3: nothing else the capture was started with (here a
+// descriptor 3 of the caller's, as a pipe someone waits on to close would
+// be) lives on in it. A wrapper notes what each ffmpeg run has open.
+TEST(Capture, FfmpegGetsOnlyTheDescriptorsItReads) {
+    TempDir dir;
+    const std::string ffmpeg = FindFfmpeg();
+    ASSERT_FALSE(ffmpeg.empty());
+    Shell("mkdir '" + dir.path + "/wrap'");
+    std::ofstream(dir.path + "/wrap/ffmpeg") << "#!/bin/sh\n"
+                                                "case \"$*\" in *pipe:3*) stage=encode ;; *) stage=other ;; esac\n"
+                                                "[ -e /proc/$$/fd/3 ] && open=3 || open=none\n"
+                                                "echo \"$stage $open\" >> '"
+                                             << dir.path << "/runs'\nexec '" << ffmpeg << "' \"$@\"\n";
+    Shell("chmod +x '" + dir.path + "/wrap/ffmpeg'");
+    const Ran r = Shell("PATH='" + dir.path + "/wrap':\"$PATH\" " +
+                        Capture("'" + dir.path + "/o.gif' --seconds 0.2 --quiet 3</dev/null"));
+    ASSERT_EQ(r.code, 0) << r.output;
+    // The frames, then the GIF's palette and the GIF itself.
+    EXPECT_EQ(ReadFile(dir.path + "/runs"), "encode 3\nother none\nother none\n");
+}
+
+// A capture started with SIGCHLD ignored (a disposition exec keeps): the
+// system reaps ffmpeg itself, and waiting for it fails. The run must still
+// end, having written its file or leaving nothing behind.
+TEST(Capture, ARunWhoseChildrenAreReapedForItStillEnds) {
+    TempDir dir;
+    const std::string out = dir.path + "/o.mkv";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGCHLD, SIG_IGN);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(CAPTURE_BINARY, CAPTURE_BINARY, out.c_str(), "--lossless", "--scale", "1", "--seconds", "0.2", "--quiet",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // A guard against a run that never ends, not a measure of time: the run
+    // takes about a second.
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 600 && ended == 0; ++i) {
+        ended = waitpid(pid, &status, WNOHANG);
+        if (ended == 0)
+            usleep(100000);
+    }
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the capture was still running after 60 s";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    const int code = WEXITSTATUS(status);
+    EXPECT_TRUE(code == 0 || code == 1) << code;
+    EXPECT_EQ(Exists(out), code == 0);
+    EXPECT_FALSE(Exists(out + ".part"));
 }
 
 // ---- The wipe's timing ----------------------------------------------------------------
