@@ -488,8 +488,8 @@ int FirstGifDelay(const std::string& gif) {
 // person at a terminal (script(1) gives one) sees the progress and where the
 // time went besides, its parts within the whole. A GIF's size, which
 // decides its file size, and its frame delay, which decides how fast it
-// plays. A run with no standard input at all (a service, cron) still hands
-// ffmpeg its frames.
+// plays. Nothing is left beside the video. A run with no standard input at
+// all (a service, cron) still hands ffmpeg its frames.
 TEST(Capture, ClosingLineAndGifSize) {
     TempDir dir;
     struct Case {
@@ -545,6 +545,9 @@ TEST(Capture, ClosingLineAndGifSize) {
             EXPECT_EQ(static_cast<uint8_t>(gif[6]) | static_cast<uint8_t>(gif[7]) << 8, c.width);
             EXPECT_EQ(FirstGifDelay(gif), c.delay);
         }
+        // The stages' files (a GIF's frames and palette) are gone: the
+        // folder holds the video alone.
+        EXPECT_EQ(Shell("ls -A '" + dir.path + "'").output, std::string(c.file) + "\n");
         std::remove(out.c_str());
     }
 }
