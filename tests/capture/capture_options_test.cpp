@@ -1,6 +1,6 @@
 // The scripted input as a person writes it: an --at value and a script line
 // name the same moment and the same input, whatever blanks stand around
-// their parts.
+// their parts. The ends of each documented range, taken and just passed.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -57,6 +57,30 @@ TEST(CaptureOptions, AtValuesAndScriptLinesGiveTheirMomentAndInput) {
     }
     unlink(script.c_str());
     rmdir(dir);
+}
+
+TEST(CaptureOptions, EachRangeTakesItsEndsAndNothingBeyond) {
+    struct Case {
+        const char* option;
+        const char* value;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"--seconds", "600", true},   {"--seconds", "600.001", false},
+        {"--seconds", "0.001", true}, {"--seconds", "0", false},
+        {"--fps", "1", true},         {"--fps", "250", true},
+        {"--fps", "251", false},      {"--scale", "1", true},
+        {"--scale", "8", true},       {"--scale", "0", false},
+        {"--at", "600:rmb", true},    {"--at", "600.001:rmb", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.value);
+        CaptureOptions options;
+        std::string error;
+        EXPECT_EQ(ParseCaptureArguments({"o.mkv", c.option, c.value}, options, error),
+                  c.taken ? ParseResult::Run : ParseResult::Error)
+            << error;
+    }
 }
 
 } // namespace
