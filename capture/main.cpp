@@ -111,6 +111,11 @@ int main(int argc, char** argv) {
     case ParseResult::Run: break;
     }
 
+    // A caller that ignores SIGCHLD passes that on, and then the system
+    // reaps ffmpeg itself: its exit status is lost and a good video would
+    // be reported as failed. The capture waits for its children, so it
+    // takes them back.
+    std::signal(SIGCHLD, SIG_DFL);
     const std::string ffmpeg = FindFfmpeg();
     if (ffmpeg.empty())
         return Fail(2, "ffmpeg not found in PATH (on Debian: apt-get install ffmpeg)");

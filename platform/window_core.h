@@ -17,6 +17,7 @@ struct Window {
     std::string title;
     bool destroyed = false;
     bool visible = false;
+    bool focused = false; // has the keyboard: the keys go to it
     int x = 0, y = 0, width = 0, height = 0;
     uint32_t exStyle = 0;
     uint32_t style = 0;

@@ -96,7 +96,6 @@ constexpr double FULL_LEVEL = 127.0 * 256.0;
 void Output(Module* song, FullChannel* channel, int32_t number) {
     int32_t volume = TickVolume(channel);
     int32_t panning = TickPanning(song, channel);
-    panning = panning < 0 ? 0 : (panning > 255 ? 255 : panning);
     int32_t period = channel->period + channel->periodOffset + StepAutoVibrato(channel, FullInstrument(song, channel));
     period = period < PERIOD_MIN ? PERIOD_MIN : (period > PERIOD_MAX ? PERIOD_MAX : period);
 
@@ -130,7 +129,6 @@ void Envelopes(Module* song, FullChannel* channel) {
     const Instrument* instrument = FullInstrument(song, channel);
     if (!instrument) {
         channel->volumeEnvelope.value = FULL_VOLUME;
-        channel->panningEnvelope.value = FULL_VOLUME / 2;
         return;
     }
     StepEnvelope(&channel->volumeEnvelope, instrument->volumeEnvelope, instrument->volumePointCount,
@@ -139,8 +137,6 @@ void Envelopes(Module* song, FullChannel* channel) {
     StepEnvelope(&channel->panningEnvelope, instrument->panningEnvelope, instrument->panningPointCount,
                  instrument->panningType, instrument->panningSustainPoint, instrument->panningLoopStart,
                  instrument->panningLoopEnd, channel->keyOff);
-    if (!(instrument->panningType & ENVELOPE_ON))
-        channel->panningEnvelope.value = FULL_VOLUME / 2;
     if (channel->keyOff) {
         channel->fadeout -= instrument->fadeout;
         if (channel->fadeout < 0)

@@ -51,7 +51,10 @@ void OsShowWindow(Window* window, int) {
 
 void OsUpdateWindow(Window*) {}
 
-void OsSetFocus(Window*) {}
+void OsSetFocus(Window* window) {
+    if (CoreWindowAlive(window))
+        window->focused = true;
+}
 
 bool OsDestroyWindow(Window* window) { return CoreDestroyWindow(window); }
 

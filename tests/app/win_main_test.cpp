@@ -35,6 +35,7 @@ TEST_F(WinMainTest, TheWindowIsATopMostPopUpCoveringTheScreen) {
     EXPECT_EQ(window->exStyle, WS_EX_TOPMOST);
     EXPECT_EQ(window->style, WS_POPUP | WS_VISIBLE);
     EXPECT_TRUE(window->visible);
+    EXPECT_TRUE(window->focused) << "the space bar reaches it";
     EXPECT_EQ(window->x, 0);
     EXPECT_EQ(window->y, 0);
     EXPECT_EQ(window->width, 1920);

@@ -5,8 +5,11 @@
 // messages of bad invocations.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "capture/capture_run.h"
+#include "capture/ffmpeg_encoder.h"
 #include "display/frame.h"
 #include "tests/display/scene_fixture.h"
 
@@ -251,6 +255,95 @@ TEST(Capture, LosslessFramesAreTheProgramsFramesAndTheSoundIsItsSong) {
     EXPECT_EQ(firstDifference, sound.size()) << "first different sample frame: " << firstDifference / 4;
 }
 
+// An encoder that takes its two inputs in turn, each frame and then its
+// sound, as one reading a single interleaved stream would, and writes what
+// it got. At 1 fps a frame's sound is 176400 bytes, so the sound pipe fills
+// with the sound of a few frames: the capture must keep feeding both pipes
+// as they drain, never wait on one alone. (A capture that waits on one
+// alone never ends; `timeout` turns that into a failure.)
+TEST(Capture, AnEncoderTakingEachFrameThenItsSoundGetsEveryByte) {
+    TempDir dir;
+    Shell("mkdir '" + dir.path + "/turns'");
+    std::ofstream(dir.path + "/turns/ffmpeg") << "#!/bin/sh\n"
+                                                 "for a; do out=$a; done\n"
+                                                 "video=0; sound=0\n"
+                                                 "while :; do\n"
+                                                 "    got=$(head -c 1228800 | wc -c)\n"
+                                                 "    [ \"$got\" -eq 0 ] && break\n"
+                                                 "    video=$((video + got))\n"
+                                                 "    sound=$((sound + $(head -c 176400 <&3 | wc -c)))\n"
+                                                 "done\n"
+                                                 "sound=$((sound + $(wc -c <&3)))\n"
+                                                 "echo \"$video $sound\" > \"$out\"\n";
+    Shell("chmod +x '" + dir.path + "/turns/ffmpeg'");
+    const std::string out = dir.path + "/o.mkv";
+    // 52 frames: more than wait in the capture before it feeds the frame
+    // pipe at all; an input after the end keeps the tour away.
+    const Ran r = Shell("PATH='" + dir.path + "/turns':\"$PATH\" timeout 60 " +
+                        Capture("'" + out + "' --lossless --fps 1 --seconds 52 --at 60:space --quiet"));
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(ReadFile(out), std::to_string(52 * FRAME_BYTES) + " " + std::to_string(52 * 44100 * 4) + "\n");
+}
+
+// ffmpeg is handed its standard descriptors and, while it encodes, the
+// sound on descriptor 3: nothing else the capture was started with (here a
+// descriptor 3 of the caller's, as a pipe someone waits on to close would
+// be) lives on in it. A wrapper notes what each ffmpeg run has open.
+TEST(Capture, FfmpegGetsOnlyTheDescriptorsItReads) {
+    TempDir dir;
+    const std::string ffmpeg = FindFfmpeg();
+    ASSERT_FALSE(ffmpeg.empty());
+    Shell("mkdir '" + dir.path + "/wrap'");
+    std::ofstream(dir.path + "/wrap/ffmpeg") << "#!/bin/sh\n"
+                                                "case \"$*\" in *pipe:3*) stage=encode ;; *) stage=other ;; esac\n"
+                                                "[ -e /proc/$$/fd/3 ] && open=3 || open=none\n"
+                                                "echo \"$stage $open\" >> '"
+                                             << dir.path << "/runs'\nexec '" << ffmpeg << "' \"$@\"\n";
+    Shell("chmod +x '" + dir.path + "/wrap/ffmpeg'");
+    const Ran r = Shell("PATH='" + dir.path + "/wrap':\"$PATH\" " +
+                        Capture("'" + dir.path + "/o.gif' --seconds 0.2 --quiet 3</dev/null"));
+    ASSERT_EQ(r.code, 0) << r.output;
+    // The frames, then the GIF's palette and the GIF itself.
+    EXPECT_EQ(ReadFile(dir.path + "/runs"), "encode 3\nother none\nother none\n");
+}
+
+// A capture started with SIGCHLD ignored (a disposition exec keeps) would
+// have the system reap ffmpeg for it, and waiting for ffmpeg would fail: the
+// capture takes its children back, so it ends and writes its video as usual.
+TEST(Capture, ARunStartedWithChildrenIgnoredStillWritesItsVideo) {
+    TempDir dir;
+    const std::string out = dir.path + "/o.mkv";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGCHLD, SIG_IGN);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execl(CAPTURE_BINARY, CAPTURE_BINARY, out.c_str(), "--lossless", "--scale", "1", "--seconds", "0.2", "--quiet",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // A guard against a run that never ends, not a measure of time: the run
+    // takes about a second.
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 600 && ended == 0; ++i) {
+        ended = waitpid(pid, &status, WNOHANG);
+        if (ended == 0)
+            usleep(100000);
+    }
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the capture was still running after 60 s";
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "ffmpeg's status is its own even so";
+    EXPECT_TRUE(Exists(out));
+    EXPECT_FALSE(Exists(out + ".part"));
+}
+
 // ---- The wipe's timing ----------------------------------------------------------------
 
 // Transition ticks the frame clock gives in frames first .. last: a tick falls
@@ -369,42 +462,113 @@ std::string Fill(std::string s, const std::string& dir) {
     return s;
 }
 
-// What a script or a make log sees of a capture (stderr is a pipe here, not
-// a terminal): one closing line naming the file, its length and size, and
-// nothing with --quiet; and a GIF's size, which decides its file size.
+// The delay of a GIF's first frame, in hundredths of a second: the first
+// graphic control extension (block 0x21 0xF9) after the global colour
+// table; -1 when there is none.
+int FirstGifDelay(const std::string& gif) {
+    const auto byte = [&gif](size_t at) { return at < gif.size() ? static_cast<uint8_t>(gif[at]) : 0; };
+    size_t at = 13;
+    if (byte(10) & 0x80)
+        at += 3u << ((byte(10) & 7) + 1);
+    while (byte(at) == 0x21) {
+        const uint8_t label = byte(at + 1);
+        if (label == 0xF9)
+            return byte(at + 4) | byte(at + 5) << 8;
+        at += 2;
+        while (at < gif.size() && byte(at) != 0)
+            at += 1 + byte(at);
+        ++at;
+    }
+    return -1;
+}
+
+// What a script or a make log sees of a capture (stderr a pipe): one closing
+// line naming the file, its length and size, and nothing with --quiet; a
+// person at a terminal (script(1) gives one) sees the progress and where the
+// time went besides, its parts within the whole. A GIF's size, which
+// decides its file size, and its frame delay, which decides how fast it
+// plays. Nothing is left beside the video. A run with no standard input at
+// all (a service, cron) still hands ffmpeg its frames.
 TEST(Capture, ClosingLineAndGifSize) {
     TempDir dir;
     struct Case {
         const char* args;
         const char* file;
+        bool terminal;      // stderr a terminal
         const char* length; // in the closing line; nullptr: no closing line
         int width;          // of the written picture, read from the file; 0: not read
+        int delay;          // of its first frame, in hundredths of a second
     };
     const Case cases[] = {
-        {"--lossless --scale 1 --seconds 0.5", "o.mkv", ": 0.50 s, 30 frames, ", 0},
-        {"--lossless --scale 1 --seconds 0.5 --quiet", "o.mkv", nullptr, 0},
-        {"--seconds 0.2", "o.gif", ": 0.20 s, 10 frames, ", WIDTH},
-        {"--seconds 0.2 --scale 2 --quiet", "o.gif", nullptr, 2 * WIDTH},
+        {"--lossless --scale 1 --seconds 0.5", "o.mkv", false, ": 0.50 s, 30 frames, ", 0, 0},
+        {"--lossless --scale 1 --seconds 0.5 --quiet", "o.mkv", false, nullptr, 0, 0},
+        {"--lossless --scale 1 --seconds 0.5", "o.mkv", true, ": 0.50 s, 30 frames, ", 0, 0},
+        {"--lossless --scale 1 --seconds 0.2 --quiet <&-", "o.mkv", false, nullptr, 0, 0},
+        {"--seconds 0.2", "o.gif", false, ": 0.20 s, 10 frames, ", WIDTH, 2},
+        {"--seconds 0.2 --scale 2 --quiet", "o.gif", false, nullptr, 2 * WIDTH, 2},
+        // A rate given is kept: 25 frames a second, 4 hundredths each.
+        {"--seconds 0.4 --fps 25", "o.gif", false, ": 0.40 s, 10 frames, ", WIDTH, 4},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args);
+        SCOPED_TRACE(std::string(c.args) + (c.terminal ? " (terminal)" : ""));
         const std::string out = dir.path + "/" + c.file;
-        const Ran r = Shell(Capture("'" + out + "' " + c.args));
+        const std::string command = Capture("'" + out + "' " + c.args);
+        const Ran r = Shell(c.terminal ? "script -qec \"" + command + "\" /dev/null" : command);
         ASSERT_EQ(r.code, 0) << r.output;
         const std::string closing = "quillon-capture: wrote " + out + ": ";
-        EXPECT_EQ(r.output.find(closing) != std::string::npos, c.length != nullptr) << r.output;
+        const size_t at = r.output.find(closing);
+        EXPECT_EQ(at != std::string::npos, c.length != nullptr) << r.output;
         if (c.length) {
             EXPECT_NE(r.output.find(closing + (c.length + 2)), std::string::npos) << r.output;
-            EXPECT_NE(r.output.find(" MB\n"), std::string::npos) << r.output;
+            EXPECT_NE(r.output.find(c.terminal ? " MB in " : " MB\n"), std::string::npos) << r.output;
         } else {
             EXPECT_EQ(r.output, "");
+        }
+        if (c.terminal && at != std::string::npos) {
+            EXPECT_NE(r.output.find("\rframe 30 of 30 "), std::string::npos) << r.output;
+            double wall = -1, speed = -1, presentation = -1, waiting = -1;
+            ASSERT_EQ(std::sscanf(r.output.c_str() + r.output.find(" MB in ", at),
+                                  " MB in %lf s (%lfx real time; presentation %lf s, waiting for ffmpeg %lf s)", &wall,
+                                  &speed, &presentation, &waiting),
+                      4)
+                << r.output;
+            EXPECT_GE(presentation, 0.0);
+            EXPECT_GE(waiting, 0.0);
+            // Each printed to the hundredth.
+            EXPECT_LE(presentation + waiting, wall + 0.015) << r.output;
         }
         if (c.width) {
             // A GIF's logical screen width: bytes 6 and 7, little-endian.
             const std::string gif = ReadFile(out);
             ASSERT_GE(gif.size(), 8u);
             EXPECT_EQ(static_cast<uint8_t>(gif[6]) | static_cast<uint8_t>(gif[7]) << 8, c.width);
+            EXPECT_EQ(FirstGifDelay(gif), c.delay);
         }
+        // The stages' files (a GIF's frames and palette) are gone: the
+        // folder holds the video alone.
+        EXPECT_EQ(Shell("ls -A '" + dir.path + "'").output, std::string(c.file) + "\n");
+        std::remove(out.c_str());
+    }
+}
+
+// A lossy file stores its picture as BT.709 limited-range YUV and must say
+// so: a player turns it back into the presentation's colours only with
+// these tags (without them most take BT.601 for a picture of this size).
+TEST(Capture, LossyFilesNameTheirColourSpace) {
+    TempDir dir;
+    for (const char* file : {"o.mp4", "o.mkv", "o.webm"}) {
+        SCOPED_TRACE(file);
+        const std::string out = dir.path + "/" + file;
+        const Ran r = Shell(Capture("'" + out + "' --scale 1 --seconds 0.1 --quiet"));
+        ASSERT_EQ(r.code, 0) << r.output;
+        const Ran probe = Shell(
+            "ffprobe -v error -select_streams v:0 -show_entries "
+            "stream=color_space,color_transfer,color_primaries,color_range -of default=nw=1 '" +
+            out + "'");
+        ASSERT_EQ(probe.code, 0) << probe.output;
+        for (const char* tag :
+             {"color_space=bt709\n", "color_transfer=bt709\n", "color_primaries=bt709\n", "color_range=tv\n"})
+            EXPECT_NE(probe.output.find(tag), std::string::npos) << tag << " missing in\n" << probe.output;
         std::remove(out.c_str());
     }
 }
@@ -442,13 +606,19 @@ TEST(Capture, BadInvocationsSayWhatIsWrong) {
          q + "cannot write %D/no/such/folder/o.mp4: No such file or directory"},
         {"ffmpeg fails", "%D/o.mp4 --seconds 0.5", "PATH=%D", 1,
          q + "ffmpeg failed to write %D/o.mp4 (its messages are above)"},
+        // Frames that cannot reach ffmpeg: a shorter video is no success.
+        {"waiting for ffmpeg fails", "%D/o.mp4 --scale 1 --seconds 1", "LD_PRELOAD=" POLL_FAULT_LIBRARY, 1,
+         q + "ffmpeg failed to write %D/o.mp4 (its messages are above)"},
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string command = Fill(c.prefix, dir.path) + " " + Capture(Fill(c.args, dir.path));
         const Ran r = Shell(command);
         EXPECT_EQ(r.code, c.code) << r.output;
-        EXPECT_EQ(r.output.substr(0, r.output.find('\n')), Fill(c.message, dir.path));
+        // The tool's first line (ffmpeg's own messages may come before it).
+        const size_t own = r.output.find(q);
+        ASSERT_NE(own, std::string::npos) << r.output;
+        EXPECT_EQ(r.output.substr(own, r.output.find('\n', own) - own), Fill(c.message, dir.path));
         // A wrong command line is answered with the usage line too.
         const bool commandLine = c.code == 2 && c.prefix.empty() && c.message.find(q + "cannot write") != 0;
         EXPECT_EQ(r.output.find("\nusage: quillon-capture") != std::string::npos, commandLine) << r.output;

@@ -30,6 +30,11 @@ void Prepare(const std::string& state) {
         scene.showFps = true;
     } else if (state == "star") {
         scene.topStars[4] = Star{5, 3, 1, 0x808080};
+    } else if (state == "bottom star") {
+        // The only star on screen is in the bottom strip.
+        for (Star& star : scene.topStars)
+            star.x = -100;
+        scene.bottomStars[4] = Star{5, BOTTOM_STRIP_Y + 3, 1, 0x808080};
     } else if (state == "lost") {
         HeadlessSetPrimaryLost(true);
         HeadlessInjectFault("Restore"); // so the display is rebuilt
@@ -54,6 +59,7 @@ const FailureCase CASES[] = {
     {"counter", "BltFast", "FPS>FPS", 2, "GFX->FPS copy error!"},
     {"counter", "BltFast", "FPS>BACKBUF", 0, "FPS->BACK copy error!"},
     {"star", "ColorFill", "BACKBUF", 0, "STAR->BACK copy error!"},
+    {"bottom star", "ColorFill", "BACKBUF", 0, "STAR->BACK copy error!"},
     {"first", "Flip", "", 0, "Could not flip to primary surface!"},
 };
 

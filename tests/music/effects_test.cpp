@@ -267,6 +267,9 @@ const RowsCase ROWS_CASES[] = {
      {4608, 4592, 4576, 4576, 4576, 4576}, {}, {}},
     {"204 then 100 has no up speed", true, 3, {{49, 1, 0, 0x2, 0x04}, {0, 0, 0, 0x1, 0x00}},
      {4608, 4624, 4640, 4640, 4640, 4640}, {}, {}},
+    {"202 after 308 slides away from the tone portamento's target", true, 3,
+     {{49, 1, 0, 0, 0}, {0, 0, 0, 0x3, 0x08}, {0, 0, 0, 0x2, 0x02}},
+     {4608, 4608, 4608, 4608, 4608, 4608, 4608, 4616, 4624}, {}, {}},
     {"10F holds at 56 on Amiga", false, 4, {{96, 1, 0, 0x1, 0x0F}}, {113, 56, 56, 56}, {}, {}},
     // Fine portamento up: once per row, on tick 0, and without the limit of 1xx.
     {"E12 E10 Amiga", false, 2, {{49, 1, 0, 0xE, 0x12}, {0, 0, 0, 0xE, 0x10}}, {1704, 1704, 1696, 1696}, {}, {}},

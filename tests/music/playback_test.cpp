@@ -321,6 +321,30 @@ TEST_F(EngineTest, NotePeriodsOfBothTables) {
     }
 }
 
+// The format's Amiga period table: entry 8 * n + k is note n of an octave
+// (C = 0) at finetune 16 * k - 128, so C at finetune 0 is entry 8, 856.
+// Real notes 48..59 (C-4..B-4) at those finetunes, which need no
+// interpolation, give twice each entry.
+// clang-format off
+constexpr int16_t FORMAT_AMIGA_PERIODS[96] = {
+    907, 900, 894, 887, 881, 875, 868, 862, 856, 850, 844, 838, 832, 826, 820, 814,
+    808, 802, 796, 791, 785, 779, 774, 768, 762, 757, 752, 746, 741, 736, 730, 725,
+    720, 715, 709, 704, 699, 694, 689, 684, 678, 675, 670, 665, 660, 655, 651, 646,
+    640, 636, 632, 628, 623, 619, 614, 610, 604, 601, 597, 592, 588, 584, 580, 575,
+    570, 567, 563, 559, 555, 551, 547, 543, 538, 535, 532, 528, 524, 520, 516, 513,
+    508, 505, 502, 498, 494, 491, 487, 484, 480, 477, 474, 470, 467, 463, 460, 457};
+// clang-format on
+
+TEST_F(EngineTest, AmigaPeriodsAreTheFormatsTableAtEveryFinetuneStep) {
+    Module m{};
+    m.flags = 0;
+    for (int note = 0; note < 12; ++note)
+        for (int step = 0; step < 8; ++step)
+            EXPECT_EQ(NotePeriod(&m, static_cast<uint8_t>(48 + note), static_cast<int8_t>(16 * step - 128)),
+                      2 * FORMAT_AMIGA_PERIODS[8 * note + step])
+                << "note " << note << " finetune " << 16 * step - 128;
+}
+
 TEST_F(EngineTest, AmigaTableSongPlaysAtPitch) {
     XmSong xm = TinySong(1, 4, 2);
     xm.flags = 0;

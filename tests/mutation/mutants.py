@@ -4,9 +4,11 @@
 Each mutant is one small change to one line of a source file of the program
 or its tools (a flipped comparison, a dropped clamp, a swapped sign, a
 constant changed by one, a removed statement, an inverted condition). The
-script applies one mutant at a time to the source tree, rebuilds only the test
-binaries of that folder in a build tree of its own, runs them directly (fail
-fast; a few command-line checks through ctest), puts the file back and
+script never touches the tree it is run from: each worker has a copy of it
+(the files git knows, refreshed at every start) with a build tree of its
+own, under the --build folder. A worker applies one mutant at a time to its
+copy, rebuilds only the test binaries of that folder, runs them directly
+(fail fast; a few command-line checks through ctest), puts the file back and
 records whether a test noticed:
 
   killed     a test failed, crashed or ran past its time limit, or the
@@ -21,7 +23,7 @@ is sampled and scored on its own; naming a folder runs it alone (music does
 not take in music/full, which is a folder of its own).
 
 Usage (the Makefile's `make mutants` runs the first form):
-  mutants.py --sample 40 --seed 13 --budget 60
+  mutants.py --sample 40 --seed 13 --budget 60 --workers 2
   mutants.py --sample 40 --seed 13 capture     # one folder alone
   mutants.py --list music/effects.cpp          # the mutants, without running
   mutants.py --rerun build-mutants/mutants.json --only survived
@@ -31,10 +33,13 @@ import json
 import os
 import random
 import re
+import shutil
 import signal
 import subprocess
 import sys
+import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -281,11 +286,46 @@ def load_equivalent():
 
 COMPILER_ERROR = re.compile(r"\.(?:cpp|h):\d+(?::\d+)?: error:|undefined reference|collect2: error")
 
+def tree_files():
+    """The files of the tree a copy needs: what git tracks, and new files it
+    does not ignore."""
+    out = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"], cwd=ROOT,
+                         stdout=subprocess.PIPE, check=True).stdout
+    return [name for name in out.decode().split("\0") if name and (ROOT / name).is_file()]
+
+
 class Runner:
-    def __init__(self, build, jobs):
-        self.build = Path(build).resolve()
+    """One worker: a copy of the tree at <build>/worker-N/quillon, built in
+    <build>/worker-N/build. ../shared beside the copy is a link to the one
+    beside the tree, so the tests find the same songs."""
+
+    def __init__(self, build, number, jobs):
+        self.home = Path(build).resolve() / f"worker-{number}"
+        self.root = self.home / "quillon"
+        self.build = self.home / "build"
         self.jobs = jobs
         self.baseline = {}
+
+    def prepare(self, files):
+        """Brings the copy up to the tree: only files whose bytes differ are
+        written, so the build tree rebuilds no more than it must (this also
+        puts back a file a killed run left mutated)."""
+        for name in files:
+            source, copy = ROOT / name, self.root / name
+            data = source.read_bytes()
+            if not copy.is_file() or copy.read_bytes() != data:
+                copy.parent.mkdir(parents=True, exist_ok=True)
+                copy.write_bytes(data)
+                shutil.copymode(source, copy)
+        shared = ROOT.parent / "shared"
+        if shared.is_dir() and not (self.home / "shared").exists():
+            (self.home / "shared").symlink_to(shared)
+        if not (self.build / "CMakeCache.txt").exists():
+            result = subprocess.run(["cmake", "-S", str(self.root), "-B", str(self.build),
+                                     "-DCMAKE_BUILD_TYPE=RelWithDebInfo"],
+                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+            if result.returncode != 0:
+                raise RuntimeError("the copy does not configure:\n" + result.stdout[-3000:])
 
     def compile(self, folder):
         targets = [Path(t).name for t in TESTS[folder] if not t.startswith("ctest:")] + BUILD.get(folder, [])
@@ -322,13 +362,13 @@ class Runner:
         for folder in folders:
             ok, log = self.compile(folder)
             if not ok:
-                sys.exit("mutants: the unchanged tree does not build:\n" + log[-3000:])
+                raise RuntimeError("the unchanged tree does not build:\n" + log[-3000:])
             outcome = self.run_tests(folder)
             if outcome != "passed":
-                sys.exit(f"mutants: the unchanged tree fails its tests ({outcome})")
+                raise RuntimeError(f"the unchanged tree fails its tests ({outcome})")
 
     def try_mutant(self, m):
-        path = ROOT / m["file"]
+        path = self.root / m["file"]
         original = path.read_text()
         lines = original.splitlines(keepends=True)
         # A rerun after edits elsewhere in the file: the nearest line with
@@ -390,11 +430,13 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("paths", nargs="*", default=list(TESTS),
                         help="folders or .cpp files to mutate (default: every folder of TESTS)")
-    parser.add_argument("--build", default="build-mutants", help="build tree of its own (configured by the caller)")
+    parser.add_argument("--build", default="build-mutants",
+                        help="the folder of the workers' copies and build trees, and of the report")
     parser.add_argument("--sample", type=int, default=0, help="mutants drawn at random per folder (0: all)")
     parser.add_argument("--seed", type=int, default=13, help="seed of the random sample")
     parser.add_argument("--budget", type=float, default=0, help="minutes after which no new mutant starts (0: none)")
-    parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--workers", type=int, default=2, help="mutants tried at once, each in a copy of its own")
+    parser.add_argument("--jobs", type=int, default=0, help="compile jobs per worker (0: the cores shared out)")
     parser.add_argument("--list", action="store_true", help="print the mutants and stop")
     parser.add_argument("--rerun", help="a report of an earlier run: run its mutants again")
     parser.add_argument("--only", default="", help="with --rerun: only mutants whose result was this (e.g. survived)")
@@ -453,18 +495,38 @@ def main():
             print(f"{folder}: {len(mutants)} mutants", file=sys.stderr)
         return
 
-    runner = Runner(args.build, args.jobs)
-    report_path = Path(args.report) if args.report else runner.build / "mutants.json"
-    # Whatever happens, the file being mutated is put back (try_mutant's
-    # finally) and the report so far is written.
+    workers = max(1, args.workers)
+    jobs = args.jobs or max(1, (os.cpu_count() or 2) // workers)
+    runners = [Runner(args.build, n + 1, jobs) for n in range(workers)]
+    report_path = Path(args.report) if args.report else Path(args.build).resolve() / "mutants.json"
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("mutants: stopped"))
     start = time.monotonic()
-    print("mutants: building and running the unchanged tree", flush=True)
-    runner.check_baseline(list(groups))
+    print(f"mutants: {workers} worker(s): copying, building and running the unchanged tree", flush=True)
+    files = tree_files()
+
+    def ready(runner):
+        runner.prepare(files)
+        runner.check_baseline(list(groups))
+
+    with ThreadPoolExecutor(workers) as pool:
+        for future in [pool.submit(ready, r) for r in runners]:
+            try:
+                future.result()
+            except RuntimeError as error:
+                sys.exit(f"mutants: {error}")
     results = list(kept)
     order = interleave(groups)
-    try:
-        for i, m in enumerate(order, 1):
+    done = [None] * len(order)
+    lock = threading.Lock()
+    stop = threading.Event()
+    queue = iter(enumerate(order))
+
+    def work(runner):
+        while not stop.is_set():
+            with lock:
+                i, m = next(queue, (None, None))
+            if m is None:
+                return
             entry = dict(m)
             why = equivalent.get(key(m))
             if why is not None:
@@ -475,17 +537,26 @@ def main():
                 t0 = time.monotonic()
                 result, reason = runner.try_mutant(m)
                 entry.update(result=result, reason=reason, seconds=round(time.monotonic() - t0, 1))
-                print(f"[{i}/{len(order)}] {result:9} {m['file']}:{m['line']}: {m['change']}  ({entry['seconds']} s)"
-                      + (f"  {reason}" if reason and result == "killed" else ""), flush=True)
-            results.append(entry)
+                with lock:
+                    print(f"[{i + 1}/{len(order)}] {result:9} {m['file']}:{m['line']}: {m['change']}  "
+                          f"({entry['seconds']} s)" + (f"  {reason}" if reason and result == "killed" else ""),
+                          flush=True)
+            done[i] = entry
+
+    # Whatever happens, the report so far is written; a mutant a worker was
+    # trying when the run was stopped is left "not run", and its copy is put
+    # back by the worker (or by the next run's copy).
+    try:
+        with ThreadPoolExecutor(workers) as pool:
+            for future in [pool.submit(work, r) for r in runners]:
+                future.result()
     finally:
+        stop.set()
         elapsed = time.monotonic() - start
+        for i, m in enumerate(order):
+            results.append(done[i] or dict(m, result="not run", reason="the run was stopped", seconds=0))
         report_path.write_text(json.dumps({"seed": args.seed, "sample": args.sample, "minutes": round(elapsed / 60, 1),
                                            "mutants": results}, indent=1))
-        # Rebuild once more from the restored sources, so the tree's objects
-        # match the files again.
-        for folder in groups:
-            runner.compile(folder)
     print_summary(results, report_path)
     print(f"run time {elapsed / 60:.1f} min")
 

@@ -3,6 +3,7 @@
 // resource lookup.
 #include <gtest/gtest.h>
 
+#include "platform/bitmap_decoder.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "tools/writers/bmp_writer.h"
@@ -103,6 +104,60 @@ TEST_F(BitmapTest, ResourceWithoutFileHeaderDecodesAlike) {
     ASSERT_TRUE(LoadInto(s, "RAW", 5, 2));
     for (int x = 0; x < 5; ++x)
         EXPECT_EQ(HeadlessPixel(s, x, 1), img.palette[img.pixels[5 + static_cast<size_t>(x)]]);
+}
+
+// What the decoder refuses, each with its reason: one field of a good
+// 8-bit 2x2 file (14-byte file header, 40-byte info header, two colours)
+// changed at a time.
+TEST_F(BitmapTest, RefusesEachKindOfBadFileWithItsReason) {
+    const std::vector<uint8_t> good = EncodeBmp(Checker(8, 2, 2, {0x000000, 0xFFFFFF}));
+    struct Case {
+        const char* name;
+        size_t offset; // of the little-endian field changed; SIZE_MAX: none
+        uint32_t value;
+        int bytes;      // the field's width
+        size_t keep;    // bytes of the file kept (0: all)
+        int askedWidth; // the size asked of the decoder
+        const char* error;
+    };
+    const Case cases[] = {
+        {"two planes", 26, 2, 2, 0, 0, "unsupported BMP (compressed or several planes)"},
+        {"run-length compressed", 30, 1, 4, 0, 0, "unsupported BMP (compressed or several planes)"},
+        {"16 bits a pixel", 28, 16, 2, 0, 0, "unsupported BMP depth"},
+        {"no width", 18, 0, 4, 0, 0, "bitmap size out of range"},
+        {"no height", 22, 0, 4, 0, 0, "bitmap size out of range"},
+        {"a negative size asked", SIZE_MAX, 0, 0, 0, -1, "bitmap size out of range"},
+        {"an old 12-byte header", 14, 12, 4, 0, 0, "not a BMP"},
+        {"257 colours at 8 bits", 46, 257, 4, 0, 0, "colour table larger than the depth allows"},
+        {"a colour table past the end", 46, 200, 4, 0, 0, "truncated colour table"},
+        {"pixels said to lie past the end", 10, 4096, 4, 0, 0, "pixel data outside the file"},
+        {"cut inside the info header", SIZE_MAX, 0, 0, 30, 0, "truncated BMP header"},
+        {"cut inside the last row", SIZE_MAX, 0, 0, good.size() - 1, 0, "truncated pixel data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> bytes = good;
+        for (int i = 0; i < c.bytes; ++i)
+            bytes[c.offset + i] = static_cast<uint8_t>(c.value >> (8 * i));
+        if (c.keep)
+            bytes.resize(c.keep);
+        DecodedBitmap out;
+        std::string error;
+        EXPECT_FALSE(DecodeBitmap(bytes.data(), static_cast<uint32_t>(bytes.size()), c.askedWidth, 0, out, error));
+        EXPECT_EQ(error, c.error);
+        EXPECT_TRUE(out.pixels.empty());
+    }
+    // A colour count of 0 means the whole table the depth allows: at 1 bit,
+    // the two colours stored.
+    std::vector<uint8_t> wholeTable = EncodeBmp(Checker(1, 2, 2, {0x000000, 0xFFFFFF}));
+    wholeTable[46] = 0;
+    const std::vector<uint8_t>* const decodable[] = {&good, &wholeTable};
+    for (const std::vector<uint8_t>* bytes : decodable) {
+        DecodedBitmap out;
+        std::string error;
+        ASSERT_TRUE(DecodeBitmap(bytes->data(), static_cast<uint32_t>(bytes->size()), 0, 0, out, error)) << error;
+        EXPECT_EQ(out.pixels, (std::vector<uint32_t>{0x000000, 0xFFFFFF, 0xFFFFFF, 0x000000}));
+    }
 }
 
 // The direct-colour forms and the top-down row order of a BMP: the same 3x2
@@ -279,31 +334,78 @@ TEST_F(BitmapTest, ABitmapIsHeldOnlyWhileItIsSelected) {
 // BitBlt clips its rectangle to both pixel areas, as GDI does, instead of
 // failing or reaching outside either.
 TEST_F(BitmapTest, BitBltClipsToBothAreas) {
-    AddGreenBitmap(4);
-    Surface* s = MakeSurface(6, 6);
-    ASSERT_EQ(SurfaceColorFill(s, nullptr, 0x111111), RESULT_OK);
-    Bitmap* bmp = OsLoadBitmap(OsModuleHandle(), "GREEN", 4, 4);
-    ASSERT_NE(bmp, nullptr);
+    // A 4x4 source whose every pixel differs, copied onto a 6x6 surface of
+    // one colour. Clipping only cuts the rectangle: each pixel that is
+    // copied comes from the source point at the same offset as asked, so a
+    // pixel (X, Y) of the surface shows source (X - x + sx, Y - y + sy) when
+    // that lies in both the asked rectangle and the source.
+    IndexedImage img;
+    img.width = img.height = 4;
+    img.bitsPerPixel = 8;
+    for (uint32_t i = 0; i < 16; ++i) {
+        img.palette.push_back(0x010101u * (16 * i + 8));
+        img.pixels.push_back(static_cast<uint8_t>(i));
+    }
+    HeadlessSetResource("PATTERN", RT_BITMAP_TYPE, EncodeBmp(img));
+    struct Case {
+        const char* name;
+        int x, y, w, h, sx, sy;
+    };
+    const Case cases[] = {
+        {"inside both", 1, 1, 2, 2, 1, 1},
+        {"past the surface's far edges", 3, 3, 8, 8, 1, 0},
+        {"starting left of and above the surface", -2, -1, 4, 4, 0, 0},
+        {"starting left of and above the source", 1, 2, 4, 4, -1, -2},
+        {"past the source's far edges", 0, 0, 3, 3, 3, 2},
+        {"entirely outside the surface", 100, 100, 8, 8, 0, 0},
+        {"an empty width", 0, 0, 0, 2, 0, 0},
+        {"an empty height", 0, 0, 2, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Surface* s = MakeSurface(6, 6);
+        ASSERT_EQ(SurfaceColorFill(s, nullptr, 0x111111), RESULT_OK);
+        Bitmap* bmp = OsLoadBitmap(OsModuleHandle(), "PATTERN", 4, 4);
+        ASSERT_NE(bmp, nullptr);
+        DeviceContext* mem = GdiCreateCompatibleDC();
+        GdiSelectBitmap(mem, bmp);
+        DeviceContext* sdc = nullptr;
+        ASSERT_EQ(SurfaceGetDC(s, &sdc), RESULT_OK);
+        EXPECT_NE(GdiBitBlt(sdc, c.x, c.y, c.w, c.h, mem, c.sx, c.sy), 0) << "clipping is no error";
+        SurfaceReleaseDC(s, sdc);
+        GdiDeleteDC(mem);
+        GdiDeleteBitmap(bmp);
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 6; ++x) {
+                const int u = x - c.x + c.sx, v = y - c.y + c.sy;
+                const bool copied =
+                    x >= c.x && x < c.x + c.w && y >= c.y && y < c.y + c.h && u >= 0 && u < 4 && v >= 0 && v < 4;
+                EXPECT_EQ(HeadlessPixel(s, x, y), copied ? img.palette[img.pixels[4 * v + u]] : 0x111111u)
+                    << x << "," << y;
+            }
+        SurfaceRelease(s);
+    }
+    // A negative size is an error.
+    Surface* s = MakeSurface(2, 2);
+    AddGreenBitmap(2);
+    Bitmap* bmp = OsLoadBitmap(OsModuleHandle(), "GREEN", 2, 2);
     DeviceContext* mem = GdiCreateCompatibleDC();
     GdiSelectBitmap(mem, bmp);
     DeviceContext* sdc = nullptr;
     ASSERT_EQ(SurfaceGetDC(s, &sdc), RESULT_OK);
-    // 8x8 asked for at (3, 3) from source (1, 0): 3 columns and 3 rows fit.
-    EXPECT_NE(GdiBitBlt(sdc, 3, 3, 8, 8, mem, 1, 0), 0);
-    // Entirely outside: nothing to copy, still no error.
-    EXPECT_NE(GdiBitBlt(sdc, 100, 100, 8, 8, mem, 0, 0), 0);
-    // An empty rectangle copies nothing and is no error either; a negative
-    // size is one.
-    EXPECT_NE(GdiBitBlt(sdc, 0, 0, 0, 2, mem, 0, 0), 0);
-    EXPECT_NE(GdiBitBlt(sdc, 0, 0, 2, 0, mem, 0, 0), 0);
     EXPECT_EQ(GdiBitBlt(sdc, 0, 0, -1, 2, mem, 0, 0), 0);
     EXPECT_EQ(GdiBitBlt(sdc, 0, 0, 2, -1, mem, 0, 0), 0);
     SurfaceReleaseDC(s, sdc);
+    // A memory context can be the destination as well: here the green
+    // bitmap is copied onto the patterned one.
+    Bitmap* pattern = OsLoadBitmap(OsModuleHandle(), "PATTERN", 4, 4);
+    DeviceContext* target = GdiCreateCompatibleDC();
+    GdiSelectBitmap(target, pattern);
+    EXPECT_NE(GdiBitBlt(target, 1, 1, 2, 2, mem, 0, 0), 0);
+    GdiDeleteDC(target);
+    GdiDeleteBitmap(pattern);
     GdiDeleteDC(mem);
     GdiDeleteBitmap(bmp);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x)
-            EXPECT_EQ(HeadlessPixel(s, x, y), (x >= 3 && y >= 3) ? 0x00FF00u : 0x111111u) << x << "," << y;
 }
 
 } // namespace

@@ -52,6 +52,9 @@ protected:
 TEST_F(MessageQueueTest, ClassAndWindowRules) {
     const WindowClass again{0, RecordingProc, nullptr, nullptr, "Quillon"};
     EXPECT_FALSE(OsRegisterClass(again)) << "a class name is registered once";
+    EXPECT_FALSE(OsRegisterClass(WindowClass{0, nullptr, nullptr, nullptr, "NoProcedure"}));
+    EXPECT_FALSE(OsRegisterClass(WindowClass{0, RecordingProc, nullptr, nullptr, nullptr})) << "a class needs a name";
+    EXPECT_EQ(OsCreateWindow(0, "NoProcedure", "x", 0, 0, 0, 1, 1, nullptr), nullptr);
     EXPECT_EQ(OsCreateWindow(0, "Unknown", "x", 0, 0, 0, 1, 1, nullptr), nullptr);
     EXPECT_EQ(HeadlessWindow(), window);
     EXPECT_EQ(OsScreenWidth(), 640);
@@ -86,6 +89,34 @@ TEST_F(MessageQueueTest, PeekLeavesGetRemovesInOrder) {
     EXPECT_EQ(received[1].wParam, VK_SPACE);
     EXPECT_EQ(received[2].message, WM_CHAR);
     EXPECT_EQ(received[2].wParam, static_cast<uintptr_t>(' '));
+}
+
+// TranslateMessage makes a WM_CHAR of the keys that type something, as
+// Windows does for an unshifted keyboard; the others give none.
+TEST_F(MessageQueueTest, TranslateMessageMakesTheCharactersOfTypingKeys) {
+    struct Case {
+        const char* name;
+        uintptr_t key;
+        int character; // -1: no WM_CHAR
+    };
+    const Case cases[] = {
+        {"space", VK_SPACE, ' '}, {"digit", '7', '7'},         {"letter, lower case", 'Q', 'q'},
+        {"return", 0x0D, '\r'},   {"escape", VK_ESCAPE, 0x1B}, {"F1", 0x70, -1},
+        {"shift", 0x10, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        received.clear();
+        ASSERT_TRUE(OsPostMessage(window, WM_KEYDOWN, c.key, 0));
+        Message msg{};
+        while (Step(msg) > 0) {
+        }
+        ASSERT_EQ(received.size(), c.character < 0 ? 1u : 2u);
+        if (c.character >= 0) {
+            EXPECT_EQ(received[1].message, WM_CHAR);
+            EXPECT_EQ(received[1].wParam, static_cast<uintptr_t>(c.character));
+        }
+    }
 }
 
 TEST_F(MessageQueueTest, QuitMessageGivesZeroAndItsExitCode) {

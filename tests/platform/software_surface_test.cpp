@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
@@ -140,16 +141,43 @@ TEST_F(SurfaceTest, BltFastCopiesOpaqueOrSkipsTheBlackKey) {
     EXPECT_NE(SurfaceBltFast(dest, 0, 0, plain, nullptr, DDBLTFAST_SRCCOLORKEY), RESULT_OK);
 }
 
+// A copy within one surface reads the source as it was before the copy, in
+// every direction the rectangles can overlap, with and without the key (the
+// one black pixel, at 0,0, is skipped and leaves what was under it).
 TEST_F(SurfaceTest, OverlappingCopyWithinOneSurface) {
-    Surface* s = Make("S", 6, 6);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x)
-            HeadlessSetPixel(s, x, y, static_cast<uint32_t>(y * 16 + x));
-    const Rect r{0, 0, 4, 4};
-    ASSERT_EQ(SurfaceBltFast(s, 1, 2, s, &r, DDBLTFAST_WAIT), RESULT_OK);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(HeadlessPixel(s, x + 1, y + 2), static_cast<uint32_t>(y * 16 + x));
+    struct Case {
+        const char* name;
+        int fromX, fromY, toX, toY;
+        bool keyed;
+    };
+    const Case cases[] = {
+        {"opaque, down and right", 0, 0, 1, 2, false},
+        {"keyed, down and right", 0, 0, 1, 2, true},
+        {"keyed, right along the same rows", 0, 0, 2, 0, true},
+        {"keyed, left along the same rows", 2, 1, 0, 1, true},
+        {"keyed, up", 1, 2, 1, 0, true},
+    };
+    constexpr int SIDE = 6, COPY = 4;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Surface* s = Make("S", SIDE, SIDE, true);
+        uint32_t before[SIDE][SIDE];
+        for (int y = 0; y < SIDE; ++y)
+            for (int x = 0; x < SIDE; ++x)
+                HeadlessSetPixel(s, x, y, before[y][x] = static_cast<uint32_t>(y * 16 + x));
+        const Rect r{c.fromX, c.fromY, c.fromX + COPY, c.fromY + COPY};
+        const uint32_t flags = (c.keyed ? DDBLTFAST_SRCCOLORKEY : DDBLTFAST_NOCOLORKEY) | DDBLTFAST_WAIT;
+        ASSERT_EQ(SurfaceBltFast(s, c.toX, c.toY, s, &r, flags), RESULT_OK);
+        for (int y = 0; y < SIDE; ++y)
+            for (int x = 0; x < SIDE; ++x) {
+                uint32_t want = before[y][x];
+                const int u = x - c.toX + c.fromX, v = y - c.toY + c.fromY;
+                if (x >= c.toX && x < c.toX + COPY && y >= c.toY && y < c.toY + COPY && !(c.keyed && before[v][u] == 0))
+                    want = before[v][u];
+                EXPECT_EQ(HeadlessPixel(s, x, y), want) << x << "," << y;
+            }
+        SurfaceRelease(s);
+    }
 }
 
 TEST_F(SurfaceTest, PitchPaddingIsReportedAndNeverWritten) {
@@ -177,6 +205,13 @@ TEST_F(SurfaceTest, PitchPaddingIsReportedAndNeverWritten) {
             EXPECT_EQ(HeadlessPaddingByte(wide, b, y), 0xA5u) << "row " << y << " byte " << b;
     }
     EXPECT_EQ(HeadlessPaddingByte(wide, 12, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(HeadlessPaddingByte(wide, 0, 3), 0xFFFFFFFFu) << "there is no row 3";
+    // Past the last column or row there is no pixel to read or write.
+    for (const auto [x, y] : {std::pair{5, 0}, std::pair{0, 3}, std::pair{-1, 0}, std::pair{0, -1}}) {
+        HeadlessSetPixel(narrow, x, y, 0xABCDEF);
+        EXPECT_EQ(HeadlessPixel(narrow, x, y), 0xFFFFFFFFu) << x << "," << y;
+    }
+    EXPECT_EQ(Pixels(narrow), std::vector<uint32_t>(15, 0x123456u));
     EXPECT_EQ(HeadlessPaddingByte(narrow, 0, 0), 0xFFFFFFFFu);
 }
 
@@ -243,7 +278,11 @@ TEST_F(FlipChainTest, BackBufferHoldsThePictureOfTwoFlipsAgo) {
     ASSERT_EQ(SurfaceGetDesc(primary, &d), RESULT_OK);
     EXPECT_EQ(d.width, 640u);
     EXPECT_EQ(d.height, 480u);
-    // Frame n is drawn as one colour in the back buffer and flipped.
+    // Frame n is drawn as one colour in the back buffer and flipped. The
+    // flip observer sees each picture as it is shown.
+    static std::vector<uint32_t> observed;
+    observed.clear();
+    HeadlessOnFlip([](Surface* shown) { observed.push_back(HeadlessPixel(shown, 0, 0)); });
     for (uint32_t frame = 1; frame <= 5; ++frame) {
         if (frame >= 3) {
             EXPECT_EQ(HeadlessPixel(back, 10, 10), frame - 2) << "before drawing frame " << frame;
@@ -254,6 +293,8 @@ TEST_F(FlipChainTest, BackBufferHoldsThePictureOfTwoFlipsAgo) {
     }
     EXPECT_EQ(HeadlessFlipCount(), 5);
     EXPECT_NE(SurfaceFlip(back), RESULT_OK);
+    EXPECT_EQ(observed, (std::vector<uint32_t>{1, 2, 3, 4, 5})) << "a failed flip shows nothing new";
+    HeadlessOnFlip(nullptr);
 }
 
 TEST_F(FlipChainTest, LostPrimaryFailsUntilRestored) {
@@ -319,6 +360,9 @@ TEST_F(SurfaceTest, APrimaryIsAloneOrFlipsWithOneBackBuffer) {
             continue;
         Surface* back = nullptr;
         EXPECT_EQ(SurfaceGetAttached(primary, DDSCAPS_BACKBUFFER, &back) == RESULT_OK, (c.caps & DDSCAPS_FLIP) != 0);
+        SurfaceDesc made{};
+        ASSERT_EQ(SurfaceGetDesc(primary, &made), RESULT_OK);
+        EXPECT_EQ(made.backBufferCount, (c.caps & DDSCAPS_FLIP) ? 1u : 0u);
         SurfaceRelease(primary);
     }
 }

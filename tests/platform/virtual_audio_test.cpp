@@ -54,6 +54,47 @@ TEST_F(VirtualAudioTest, LoopsTheBufferAndReportsTheMovedPosition) {
     EXPECT_FALSE(HeadlessAudioOpen());
 }
 
+// The device opens the PCM formats a sound card takes, 8 or 16 bits, mono or
+// stereo, 1000 to 192000 frames a second, whose block and byte rate agree
+// with the rest; anything else is refused and leaves it closed.
+TEST_F(VirtualAudioTest, OpensOnlyConsistentPcmFormats) {
+    auto Pcm = [](uint16_t channels, uint32_t rate, uint16_t bits) {
+        const uint16_t block = static_cast<uint16_t>(channels * bits / 8);
+        return WaveFormat{WAVE_FORMAT_PCM, channels, rate, rate * block, block, bits, 0};
+    };
+    struct Case {
+        const char* name;
+        WaveFormat format;
+        bool opens;
+    };
+    WaveFormat notPcm = Cd();
+    notPcm.formatTag = 3; // IEEE float
+    WaveFormat badBlock = Cd();
+    badBlock.blockAlign = 2;
+    WaveFormat badRate = Cd();
+    badRate.avgBytesPerSec = 44100 * 2;
+    const Case cases[] = {
+        {"CD", Cd(), true},
+        {"mono, 8 bits, slowest", Pcm(1, 1000, 8), true},
+        {"fastest", Pcm(2, 192000, 16), true},
+        {"too slow", Pcm(2, 999, 16), false},
+        {"too fast", Pcm(2, 192001, 16), false},
+        {"three channels", Pcm(3, 44100, 16), false},
+        {"24 bits", Pcm(2, 44100, 24), false},
+        {"not PCM", notPcm, false},
+        {"a block that is not a frame", badBlock, false},
+        {"a byte rate that is not the frame rate's", badRate, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WaveOutHandle h = NO_WAVEOUT;
+        EXPECT_EQ(WaveOutOpen(&h, &c.format) == RESULT_OK, c.opens);
+        EXPECT_EQ(HeadlessAudioOpen(), c.opens);
+        if (h != NO_WAVEOUT)
+            EXPECT_EQ(WaveOutClose(h), RESULT_OK);
+    }
+}
+
 // What the device plays: silence while nothing plays, then the looped
 // buffer from the position on, round its end, and the position moves along.
 TEST_F(VirtualAudioTest, PlayingTakesTheLoopFromThePositionOn) {

@@ -128,6 +128,8 @@ const TickCase EFFECT_CASES[] = {
     {"0xy arpeggio at speed 4: note, +7, +3", {Note(0x0, 0x37)}, 4, Field::Period, {4608, 4608, 4160, 4416}},
     {"1xx porta up by 4 * xx on ticks 1.., memory on 100", {Note(0x1, 0x02), Cell(0x1, 0x00)}, 4, Field::Period,
      {4608, 4600, 4592, 4584, 4584, 4576, 4568, 4560}},
+    {"1xx slides only on its rows: a row without effect after it holds the pitch", {Note(0x1, 0x02), Cell(0, 0)}, 4,
+     Field::Period, {4608, 4600, 4592, 4584, 4584, 4584, 4584, 4584}},
     {"2xx porta down", {Note(0x2, 0x03)}, 4, Field::Period, {4608, 4620, 4632, 4644}},
     {"3xx tone portamento toward D-4 (4480), 64 per tick, stops there",
      {Note(), {D4, 0, 0, 0x3, 0x10}}, 4, Field::Period, {4608, 4608, 4608, 4608, 4608, 4544, 4480, 4480}},
@@ -140,8 +142,15 @@ const TickCase EFFECT_CASES[] = {
      {4608, 4608, 4632, 4653, 4608 + 235 * 8 / 32, 4608 + 235 * 8 / 32, 4608 + 255 * 8 / 32, 4608 + 235 * 8 / 32}},
     {"4xy on a row without vibrato: back to the note's pitch", {Note(0x4, 0x48), Cell(0, 0)}, 4, Field::Period,
      {4608, 4608, 4632, 4653, 4608, 4608, 4608, 4608}},
+    {"4xy: a new note starts the vibrato again from position 0", {Note(0x4, 0x48), Note(0x4, 0x00)}, 4,
+     Field::Period, {4608, 4608, 4632, 4653, 4608, 4608, 4632, 4653}},
+    {"E44: past the new note's own tick 0 the vibrato goes on from position 12 (235, 255, 235 over 4)",
+     {Note(0xE, 0x44), Note(0x4, 0x48), Note(0x4, 0x00)}, 4, Field::Period,
+     {4608, 4608, 4608, 4608, 4608, 4608, 4632, 4653, 4608, 4666, 4671, 4666}},
     {"7xy tremolo speed 4 depth 8 on volume 32; tick 0 of the next row as vibrato", {Note(0x7, 0x48), Cell(0x7, 0)},
      4, Field::Volume, {32, 32, 32 + 12, 32 + 22, 32 + 29, 32 + 29, 32 + 31, 32 + 29}},
+    {"7xy: a new note starts the tremolo again from position 0", {Note(0x7, 0x48), Note(0x7, 0x00)}, 4,
+     Field::Volume, {32, 32, 32 + 12, 32 + 22, 32, 32, 32 + 12, 32 + 22}},
     {"8xx set panning", {Note(0x8, 0x40)}, 2, Field::Panning, {64, 64}},
     {"Axy volume slide up 2, then down 3 from a new parameter, memory on A00",
      {Note(0xA, 0x20), Cell(0xA, 0x03), Cell(0xA, 0x00)}, 3, Field::Volume, {32, 34, 36, 36, 33, 30, 30, 27, 24}},
@@ -172,6 +181,8 @@ const TickCase EFFECT_CASES[] = {
     {"Fxx below 0x20 sets the speed: rows of 2 ticks", {Note(0xF, 0x02), Cell(0, 0), Cell(0, 0)}, 6, Field::Row,
      {0, 0, 1, 1, 2, 2}},
     {"F00 changes nothing", {Note(0xF, 0x00), Cell(0, 0)}, 3, Field::Row, {0, 0, 0, 1}},
+    {"F20 is the lowest tempo (32 BPM), not a speed: the rows keep their 2 ticks",
+     {Note(0xF, 0x20), Cell(0, 0), Cell(0, 0)}, 2, Field::Row, {0, 0, 1, 1, 2, 2}},
     {"Gxx global volume, held at 64", {Note(G, 0x20), Cell(G, 0x70)}, 2, Field::GlobalVolume, {32, 32, 64, 64}},
     {"Hxy global volume slide down 2 on ticks 1..", {Note(H, 0x02)}, 4, Field::GlobalVolume, {64, 62, 60, 58}},
     {"Hxy up from G20", {Note(G, 0x20), Cell(H, 0x10)}, 3, Field::GlobalVolume, {32, 32, 32, 32, 33, 34}},
@@ -211,6 +222,7 @@ const TickCase COLUMN_CASES[] = {
     {"9x fine up on tick 0", {Note(0, 0, 0x92)}, 3, Field::Volume, {34, 34, 34}},
     {"Ax speed, then Bx depth 8 vibrates", {Note(0, 0, 0xA4), Cell(0, 0, 0xB8)}, 4, Field::Period,
      {4608, 4608, 4608, 4608, 4608, 4608, 4632, 4653}},
+    {"Bx vibrates and leaves the panning alone", {Note(0, 0, 0xB4)}, 2, Field::Panning, {128, 128}},
     {"Cx set panning", {Note(0, 0, 0xC4)}, 1, Field::Panning, {64}},
     {"Dx panning slide left", {Note(0, 0, 0xD2)}, 3, Field::Panning, {128, 126, 124}},
     {"Ex panning slide right", {Note(0, 0, 0xE5)}, 3, Field::Panning, {128, 133, 138}},
@@ -526,6 +538,10 @@ TEST_F(FullPlayerTest, VoiceLevelsFollowVolumeEnvelopeFadeoutGlobalVolumeAndPann
         {"key-off with fadeout 0x4000: half, then nothing, held at nothing",
          {Note(K, 0x00, 0xC0), Cell(0, 0), Cell(0, 0)}, {{0, 64}, {100, 64}},
          0x4000, {{8128, 0}, {0, 0}, {0, 0}}},
+        {"a key-off naming an instrument the song lacks: the sample's volume and panning come back, and without "
+         "an instrument there is no envelope (full) and no fadeout",
+         {Note(0x0, 0x00, 0xC0), {NOTE_FILE_KEY_OFF, 2, 0, 0, 0}, Cell(0, 0)}, {{0, 16}, {100, 16}}, 0x1000,
+         {{4064, 0}, {8096, 8160}, {8096, 8160}}},
         {"fadeout 0x1000 a tick: 7/8, 6/8, 5/8 of volume 64 fully right",
          {Note(K, 0x00, 0x50), Cell(0x8, 0xFF), Cell(0, 0)}, {{0, 64}, {100, 64}}, 0x1000,
          {{14168, 14280}, {0, 24384}, {0, 20320}}},
@@ -597,18 +613,34 @@ TEST_F(FullPlayerTest, AnInstrumentNumberAloneResetsVolumeAndEnvelope) {
 }
 
 TEST_F(FullPlayerTest, OnlyANoteStartsASound) {
-    // Row 1 names instrument 2 of a song that has one, without a note: the
-    // channel takes the volume of the empty sample, 0, and nothing starts
-    // (it would start silence over the note).
-    Play({Note(), {0, 2, 0, 0, 0}}, 2);
-    std::vector<int32_t> triggers, volumes;
-    for (int tick = 0; tick < 4; ++tick) {
-        song->tickRoutine(song);
-        triggers.push_back(Read(Field::Trigger));
-        volumes.push_back(Read(Field::Volume));
+    // Row 1 of two ticks follows the note C-4 with a cell that holds no note;
+    // nothing starts again (it would start silence over the note).
+    struct Case {
+        const char* name;
+        XmCell cell;
+        std::vector<int32_t> volumes;
+    };
+    const Case cases[] = {
+        {"instrument 2 of a song that has one: the volume of the empty sample, 0", {0, 2, 0, 0, 0}, {32, 32, 0, 0}},
+        {"note 100, beyond the keyboard (1..96) and the key-off (97): no note, the sound goes on",
+         {100, 0, 0, 0, 0},
+         {32, 32, 32, 32}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Play({Note(), c.cell}, 2);
+        std::vector<int32_t> triggers, volumes;
+        for (int tick = 0; tick < 4; ++tick) {
+            song->tickRoutine(song);
+            triggers.push_back(Read(Field::Trigger));
+            volumes.push_back(Read(Field::Volume));
+        }
+        EXPECT_EQ(triggers, (std::vector<int32_t>{1, 0, 0, 0}));
+        EXPECT_EQ(volumes, c.volumes);
+        FreeModule(song);
+        song = nullptr;
+        ResetMusicState();
     }
-    EXPECT_EQ(triggers, (std::vector<int32_t>{1, 0, 0, 0}));
-    EXPECT_EQ(volumes, (std::vector<int32_t>{32, 32, 0, 0}));
 }
 
 TEST_F(FullPlayerTest, TheFadeoutIsFullUntilAKeyOffLowersIt) {

@@ -3,6 +3,7 @@
 // breaks one thing, so the tests follow the sources as they are edited.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <utility>
@@ -356,6 +357,8 @@ TEST(ReleaseText, RefusesTextOfAnyOtherShape) {
                  l[125 + i] = real[29 + i];
          }),
          "line 127 (page 4, line 31): page 4 is the last stop and shows no navigation box"},
+        {"mouse hint on page 4's line 30", edit([](auto& l) { l[125].replace(2, 8, "LMB=Quit"); }),
+         "line 126 (page 4, line 30): page 4 is the last stop and shows no navigation box"},
     };
     for (const BadSource& c : cases) {
         std::vector<uint8_t> text;
@@ -404,6 +407,12 @@ TEST(AniParams, RefusesWrongParameters) {
         std::string e;
         EXPECT_FALSE(ParseAniParams(c.source, params, e)) << c.what;
         EXPECT_NE(e.find(c.message), std::string::npos) << c.what << ": " << e;
+    }
+    // Only a light of all three 0 has no direction: one or two 0 are taken.
+    for (const char* value : {"0 0.7 0.65", "-0.55 0 0", "0 0 1", "0 1 0"}) {
+        AniParams params;
+        std::string e;
+        EXPECT_TRUE(ParseAniParams(light(value), params, e)) << value << ": " << e;
     }
 }
 
@@ -466,6 +475,10 @@ TEST(IconParams, RefusesWrongSettings) {
          real.substr(0, real.find("ring_x")) + "ring_x = 1.5\n" + real.substr(real.find('\n', real.find("ring_x")) + 1),
          "`ring_x` must be a number from 0 to 1"},
         {"missing", real.substr(0, real.find("outline")), "setting `outline` is missing"},
+        {"ring without a hole",
+         real.substr(0, real.find("ring_inner")) + "ring_inner = 0.33\n" +
+             real.substr(real.find('\n', real.find("ring_inner")) + 1),
+         "`ring_inner` must be smaller than `ring_outer`"},
     };
     for (const BadSource& c : cases) {
         IconParams params;
@@ -498,6 +511,68 @@ TEST(IconArt, OneColourEverywhereGivesThatColourInEveryCoveredPixel) {
         EXPECT_EQ(icon[static_cast<size_t>(size / 2) * size + size / 2], 0xFF000000 | COLOUR);
         EXPECT_EQ(icon[0] >> 24, 0u);
         EXPECT_EQ(icon.back() >> 24, 0u);
+    }
+}
+
+// The stroke widens evenly from `tail_width_from` at its start to
+// `tail_width_to` at its end. A level stroke from (0.2, 0.5) to (0.8, 0.5),
+// 0.04 wide at its start and 0.36 at its end, the ring small and out of the
+// way at the top: at u = 0.755 the stroke is 0.04 + 0.32 x 0.925 = 0.336
+// wide, so a pixel 0.125 below its middle is stroke; at u = 0.255 it is
+// 0.058 wide, so the same pixel is tile (the outline is 0.012 wide).
+TEST(IconArt, TheStrokeWidensFromItsStartToItsEnd) {
+    IconParams params;
+    std::string error;
+    ASSERT_TRUE(ParseIconParams(Source("icon.txt"), params, error)) << error;
+    constexpr uint32_t TILE = 0x203040, STROKE = 0xE0C010, OUTLINE = 0x101010;
+    params.tileEdge = params.tileCentre = TILE;
+    params.ringTop = params.ringBottom = STROKE;
+    params.outline = OUTLINE;
+    params.ringX = 0.5, params.ringY = 0.1, params.ringOuter = 0.05, params.ringInner = 0.04;
+    params.tailFromX = 0.2, params.tailFromY = 0.5, params.tailToX = 0.8, params.tailToY = 0.5;
+    params.tailWidthFrom = 0.04, params.tailWidthTo = 0.36;
+    constexpr int SIZE = 100;
+    const std::vector<uint32_t> icon = RenderIcon(params, SIZE);
+    const struct {
+        int x, y;
+        uint32_t colour;
+    } pixels[] = {
+        {25, 49, STROKE}, // on the middle line near the start
+        {75, 62, STROKE}, // 0.125 below the middle, near the wide end
+        {75, 37, STROKE}, // and above it
+        {25, 62, TILE},   // as far below, near the narrow start
+        {75, 80, TILE},   // 0.305 below the middle: beyond even the wide end
+    };
+    for (const auto& p : pixels)
+        EXPECT_EQ(icon[static_cast<size_t>(p.y) * SIZE + p.x], 0xFF000000 | p.colour) << p.x << "," << p.y;
+}
+
+// Beside its 32-bit colours each image of an .ico has the format's AND
+// mask: one bit a pixel, 1 where the pixel is clear, rows bottom up, each
+// row a whole number of 32-bit words (48 pixels: 6 bytes and 2 of padding).
+// A 48x48 picture clear in its first 8 columns, its last column and its
+// top row.
+TEST(IconArt, TheAndMaskMarksEveryClearPixel) {
+    constexpr int SIZE = 48;
+    const std::vector<uint8_t> ico = EncodeIco(
+        [](int size) {
+            std::vector<uint32_t> argb(static_cast<size_t>(size) * size, 0xFF5D1759);
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    if (x < 8 || x == size - 1 || y == 0)
+                        argb[static_cast<size_t>(y) * size + x] = 0;
+            return argb;
+        },
+        {SIZE});
+    const size_t image = ico[18] | ico[19] << 8 | ico[20] << 16 | static_cast<size_t>(ico[21]) << 24;
+    const size_t mask = image + 40 + SIZE * SIZE * 4;
+    ASSERT_EQ(ico.size(), mask + SIZE * 8);
+    const std::vector<uint8_t> clearEdges{0xFF, 0, 0, 0, 0, 0x01, 0, 0};
+    const std::vector<uint8_t> clearRow{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0};
+    for (int row = 0; row < SIZE; ++row) {
+        const auto at = ico.begin() + static_cast<std::ptrdiff_t>(mask + row * 8);
+        // The last row in the file is the picture's top row.
+        EXPECT_EQ(std::vector<uint8_t>(at, at + 8), row == SIZE - 1 ? clearRow : clearEdges) << "mask row " << row;
     }
 }
 

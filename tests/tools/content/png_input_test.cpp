@@ -4,6 +4,7 @@
 // and read back with libpng.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -41,10 +42,13 @@ TEST(PngInput, FontStripBecomesTheSameFont) {
     std::string error;
     ASSERT_TRUE(ParseFontSource(Source("font.txt"), font, error)) << error;
     std::vector<uint32_t> pixels = Colours(font);
-    // A paint program's background may be any light colour, or transparent.
+    // A paint program's background may be any colour but black, or
+    // transparent: a light one, the font's purple, or a dark pure red,
+    // green or blue (one channel of 128 is no black).
+    const uint32_t backgrounds[] = {0x00000000, 0xFFF0F0E0, 0xFF5D1759, 0xFF800000, 0xFF008000, 0xFF000080};
     for (size_t i = 0; i < pixels.size(); ++i)
         if (font.pixels[i] == 0)
-            pixels[i] = i % 3 == 0 ? 0x00000000 : i % 3 == 1 ? 0xFFF0F0E0 : 0xFF5D1759;
+            pixels[i] = backgrounds[i % std::size(backgrounds)];
     IndexedImage read;
     ASSERT_TRUE(FontFromPng(Png(font.width, font.height, pixels), read, error)) << error;
     EXPECT_EQ(read.pixels, font.pixels);
@@ -122,11 +126,21 @@ TEST(PngInput, RefusesPicturesThatDoNotFit) {
         EXPECT_FALSE(c.font ? FontFromPng(c.bytes, image, error) : AniFromPng(c.bytes, image, error)) << c.what;
         EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
     }
-    for (const auto& [width, height] : {std::pair{48, 32}, std::pair{32, 32}}) {
+    // An icon: square, and 48x48 is the smallest that is taken.
+    const struct {
+        int width, height;
+        bool taken;
+    } icons[] = {{48, 48, true}, {47, 47, false}, {48, 32, false}, {32, 32, false}};
+    for (const auto& c : icons) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
         int side = 0;
         std::vector<uint32_t> pixels;
         std::string error;
-        EXPECT_FALSE(IconFromPng(Png(width, height, std::vector<uint32_t>(width * height)), side, pixels, error));
-        EXPECT_NE(error.find("an icon must be square and at least 48x48"), std::string::npos) << error;
+        EXPECT_EQ(IconFromPng(Png(c.width, c.height, std::vector<uint32_t>(c.width * c.height)), side, pixels, error),
+                  c.taken);
+        if (c.taken)
+            EXPECT_EQ(side, c.width);
+        else
+            EXPECT_NE(error.find("an icon must be square and at least 48x48"), std::string::npos) << error;
     }
 }

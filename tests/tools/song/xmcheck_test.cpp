@@ -74,7 +74,15 @@ struct BrokenCase {
 };
 
 const BrokenCase cases[] = {
-    {"clean", [](XmSong&) {}, 0, {"Loads: yes", "Ignored by this player:\n  nothing", "Result: within"}},
+    {"clean",
+     [](XmSong&) {},
+     0,
+     {"Loads: yes", "2 channels, 2 patterns, 1 instruments, song length 2, restart 0, linear frequency table",
+      "Ignored by this player:\n  nothing", "Result: within"}},
+    {"restart_at_the_second_order",
+     [](XmSong& s) { s.restartPosition = 1; },
+     0,
+     {"2 channels, 2 patterns, 1 instruments, song length 2, restart 1, linear"}},
     {"volume_column",
      [](XmSong& s) {
          XmCellAt(s.patterns[1], 2, 5, 1).volume = 0x30;
@@ -117,6 +125,28 @@ const BrokenCase cases[] = {
      1,
      {"instruments with a volume envelope: 1 (first: instrument 1, played first in pattern 0, row 0, channel 1)",
       "instruments with auto-vibrato: 1"}},
+    {"panning_envelope_of_two_points",
+     [](XmSong& s) {
+         s.instruments[0].panningEnvelope = {{0, 0}, {10, 64}};
+         s.instruments[0].panningType = 1;
+     },
+     1,
+     {"instruments with a panning envelope: 1 (first: instrument 1"}},
+    {"vibrato_rate_without_depth_is_no_vibrato",
+     [](XmSong& s) { s.instruments[0].vibratoRate = 8; },
+     0,
+     {"Ignored by this player:\n  nothing"}},
+    {"second_instrument_envelope",
+     [](XmSong& s) {
+         // Read after the first instrument and its sample data: the second
+         // one's header starts right where the first's data ends.
+         XmInstrument second = s.instruments[0];
+         second.volumeEnvelope = {{0, 64}, {10, 0}};
+         second.volumeType = 1;
+         s.instruments.push_back(second);
+     },
+     1,
+     {"instruments with a volume envelope: 1 (first: instrument 2, never played)"}},
     {"loud_volume_and_f00_are_notes",
      [](XmSong& s) {
          XmCellAt(s.patterns[0], 2, 8, 0) = XmCell{0, 0, 0, 0xC, 0x50};
@@ -272,6 +302,20 @@ TEST(Xmcheck, CutOffFilesAreReported) {
         for (const std::string& line : c.lines)
             EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
     }
+    // An instrument of two samples: its sample data is both samples' lengths
+    // (8 + 100 bytes), after both 40-byte sample headers.
+    XmSong twoSamples = CleanSong();
+    twoSamples.instruments[0].samples.push_back(twoSamples.instruments[0].samples[0]);
+    twoSamples.instruments[0].samples[1].values.assign(100, 20);
+    const std::vector<uint8_t> wholeTwo = BuildXm(twoSamples);
+    EXPECT_EQ(RunXmcheck(WriteTemp("two_samples", wholeTwo)).output.find("CUT OFF"), std::string::npos);
+    for (const size_t size : {wholeTwo.size() - 1, wholeTwo.size() - 100}) {
+        SCOPED_TRACE(size);
+        const std::vector<uint8_t> cut(wholeTwo.begin(), wholeTwo.begin() + static_cast<std::ptrdiff_t>(size));
+        const std::string report = RunXmcheck(WriteTemp("two_samples_cut", cut)).output;
+        EXPECT_NE(report.find("CUT OFF -- it ends at byte " + std::to_string(size) + ","), std::string::npos) << report;
+        EXPECT_NE(report.find("the sample data of instrument 1 is cut short"), std::string::npos) << report;
+    }
     // Cut right after the last pattern: every pattern is there, whole.
     const std::vector<uint8_t> atPatternsEnd(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(patternsEnd));
     const std::string patternsWhole = RunXmcheck(WriteTemp("cut_at_patterns_end", atPatternsEnd)).output;
@@ -294,7 +338,9 @@ TEST(Xmcheck, JudgesForTheBuildsPlayerUnlessTold) {
     XmSong song = CleanSong();
     XmCellAt(song.patterns[0], 2, 4, 1) = XmCell{0, 0, 0x30, 0, 0};
     const std::string path = WriteTemp("volume_column", BuildXm(song));
-    const std::string help = RunXmcheck("", "--help").output;
+    const CheckResult helped = RunXmcheck("", "--help");
+    EXPECT_EQ(helped.status, 0) << helped.output;
+    const std::string help = helped.output;
     const bool buildIsFull = help.find("this build's program has (the full player)") != std::string::npos;
     ASSERT_TRUE(buildIsFull || help.find("this build's program has (the small player)") != std::string::npos) << help;
     struct Case {
