@@ -207,7 +207,7 @@ TEST_F(SurfaceTest, PitchPaddingIsReportedAndNeverWritten) {
     EXPECT_EQ(HeadlessPaddingByte(wide, 12, 0), 0xFFFFFFFFu);
     EXPECT_EQ(HeadlessPaddingByte(wide, 0, 3), 0xFFFFFFFFu) << "there is no row 3";
     // Past the last column or row there is no pixel to read or write.
-    for (const auto [x, y] : {std::pair{5, 0}, std::pair{0, 3}, std::pair{-1, 0}, std::pair{0, -1}}) {
+    for (const auto& [x, y] : {std::pair{5, 0}, std::pair{0, 3}, std::pair{-1, 0}, std::pair{0, -1}}) {
         HeadlessSetPixel(narrow, x, y, 0xABCDEF);
         EXPECT_EQ(HeadlessPixel(narrow, x, y), 0xFFFFFFFFu) << x << "," << y;
     }
