@@ -90,8 +90,9 @@ TEST_F(VirtualAudioTest, OpensOnlyConsistentPcmFormats) {
         WaveOutHandle h = NO_WAVEOUT;
         EXPECT_EQ(WaveOutOpen(&h, &c.format) == RESULT_OK, c.opens);
         EXPECT_EQ(HeadlessAudioOpen(), c.opens);
-        if (h != NO_WAVEOUT)
+        if (h != NO_WAVEOUT) {
             EXPECT_EQ(WaveOutClose(h), RESULT_OK);
+        }
     }
 }
 
