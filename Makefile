@@ -51,7 +51,8 @@ WINDOWS_HOST_TARGETS := quillon_resources quillon_song_check quillon_icon snapsh
 # lists every fault that no test noticed. Each folder has a seeded sample of
 # 50; the whole set of 400 takes about an hour and a half on two cores (the
 # first build of both copies included; a capture mutant takes about a
-# minute, the others 5 to 30 s), and no new mutant starts after two hours.
+# minute, the others 5 to 30 s); no new mutant starts once two hours have
+# passed after the copies were built.
 # MUTANTS_FOLDERS runs some folders alone, e.g.
 # `make mutants MUTANTS_FOLDERS=capture`; MUTANTS_ARGS chooses the rest (see
 # tests/mutation/mutants.py --help), e.g.

@@ -434,7 +434,7 @@ def main():
                         help="the folder of the workers' copies and build trees, and of the report")
     parser.add_argument("--sample", type=int, default=0, help="mutants drawn at random per folder (0: all)")
     parser.add_argument("--seed", type=int, default=13, help="seed of the random sample")
-    parser.add_argument("--budget", type=float, default=0, help="minutes after which no new mutant starts (0: none)")
+    parser.add_argument("--budget", type=float, default=0, help="minutes after which no new mutant starts, counted once the copies are built (0: none)")
     parser.add_argument("--workers", type=int, default=2, help="mutants tried at once, each in a copy of its own")
     parser.add_argument("--jobs", type=int, default=0, help="compile jobs per worker (0: the cores shared out)")
     parser.add_argument("--list", action="store_true", help="print the mutants and stop")
@@ -514,6 +514,9 @@ def main():
                 future.result()
             except RuntimeError as error:
                 sys.exit(f"mutants: {error}")
+    # The budget counts from here: the first build of the copies takes
+    # minutes of its own, and a short budget should still try mutants.
+    mutants_start = time.monotonic()
     results = list(kept)
     order = interleave(groups)
     done = [None] * len(order)
@@ -531,7 +534,7 @@ def main():
             why = equivalent.get(key(m))
             if why is not None:
                 entry.update(result="equivalent", reason=why, seconds=0)
-            elif args.budget and time.monotonic() - start > 60 * args.budget:
+            elif args.budget and time.monotonic() - mutants_start > 60 * args.budget:
                 entry.update(result="not run", reason="time budget spent", seconds=0)
             else:
                 t0 = time.monotonic()
