@@ -359,8 +359,9 @@ int32_t ClaimedTell(void*) { return claimedStream.position; }
 TEST_F(LoaderTest, ASampleTheHeapCannotHoldFailsTheLoad) {
     constexpr int32_t MB = 1 << 20;
     const char* options = std::getenv("ASAN_OPTIONS");
-    setenv("ASAN_OPTIONS",
-           (std::string(options ? options : "") + ":allocator_may_return_null=1:max_allocation_size_mb=64").c_str(), 1);
+    const bool hadOptions = options != nullptr;
+    const std::string before = hadOptions ? options : "";
+    setenv("ASAN_OPTIONS", (before + ":allocator_may_return_null=1:max_allocation_size_mb=64").c_str(), 1);
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // An 8-bit sample takes two bytes a value: 16 MB of data fit in 64 MB,
     // 40 MB do not.
@@ -380,6 +381,12 @@ TEST_F(LoaderTest, ASampleTheHeapCannotHoldFailsTheLoad) {
             },
             ::testing::ExitedWithCode(loads ? 10 : 20), "");
     }
+    // The limit is for these children only: later tests' children get the
+    // options the run was started with.
+    if (hadOptions)
+        setenv("ASAN_OPTIONS", before.c_str(), 1);
+    else
+        unsetenv("ASAN_OPTIONS");
 }
 #endif
 
