@@ -77,3 +77,42 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/quillon-web.zip
                    COMMENT "Packing quillon-web.zip")
 add_custom_target(quillon_web_site ALL
                   DEPENDS ${SITE_COPIES} ${QUILLON_WEB_SINGLE} ${PROJECT_BINARY_DIR}/quillon-web.zip)
+
+# --- The maker page: build-web/quillon-maker.html -------------------------
+# One self-contained page where a person makes their own presentation
+# (maker/): it inlines the presentation's parts built above (for its
+# preview and for each download), the content tools' wasm where this tree
+# builds them (maker/CMakeLists.txt), and the zip writer from npm (make web
+# installs it into npm/). The built-in text and icon it starts from are the
+# ones the host build chose.
+set(QUILLON_MAKER_PAGE ${PROJECT_BINARY_DIR}/quillon-maker.html)
+set(MAKER_DIR ${PROJECT_SOURCE_DIR}/maker)
+set(MAKER_SOURCES ${MAKER_DIR}/maker.html ${MAKER_DIR}/maker.css ${MAKER_DIR}/bundle-maker.cjs
+    ${MAKER_DIR}/maker-pieces.js ${MAKER_DIR}/maker-editor.js ${MAKER_DIR}/maker-storage.js
+    ${MAKER_DIR}/maker-checks.js ${MAKER_DIR}/maker-downloads.js ${MAKER_DIR}/maker-preview.js ${MAKER_DIR}/maker.js)
+set(MAKER_FFLATE ${PROJECT_BINARY_DIR}/npm/node_modules/fflate/umd/index.js)
+set(MAKER_TEXT ${PROJECT_SOURCE_DIR}/resources/release.txt)
+if(EXISTS ${QUILLON_HOST_BUILD}/resources/chosen/release.bin.txt)
+  file(STRINGS ${QUILLON_HOST_BUILD}/resources/chosen/release.bin.txt MAKER_TEXT LIMIT_COUNT 1)
+endif()
+set(MAKER_ICON ${QUILLON_HOST_BUILD}/resources/quillon.png)
+if(NOT DEFINED QUILLON_WEB_SONG_LIMIT_MB)
+  set(QUILLON_WEB_SONG_LIMIT_MB 16)
+endif()
+set(MAKER_TOOLS_ARGS)
+set(MAKER_TOOLS_DEPENDS)
+if(DEFINED QUILLON_MAKER_TOOLS_JS)
+  set(MAKER_TOOLS_ARGS --tools-js ${QUILLON_MAKER_TOOLS_JS} --tools-wasm ${QUILLON_MAKER_TOOLS_WASM})
+  set(MAKER_TOOLS_DEPENDS ${QUILLON_MAKER_TOOLS_TARGET} ${MAKER_DIR}/tools-runner.js)
+endif()
+add_custom_command(OUTPUT ${QUILLON_MAKER_PAGE}
+                   COMMAND ${QUILLON_NODE} ${MAKER_DIR}/bundle-maker.cjs --out ${QUILLON_MAKER_PAGE}
+                           --maker-dir ${MAKER_DIR} --page-template ${WEB_DIR}/page/index.html
+                           --program $<TARGET_FILE:quillon_web> --wasm ${QUILLON_WEB_SITE}/quillon.wasm
+                           --page ${WEB_DIR}/page/quillon-page.js --audio ${WEB_DIR}/page/quillon-audio.js
+                           --fflate ${MAKER_FFLATE} --text ${MAKER_TEXT} --icon ${MAKER_ICON}
+                           --song-limit-mb ${QUILLON_WEB_SONG_LIMIT_MB} ${MAKER_TOOLS_ARGS}
+                   DEPENDS quillon_web ${MAKER_SOURCES} ${MAKER_FFLATE} ${MAKER_TEXT} ${MAKER_ICON}
+                           ${WEB_DIR}/page/index.html ${PAGE_SCRIPTS} ${MAKER_TOOLS_DEPENDS}
+                   COMMENT "Making quillon-maker.html")
+add_custom_target(quillon_maker_page ALL DEPENDS ${QUILLON_MAKER_PAGE})

@@ -10,8 +10,15 @@
 // ends, the page says so and offers to start again.
 //
 // Everything can come inlined in the one file quillon.html: the program's
-// wasm as window.quillonWasm (base64) and the audio player's source as
-// window.quillonAudioSource; otherwise they are fetched beside the page.
+// wasm as window.quillonWasm (base64), the audio player's source as
+// window.quillonAudioSource and the content the program shows instead of
+// its built-in one as window.quillonContent; otherwise they are fetched
+// beside the page.
+//
+// The program itself is a component, window.QuillonPresentation: one run
+// of it on a given canvas with given content, which the maker page
+// (maker/) uses for its preview. With window.quillonPageAsComponent set
+// before this script runs, only the component is defined.
 'use strict';
 (() => {
   const MAGIC = 0x51554c4e;
@@ -23,284 +30,8 @@
   const SAMPLE_RATE = 44100;
   // What ends a wait of the program (WebWake in web_internal.h).
   const WAKE_TIMEOUT = 0, WAKE_ANIMATION_FRAME = 1, WAKE_PAGE = 2;
-
-  const params = new URLSearchParams(window.location.search);
-  // The program's picture at its own size (what the tests read), and the
-  // view the person sees: the picture enlarged sharp by the largest whole
-  // factor that fits, which the browser then scales smoothly by the small
-  // rest, so every copy of a letter keeps even strokes at any window size.
-  const canvas = document.getElementById('screen');
-  const context2d = canvas.getContext('2d', { alpha: false });
-  const view = document.getElementById('view');
-  const viewContext = view.getContext('2d', { alpha: false });
-  const panels = ['loading', 'start', 'ended', 'cannot'].map((id) => document.getElementById(id));
-
-  // What the tests read: the page's state, the frames presented, and what
-  // the audio player played (the first ?capture=SECONDS of it as samples).
-  const status = {
-    state: 'loading', presented: 0, capture: null, exitCode: null, message: null, bytesPlayed: 0,
-    silentFrames: 0,
-    bytesPlayedNow: () => status.bytesPlayed,
-    framesHandedOver: () => status.presented,
-  };
-  window.quillon = status;
-
-  let module = null;    // the loaded program, not yet started or running
-  let program = null;   // the running program
-  let words = null;     // Int32Array over the shared block
-  let audio = null;     // { context, ready, node, Player (the player on the page, without a worklet) }
-  let running = false;
-  let waker = null;     // ends the program's current wait
-  const pressed = new Set(); // buttons and keys whose press the program got
-
-  function show(id) {
-    for (const panel of panels) panel.hidden = panel.id !== id;
-    view.hidden = id !== 'running';
-    status.state = id;
-  }
-
-  function cannotPlay(text) {
-    document.getElementById('cannot-text').textContent = text;
-    show('cannot');
-    console.error('quillon: cannot play: ' + text);
-  }
-
-  // The program's waits (web_clock_threads.cpp): a timeout, the next
-  // animation frame when asked for, or a wake-up from the page.
-  function wait(milliseconds, animationFrame) {
-    return new Promise((resolve) => {
-      let timer = 0, request = 0;
-      const finish = (why) => {
-        if (waker !== finish) return;
-        waker = null;
-        clearTimeout(timer);
-        if (request) cancelAnimationFrame(request);
-        resolve(why);
-      };
-      waker = finish;
-      timer = setTimeout(() => finish(WAKE_TIMEOUT), milliseconds);
-      if (animationFrame) request = requestAnimationFrame(() => finish(WAKE_ANIMATION_FRAME));
-    });
-  }
-
-  function wake() {
-    if (waker) waker(WAKE_PAGE);
-  }
-
-  function post(message, wParam, lParam) {
-    if (!running) return;
-    const head = words[INPUT_HEAD];
-    if (((head - words[INPUT_TAIL]) | 0) >= INPUT_SLOTS) return; // full: dropped
-    const at = INPUT + ((head >>> 0) % INPUT_SLOTS) * 3;
-    words[at] = message;
-    words[at + 1] = wParam;
-    words[at + 2] = lParam;
-    words[INPUT_HEAD] = (head + 1) | 0;
-    wake();
-  }
-
-  // Mouse position in the program's 640x480, packed as Windows does.
-  function point(event) {
-    const r = view.getBoundingClientRect();
-    const x = Math.max(0, Math.min(canvas.width - 1, Math.floor((event.clientX - r.left) * canvas.width / r.width)));
-    const y = Math.max(0, Math.min(canvas.height - 1, Math.floor((event.clientY - r.top) * canvas.height / r.height)));
-    return (y << 16) | x;
-  }
-
-  const BUTTONS = {
-    0: [WM_LBUTTONDOWN, WM_LBUTTONUP, 0x01],
-    1: [WM_MBUTTONDOWN, 0, 0x10],
-    2: [WM_RBUTTONDOWN, WM_RBUTTONUP, 0x02],
-  };
-
-  function onMouse(event) {
-    const b = BUTTONS[event.button];
-    if (!running || !b) return;
-    event.preventDefault();
-    const id = 'button' + event.button;
-    if (event.type === 'mousedown') {
-      pressed.add(id);
-      post(b[0], b[2], point(event));
-    } else if (pressed.delete(id) && b[1]) {
-      post(b[1], 0, point(event));
-    }
-  }
-
-  // Virtual-key codes of the keys passed on; undefined for the rest.
-  function virtualKey(event) {
-    if (event.code === 'Space') return 0x20;
-    if (event.code === 'Escape') return 0x1b;
-    if (event.code === 'Enter') return 0x0d;
-    const m = /^(?:Key([A-Z])|Digit([0-9]))$/.exec(event.code);
-    return m ? (m[1] || m[2]).charCodeAt(0) : undefined;
-  }
-
-  function onKey(event) {
-    const vk = virtualKey(event);
-    if (!running || vk === undefined) return;
-    if (vk === 0x20) event.preventDefault(); // no scrolling
-    // lParam as Windows gives it: repeat count 1, bit 30 the previous
-    // state (auto-repeat and release), bit 31 the transition (release).
-    if (event.type === 'keydown') {
-      pressed.add(event.code);
-      post(WM_KEYDOWN, vk, event.repeat ? 1 | (1 << 30) : 1);
-    } else if (pressed.delete(event.code)) {
-      post(WM_KEYUP, vk, 1 | (1 << 30) | (1 << 31));
-    }
-  }
-
-  function onVisibility() {
-    if (!running) return;
-    const hidden = document.visibilityState === 'hidden';
-    words[HIDDEN] = hidden ? 1 : 0;
-    if (hidden) post(WM_SIZE, SIZE_MINIMIZED, 0);
-    else post(WM_SIZE, SIZE_RESTORED, (canvas.height << 16) | canvas.width);
-  }
-
-  window.addEventListener('mousedown', onMouse);
-  window.addEventListener('mouseup', onMouse);
-  window.addEventListener('contextmenu', (event) => { if (running) event.preventDefault(); });
-  window.addEventListener('keydown', onKey);
-  window.addEventListener('keyup', onKey);
-  document.addEventListener('visibilitychange', onVisibility);
-
-  // The program's Flip: its RGBA picture, straight out of its memory.
-  function present(pixels, width, height) {
-    if (!running) return;
-    if (canvas.width !== width || canvas.height !== height) {
-      canvas.width = width;
-      canvas.height = height;
-    }
-    const bytes = new Uint8ClampedArray(program.HEAPU8.buffer, pixels, width * height * 4);
-    context2d.putImageData(new ImageData(bytes, width, height), 0, 0);
-    drawView();
-    ++status.presented;
-  }
-
-  function drawView() {
-    const r = view.getBoundingClientRect();
-    const ratio = window.devicePixelRatio || 1;
-    const scale = Math.min(r.width * ratio / canvas.width, r.height * ratio / canvas.height);
-    const whole = Math.max(1, Math.floor(scale + 1e-4));
-    if (view.width !== canvas.width * whole || view.height !== canvas.height * whole) {
-      view.width = canvas.width * whole;
-      view.height = canvas.height * whole;
-    }
-    viewContext.imageSmoothingEnabled = false;
-    viewContext.drawImage(canvas, 0, 0, view.width, view.height);
-  }
-
-  function showCursor(visible) {
-    document.body.style.cursor = visible ? '' : 'none';
-  }
-
-  function messageBox(text, caption) {
-    status.message = caption + ': ' + text;
-    const error = document.getElementById('ended-error');
-    error.textContent = status.message;
-    error.hidden = false;
-    console.error('quillon: ' + status.message);
-  }
-
-  // The waveform device (web_audio.cpp). The page copies the program's ring
-  // into messages for the player, half the ring ahead of what the player
-  // has played; the device's position is what has been copied. The player's
-  // reports wait in the queue while the page is busy, so the page adds the
-  // frames its audio clock has rendered since the last one.
-  const device = { ring: 0, ringBytes: 0, sent: 0, played: 0, reportedAt: 0, generation: 0 };
-
-  function playedNow() {
-    const since = Math.round(audio.context.currentTime * audio.context.sampleRate) - device.reportedAt;
-    return Math.min(device.sent, device.played + 4 * Math.max(0, since));
-  }
-
-  function openAudio(rate) {
-    if (!audio || !audio.context || audio.context.sampleRate !== rate) return 0;
-    try {
-      const captureFrames = Math.round(Number(params.get('capture') || 0) * rate);
-      const node = audio.Player ? playerOnPage(audio.context, audio.Player, { captureFrames })
-        : new AudioWorkletNode(audio.context, 'quillon-wave', {
-          numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
-          processorOptions: { captureFrames },
-        });
-      node.port.onmessage = (event) => {
-        const m = event.data;
-        if (m.type === 'played') {
-          if (m.generation !== device.generation) return;
-          device.played = m.frames * 4;
-          device.reportedAt = m.at;
-          status.bytesPlayed = device.played;
-          status.silentFrames = m.silentFrames;
-          wake();
-        } else if (m.type === 'capture') {
-          status.capture = m.samples;
-          console.log('quillon: captured ' + m.samples.length / 2 + ' frames');
-        }
-      };
-      if (!audio.Player) node.connect(audio.context.destination);
-      audio.node = node;
-      device.ring = 0;
-      console.log('quillon: sound on at ' + rate + ' Hz' + (audio.Player ? ' (the player on the page\'s thread)' : ''));
-      return 1;
-    } catch (error) {
-      console.error('quillon: no sound: ' + error);
-      return 0;
-    }
-  }
-
-  function topUp() {
-    if (!device.ring || !audio || !audio.node) return;
-    const target = playedNow() + ((device.ringBytes / 2) & ~3);
-    if (target <= device.sent) return;
-    const samples = new Int16Array((target - device.sent) / 2);
-    const heap = program.HEAPU8;
-    let at = 0;
-    while (device.sent < target) {
-      const from = device.sent % device.ringBytes;
-      const n = Math.min(target - device.sent, device.ringBytes - from);
-      new Uint8Array(samples.buffer).set(heap.subarray(device.ring + from, device.ring + from + n), at);
-      at += n;
-      device.sent += n;
-    }
-    audio.node.port.postMessage({ type: 'data', generation: device.generation, samples }, [samples.buffer]);
-  }
-
-  function audioWrite(ring, ringBytes) {
-    Object.assign(device, { ring, ringBytes, sent: 0, played: 0, reportedAt: 0, generation: device.generation + 1 });
-    if (audio && audio.node) audio.node.port.postMessage({ type: 'play', generation: device.generation });
-    topUp();
-  }
-
-  function audioPosition() {
-    topUp();
-    return device.sent | 0;
-  }
-
-  function audioReset() {
-    device.ring = 0;
-    ++device.generation;
-    if (audio && audio.node) audio.node.port.postMessage({ type: 'stop' });
-  }
-
-  function closeAudio() {
-    if (audio && audio.node) {
-      audio.node.port.postMessage({ type: 'close' });
-      audio.node.disconnect();
-      audio.node = null;
-    }
-  }
-
-  function ended(code) {
-    running = false;
-    program = null;
-    module = null;
-    waker = null;
-    status.exitCode = code;
-    showCursor(true);
-    if (document.fullscreenElement && document.exitFullscreen) document.exitFullscreen().catch(() => {});
-    show('ended');
-    console.log('quillon: ended with exit code ' + code);
-  }
+  // The resource types of quillon_web_set_resource (RT_BITMAP, RT_RCDATA).
+  const RESOURCE_TYPES = { FONT: 2, ANI: 2, FPS: 2, MUSIC: 10, TEXT: 10 };
 
   function decodeBase64(text) {
     const binary = atob(text);
@@ -309,11 +40,360 @@
     return bytes;
   }
 
-  function load() {
-    const options = {
+  // ---------------------------------------------------------------------
+  // One run of the program (the component).
+  //
+  // create(options) loads a fresh instance and resolves to its run:
+  //   options.canvas      the 640x480 canvas its frames go on
+  //   options.view        optional: a canvas that shows them enlarged sharp
+  //   options.input       where mouse and keys come from (window on the
+  //                       presentation's page; null: only run.post)
+  //   options.wasmBinary or options.wasmModule (a compiled WebAssembly.Module)
+  //   options.content     { resources: { NAME: Uint8Array or base64 }, player:
+  //                       'small' | 'full' | null }: what the program shows
+  //                       and plays instead of its built-in content
+  //   options.audio       { context, destination?, Player? } from
+  //                       prepareAudio, or null: silent (may also be given
+  //                       to run.start)
+  //   options.captureFrames  frames of sound the player keeps for the tests
+  //   options.status      the object the tests read (window.quillon)
+  //   options.beforeMain(run), options.onFrame(run), options.onEnd(code),
+  //   options.onAbort(what), options.onMessageBox(text), options.onCursor(visible)
+  // The run: start([audio]) calls main and resolves to its exit code;
+  // post(message, wParam, lParam) writes a window message; setClockStep(ms)
+  // and atRest() are the program's fast clock and its "nothing is moving";
+  // stop() ends it where it stands (its waits never return).
+  function create(options) {
+    const canvas = options.canvas;
+    const context2d = canvas.getContext('2d', { alpha: false });
+    const view = options.view || null;
+    const viewContext = view ? view.getContext('2d', { alpha: false }) : null;
+    const input = options.input || null;
+    const status = options.status || { presented: 0, capture: null, exitCode: null, message: null, bytesPlayed: 0,
+      silentFrames: 0 };
+    status.bytesPlayedNow = () => status.bytesPlayed;
+    status.framesHandedOver = () => status.presented;
+
+    let program = null;   // the instance
+    let words = null;     // Int32Array over the shared block
+    let audio = options.audio || null;
+    let running = false;
+    let stopped = false;
+    let waker = null;     // ends the program's current wait
+    const pressed = new Set(); // buttons and keys whose press the program got
+    const listeners = [];
+
+    // The program's waits (web_clock_threads.cpp): a timeout, the next
+    // animation frame when asked for, or a wake-up from the page. A
+    // stopped run's waits never end.
+    function wait(milliseconds, animationFrame) {
+      return new Promise((resolve) => {
+        if (stopped) return;
+        let timer = 0, request = 0;
+        const finish = (why) => {
+          if (waker !== finish) return;
+          waker = null;
+          clearTimeout(timer);
+          if (request) cancelAnimationFrame(request);
+          if (!stopped) resolve(why);
+        };
+        waker = finish;
+        timer = setTimeout(() => finish(WAKE_TIMEOUT), milliseconds);
+        if (animationFrame) request = requestAnimationFrame(() => finish(WAKE_ANIMATION_FRAME));
+      });
+    }
+
+    function wake() {
+      if (waker) waker(WAKE_PAGE);
+    }
+
+    function post(message, wParam, lParam) {
+      if (!running) return;
+      const head = words[INPUT_HEAD];
+      if (((head - words[INPUT_TAIL]) | 0) >= INPUT_SLOTS) return; // full: dropped
+      const at = INPUT + ((head >>> 0) % INPUT_SLOTS) * 3;
+      words[at] = message;
+      words[at + 1] = wParam;
+      words[at + 2] = lParam;
+      words[INPUT_HEAD] = (head + 1) | 0;
+      wake();
+    }
+
+    // Mouse position in the program's 640x480, packed as Windows does.
+    function point(event) {
+      const r = (view || canvas).getBoundingClientRect();
+      const x = Math.max(0, Math.min(canvas.width - 1, Math.floor((event.clientX - r.left) * canvas.width / r.width)));
+      const y = Math.max(0, Math.min(canvas.height - 1, Math.floor((event.clientY - r.top) * canvas.height / r.height)));
+      return (y << 16) | x;
+    }
+
+    const BUTTONS = {
+      0: [WM_LBUTTONDOWN, WM_LBUTTONUP, 0x01],
+      1: [WM_MBUTTONDOWN, 0, 0x10],
+      2: [WM_RBUTTONDOWN, WM_RBUTTONUP, 0x02],
+    };
+
+    function onMouse(event) {
+      const b = BUTTONS[event.button];
+      if (!running || !b) return;
+      event.preventDefault();
+      const id = 'button' + event.button;
+      if (event.type === 'mousedown') {
+        pressed.add(id);
+        post(b[0], b[2], point(event));
+      } else if (pressed.delete(id) && b[1]) {
+        post(b[1], 0, point(event));
+      }
+    }
+
+    // Virtual-key codes of the keys passed on; undefined for the rest.
+    function virtualKey(event) {
+      if (event.code === 'Space') return 0x20;
+      if (event.code === 'Escape') return 0x1b;
+      if (event.code === 'Enter') return 0x0d;
+      const m = /^(?:Key([A-Z])|Digit([0-9]))$/.exec(event.code);
+      return m ? (m[1] || m[2]).charCodeAt(0) : undefined;
+    }
+
+    function onKey(event) {
+      const vk = virtualKey(event);
+      if (!running || vk === undefined) return;
+      if (vk === 0x20) event.preventDefault(); // no scrolling
+      // lParam as Windows gives it: repeat count 1, bit 30 the previous
+      // state (auto-repeat and release), bit 31 the transition (release).
+      if (event.type === 'keydown') {
+        pressed.add(event.code);
+        post(WM_KEYDOWN, vk, event.repeat ? 1 | (1 << 30) : 1);
+      } else if (pressed.delete(event.code)) {
+        post(WM_KEYUP, vk, 1 | (1 << 30) | (1 << 31));
+      }
+    }
+
+    function onVisibility() {
+      if (!running) return;
+      const hidden = document.visibilityState === 'hidden';
+      words[HIDDEN] = hidden ? 1 : 0;
+      if (hidden) post(WM_SIZE, SIZE_MINIMIZED, 0);
+      else post(WM_SIZE, SIZE_RESTORED, (canvas.height << 16) | canvas.width);
+    }
+
+    function listen(target, type, handler) {
+      target.addEventListener(type, handler);
+      listeners.push(() => target.removeEventListener(type, handler));
+    }
+
+    if (input) {
+      listen(input, 'mousedown', onMouse);
+      listen(input, 'mouseup', onMouse);
+      listen(input, 'contextmenu', (event) => { if (running) event.preventDefault(); });
+      listen(input, 'keydown', onKey);
+      listen(input, 'keyup', onKey);
+      listen(document, 'visibilitychange', onVisibility);
+    }
+
+    // The program's Flip: its RGBA picture, straight out of its memory.
+    function present(pixels, width, height) {
+      if (!running) return;
+      if (canvas.width !== width || canvas.height !== height) {
+        canvas.width = width;
+        canvas.height = height;
+      }
+      const bytes = new Uint8ClampedArray(program.HEAPU8.buffer, pixels, width * height * 4);
+      context2d.putImageData(new ImageData(bytes, width, height), 0, 0);
+      if (view) drawView();
+      ++status.presented;
+      if (options.onFrame) options.onFrame(run);
+    }
+
+    // The view: the picture enlarged sharp by the largest whole factor
+    // that fits, which the browser then scales smoothly by the small rest,
+    // so every copy of a letter keeps even strokes at any window size.
+    function drawView() {
+      const r = view.getBoundingClientRect();
+      const ratio = window.devicePixelRatio || 1;
+      const scale = Math.min(r.width * ratio / canvas.width, r.height * ratio / canvas.height);
+      const whole = Math.max(1, Math.floor(scale + 1e-4));
+      if (view.width !== canvas.width * whole || view.height !== canvas.height * whole) {
+        view.width = canvas.width * whole;
+        view.height = canvas.height * whole;
+      }
+      viewContext.imageSmoothingEnabled = false;
+      viewContext.drawImage(canvas, 0, 0, view.width, view.height);
+    }
+
+    function showCursor(visible) {
+      if (options.onCursor) options.onCursor(visible);
+    }
+
+    function messageBox(text, caption) {
+      status.message = caption + ': ' + text;
+      console.error('quillon: ' + status.message);
+      if (options.onMessageBox) options.onMessageBox(status.message);
+    }
+
+    // The waveform device (web_audio.cpp). The page copies the program's ring
+    // into messages for the player, half the ring ahead of what the player
+    // has played; the device's position is what has been copied. The player's
+    // reports wait in the queue while the page is busy, so the page adds the
+    // frames its audio clock has rendered since the last one.
+    const device = { ring: 0, ringBytes: 0, sent: 0, played: 0, reportedAt: 0, generation: 0, node: null };
+
+    function playedNow() {
+      const since = Math.round(audio.context.currentTime * audio.context.sampleRate) - device.reportedAt;
+      return Math.min(device.sent, device.played + 4 * Math.max(0, since));
+    }
+
+    function openAudio(rate) {
+      if (stopped || !audio || !audio.context || audio.context.sampleRate !== rate) return 0;
+      try {
+        const captureFrames = options.captureFrames || 0;
+        const node = audio.Player ? playerOnPage(audio.context, audio.Player, { captureFrames }, audio.destination)
+          : new AudioWorkletNode(audio.context, 'quillon-wave', {
+            numberOfInputs: 0, numberOfOutputs: 1, outputChannelCount: [2],
+            processorOptions: { captureFrames },
+          });
+        node.port.onmessage = (event) => {
+          const m = event.data;
+          if (m.type === 'played') {
+            if (m.generation !== device.generation) return;
+            device.played = m.frames * 4;
+            device.reportedAt = m.at;
+            status.bytesPlayed = device.played;
+            status.silentFrames = m.silentFrames;
+            wake();
+          } else if (m.type === 'capture') {
+            status.capture = m.samples;
+            console.log('quillon: captured ' + m.samples.length / 2 + ' frames');
+          }
+        };
+        if (!audio.Player) node.connect(audio.destination || audio.context.destination);
+        device.node = node;
+        device.ring = 0;
+        console.log('quillon: sound on at ' + rate + ' Hz' + (audio.Player ? ' (the player on the page\'s thread)' : ''));
+        return 1;
+      } catch (error) {
+        console.error('quillon: no sound: ' + error);
+        return 0;
+      }
+    }
+
+    function topUp() {
+      if (!device.ring || !device.node) return;
+      const target = playedNow() + ((device.ringBytes / 2) & ~3);
+      if (target <= device.sent) return;
+      const samples = new Int16Array((target - device.sent) / 2);
+      const heap = program.HEAPU8;
+      let at = 0;
+      while (device.sent < target) {
+        const from = device.sent % device.ringBytes;
+        const n = Math.min(target - device.sent, device.ringBytes - from);
+        new Uint8Array(samples.buffer).set(heap.subarray(device.ring + from, device.ring + from + n), at);
+        at += n;
+        device.sent += n;
+      }
+      device.node.port.postMessage({ type: 'data', generation: device.generation, samples }, [samples.buffer]);
+    }
+
+    function audioWrite(ring, ringBytes) {
+      Object.assign(device, { ring, ringBytes, sent: 0, played: 0, reportedAt: 0, generation: device.generation + 1 });
+      if (device.node) device.node.port.postMessage({ type: 'play', generation: device.generation });
+      topUp();
+    }
+
+    function audioPosition() {
+      topUp();
+      return device.sent | 0;
+    }
+
+    function audioReset() {
+      device.ring = 0;
+      ++device.generation;
+      if (device.node) device.node.port.postMessage({ type: 'stop' });
+    }
+
+    function closeAudio() {
+      if (device.node) {
+        device.node.port.postMessage({ type: 'close' });
+        device.node.disconnect();
+        device.node = null;
+      }
+    }
+
+    function finish() {
+      running = false;
+      waker = null;
+      for (const off of listeners.splice(0)) off();
+    }
+
+    function ended(code) {
+      finish();
+      program = null;
+      status.exitCode = code;
+      console.log('quillon: ended with exit code ' + code);
+      if (options.onEnd) options.onEnd(code);
+      return code;
+    }
+
+    // The content, placed in the program's memory before main: each piece
+    // replaces the built-in resource of its name, and the player is chosen.
+    function handContent(m) {
+      const content = options.content;
+      if (!content) return;
+      const resources = content.resources || {};
+      for (const name of Object.keys(resources)) {
+        const type = RESOURCE_TYPES[name];
+        if (!type) throw new Error('no resource is called ' + name);
+        const bytes = typeof resources[name] === 'string' ? decodeBase64(resources[name]) : resources[name];
+        const data = m._malloc(Math.max(1, bytes.length));
+        const label = m._malloc(name.length + 1);
+        if (!data || !label) throw new Error('no memory for the ' + name + ' piece (' + bytes.length + ' bytes)');
+        m.HEAPU8.set(bytes, data);
+        for (let i = 0; i < name.length; ++i) m.HEAPU8[label + i] = name.charCodeAt(i);
+        m.HEAPU8[label + name.length] = 0;
+        m._quillon_web_set_resource(label, type, data, bytes.length);
+      }
+      if (content.player === 'small' || content.player === 'full') m._quillon_web_set_player(content.player === 'full' ? 1 : 0);
+    }
+
+    const run = {
+      status,
+      get running() { return running; },
+      get module() { return program; },
+      post,
+      setClockStep: (ms) => { if (program && program._quillon_web_set_clock_step) program._quillon_web_set_clock_step(ms >>> 0); },
+      atRest: () => !!(program && program._quillon_scene_at_rest && program._quillon_scene_at_rest()),
+      start(withAudio) {
+        if (withAudio !== undefined) audio = withAudio;
+        words = new Int32Array(program.HEAPU8.buffer, program._quillon_web_shared(), INPUT + INPUT_SLOTS * 3);
+        if (words[0] !== MAGIC) return Promise.reject(new Error('the program and its page do not match'));
+        handContent(program);
+        pressed.clear();
+        words[HIDDEN] = document.visibilityState === 'hidden' ? 1 : 0;
+        running = true;
+        if (options.beforeMain) options.beforeMain(run);
+        console.log('quillon: started');
+        // main gives the page its turn at its first wait and goes on from
+        // there; the promise settles with its exit code when it returns.
+        return program.ccall('main', 'number', ['number', 'number'], [0, 0], { async: true }).then(ended);
+      },
+      stop() {
+        if (stopped) return;
+        stopped = true;
+        const w = waker;
+        finish();
+        if (w) w(WAKE_PAGE); // its promise stays unresolved: the program never goes on
+        closeAudio();
+        program = null;
+      },
+    };
+
+    const moduleOptions = {
       print: (text) => console.log(text),
       printErr: (text) => console.error(text),
-      onAbort: (what) => { running = false; cannotPlay('The presentation stopped: ' + what); },
+      onAbort: (what) => {
+        running = false;
+        if (options.onAbort) options.onAbort(what);
+      },
       quillonWait: wait,
       quillonPresent: present,
       quillonOpenAudio: openAudio,
@@ -324,10 +404,17 @@
       quillonMessageBox: messageBox,
       quillonShowCursor: showCursor,
     };
-    if (window.quillonWasm) options.wasmBinary = decodeBase64(window.quillonWasm);
-    return createQuillon(options).then((m) => {
-      module = m;
-      return m;
+    if (options.wasmModule) {
+      moduleOptions.instantiateWasm = (imports, receive) => {
+        WebAssembly.instantiate(options.wasmModule, imports).then((instance) => receive(instance, options.wasmModule));
+        return {};
+      };
+    } else if (options.wasmBinary) {
+      moduleOptions.wasmBinary = options.wasmBinary;
+    }
+    return createQuillon(moduleOptions).then((m) => {
+      program = m;
+      return run;
     });
   }
 
@@ -371,7 +458,7 @@
     });
   }
 
-  function playerOnPage(context, Player, options) {
+  function playerOnPage(context, Player, options, destination) {
     const clock = () => Math.round(context.currentTime * context.sampleRate);
     const player = new Player({ processorOptions: { ...options, clock } });
     const node = context.createScriptProcessor(4096, 0, 2);
@@ -381,8 +468,86 @@
       for (let i = 0; i < left.length && alive; i += 128)
         alive = player.process([], [[left.subarray(i, i + 128), right.subarray(i, i + 128)]]);
     };
-    node.connect(context.destination);
+    node.connect(destination || context.destination);
     return { port: player.pagePort, disconnect: () => node.disconnect() };
+  }
+
+  // Makes the audio player ready in a running AudioContext: resolves to
+  // what create's options.audio needs besides the context ({ Player } where
+  // the player runs on the page's thread).
+  function prepareAudio(context) {
+    return hasWorklet() ? addAudioModule(context).then(() => ({}))
+      : loadPlayerOnPage().then((Player) => ({ Player }));
+  }
+
+  window.QuillonPresentation = { create, prepareAudio, decodeBase64, SAMPLE_RATE };
+  if (window.quillonPageAsComponent) return;
+
+  // ---------------------------------------------------------------------
+  // The presentation's own page (quillon.html).
+  const params = new URLSearchParams(window.location.search);
+  // The program's picture at its own size (what the tests read), and the
+  // view the person sees.
+  const canvas = document.getElementById('screen');
+  const view = document.getElementById('view');
+  const panels = ['loading', 'start', 'ended', 'cannot'].map((id) => document.getElementById(id));
+
+  // What the tests read: the page's state, the frames presented, and what
+  // the audio player played (the first ?capture=SECONDS of it as samples).
+  const status = {
+    state: 'loading', presented: 0, capture: null, exitCode: null, message: null, bytesPlayed: 0,
+    silentFrames: 0,
+  };
+  window.quillon = status;
+
+  let run = null;       // the loaded program, not yet started, or running
+  let audio = null;     // { context, ready, Player (the player on the page, without a worklet) }
+
+  function show(id) {
+    for (const panel of panels) panel.hidden = panel.id !== id;
+    view.hidden = id !== 'running';
+    status.state = id;
+  }
+
+  function cannotPlay(text) {
+    document.getElementById('cannot-text').textContent = text;
+    show('cannot');
+    console.error('quillon: cannot play: ' + text);
+  }
+
+  function showCursor(visible) {
+    document.body.style.cursor = visible ? '' : 'none';
+  }
+
+  function ended() {
+    run = null;
+    showCursor(true);
+    if (document.fullscreenElement && document.exitFullscreen) document.exitFullscreen().catch(() => {});
+    show('ended');
+  }
+
+  function load() {
+    return create({
+      canvas, view, input: window, status,
+      wasmBinary: window.quillonWasm ? decodeBase64(window.quillonWasm) : undefined,
+      content: window.quillonContent || null,
+      captureFrames: Math.round(Number(params.get('capture') || 0) * SAMPLE_RATE),
+      beforeMain: () => {
+        show('running');
+        showCursor(true);
+      },
+      onEnd: ended,
+      onAbort: (what) => cannotPlay('The presentation stopped: ' + what),
+      onCursor: showCursor,
+      onMessageBox: (message) => {
+        const error = document.getElementById('ended-error');
+        error.textContent = message;
+        error.hidden = false;
+      },
+    }).then((r) => {
+      run = r;
+      return r;
+    });
   }
 
   // The sound needs the gesture: the context is made (or resumed) inside
@@ -390,12 +555,9 @@
   function startSound() {
     if (typeof AudioContext !== 'function') return Promise.resolve();
     try {
-      if (!audio) audio = { context: new AudioContext({ sampleRate: SAMPLE_RATE }), node: null, ready: null };
+      if (!audio) audio = { context: new AudioContext({ sampleRate: SAMPLE_RATE }), ready: null };
       audio.context.resume().catch(() => {});
-      if (!audio.ready) {
-        audio.ready = hasWorklet() ? addAudioModule(audio.context)
-          : loadPlayerOnPage().then((Player) => { audio.Player = Player; });
-      }
+      if (!audio.ready) audio.ready = prepareAudio(audio.context).then((extra) => Object.assign(audio, extra));
       return audio.ready.catch((error) => {
         console.error('quillon: no sound: ' + error);
         audio = null;
@@ -420,22 +582,8 @@
     event.preventDefault();
     event.stopImmediatePropagation();
     enterFullScreen();
-    const loaded = module ? Promise.resolve(module) : load();
-    Promise.all([loaded, startSound()]).then(([m]) => {
-      words = new Int32Array(m.HEAPU8.buffer, m._quillon_web_shared(), INPUT + INPUT_SLOTS * 3);
-      if (words[0] !== MAGIC) throw new Error('the program and its page do not match');
-      program = m;
-      module = null;
-      pressed.clear();
-      words[HIDDEN] = document.visibilityState === 'hidden' ? 1 : 0;
-      running = true;
-      show('running');
-      showCursor(true);
-      console.log('quillon: started');
-      // main gives the page its turn at its first wait and goes on from
-      // there; the promise settles with its exit code when it returns.
-      return m.ccall('main', 'number', ['number', 'number'], [0, 0], { async: true }).then(ended);
-    }).catch((error) => cannotPlay('The presentation could not start: ' + error));
+    const loaded = run ? Promise.resolve(run) : load();
+    Promise.all([loaded, startSound()]).then(([r]) => r.start(audio && audio.context ? audio : null)).catch((error) => cannotPlay('The presentation could not start: ' + error));
   }
 
   function waitForStart() {

@@ -1,0 +1,108 @@
+// Makes the maker page, one self-contained file (run by maker/CMakeLists.txt):
+//
+//   node bundle-maker.cjs --out quillon-maker.html --maker-dir maker/
+//        --page-template index.html --program quillon.js --wasm quillon.wasm
+//        --page quillon-page.js --audio quillon-audio.js
+//        --fflate fflate/umd/index.js --text release.txt --icon quillon.png
+//        --song-limit-mb N [--tools-js quillon-tools.js --tools-wasm quillon-tools.wasm]
+//
+// Inlined: the maker's own style and scripts (maker-*.js, then maker.js),
+// the zip writer, the tools (their wasm as base64, their JS and
+// maker/tools-runner.js), and every part of the presentation as strings:
+// its page template, program, wasm (base64), page script and audio player.
+// The maker runs the program and the page script from those strings for
+// its preview, and writes them into each NAME.html it gives. The page
+// fetches nothing.
+'use strict';
+const fs = require('fs');
+const path = require('path');
+
+const STYLE_MARK = '<!-- maker:style -->';
+const SCRIPT_MARK = '<!-- maker:scripts -->';
+// The maker's scripts in the order they build on each other.
+const MAKER_SCRIPTS = ['maker-pieces.js', 'maker-editor.js', 'maker-storage.js', 'maker-checks.js',
+  'maker-downloads.js', 'maker-preview.js', 'maker.js'];
+
+function parseArguments(argv) {
+  const options = {};
+  for (let i = 0; i < argv.length; i += 2) {
+    if (!argv[i].startsWith('--') || i + 1 >= argv.length) throw new Error(`unexpected argument ${argv[i]}`);
+    options[argv[i].slice(2)] = argv[i + 1];
+  }
+  for (const name of ['out', 'maker-dir', 'page-template', 'program', 'wasm', 'page', 'audio', 'fflate', 'text', 'icon',
+    'song-limit-mb'])
+    if (!options[name]) throw new Error(`--${name} is missing`);
+  if (!!options['tools-js'] !== !!options['tools-wasm']) throw new Error('--tools-js and --tools-wasm come together');
+  return options;
+}
+
+// A script's text inside <script>...</script>: only "</script" (any case)
+// and "<!--" could end or change it there, which is checked rather than
+// rewritten.
+function inlineScript(name, text) {
+  if (/<\/script|<!--/i.test(text)) throw new Error(`${name} holds text that would end its inline <script>`);
+  return `<script>\n${text}\n</script>`;
+}
+
+// A string constant that is safe inside a <script>.
+function jsString(text) {
+  return JSON.stringify(text).replace(/</g, '\\u003c');
+}
+
+function main() {
+  const o = parseArguments(process.argv.slice(2));
+  const read = (file) => fs.readFileSync(file, 'utf8');
+  const template = read(path.join(o['maker-dir'], 'maker.html'));
+  for (const mark of [STYLE_MARK, SCRIPT_MARK])
+    if (template.split(mark).length !== 2) throw new Error(`maker.html must hold ${mark} once`);
+  const pageTemplate = read(o['page-template']);
+  // What each download changes in the presentation's page must be there.
+  for (const piece of ['<!-- quillon:scripts -->', '<title>Quillon</title>', '<link rel="icon" href="data:,">',
+    '<h1>QUILLON</h1>'])
+    if (!pageTemplate.includes(piece)) throw new Error(`${o['page-template']} has no ${piece}`);
+
+  const limitBytes = Math.round(Number(o['song-limit-mb']) * 1024 * 1024);
+  if (!(limitBytes > 0)) throw new Error(`--song-limit-mb ${o['song-limit-mb']} is no size`);
+  const program = read(o.program), page = read(o.page);
+  // Checked here, as the download inlines them in <script> elements.
+  inlineScript('the program', program);
+  inlineScript('the page', page);
+
+  const data = [
+    `window.quillonConfig = ${JSON.stringify({ songLimitBytes: limitBytes })};`,
+    `window.quillonMakerParts = {\n  template: ${jsString(pageTemplate)},\n  program: ${jsString(program)},\n` +
+      `  wasm: ${jsString(fs.readFileSync(o.wasm).toString('base64'))},\n  page: ${jsString(page)},\n` +
+      `  audio: ${jsString(read(o.audio))},\n};`,
+    `window.quillonMakerBuiltins = {\n  text: ${jsString(read(o.text))},\n` +
+      `  icon: ${jsString(fs.readFileSync(o.icon).toString('base64'))},\n};`,
+  ];
+  const scripts = [`<script>\n${data.join('\n')}\n</script>`];
+  // The presentation's program and page script, run from the strings
+  // above (the page script as a component: the maker has no start screen).
+  scripts.push(inlineScript('the starter', [
+    'window.quillonPageAsComponent = true;',
+    'for (const key of [\'program\', \'page\']) {',
+    '  const script = document.createElement(\'script\');',
+    '  script.textContent = window.quillonMakerParts[key];',
+    '  document.head.appendChild(script);',
+    '}',
+  ].join('\n')));
+  scripts.push(inlineScript('fflate', read(o.fflate)));
+  if (o['tools-js']) {
+    scripts.push(`<script>\nwindow.quillonMakerTools = { wasm: ${jsString(fs.readFileSync(o['tools-wasm']).toString('base64'))} };\n</script>`);
+    scripts.push(inlineScript('the tools', read(o['tools-js'])));
+    scripts.push(inlineScript('the tools runner', read(path.join(o['maker-dir'], 'tools-runner.js'))));
+  }
+  for (const name of MAKER_SCRIPTS) scripts.push(inlineScript(name, read(path.join(o['maker-dir'], name))));
+
+  const style = `<style>\n${read(path.join(o['maker-dir'], 'maker.css'))}\n</style>`;
+  const out = template.replace(STYLE_MARK, () => style).replace(SCRIPT_MARK, () => scripts.join('\n'));
+  fs.writeFileSync(o.out, out);
+}
+
+try {
+  main();
+} catch (error) {
+  console.error(`bundle-maker.cjs: ${error.message}`);
+  process.exit(1);
+}

@@ -1,0 +1,109 @@
+// What the person takes away: NAME.html, the presentation as one file (the
+// page quillon.html is made from, with their content inside, their name as
+// its title and their icon), and NAME-sources.zip, the pieces as files with
+// the `make run` line that builds the same presentation natively.
+'use strict';
+(() => {
+  const M = window.QuillonMaker = window.QuillonMaker || {};
+  const MARK = '\u003c!-- quillon:scripts -->'; // written so as not to end this script inline
+  const TITLE = '<title>Quillon</title>', ICON = '<link rel="icon" href="data:,">';
+  const HEADING = '<h1>QUILLON</h1>';
+  const BLURB = '<p>A release presentation: four pages of text, with its own music.</p>';
+  M.DEFAULT_DESCRIPTION = 'A release presentation: four pages of text, with its own music.';
+
+  const escapeHtml = (text) => String(text).replace(/[&<>"']/g, (c) => `&#${c.charCodeAt(0)};`);
+  // A string constant that is safe inside a <script>.
+  const jsString = (text) => JSON.stringify(text).replace(/</g, '\\u003c');
+
+  M.base64 = (bytes) => {
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    return btoa(text);
+  };
+  M.fromBase64 = (text) => {
+    const binary = atob(text);
+    const bytes = new Uint8Array(binary.length);
+    for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+    return bytes;
+  };
+
+  // The file name a download gets from the person's name.
+  M.downloadName = (name) => M.safeName(String(name || '').trim().replace(/\s+/g, '-'), 'quillon');
+
+  // The presentation as one page. parts: { template, program, wasm (base64),
+  // page, audio } as make web built them; content: { resources: { NAME:
+  // bytes }, player: 'small' | 'full' }; icon: a 48x48 PNG or null.
+  M.presentationHtml = (parts, { name, description, content, icon }) => {
+    const title = String(name || '').trim() || 'quillon';
+    let page = parts.template;
+    const swap = (from, to) => {
+      if (!page.includes(from)) throw new Error(`the page's template has no ${from}`);
+      page = page.replace(from, () => to);
+    };
+    swap(TITLE, `<title>${escapeHtml(title)}</title>`);
+    if (icon) swap(ICON, `<link rel="icon" type="image/png" href="data:image/png;base64,${M.base64(icon)}">`);
+    swap(HEADING, `<h1>${escapeHtml(title.toUpperCase())}</h1>`);
+    if (description && description.trim()) swap(BLURB, `<p>${escapeHtml(description.trim())}</p>`);
+    const resources = {};
+    for (const [key, bytes] of Object.entries(content.resources)) resources[key] = M.base64(bytes);
+    const inline = (text) => `<script>\n${text}\n<\/script>`;
+    const scripts = [
+      '<script>\n' +
+        `window.quillonWasm = ${jsString(parts.wasm)};\n` +
+        `window.quillonAudioSource = ${jsString(parts.audio)};\n` +
+        `window.quillonContent = ${JSON.stringify({ resources, player: content.player }).replace(/</g, '\\u003c')};\n` +
+        '<\/script>',
+      inline(parts.program),
+      inline(parts.page),
+    ].join('\n');
+    swap(MARK, scripts);
+    return page;
+  };
+
+  // The zip of the pieces: NAME-sources/ with each piece the person gave
+  // and README.txt. pieces: [{ kind, name, bytes }] (the text always).
+  M.sourcesZip = ({ name, description, pieces, player }) => {
+    const folder = `${M.downloadName(name)}-sources`;
+    const files = {};
+    const used = new Set();
+    const names = [];
+    for (const piece of pieces) {
+      let file = piece.name;
+      for (let n = 2; used.has(file); ++n) file = piece.name.replace(/(\.[^.]*)?$/, `-${n}$1`);
+      used.add(file);
+      files[`${folder}/${file}`] = piece.bytes;
+      names.push(`${M.PIECES[piece.kind].variable}=${folder}/${file}`);
+    }
+    const line = `make run ${names.join(' ')}${player === 'full' ? ' FULLXM=1' : ''}`;
+    const readme = [
+      `${String(name || 'quillon').trim()}${description && description.trim() ? ` -- ${description.trim()}` : ''}`,
+      '',
+      'The pieces of a Quillon presentation, as made in the Quillon maker.',
+      'To build the same presentation as a program, unpack this zip at the top of',
+      `Quillon's source tree (it makes the folder ${folder}/ there) and run:`,
+      '',
+      `    ${line}`,
+      '',
+      'Pieces not named there are the built-in ones. docs/own-presentation.md in',
+      'the source tree tells what each piece may be.',
+      '',
+    ].join('\n');
+    files[`${folder}/README.txt`] = new TextEncoder().encode(readme.replace(/\n/g, '\r\n'));
+    return { bytes: window.fflate.zipSync(files, { level: 6, mtime: new Date(2000, 0, 1) }), line, readme };
+  };
+
+  // Hands bytes to the browser as a download; the tests read the last one
+  // from window.quillonMaker.downloads.
+  M.saveFile = (fileName, bytes, type) => {
+    const blob = new Blob([bytes], { type });
+    const url = URL.createObjectURL(blob);
+    const a = document.createElement('a');
+    a.href = url;
+    a.download = fileName;
+    document.body.appendChild(a);
+    a.click();
+    a.remove();
+    setTimeout(() => URL.revokeObjectURL(url), 60000);
+    if (window.quillonMaker) window.quillonMaker.downloads[fileName] = bytes;
+  };
+})();
