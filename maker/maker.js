@@ -23,6 +23,7 @@
   const status = {
     ready: false, downloads: {}, shown: null, storage: null, checks: {}, changedAt: 0,
     text: () => editor.text,
+    player: () => playerChoice() || 'small',
   };
   window.quillonMaker = status;
 
