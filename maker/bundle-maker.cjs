@@ -81,6 +81,7 @@ function main() {
   // above (the page script as a component: the maker has no start screen).
   scripts.push(inlineScript('the starter', [
     'window.quillonPageAsComponent = true;',
+    'window.quillonAudioSource = window.quillonMakerParts.audio;',
     'for (const key of [\'program\', \'page\']) {',
     '  const script = document.createElement(\'script\');',
     '  script.textContent = window.quillonMakerParts[key];',

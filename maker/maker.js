@@ -461,6 +461,7 @@
     await Promise.all(PIECE_KINDS.map((kind) => checkPiece(kind)));
     await checkText(1);
     if (!checks) updatePreview(1);
+    status.readyMs = Math.round(performance.now());
     status.ready = true;
     console.log(`maker: ready after ${Math.round(performance.now())} ms`);
   }
