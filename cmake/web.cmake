@@ -101,9 +101,10 @@ if(NOT DEFINED QUILLON_WEB_SONG_LIMIT_MB)
 endif()
 set(MAKER_TOOLS_ARGS)
 set(MAKER_TOOLS_DEPENDS)
-if(DEFINED QUILLON_MAKER_TOOLS_JS)
-  set(MAKER_TOOLS_ARGS --tools-js ${QUILLON_MAKER_TOOLS_JS} --tools-wasm ${QUILLON_MAKER_TOOLS_WASM})
-  set(MAKER_TOOLS_DEPENDS ${QUILLON_MAKER_TOOLS_TARGET} ${MAKER_DIR}/tools-runner.js)
+if(TARGET quillon_tools)
+  set(MAKER_TOOLS_ARGS --tools-js $<TARGET_FILE:quillon_tools>
+                       --tools-wasm $<TARGET_FILE_DIR:quillon_tools>/quillon-tools.wasm)
+  set(MAKER_TOOLS_DEPENDS quillon_tools ${MAKER_DIR}/tools-runner.js)
 endif()
 add_custom_command(OUTPUT ${QUILLON_MAKER_PAGE}
                    COMMAND ${QUILLON_NODE} ${MAKER_DIR}/bundle-maker.cjs --out ${QUILLON_MAKER_PAGE}

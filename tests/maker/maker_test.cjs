@@ -326,6 +326,14 @@ const cases = {
     const tab = await b.newPage();
     await openMaker(b, tab, url);
     await expect(tab, 'the tab was closed');
+    // Where the browser refuses storage (?nostorage stands for that), the
+    // page says so once and offers the sources instead.
+    const refused = await b.newPage();
+    await openMaker(b, refused, `${url}?nostorage`);
+    const said = await refused.evaluate(() => document.getElementById('notice').innerText);
+    if (!/keeps nothing for this page/.test(said) || !/Download sources/.test(said)) throw new Error(`without storage: "${said}"`);
+    await refused.close();
+
     await tab.click('#start-over');
     await h.waitFor('a fresh maker', async () => {
       try {
