@@ -9,8 +9,11 @@
   const M = window.QuillonMaker = window.QuillonMaker || {};
   const WIDTH = 80, PAGE_LINES = 32;
 
-  // Each line at 80 characters where only spaces make the difference.
-  M.padLines = (text) => text.replace(/\r\n?/g, '\n').split('\n').map((line) =>
+  // Each line at 80 characters where only spaces make the difference. An
+  // empty last line past the 128th (a pasted text's final line break) is
+  // no line of the text.
+  M.padLines = (text) => text.replace(/\r\n?/g, '\n').split('\n')
+    .filter((line, i, lines) => !(i === lines.length - 1 && i >= 128 && line === '')).map((line) =>
     line.length < WIDTH ? line.padEnd(WIDTH, ' ') : line.length > WIDTH && !line.slice(WIDTH).trim()
       ? line.slice(0, WIDTH) : line);
 

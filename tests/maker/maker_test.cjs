@@ -307,7 +307,8 @@ const cases = {
     await typeText(b.page, text);
     const fps = fs.readFileSync(path.join(__dirname, '..', '..', 'resources', 'fps.txt'));
     await drop(b.page, '.piece[data-piece="fps"]', [{ name: 'digits.txt', bytes: fps }]);
-    await waitForCheck(b.page, 'fps', 'the digits check', (r) => r.ok);
+    await h.waitFor('the digits in use', () => b.page.evaluate(() =>
+      /^digits\.txt/.test(document.querySelector('.piece[data-piece="fps"] .in-use').innerText)), 10000);
     await h.sleep(1000); // the text is kept 0.3 s after the last key
     const look = (page) => page.evaluate(() => ({
       name: document.getElementById('name').value,
