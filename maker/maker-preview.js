@@ -96,6 +96,9 @@
           onEnd: (code) => {
             if (generation === this.generation) this.onState(`The presentation ended (${code}). Click it or pick a page to start again.`, false);
           },
+          onMessageBox: (message) => {
+            if (generation === this.generation) this.onState(message, false);
+          },
           onAbort: (what) => {
             if (generation === this.generation) this.onState(`The preview stopped: ${what}`, false);
           },
@@ -134,7 +137,7 @@
       program.setClockStep(0);
       const ms = Math.round(performance.now() - startedAt);
       this.onState(`Page ${this.target}${this.audio ? '' : ' (click anywhere for sound)'}`, false);
-      this.onShown(this.target, ms);
+      this.onShown(this.target, ms, this.content);
     }
 
     stop() {

@@ -156,8 +156,7 @@
     if (!preview) return;
     clearTimeout(previewTimer);
     previewTimer = setTimeout(() => preview.show(content(), page || preview.currentPage()), 0);
-    const player = playerChoice();
-    $('player').title = `Now: the ${player || 'small'} player`;
+    $('player').options[0].textContent = `as the song check says (${state.pieces.song ? songPlayer : 'small'})`;
   }
 
   // --- pieces coming in ---
@@ -166,7 +165,7 @@
     const questions = [];
     for (const file of files) {
       if (file.size > M.largestLimit() || (kind && file.size > M.PIECES[kind].limit())) {
-        notice(M.tooBig(file.size, file.name, kind || (file.size > M.songLimitBytes() ? 'song' : 'song')), true);
+        notice(M.tooBig(file.size, file.name, kind || 'song'), true);
         continue;
       }
       if (kind && files.length === 1) {
@@ -421,8 +420,9 @@
         canvas: $('screen'), wasmBinary: M.fromBase64(parts.wasm),
         captureFrames: Math.round(Number(params.get('capture') || 0) * 44100),
         onState: (text) => { $('preview-state').textContent = text; },
-        onShown: (page, ms) => {
-          status.shown = { page, ms, at: performance.now(), sinceChange: performance.now() - status.changedAt };
+        onShown: (page, ms, shown) => {
+          status.shown = { page, ms, at: performance.now(), sinceChange: performance.now() - status.changedAt,
+            resources: Object.keys(shown.resources), player: shown.player };
           console.log(`maker: page ${page} shown ${ms} ms after the restart`);
         },
       });

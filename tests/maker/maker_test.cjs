@@ -89,12 +89,12 @@ async function waitForCheck(page, kind, what, test, timeoutMs = 20000) {
   }
 }
 
-// The preview has shown `pageNumber` after every change up to now.
-async function waitForShown(page, pageNumber, since) {
-  return h.waitFor(`the preview at page ${pageNumber}`, () => page.evaluate((n, since) => {
+// The preview has shown `pageNumber` with (at least) the resources named.
+async function waitForShown(page, pageNumber, since, resources = []) {
+  return h.waitFor(`the preview at page ${pageNumber} with ${resources.join(', ')}`, () => page.evaluate((n, since, resources) => {
     const s = window.quillonMaker.shown;
-    return s && s.page === n && s.at > since ? s : null;
-  }, pageNumber, since), 30000, 50);
+    return s && s.page === n && s.at > since && resources.every((r) => s.resources.includes(r)) ? s : null;
+  }, pageNumber, since, resources), 30000, 50);
 }
 
 const now = (page) => page.evaluate(() => performance.now());
@@ -241,7 +241,7 @@ const cases = {
       { name: path.basename(songFile), bytes: fs.readFileSync(songFile) }]);
     await waitForCheck(page, 'song', 'the song check', (r) => r.ok);
     await waitForCheck(page, 'text', 'the text check', (r) => r.ok);
-    await waitForShown(page, 1, since);
+    await waitForShown(page, 1, since, ['TEXT', 'MUSIC']);
     await c.waitForPicture('own page 1 in the preview', page, shots.page1, ctx.out);
     await page.screenshot({ path: path.join(ctx.out, 'own.png') });
     const player = await page.evaluate(() => window.quillonMaker.player());
