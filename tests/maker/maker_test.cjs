@@ -265,8 +265,25 @@ const cases = {
     }, fileName);
     const saved = path.join(ctx.out, fileName);
     fs.writeFileSync(saved, Buffer.from(base64, 'base64'));
+    // The sources: the pieces as given, and the line that builds them.
     await page.click('#download-sources');
     await h.waitFor('the sources', () => page.evaluate(() => !!window.quillonMaker.downloads['Own-Release-sources.zip']), 10000);
+    const zipped = Buffer.from(await page.evaluate(() => {
+      const bytes = window.quillonMaker.downloads['Own-Release-sources.zip'];
+      let text = '';
+      for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+      return btoa(text);
+    }), 'base64');
+    const { unzipSync } = require(path.join(h.env('QUILLON_NODE_MODULES'), 'fflate'));
+    const files = unzipSync(new Uint8Array(zipped));
+    const folder = 'Own-Release-sources';
+    const songName = path.basename(songFile);
+    if (!Buffer.from(files[`${folder}/release.txt`] || []).equals(Buffer.from(readText(), 'utf8')) ||
+        !Buffer.from(files[`${folder}/${songName}`] || []).equals(fs.readFileSync(songFile)))
+      throw new Error(`the zip holds ${Object.keys(files).join(', ')}, not the pieces as given`);
+    const readme = Buffer.from(files[`${folder}/README.txt`]).toString('utf8');
+    const line = `make run TEXT=${folder}/release.txt SONG=${folder}/${songName}${player === 'full' ? ' FULLXM=1' : ''}`;
+    if (!readme.includes(`    ${line}\r\n`)) throw new Error(`README.txt says:\n${readme}`);
     await b.close();
 
     const other = ctx.kind === 'chromium' ? 'firefox' : 'chromium';
