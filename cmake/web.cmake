@@ -32,6 +32,9 @@ find_package(Threads REQUIRED)
 add_library(quillon_resources STATIC ${EMBEDDED})
 target_include_directories(quillon_resources PUBLIC ${PROJECT_SOURCE_DIR})
 
+# zlib and libpng from Debian's sources (for the maker page's tools).
+include(cmake/web-third-party.cmake)
+
 add_subdirectory(platform)
 add_subdirectory(music)
 add_subdirectory(display)
