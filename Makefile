@@ -28,8 +28,10 @@ TEST_PACKAGES := python3 git clang-format clang libclang-rt-14-dev xvfb xauth xd
                  desktop-file-utils man-db ffmpeg
 # The browser build: Emscripten (with its clang and node), zip for the
 # archive; the two browsers its tests drive, and a PulseAudio server for
-# Firefox's sound there. npm packages come from platform/web/package-lock.json.
-WEB_PACKAGES := emscripten nodejs zip chromium firefox-esr pulseaudio
+# Firefox's sound there; for zlib's and libpng's Debian sources (the maker's
+# tools), the archive's keyring and the unpackers dpkg-source calls (dpkg-dev
+# is in BUILD_PACKAGES). npm packages come from platform/web/package-lock.json.
+WEB_PACKAGES := emscripten nodejs zip chromium firefox-esr pulseaudio debian-archive-keyring bzip2 xz-utils
 # Debian's Emscripten needs its node modules (acorn...) found by name.
 WEB_ENV := NODE_PATH=/usr/share/nodejs
 NPM_DIR := $(WEB_BUILD)/npm

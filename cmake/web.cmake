@@ -5,8 +5,11 @@
 #   ${QUILLON_WEB_SITE}/                  the same as a folder of files:
 #                                         index.html, quillon.js, quillon.wasm,
 #                                         quillon-page.js, quillon-audio.js
-# and quillon-web.zip of the folder. The resources come from the host build
-# (QUILLON_HOST_BUILD, where the host tools have built and embedded them).
+# and quillon-web.zip of the folder; and for the maker page
+#   ${PROJECT_BINARY_DIR}/maker-tools/   quillon-tools.js + .wasm: the content
+#                                         builders and xmcheck (maker/)
+# The resources come from the host build (QUILLON_HOST_BUILD, where the host
+# tools have built and embedded them).
 #
 # No threads and no shared memory, so the page plays from disk and from any
 # host: the program runs on the page's thread, and Asyncify lets it give the
@@ -32,10 +35,16 @@ find_package(Threads REQUIRED)
 add_library(quillon_resources STATIC ${EMBEDDED})
 target_include_directories(quillon_resources PUBLIC ${PROJECT_SOURCE_DIR})
 
+# zlib and libpng from Debian's sources (for the maker page's tools).
+include(cmake/web-third-party.cmake)
+
 add_subdirectory(platform)
 add_subdirectory(music)
 add_subdirectory(display)
 add_subdirectory(app)
+# The art builders' libraries, and the maker page's tools built from them.
+add_subdirectory(tools)
+add_subdirectory(maker)
 
 set(WEB_DIR ${PROJECT_SOURCE_DIR}/platform/web)
 quillon_executable(quillon_web SOURCES ${PROJECT_SOURCE_DIR}/app/main.cpp
