@@ -4,7 +4,8 @@
 //        --page-template index.html --program quillon.js --wasm quillon.wasm
 //        --page quillon-page.js --audio quillon-audio.js
 //        --fflate fflate/umd/index.js --text release.txt --icon quillon.png
-//        --song-limit-mb N [--tools-js quillon-tools.js --tools-wasm quillon-tools.wasm]
+//        --song-limit-mb N --memory-mb N --memory-limit-mb N
+//        [--tools-js quillon-tools.js --tools-wasm quillon-tools.wasm]
 //
 // Inlined: the maker's own style and scripts (maker-*.js, then maker.js),
 // the zip writer, the tools (their wasm as base64, their JS and
@@ -30,7 +31,7 @@ function parseArguments(argv) {
     options[argv[i].slice(2)] = argv[i + 1];
   }
   for (const name of ['out', 'maker-dir', 'page-template', 'program', 'wasm', 'page', 'audio', 'fflate', 'text', 'icon',
-    'song-limit-mb'])
+    'song-limit-mb', 'memory-mb', 'memory-limit-mb'])
     if (!options[name]) throw new Error(`--${name} is missing`);
   if (!!options['tools-js'] !== !!options['tools-wasm']) throw new Error('--tools-js and --tools-wasm come together');
   return options;
@@ -61,15 +62,21 @@ function main() {
     '<h1>QUILLON</h1>'])
     if (!pageTemplate.includes(piece)) throw new Error(`${o['page-template']} has no ${piece}`);
 
-  const limitBytes = Math.round(Number(o['song-limit-mb']) * 1024 * 1024);
-  if (!(limitBytes > 0)) throw new Error(`--song-limit-mb ${o['song-limit-mb']} is no size`);
+  // The presentation's limits as cmake/web.cmake sets them (bundle.cjs
+  // gives quillon.html the same): the maker's page and each download.
+  const config = {};
+  for (const [option, key] of [['song-limit-mb', 'songLimitBytes'], ['memory-mb', 'memoryBytes'],
+    ['memory-limit-mb', 'memoryLimitBytes']]) {
+    if (!/^[1-9][0-9]*$/.test(o[option])) throw new Error(`--${option} must be a whole number of megabytes`);
+    config[key] = Number(o[option]) * 1024 * 1024;
+  }
   const program = read(o.program), page = read(o.page);
   // Checked here, as the download inlines them in <script> elements.
   inlineScript('the program', program);
   inlineScript('the page', page);
 
   const data = [
-    `window.quillonConfig = ${JSON.stringify({ songLimitBytes: limitBytes })};`,
+    `window.quillonConfig = ${JSON.stringify(config)};`,
     `window.quillonMakerParts = {\n  template: ${jsString(pageTemplate)},\n  program: ${jsString(program)},\n` +
       `  wasm: ${jsString(fs.readFileSync(o.wasm).toString('base64'))},\n  page: ${jsString(page)},\n` +
       `  audio: ${jsString(read(o.audio))},\n};`,

@@ -31,8 +31,9 @@
   M.downloadName = (name) => M.safeName(String(name || '').trim().replace(/\s+/g, '-'), 'quillon');
 
   // The presentation as one page. parts: { template, program, wasm (base64),
-  // page, audio } as make web built them; content: { resources: { NAME:
-  // bytes }, player: 'small' | 'full' }; icon: a 48x48 PNG or null.
+  // page, audio } as make web built them; content: { NAME: bytes, player:
+  // 'small' | 'full' | null } (window.quillonContent's form); icon: a 48x48
+  // PNG or null. The limits (window.quillonConfig) are the maker's own.
   M.presentationHtml = (parts, { name, description, content, icon }) => {
     const title = String(name || '').trim() || 'quillon';
     let page = parts.template;
@@ -44,14 +45,15 @@
     if (icon) swap(ICON, `<link rel="icon" type="image/png" href="data:image/png;base64,${M.base64(icon)}">`);
     swap(HEADING, `<h1>${escapeHtml(title.toUpperCase())}</h1>`);
     if (description && description.trim()) swap(BLURB, `<p>${escapeHtml(description.trim())}</p>`);
-    const resources = {};
-    for (const [key, bytes] of Object.entries(content.resources)) resources[key] = M.base64(bytes);
+    const given = {};
+    for (const [key, value] of Object.entries(content)) given[key] = value instanceof Uint8Array ? M.base64(value) : value;
     const inline = (text) => `<script>\n${text}\n<\/script>`;
     const scripts = [
       '<script>\n' +
         `window.quillonWasm = ${jsString(parts.wasm)};\n` +
         `window.quillonAudioSource = ${jsString(parts.audio)};\n` +
-        `window.quillonContent = ${JSON.stringify({ resources, player: content.player }).replace(/</g, '\\u003c')};\n` +
+        `window.quillonConfig = ${JSON.stringify(window.quillonConfig)};\n` +
+        `window.quillonContent = ${JSON.stringify(given).replace(/</g, '\\u003c')};\n` +
         '<\/script>',
       inline(parts.program),
       inline(parts.page),

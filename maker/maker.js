@@ -145,10 +145,11 @@
     return state.pieces.song ? songPlayer : null; // the built-in song: the build's own player
   }
 
+  // What the preview and the download hand the program (window.quillonContent's form).
   function content() {
-    const resources = {};
-    for (const key of ['TEXT', 'FONT', 'ANI', 'FPS', 'MUSIC']) if (good[key]) resources[key] = good[key];
-    return { resources, player: playerChoice() };
+    const given = { player: playerChoice() };
+    for (const key of ['TEXT', 'FONT', 'ANI', 'FPS', 'MUSIC']) if (good[key]) given[key] = good[key];
+    return given;
   }
 
   let previewTimer = 0;
@@ -422,7 +423,7 @@
         onState: (text) => { $('preview-state').textContent = text; },
         onShown: (page, ms, shown) => {
           status.shown = { page, ms, at: performance.now(), sinceChange: performance.now() - status.changedAt,
-            resources: Object.keys(shown.resources), player: shown.player };
+            resources: Object.keys(shown).filter((k) => k !== 'player'), player: shown.player };
           console.log(`maker: page ${page} shown ${ms} ms after the restart`);
         },
       });

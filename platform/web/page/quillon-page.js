@@ -10,10 +10,10 @@
 // ends, the page says so and offers to start again.
 //
 // Everything can come inlined in the one file quillon.html: the program's
-// wasm as window.quillonWasm (base64), the audio player's source as
-// window.quillonAudioSource and the content the program shows instead of
-// its built-in one as window.quillonContent; otherwise they are fetched
-// beside the page.
+// wasm as window.quillonWasm (base64) and the audio player's source as
+// window.quillonAudioSource; otherwise they are fetched beside the page.
+// A presentation of a person's own is the same page with their pieces in
+// window.quillonContent (see "The page's own content" below).
 //
 // The program itself is a component, window.QuillonPresentation: one run
 // of it on a given canvas with given content, which the maker page
@@ -30,8 +30,6 @@
   const SAMPLE_RATE = 44100;
   // What ends a wait of the program (WebWake in web_internal.h).
   const WAKE_TIMEOUT = 0, WAKE_ANIMATION_FRAME = 1, WAKE_PAGE = 2;
-  // The resource types of quillon_web_set_resource (RT_BITMAP, RT_RCDATA).
-  const RESOURCE_TYPES = { FONT: 2, ANI: 2, FPS: 2, MUSIC: 10, TEXT: 10 };
 
   function decodeBase64(text) {
     const binary = atob(text);
@@ -39,6 +37,81 @@
     for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
     return bytes;
   }
+
+  // ---- The page's own content ---------------------------------------------
+  // window.quillonContent, when there, holds the pieces of a person's own
+  // presentation, each base64 text or a Uint8Array: FONT, ANI, FPS (the BMP
+  // files fontc, anigen and fpsgen write), MUSIC (the .xm file), TEXT
+  // (textc's 10240 bytes); and player: 'small' or 'full'. Each piece given
+  // replaces the built-in one; other names are not the program's and are
+  // left alone. window.quillonConfig (bundle.cjs) says how large a song may
+  // be and how much memory the program takes. The program gets the pieces
+  // before main, in memory made for them, and keeps them while it runs.
+  const RESOURCE_TYPES = { FONT: 2, ANI: 2, FPS: 2, MUSIC: 10, TEXT: 10 }; // RT_BITMAP, RT_RCDATA
+  // What a song needs loaded beside its own bytes: its 8-bit samples
+  // widened to 16 bits (twice the file at most), its patterns and headers.
+  const SONG_PATTERN_BYTES = 16 * 1024 * 1024;
+  const WASM_PAGE = 65536;
+
+  function megabytes(bytes) {
+    return (bytes / (1024 * 1024)).toFixed(1).replace(/\.0$/, '') + ' MB';
+  }
+
+  // { pieces: [[name, bytes]...], player: 0 | 1 | null } from the pieces
+  // given (window.quillonContent's form); throws an Error saying what is wrong.
+  function readContent(given) {
+    const content = { pieces: [], player: null };
+    if (!given) return content;
+    for (const name of Object.keys(RESOURCE_TYPES)) {
+      const piece = given[name];
+      if (piece === undefined || piece === null) continue;
+      const bytes = typeof piece === 'string' ? decodeBase64(piece) : piece;
+      if (!(bytes instanceof Uint8Array) || bytes.length === 0) throw new Error(`The presentation's ${name} is empty or unreadable.`);
+      content.pieces.push([name, bytes]);
+    }
+    if (given.player !== undefined && given.player !== null) {
+      if (given.player !== 'small' && given.player !== 'full') throw new Error(`No player is called "${given.player}".`);
+      content.player = given.player === 'full' ? 1 : 0;
+    }
+    const config = window.quillonConfig;
+    const song = content.pieces.find(([name]) => name === 'MUSIC');
+    if (song && config && song[1].length > config.songLimitBytes) {
+      throw new Error(`The song is too large: ${song[1].length} bytes, and a presentation plays songs of up to ` +
+        `${megabytes(config.songLimitBytes)} (${config.songLimitBytes} bytes).`);
+    }
+    return content;
+  }
+
+  // The program's memory, sized for the content and never growing (its
+  // maximum is its size), so the views of it stay valid.
+  function contentMemory(content) {
+    const config = window.quillonConfig;
+    if (!config) return null;
+    let bytes = config.memoryBytes;
+    for (const [name, piece] of content.pieces)
+      bytes += piece.length + (name === 'MUSIC' ? 2 * piece.length + SONG_PATTERN_BYTES : 0);
+    bytes = Math.min(config.memoryLimitBytes, Math.ceil(bytes / WASM_PAGE) * WASM_PAGE);
+    const pages = bytes / WASM_PAGE;
+    return new WebAssembly.Memory({ initial: pages, maximum: pages });
+  }
+
+  function giveContent(m, content) {
+    for (const [name, piece] of content.pieces) {
+      const data = m._malloc(piece.length);
+      const label = m._malloc(name.length + 1);
+      if (!data || !label) throw new Error(`no memory for the presentation's ${name}`);
+      m.HEAPU8.set(piece, data);
+      for (let i = 0; i < name.length; ++i) m.HEAPU8[label + i] = name.charCodeAt(i);
+      m.HEAPU8[label + name.length] = 0;
+      m._quillon_web_set_resource(label, RESOURCE_TYPES[name], data, piece.length);
+      m._free(label);
+    }
+    if (content.player !== null) m._quillon_web_set_player(content.player);
+    if (content.pieces.length || content.player !== null)
+      console.log('quillon: own content: ' + content.pieces.map(([name, piece]) => `${name} ${piece.length}`).join(', ') +
+        (content.player === null ? '' : `; the ${content.player ? 'full' : 'small'} player`));
+  }
+  // -----------------------------------------------------------------------------
 
   // ---------------------------------------------------------------------
   // One run of the program (the component).
@@ -49,9 +122,9 @@
   //   options.input       where mouse and keys come from (window on the
   //                       presentation's page; null: only run.post)
   //   options.wasmBinary or options.wasmModule (a compiled WebAssembly.Module)
-  //   options.content     { resources: { NAME: Uint8Array or base64 }, player:
-  //                       'small' | 'full' | null }: what the program shows
-  //                       and plays instead of its built-in content
+  //   options.content     what the program shows and plays instead of its
+  //                       built-in content, as window.quillonContent gives it
+  //                       or as readContent made it
   //   options.audio       { context, destination?, Player? } from
   //                       prepareAudio, or null: silent (may also be given
   //                       to run.start)
@@ -64,6 +137,7 @@
   // and atRest() are the program's fast clock and its "nothing is moving";
   // stop() ends it where it stands (its waits never return).
   function create(options) {
+    const content = options.content && options.content.pieces ? options.content : readContent(options.content);
     const canvas = options.canvas;
     const context2d = canvas.getContext('2d', { alpha: false });
     const view = options.view || null;
@@ -334,27 +408,6 @@
       return code;
     }
 
-    // The content, placed in the program's memory before main: each piece
-    // replaces the built-in resource of its name, and the player is chosen.
-    function handContent(m) {
-      const content = options.content;
-      if (!content) return;
-      const resources = content.resources || {};
-      for (const name of Object.keys(resources)) {
-        const type = RESOURCE_TYPES[name];
-        if (!type) throw new Error('no resource is called ' + name);
-        const bytes = typeof resources[name] === 'string' ? decodeBase64(resources[name]) : resources[name];
-        const data = m._malloc(Math.max(1, bytes.length));
-        const label = m._malloc(name.length + 1);
-        if (!data || !label) throw new Error('no memory for the ' + name + ' piece (' + bytes.length + ' bytes)');
-        m.HEAPU8.set(bytes, data);
-        for (let i = 0; i < name.length; ++i) m.HEAPU8[label + i] = name.charCodeAt(i);
-        m.HEAPU8[label + name.length] = 0;
-        m._quillon_web_set_resource(label, type, data, bytes.length);
-      }
-      if (content.player === 'small' || content.player === 'full') m._quillon_web_set_player(content.player === 'full' ? 1 : 0);
-    }
-
     const run = {
       status,
       get running() { return running; },
@@ -366,7 +419,6 @@
         if (withAudio !== undefined) audio = withAudio;
         words = new Int32Array(program.HEAPU8.buffer, program._quillon_web_shared(), INPUT + INPUT_SLOTS * 3);
         if (words[0] !== MAGIC) return Promise.reject(new Error('the program and its page do not match'));
-        handContent(program);
         pressed.clear();
         words[HIDDEN] = document.visibilityState === 'hidden' ? 1 : 0;
         running = true;
@@ -412,7 +464,12 @@
     } else if (options.wasmBinary) {
       moduleOptions.wasmBinary = options.wasmBinary;
     }
+    // Memory made for the content, always: without it the program would
+    // make a growable one, and the views of it would not stay valid.
+    const memory = contentMemory(content);
+    if (memory) moduleOptions.wasmMemory = memory;
     return createQuillon(moduleOptions).then((m) => {
+      giveContent(m, content);
       program = m;
       return run;
     });
@@ -480,7 +537,7 @@
       : loadPlayerOnPage().then((Player) => ({ Player }));
   }
 
-  window.QuillonPresentation = { create, prepareAudio, decodeBase64, SAMPLE_RATE };
+  window.QuillonPresentation = { create, prepareAudio, readContent, decodeBase64, SAMPLE_RATE };
   if (window.quillonPageAsComponent) return;
 
   // ---------------------------------------------------------------------
@@ -497,11 +554,17 @@
   const status = {
     state: 'loading', presented: 0, capture: null, exitCode: null, message: null, bytesPlayed: 0,
     silentFrames: 0,
+    // Fast-forward: the program's clock moves `milliseconds` at each frame
+    // and frames do not wait for the display; 0 is the real clock again.
+    setClockStep: (milliseconds) => { if (run) run.setClockStep(milliseconds); },
+    // True when no reveal, wipe or closing is under way.
+    atRest: () => !!run && run.running && run.atRest(),
   };
   window.quillon = status;
 
   let run = null;       // the loaded program, not yet started, or running
   let audio = null;     // { context, ready, Player (the player on the page, without a worklet) }
+  let content = null;   // the page's own pieces (readContent)
 
   function show(id) {
     for (const panel of panels) panel.hidden = panel.id !== id;
@@ -530,7 +593,7 @@
     return create({
       canvas, view, input: window, status,
       wasmBinary: window.quillonWasm ? decodeBase64(window.quillonWasm) : undefined,
-      content: window.quillonContent || null,
+      content,
       captureFrames: Math.round(Number(params.get('capture') || 0) * SAMPLE_RATE),
       beforeMain: () => {
         show('running');
@@ -607,6 +670,12 @@
     if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiate !== 'function') {
       cannotPlay('This browser cannot run WebAssembly, which the presentation is made of. ' +
         'Any current Chrome, Edge, Firefox or Safari can.');
+      return;
+    }
+    try {
+      content = readContent(window.quillonContent);
+    } catch (error) {
+      cannotPlay(error.message);
       return;
     }
     if (typeof AudioContext !== 'function') {
