@@ -13,7 +13,8 @@
     text: { tool: 'textc', args: (name) => ['--own', name, 'release.bin'], output: 'release.bin', resource: 'TEXT' },
     font: { tool: 'fontc', args: (name) => ['--own', name, 'FONT.bmp'], output: 'FONT.bmp', resource: 'FONT' },
     ani: { tool: 'anigen', args: (name) => ['--own', name, 'ANI.bmp'], output: 'ANI.bmp', resource: 'ANI' },
-    fps: { tool: 'fpsgen', args: (name) => ['--own', name, 'FPS.bmp'], output: 'FPS.bmp', resource: 'FPS' },
+    // (fpsgen keeps no rules of a built-in look: it has no --own.)
+    fps: { tool: 'fpsgen', args: (name) => [name, 'FPS.bmp'], output: 'FPS.bmp', resource: 'FPS' },
     icon: { tool: 'iconc', args: (name) => [name, 'icon.ico', 'icon.png'], output: 'icon.png', resource: 'ICON' },
   };
   M.RESOURCE_OF = { text: 'TEXT', font: 'FONT', ani: 'ANI', fps: 'FPS', song: 'MUSIC', icon: 'ICON' };

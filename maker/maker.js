@@ -123,7 +123,7 @@
       report.hidden = !r.report;
       report.querySelector('pre').textContent = r.report || '';
     }
-    const lines = r.ok ? r.lines : [...r.lines, { text: good[resource] ? 'The preview keeps the last good one.'
+    const lines = r.ok ? (r.lines.length ? r.lines : [{ text: 'Checked: in use.' }]) : [...r.lines, { text: good[resource] ? 'The preview keeps the last good one.'
       : 'The preview keeps the built-in one.' }];
     showMessages(kind, lines, r.ok);
     if (r.ok) {

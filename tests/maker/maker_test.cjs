@@ -82,7 +82,7 @@ async function waitForCheck(page, kind, what, test, timeoutMs = 20000) {
   try {
     return await h.waitFor(what, async () => {
       last = await checkOf(page, kind);
-      return last && last.lines.length && !/^Checking/.test(last.lines[0]) && test(last) ? last : null;
+      return last && !/^Checking/.test(last.lines[0] || '') && test(last) ? last : null;
     }, timeoutMs, 50);
   } catch (error) {
     throw new Error(`${error.message}; the ${kind} check said ${JSON.stringify(last)}`);
