@@ -301,6 +301,9 @@ const cases = {
       console.log(`SOUND: ${other}, the download: ${played} frames equal to xmrender`);
       await o.page.mouse.click(h.WIDTH / 2, h.HEIGHT / 2, { button: 'right' });
       await c.waitForPicture(`own page 2 in ${other}`, o.page, shots.page2, ctx.out);
+      // The left button counts once the page's reveal has ended (the still
+      // picture is complete earlier where its last lines are empty).
+      await h.waitFor('page 2 at rest', () => o.page.evaluate(() => window.quillon.atRest()), 20000, 20);
       await o.page.mouse.click(h.WIDTH / 2, h.HEIGHT / 2);
       await h.waitFor('the end screen', () => o.page.evaluate(() => window.quillon.exitCode === 1 &&
         !document.getElementById('ended').hidden), 20000);

@@ -83,8 +83,19 @@ function compareSound(played, expected, what) {
   const frames = Math.min(played.length / 2 - a, expected.length / 2 - e);
   for (let i = 0; i < frames; ++i) {
     if (played[2 * (a + i)] === expected[2 * (e + i)] && played[2 * (a + i) + 1] === expected[2 * (e + i) + 1]) continue;
+    // How long the player went silent there, and where it picks up the song again.
+    let silent = 0;
+    while (i + silent < frames && played[2 * (a + i + silent)] === 0 && played[2 * (a + i + silent) + 1] === 0) ++silent;
+    let resumes = '';
+    const j = i + silent;
+    for (let shift = -44100; shift <= 44100 && !resumes && j + 64 < frames; ++shift) {
+      let ok = 0;
+      while (ok < 64 && e + j + ok + shift >= 0 && played[2 * (a + j + ok)] === expected[2 * (e + j + ok + shift)] &&
+        played[2 * (a + j + ok) + 1] === expected[2 * (e + j + ok + shift) + 1]) ++ok;
+      if (ok === 64) resumes = `; after ${silent} silent frames it plays the song ${shift} frames on`;
+    }
     throw new Error(`${what}: frame ${i} (${(i / 44100).toFixed(3)} s) played ${played[2 * (a + i)]},${played[2 * (a + i) + 1]}, ` +
-      `xmrender ${expected[2 * (e + i)]},${expected[2 * (e + i) + 1]}`);
+      `xmrender ${expected[2 * (e + i)]},${expected[2 * (e + i) + 1]}${resumes || `; ${silent} silent frames follow`}`);
   }
   return frames;
 }

@@ -368,8 +368,14 @@
       device.node.port.postMessage({ type: 'data', generation: device.generation, samples }, [samples.buffer]);
     }
 
+    // Until the player's first report, what it has played is counted from
+    // the audio clock at the write: the context may have run for a long
+    // while before (the maker's preview restarts in one context; a slow
+    // start-up), and counting from its start would send the player ring
+    // bytes the feeder has not written yet.
     function audioWrite(ring, ringBytes) {
-      Object.assign(device, { ring, ringBytes, sent: 0, played: 0, reportedAt: 0, generation: device.generation + 1 });
+      const now = audio && audio.context ? Math.round(audio.context.currentTime * audio.context.sampleRate) : 0;
+      Object.assign(device, { ring, ringBytes, sent: 0, played: 0, reportedAt: now, generation: device.generation + 1 });
       if (device.node) device.node.port.postMessage({ type: 'play', generation: device.generation });
       topUp();
     }
