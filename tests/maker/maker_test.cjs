@@ -249,6 +249,8 @@ const cases = {
     const frames = c.compareSound(await c.captured(page), expected, `${ctx.kind}, the preview (${player} player)`);
     console.log(`SOUND: ${ctx.kind}, the preview, the ${player} player: ${frames} frames equal to xmrender`);
     if (frames < 3 * 44100) throw new Error(`only ${frames} frames compared`);
+    // A right click leafs once the page's reveal has ended.
+    await h.waitFor('page 1 at rest', () => page.evaluate(() => window.quillon.atRest()), 20000, 20);
     const box = await page.$eval('#screen', (e) => { const r = e.getBoundingClientRect(); return { x: r.x + r.width / 2, y: r.y + r.height / 2 }; });
     await page.mouse.click(box.x, box.y, { button: 'right' });
     await c.waitForPicture('own page 2 in the preview', page, shots.page2, ctx.out);
@@ -299,6 +301,7 @@ const cases = {
       await c.waitForPicture(`own page 1 in ${other}`, o.page, shots.page1, ctx.out);
       const played = c.compareSound(await c.captured(o.page), expected, `${other}, the download`);
       console.log(`SOUND: ${other}, the download: ${played} frames equal to xmrender`);
+      await h.waitFor('page 1 at rest', () => o.page.evaluate(() => window.quillon.atRest()), 20000, 20);
       await o.page.mouse.click(h.WIDTH / 2, h.HEIGHT / 2, { button: 'right' });
       await c.waitForPicture(`own page 2 in ${other}`, o.page, shots.page2, ctx.out);
       // The left button counts once the page's reveal has ended (the still

@@ -445,6 +445,8 @@
       },
     };
 
+    if (!status.atRest) status.atRest = () => running && run.atRest();
+
     const moduleOptions = {
       print: (text) => console.log(text),
       printErr: (text) => console.error(text),
