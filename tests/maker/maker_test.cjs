@@ -296,6 +296,8 @@ const cases = {
       await o.waitForLog(/^quillon: start screen/, 30000);
       const title = await o.page.title();
       if (title !== 'Own Release') throw new Error(`the download's title is "${title}"`);
+      const icon = await o.page.evaluate(() => document.querySelector('link[rel="icon"]').href.slice(0, 40));
+      if (!icon.startsWith('data:image/png;base64,')) throw new Error(`the download's icon is ${icon}`);
       await o.page.mouse.click(h.WIDTH / 2, h.HEIGHT / 2);
       await o.waitForLog(/^quillon: started/, 30000);
       await c.waitForPicture(`own page 1 in ${other}`, o.page, shots.page1, ctx.out);
