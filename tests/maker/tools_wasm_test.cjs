@@ -68,6 +68,15 @@ function png(width, height, pixel) {
                           chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]);
 }
 
+// The PNG with another size in its header (its checksum made right).
+function withSize(picture, width, height) {
+    const out = Buffer.from(picture);
+    out.writeUInt32BE(width, 16);
+    out.writeUInt32BE(height, 20);
+    out.writeUInt32BE(crc32(out.subarray(12, 29)), 29);
+    return out;
+}
+
 // The start of a JPEG (what a photo saved as .png holds).
 const JPEG = Buffer.concat([Buffer.from([0xff, 0xd8, 0xff, 0xe0, 0x00, 0x10]), Buffer.from('JFIF\0\x01\x01', 'latin1'),
                             Buffer.alloc(200, 0x7f), Buffer.from([0xff, 0xd9])]);
@@ -215,6 +224,8 @@ const cases = [
     ['font: a JPEG named .png', 'fontc', ['--own', 'photo.png', 'font.bmp'], { 'photo.png': JPEG }],
     ['font: a PNG cut short', 'fontc', ['--own', 'cut.png', 'font.bmp'],
      { 'cut.png': fontStrip.subarray(0, fontStrip.length >> 1) }],
+    ['font: a picture of 16000x16000 pixels', 'fontc', ['--own', 'wide.png', 'font.bmp'],
+     { 'wide.png': withSize(fontStrip, 16000, 16000) }],
     ['font: 200 MB', 'fontc', ['--own', 'huge.png', 'font.bmp'], { 'huge.png': big }],
     // The animation.
     ['ani: the built-in settings', 'anigen', ['ani.txt', 'ani.bmp'], { 'ani.txt': readSource('resources/ani.txt') }],
@@ -233,6 +244,8 @@ const cases = [
     ['icon: a JPEG named .png', 'iconc', ['icon.png', 'out.ico', 'out.png'], { 'icon.png': JPEG }],
     ['icon: a PNG cut short', 'iconc', ['icon.png', 'out.ico', 'out.png'],
      { 'icon.png': iconPicture.subarray(0, iconPicture.length - 20) }],
+    ['icon: a photo of 3000x3000 pixels', 'iconc', ['photo.png', 'out.ico', 'out.png'],
+     { 'photo.png': () => png(3000, 3000, (x, y) => [x & 0xff, y & 0xff, (x ^ y) & 0xff, 255]) }],
     ['icon: too few arguments', 'iconc', ['icon.png', 'out.ico'], { 'icon.png': iconPicture }],
     // The counter's digits.
     ['fps: the built-in grid', 'fpsgen', ['fps.txt', 'fps.bmp'], { 'fps.txt': Buffer.from(fpsText, 'latin1') }],
