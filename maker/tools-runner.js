@@ -116,7 +116,10 @@
             } else {
                 crashed = true;
                 code = 134;
-                const reason = runtime.length ? runtime.join('\n') : String(e && e.message ? e.message : e);
+                // A C++ exception nothing caught arrives as its address.
+                const reason = runtime.length ? runtime.join('\n')
+                    : typeof e === 'number' ? 'a C++ exception nothing caught'
+                    : String(e && e.message ? e.message : e);
                 for (const b of new TextEncoder().encode(`${tool}: stopped: ${reason}\n`))
                     err.push(b);
             }

@@ -6,6 +6,7 @@
 // brings: texts, font, animation and icon pictures and settings, counter
 // digits and songs, with the faults people make (a line too long, a picture
 // of the wrong size, a JPEG named .png, a cut download, a 200 MB file).
+// Last, a file too large for the module's memory must be refused plainly.
 //   QUILLON_WEB_BUILD    the browser tree (make web); skipped (77) without its tools module
 //   QUILLON_HOST_TOOLS   the host build's tools folder (build/tools)
 //   QUILLON_SOURCE       the source tree (resources/, tests/own_content/fixtures)
@@ -363,6 +364,22 @@ async function main() {
         console.log(`FAIL an unknown tool: exit ${unknown.code}, stderr ${JSON.stringify(unknown.stderr)}`);
     } else {
         console.log('ok   an unknown tool is named in the usage, exit 2');
+    }
+    // Beyond what the module's memory holds (the command line, with the
+    // machine's memory, would go on): a plain refusal, nothing written, and
+    // the next run unharmed.
+    bigFile = null;
+    const refused = await runTool(createQuillonTools, wasmBinary, 'textc', ['--own', 'huge.txt', 'out.bin'],
+                                  { 'huge.txt': Buffer.alloc(700 << 20, 0x41) });
+    const next = await runTool(createQuillonTools, wasmBinary, 'textc', ['--version'], {});
+    if (refused.code !== 1 || refused.crashed || Object.keys(refused.outputs).length ||
+        !/^textc: not enough memory for this input \(the page's tools have \d+ MB in all; is it the right file\?\)\n$/
+            .test(refused.stderr) || next.code !== 0) {
+        ++failures;
+        console.log(`FAIL 700 MB: exit ${refused.code}, crashed ${refused.crashed}, stderr ${JSON.stringify(refused.stderr)}` +
+                    `, the next run's exit ${next.code}`);
+    } else {
+        console.log('ok   700 MB is refused for want of memory, and the next run works');
     }
     if (failures) {
         console.log(`${failures} case(s) differ`);
