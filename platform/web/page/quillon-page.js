@@ -48,7 +48,9 @@
     // and frames do not wait for the display; 0 is the real clock again.
     setClockStep: (milliseconds) => {
       const m = program || module;
-      if (m) m._quillon_web_set_clock_step(milliseconds >>> 0);
+      if (!m) return;
+      m._quillon_web_set_clock_step(milliseconds >>> 0);
+      fastForward = milliseconds > 0;
     },
     // True when no reveal, wipe or closing is under way.
     atRest: () => !!program && program._quillon_scene_at_rest() === 1,
@@ -176,8 +178,32 @@
   document.addEventListener('visibilitychange', onVisibility);
 
   // The program's Flip: its RGBA picture, straight out of its memory.
+  // In fast-forward (status.setClockStep) the frames come far faster than
+  // the display shows them, and drawing each would be most of the work: the
+  // latest is drawn at the browser's next paint (the program's buffer then
+  // holds it, as the program waits while the page runs).
+  let fastForward = false;
+  let pendingFrame = null;
+
   function present(pixels, width, height) {
     if (!running) return;
+    ++status.presented;
+    if (fastForward) {
+      if (!pendingFrame) requestAnimationFrame(drawPendingFrame);
+      pendingFrame = [pixels, width, height];
+      return;
+    }
+    pendingFrame = null;
+    draw(pixels, width, height);
+  }
+
+  function drawPendingFrame() {
+    const frame = pendingFrame;
+    pendingFrame = null;
+    if (frame && running) draw(...frame);
+  }
+
+  function draw(pixels, width, height) {
     if (canvas.width !== width || canvas.height !== height) {
       canvas.width = width;
       canvas.height = height;
@@ -185,7 +211,6 @@
     const bytes = new Uint8ClampedArray(program.HEAPU8.buffer, pixels, width * height * 4);
     context2d.putImageData(new ImageData(bytes, width, height), 0, 0);
     drawView();
-    ++status.presented;
   }
 
   function drawView() {
