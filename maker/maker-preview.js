@@ -83,7 +83,7 @@
         if (!this.compiled) this.compiled = await WebAssembly.compile(this.wasmBinary);
         if (this.audio && this.audio.ready) await this.audio.ready;
         if (generation !== this.generation) return;
-        const clicks = { sent: 0, sawMotion: false, waitMotion: false, done: false, frames: 0 };
+        const clicks = { sent: 0, sawMotion: false, waitMotion: false, done: false };
         const run = await window.QuillonPresentation.create({
           canvas: this.canvas,
           input: null,
@@ -92,9 +92,6 @@
           audio: this.audio && this.audio.prepared ? this.audio : null,
           captureFrames: this.captureFrames,
           beforeMain: (program) => program.setClockStep(FAST_STEP_MS),
-          // On the fast clock only every 8th frame is drawn, and each at
-          // rest: the person sees the pages go by, and the one it stops at.
-          showFrame: (program) => clicks.done || (++clicks.frames & 7) === 0 || program.atRest(),
           onFrame: (program) => this.leaf(program, clicks, generation, startedAt),
           onEnd: (code) => {
             if (generation === this.generation) this.onState(`The presentation ended (${code}). Click it or pick a page to start again.`, false);

@@ -130,7 +130,6 @@
   //                       to run.start)
   //   options.captureFrames  frames of sound the player keeps for the tests
   //   options.status      the object the tests read (window.quillon)
-  //   options.showFrame(run) false: the frame is not put on the canvas
   //   options.beforeMain(run), options.onFrame(run), options.onEnd(code),
   //   options.onAbort(what), options.onMessageBox(text), options.onCursor(visible)
   // The run: start([audio]) calls main and resolves to its exit code;
@@ -267,20 +266,40 @@
     }
 
     // The program's Flip: its RGBA picture, straight out of its memory.
+    // In fast-forward (run.setClockStep) the frames come far faster than
+    // the display shows them, and drawing each would be most of the work: the
+    // latest is drawn at the browser's next paint (the program's buffer then
+    // holds it, as the program waits while the page runs).
+    let fastForward = false;
+    let pendingFrame = null;
+
     function present(pixels, width, height) {
       if (!running) return;
+      ++status.presented;
+      if (fastForward) {
+        if (!pendingFrame) requestAnimationFrame(drawPendingFrame);
+        pendingFrame = [pixels, width, height];
+      } else {
+        pendingFrame = null;
+        draw(pixels, width, height);
+      }
+      if (options.onFrame) options.onFrame(run);
+    }
+
+    function drawPendingFrame() {
+      const frame = pendingFrame;
+      pendingFrame = null;
+      if (frame && running) draw(...frame);
+    }
+
+    function draw(pixels, width, height) {
       if (canvas.width !== width || canvas.height !== height) {
         canvas.width = width;
         canvas.height = height;
       }
-      // A run on the fast clock may leave frames unshown (options.showFrame).
-      if (!options.showFrame || options.showFrame(run)) {
-        const bytes = new Uint8ClampedArray(program.HEAPU8.buffer, pixels, width * height * 4);
-        context2d.putImageData(new ImageData(bytes, width, height), 0, 0);
-        if (view) drawView();
-      }
-      ++status.presented;
-      if (options.onFrame) options.onFrame(run);
+      const bytes = new Uint8ClampedArray(program.HEAPU8.buffer, pixels, width * height * 4);
+      context2d.putImageData(new ImageData(bytes, width, height), 0, 0);
+      if (view) drawView();
     }
 
     // The view: the picture enlarged sharp by the largest whole factor
@@ -423,7 +442,11 @@
       get running() { return running; },
       get module() { return program; },
       post,
-      setClockStep: (ms) => { if (program && program._quillon_web_set_clock_step) program._quillon_web_set_clock_step(ms >>> 0); },
+      setClockStep: (ms) => {
+        if (!program) return;
+        program._quillon_web_set_clock_step(ms >>> 0);
+        fastForward = ms > 0;
+      },
       atRest: () => !!(program && program._quillon_scene_at_rest && program._quillon_scene_at_rest()),
       start(withAudio) {
         if (withAudio !== undefined) audio = withAudio;
