@@ -78,29 +78,51 @@ if(QUILLON_WINDOWS_ARCH STREQUAL x86)
   # the program's.
   target_sources(quillon PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/x86/win32_entry.cpp)
 endif()
+
+# The zip for users, made by the 64-bit tree: its quillon.exe is the one
+# that ships, since it is the one every test here runs (no machine of ours
+# runs 32-bit code, so the 32-bit exe is only ever checked as a file), and
+# current Windows is 64-bit (Windows on ARM runs x64 programs too). The
+# 32-bit exe of the tree QUILLON_WINDOWS_X86_BUILD names goes beside it as
+# quillon-x86.exe, for the old 32-bit Windows that cannot run the other.
+# Both are stripped of their debugging information; README.txt says which
+# to start.
+set(QUILLON_WINDOWS_X86_BUILD "" CACHE PATH "The 32-bit Windows tree whose quillon.exe the zip carries as quillon-x86.exe")
+if(QUILLON_WINDOWS_ARCH STREQUAL x86)
+  set(X86_EXE "")
+elseif(QUILLON_WINDOWS_X86_BUILD STREQUAL "")
+  message(STATUS "No QUILLON_WINDOWS_X86_BUILD: the zip holds the 64-bit quillon.exe alone")
+  set(X86_EXE "")
+else()
+  set(X86_EXE ${QUILLON_WINDOWS_X86_BUILD}/quillon.exe)
+endif()
+if(QUILLON_WINDOWS_ARCH STREQUAL x64)
+  set(WINDOWS_ZIP quillon-windows.zip)
+  # The README names the version.
+  configure_file(resources/README-windows.txt ${PROJECT_BINARY_DIR}/README-windows.txt @ONLY)
+  set(WINDOWS_ZIP_DIR ${PROJECT_BINARY_DIR}/zip)
+  set(ZIP_FILES quillon.exe README.txt)
+  set(X86_COMMANDS)
+  if(X86_EXE)
+    list(APPEND ZIP_FILES quillon-x86.exe)
+    # The 32-bit tree's own strip: this tree's does not read 32-bit files.
+    find_program(QUILLON_X86_STRIP i686-w64-mingw32-strip REQUIRED)
+    set(X86_COMMANDS COMMAND ${QUILLON_X86_STRIP} -o ${WINDOWS_ZIP_DIR}/quillon-x86.exe ${X86_EXE})
+  endif()
+  add_custom_command(
+    OUTPUT ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${WINDOWS_ZIP_DIR} ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${WINDOWS_ZIP_DIR}
+    COMMAND ${CMAKE_STRIP} -o ${WINDOWS_ZIP_DIR}/quillon.exe $<TARGET_FILE:quillon>
+    ${X86_COMMANDS}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_BINARY_DIR}/README-windows.txt ${WINDOWS_ZIP_DIR}/README.txt
+    COMMAND ${CMAKE_COMMAND} -E chdir ${WINDOWS_ZIP_DIR}
+            ${CMAKE_COMMAND} -E tar cf ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP} --format=zip ${ZIP_FILES}
+    DEPENDS quillon ${X86_EXE} ${PROJECT_BINARY_DIR}/README-windows.txt
+    COMMENT "Packing ${WINDOWS_ZIP}")
+  add_custom_target(quillon_zip ALL DEPENDS ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP})
+endif()
+
 add_subdirectory(tests/display)
 add_subdirectory(tests/music)
 add_subdirectory(tests/windows)
-
-# The zip for users, made by the 32-bit tree only (its exe runs on every
-# Windows): the program, stripped of its debugging information, and a short
-# text on what it is and how to use it.
-if(NOT QUILLON_WINDOWS_ARCH STREQUAL x86)
-  return()
-endif()
-set(WINDOWS_ZIP quillon-windows-x86.zip)
-# The README names the version.
-configure_file(resources/README-windows.txt ${PROJECT_BINARY_DIR}/README-windows.txt @ONLY)
-set(WINDOWS_ZIP_DIR ${PROJECT_BINARY_DIR}/zip)
-add_custom_command(
-  OUTPUT ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP}
-  COMMAND ${CMAKE_COMMAND} -E rm -rf ${WINDOWS_ZIP_DIR}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${WINDOWS_ZIP_DIR}
-  COMMAND ${CMAKE_STRIP} -o ${WINDOWS_ZIP_DIR}/quillon.exe $<TARGET_FILE:quillon>
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_BINARY_DIR}/README-windows.txt ${WINDOWS_ZIP_DIR}/README.txt
-  COMMAND ${CMAKE_COMMAND} -E chdir ${WINDOWS_ZIP_DIR}
-          ${CMAKE_COMMAND} -E tar cf ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP} --format=zip quillon.exe README.txt
-  DEPENDS quillon ${PROJECT_BINARY_DIR}/README-windows.txt
-  COMMENT "Packing ${WINDOWS_ZIP}")
-add_custom_target(quillon_zip ALL DEPENDS ${PROJECT_BINARY_DIR}/${WINDOWS_ZIP})
-
