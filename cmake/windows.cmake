@@ -18,7 +18,7 @@ endif()
 set(QUILLON_HOST_BUILD "" CACHE PATH "A native build tree of Quillon whose built content this build compiles")
 set(HOST_RES ${QUILLON_HOST_BUILD}/resources)
 set(HOST_CONTENT ${HOST_RES}/FONT.bmp ${HOST_RES}/ANI.bmp ${HOST_RES}/FPS.bmp ${HOST_RES}/MUSIC.xm
-                 ${HOST_RES}/quillon.ico ${HOST_RES}/embedded_resources.cpp)
+                 ${HOST_RES}/release.bin ${HOST_RES}/quillon.ico ${HOST_RES}/embedded_resources.cpp)
 foreach(file IN LISTS HOST_CONTENT)
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "No ${file}: build the native tree's content first (make windows does).")
@@ -46,14 +46,14 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/tests/windows/wine-run $
 include(cmake/quillon.cmake)
 enable_testing()
 
-# The release text (and, for the headless backend of the tests, the
-# resource table) as the native tree embedded them. The program reads its
-# other resources from its module and never the table: each array in a
-# section of its own lets the linker leave the table out (app/CMakeLists.txt).
+# The resource table as the native tree embedded it, for the headless
+# backend of the tests. The program reads its resources from its module and
+# never the table: each array in a section of its own lets the linker leave
+# the table out (app/CMakeLists.txt).
 add_library(quillon_resources STATIC ${HOST_RES}/embedded_resources.cpp)
 target_include_directories(quillon_resources PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(quillon_resources PRIVATE -fdata-sections)
-# The program's bitmaps, song and icon as resources of its own module
+# The program's bitmaps, song, release text and icon as resources of its own module
 # (FindResourceA, LoadImageA).
 add_library(quillon_rc OBJECT resources/quillon.rc)
 target_include_directories(quillon_rc PRIVATE ${HOST_RES})

@@ -227,6 +227,9 @@ bool InitDisplay(Window* window) {
     if (!CreateOffscreenOrExit(PAGE_LAYOUT, &display.page, "CreateSurface (PAGE) failed!")) {
         return false;
     }
+    if (!FindReleaseText()) {
+        return ErrorExit("TEXT resource error!");
+    }
     if (!RenderPages()) {
         return ErrorExit("Could not create pages!");
     }

@@ -1,6 +1,8 @@
 // The DirectDraw device and the eight surfaces of the scene.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/platform.h"
 
 struct Display {
@@ -16,6 +18,9 @@ struct Display {
     Surface* fps = nullptr;        // 170x8, black transparent
     Surface* font = nullptr;       // 784x12
     Surface* page = nullptr;       // 640x1536, the four pages
+    // The release text the pages are rendered from (the TEXT resource,
+    // RELEASE_TEXT_SIZE bytes), found at set-up; not owned.
+    const uint8_t* text = nullptr;
 };
 
 extern Display display;

@@ -72,13 +72,26 @@ bool DrawBackground() {
     return SurfaceColorFill(display.background, &middle, MIDDLE_COLOUR) == RESULT_OK;
 }
 
+bool FindReleaseText() {
+    display.text = nullptr;
+    ResourceBytes text{};
+    if (!OsFindResource(OsModuleHandle(), RELEASE_TEXT_RESOURCE, RT_RCDATA_TYPE, &text) || text.data == nullptr ||
+        text.size != RELEASE_TEXT_SIZE)
+        return false;
+    display.text = text.data;
+    return true;
+}
+
 bool RenderPages() {
     constexpr int linesPerPage = PAGE_HEIGHT / GLYPH_HEIGHT;
+    const uint8_t* releaseText = display.text;
+    if (releaseText == nullptr)
+        return false;
     int t = 0;
     for (int p = 0; p < PAGE_COUNT; ++p) {
         for (int l = 0; l < linesPerPage; ++l) {
             for (int c = 0; c < TEXT_COLUMNS; ++c, ++t) {
-                const int sourceX = GlyphSourceX(ReleaseText[t]);
+                const int sourceX = GlyphSourceX(releaseText[t]);
                 const Rect cell{sourceX, 0, sourceX + GLYPH_WIDTH, GLYPH_HEIGHT};
                 if (SurfaceBltFast(display.page, GLYPH_WIDTH * c, PAGE_HEIGHT * p + GLYPH_HEIGHT * l, display.font,
                                    &cell, DDBLTFAST_WAIT | DDBLTFAST_NOCOLORKEY) != RESULT_OK)

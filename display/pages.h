@@ -10,8 +10,9 @@
 constexpr uint32_t MIDDLE_COLOUR = 0x5D1759;
 constexpr int RELEASE_TEXT_SIZE = PAGE_COUNT * PAGE_LINES * TEXT_COLUMNS; // 10240
 
-// The release text, linked in: 128 lines of 80 codes, no line ends.
-extern const uint8_t ReleaseText[RELEASE_TEXT_SIZE];
+// The release text is the raw-data resource TEXT: 128 lines of 80 codes,
+// no line ends, exactly RELEASE_TEXT_SIZE bytes.
+constexpr const char RELEASE_TEXT_RESOURCE[] = "TEXT";
 
 // R, G, B of bar k, k = 0 outermost .. 22 innermost.
 extern const uint8_t barColours[BAR_COUNT][3];
@@ -36,7 +37,11 @@ constexpr int GlyphSourceX(uint8_t code) {
 // DrawBackground paints the bars and the middle field into BACKGROUND, which
 // must be black before; rows 0..23 and 456..479 stay untouched.
 bool DrawBackground();
-// Renders the 32x80 cells of each page from FONT into PAGE, then tints every
+// Finds the TEXT resource and keeps it in display.text for RenderPages;
+// false (display.text null) when there is none of exactly
+// RELEASE_TEXT_SIZE bytes.
+bool FindReleaseText();
+// Renders the 32x80 cells of each page (display.text) from FONT into PAGE, then tints every
 // pixel of value exactly 0 with the gradient colour of its page row, in
 // locked memory (the lock's pitch is honoured; bytes beyond column 639 are
 // never written).

@@ -124,6 +124,43 @@ TEST_F(DisplayDeviceTest, OfTwoMissingBitmapsOnlyTheFirstLoadedIsReported) {
     }
 }
 
+// The release text must be there, as raw data of exactly 10240 bytes: a
+// short or long block would be read past its end or cut off. Each fault is
+// one set-up failure with its message, after everything is released.
+TEST_F(DisplayDeviceTest, AMissingOrMisshapenTextResourceEndsTheSetUp) {
+    struct Case {
+        const char* what;
+        bool hidden;
+        uint32_t type;
+        size_t size;
+    };
+    const Case cases[] = {
+        {"missing", true, RT_RCDATA_TYPE, 0},
+        {"one byte short", false, RT_RCDATA_TYPE, RELEASE_TEXT_SIZE - 1},
+        {"one byte long", false, RT_RCDATA_TYPE, RELEASE_TEXT_SIZE + 1},
+        {"a page only", false, RT_RCDATA_TYPE, RELEASE_TEXT_SIZE / 4},
+        {"a bitmap, not raw data", false, RT_BITMAP_TYPE, RELEASE_TEXT_SIZE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetProcessState();
+        if (c.hidden)
+            HeadlessHideResource("TEXT");
+        else
+            HeadlessSetResource("TEXT", c.type, std::vector<uint8_t>(c.size, 'A'));
+        displayHeldAtBox = true;
+        surfacesAtBox = -1;
+        HeadlessOnMessageBox(RecordAtBox);
+        EXPECT_EQ(RunWinMain(), 0);
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{"TEXT resource error! Terminate application!"});
+        EXPECT_FALSE(displayHeldAtBox);
+        EXPECT_EQ(surfacesAtBox, 0);
+        EXPECT_TRUE(HeadlessWindowDestroyed());
+        EXPECT_EQ(HeadlessCallCount("WaveOutOpen"), 0);
+        EXPECT_EQ(display.text, nullptr);
+    }
+}
+
 TEST_F(DisplayDeviceTest, TheScreenIsTakenExclusivelyFullScreenAt640x480) {
     StartWindowAndDisplay();
     ASSERT_NE(display.dd, nullptr);

@@ -1,5 +1,7 @@
 // The rendered pages: glyph cells from FONT, tinted by the page row's
 // gradient colour; the lock's pitch honoured; the page copy into view.
+#include <algorithm>
+
 #include "scene_fixture.h"
 
 namespace {
@@ -38,20 +40,30 @@ TEST(GlyphSourceX, EveryCode) {
     EXPECT_EQ(GlyphSourceX(31), 0);
 }
 
+// The release text as the program finds it: the TEXT resource.
+const uint8_t* ReleaseTextResource() {
+    ResourceBytes text{};
+    EXPECT_TRUE(OsFindResource(OsModuleHandle(), "TEXT", RT_RCDATA_TYPE, &text));
+    EXPECT_EQ(text.size, static_cast<uint32_t>(RELEASE_TEXT_SIZE));
+    return text.data;
+}
+
 // What RenderPages must produce at (x, row) of page `page` (0..3), from the
 // FONT surface as loaded and the release text.
-uint32_t ExpectedPagePixel(int page, int x, int row) {
-    const uint8_t code = ReleaseText[2560 * page + 80 * (row / 12) + x / 8];
+uint32_t ExpectedPagePixel(const uint8_t* text, int page, int x, int row) {
+    const uint8_t code = text[2560 * page + 80 * (row / 12) + x / 8];
     const int cellX = code >= 32 && code <= 129 ? 8 * (code - 32) : 0;
     const uint32_t fontPixel = HeadlessPixel(display.font, cellX + x % 8, row % 12);
     return (fontPixel & 0x00FFFFFFu) == 0 ? RgbPixel(textGradient[row]) : fontPixel;
 }
 
 void ExpectAllPagesRendered() {
+    const uint8_t* text = ReleaseTextResource();
+    ASSERT_NE(text, nullptr);
     for (int p = 0; p < PAGE_COUNT; ++p) {
         for (int row = 0; row < PAGE_HEIGHT; ++row) {
             for (int x = 0; x < PAGE_WIDTH; ++x) {
-                ASSERT_EQ(HeadlessPixel(display.page, x, PAGE_HEIGHT * p + row), ExpectedPagePixel(p, x, row))
+                ASSERT_EQ(HeadlessPixel(display.page, x, PAGE_HEIGHT * p + row), ExpectedPagePixel(text, p, x, row))
                     << "page " << p + 1 << " row " << row << " x " << x;
             }
         }
@@ -71,6 +83,21 @@ void MarkFontEdges() {
 
 TEST_F(PagesTest, GlyphPixelsTakeTheGradientOfTheirPageRow) { ExpectAllPagesRendered(); }
 
+// The pages come from whatever TEXT resource the program finds: every code
+// 0..255 in turn, so each cell shows a different one from the built-in text.
+TEST_F(PagesTest, AnotherTextResourceIsWhatThePagesShow) {
+    std::vector<uint8_t> text(RELEASE_TEXT_SIZE);
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    HeadlessSetResource("TEXT", RT_RCDATA_TYPE, text);
+    ReleaseDisplay();
+    ASSERT_TRUE(InitDisplay(mainWindow));
+    EXPECT_TRUE(HeadlessMessageBoxes().empty());
+    ASSERT_NE(display.text, nullptr);
+    EXPECT_TRUE(std::equal(text.begin(), text.end(), display.text));
+    ExpectAllPagesRendered();
+}
+
 TEST_F(PagesTest, FirstAndLastRowOfEveryPageAreOrangeAndYellow) {
     MarkFontEdges();
     ASSERT_TRUE(RenderPages());
@@ -83,9 +110,10 @@ TEST_F(PagesTest, FirstAndLastRowOfEveryPageAreOrangeAndYellow) {
     // Only pixels of exactly 0 are tinted: the odd font pixel stays wherever
     // a blank (code 32) cell was drawn on a page's row 0.
     int oddPixels = 0;
+    const uint8_t* text = ReleaseTextResource();
     for (int p = 1; p <= PAGE_COUNT; ++p)
         for (int c = 0; c < TEXT_COLUMNS; ++c)
-            if (ReleaseText[2560 * (p - 1) + c] == 32) {
+            if (text[2560 * (p - 1) + c] == 32) {
                 EXPECT_EQ(PagePixel(p, 8 * c + 5, 0), 0x123456u);
                 ++oddPixels;
             }

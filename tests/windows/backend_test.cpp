@@ -309,19 +309,29 @@ TEST_F(Display, LinkedInBitmapsReachTheSurfacesAsTheDecoderReadsThem) {
     }
 }
 
-TEST(Resources, TheSongIsLinkedInAsRawData) {
-    ResourceBytes song{};
-    ASSERT_TRUE(OsFindResource(OsModuleHandle(), "MUSIC", RT_RCDATA_TYPE, &song));
-    std::FILE* f = std::fopen(QUILLON_SONG_FILE, "rb");
-    ASSERT_NE(f, nullptr);
-    std::vector<uint8_t> file(song.size + 1);
-    const size_t read = std::fread(file.data(), 1, file.size(), f);
-    std::fclose(f);
-    ASSERT_EQ(read, song.size);
-    EXPECT_TRUE(std::equal(song.data, song.data + song.size, file.begin()));
-    ResourceBytes none{};
-    EXPECT_FALSE(OsFindResource(OsModuleHandle(), "MUSIC", RT_BITMAP_TYPE, &none));
-    EXPECT_EQ(none.data, nullptr);
+// The song and the release text are raw data of the module, found by name,
+// byte for byte the files the native tree built.
+TEST(Resources, TheSongAndTheTextAreLinkedInAsRawData) {
+    struct Case {
+        const char* name;
+        const char* file;
+    };
+    const Case cases[] = {{"MUSIC", QUILLON_SONG_FILE}, {"TEXT", QUILLON_TEXT_FILE}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResourceBytes found{};
+        ASSERT_TRUE(OsFindResource(OsModuleHandle(), c.name, RT_RCDATA_TYPE, &found));
+        std::FILE* f = std::fopen(c.file, "rb");
+        ASSERT_NE(f, nullptr);
+        std::vector<uint8_t> file(found.size + 1);
+        const size_t read = std::fread(file.data(), 1, file.size(), f);
+        std::fclose(f);
+        ASSERT_EQ(read, found.size);
+        EXPECT_TRUE(std::equal(found.data, found.data + found.size, file.begin()));
+        ResourceBytes none{};
+        EXPECT_FALSE(OsFindResource(OsModuleHandle(), c.name, RT_BITMAP_TYPE, &none));
+        EXPECT_EQ(none.data, nullptr);
+    }
 }
 
 // The records the backend hands to Windows carry their own size (dwSize,
