@@ -168,7 +168,7 @@
       if (music.length === 0) refuse('music', 'The song is empty.');
       if (music.length > songLimit)
         refuse('music', `The song is ${count(music.length)} bytes; the Windows program takes songs of at most ` +
-          `${count(songLimit)} bytes (${+(songLimit / 1048576).toFixed(1)} MB).`);
+          `${count(songLimit)} bytes${songLimit >= 1048576 ? ` (${+(songLimit / 1048576).toFixed(1)} MB)` : ''}.`);
       out.music = music;
     }
     if (content.player !== undefined) {
