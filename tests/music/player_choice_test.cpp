@@ -95,10 +95,10 @@ TEST_F(PlayerChoiceTest, PlayerResourceChoosesTheEngineOrLeavesTheDefault) {
 
 // The resource is read at each start: a program that starts the music again
 // after its content changed follows the new choice, and a start after the
-// resource is gone plays the build's default again.
+// resource is gone plays the build's default again. (The small library has
+// one engine: nothing to tell apart there.)
+#if QUILLON_TEST_FULL_LIBRARY
 TEST_F(PlayerChoiceTest, EachStartReadsTheChoiceAgain) {
-    if (!QUILLON_TEST_FULL_LIBRARY)
-        GTEST_SKIP() << "the small library has one engine";
     const std::vector<uint8_t> song = SongTheyPlayApart();
     const std::vector<int16_t> small = StartAndRender(song, nullptr, StartSmallPlayer);
     const std::vector<int16_t> full = StartAndRender(song, nullptr, StartFullPlayer);
@@ -112,5 +112,6 @@ TEST_F(PlayerChoiceTest, EachStartReadsTheChoiceAgain) {
     EXPECT_EQ(std::vector<int16_t>(OutputRing(), OutputRing() + 2 * static_cast<size_t>(output.ringFrames)), full);
     MusicStop();
 }
+#endif
 
 } // namespace
