@@ -4,7 +4,8 @@
 #   - the application manifest as resource type 24 (RT_MANIFEST), ID 1:
 #     DPI aware, asInvoker, the supported Windows versions;
 #   - the version resource's strings (Properties dialog, Details);
-#   - the icon group 104, which the file manager shows.
+#   - the icon group 104, which the file manager shows;
+#   - no PLAYER resource, which would choose the player.
 #   exe_resources.sh OBJDUMP EXE ARCH VERSION
 set -u
 objdump=$1 exe=$2 arch=$3 version=$4
@@ -30,6 +31,10 @@ listed() { echo "$list" | grep -q -- "$1"; }
 check "the manifest has ID 1" listed '--type=24 --name=1 '
 check "the version resource is there" listed '--type=16 --name=1 '
 check "the icon group 104 is there" listed '--type=14 --name=104 '
+# A PLAYER resource would choose the player (music/player.h): the program
+# of `make windows` plays the build's own.
+unlisted() { ! listed "$1"; }
+check "no PLAYER resource: the build's player plays" unlisted "--name='PLAYER'"
 
 manifest=$(wrestool -x --raw --type=24 --name=1 "$exe")
 has() { echo "$manifest" | grep -q -- "$1"; }
