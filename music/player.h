@@ -3,8 +3,8 @@
 // ways that differ only in the file defining the build's default: the small
 // player (player_small.cpp: StartSmallPlayer) or the full player
 // (full/player_full.cpp: StartFullPlayer). Tools that offer both set
-// playerStart before MusicStart; the content's resource "PLAYER" chooses
-// over both (ContentPlayer).
+// playerStart before MusicStart; a resource "PLAYER" in the content
+// overrides either (ContentPlayer).
 #pragma once
 
 #include <cstdint>
