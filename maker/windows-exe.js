@@ -230,6 +230,42 @@
     };
   }
 
+  // The PE checksum as the linker and Windows compute it: the 16-bit words
+  // of the file summed with their carries folded in, the checksum field
+  // left out, plus the file's length.
+  function peChecksum(bytes, checkSumAt) {
+    let sum = 0;
+    for (let i = 0; i + 1 < bytes.length; i += 2) {
+      if (i === checkSumAt || i === checkSumAt + 2) continue;
+      sum += bytes[i] | (bytes[i + 1] << 8);
+      sum = (sum & 0xffff) + (sum >>> 16);
+    }
+    if (bytes.length & 1) {
+      sum += bytes[bytes.length - 1];
+      sum = (sum & 0xffff) + (sum >>> 16);
+    }
+    return (sum + bytes.length) >>> 0;
+  }
+
+  // pe-library (2.0.1) writes the section names with Buffer where there is
+  // one (node) and otherwise with a loop that repeats the first character
+  // (".text" becomes "........" in a browser). The sections are the built
+  // exe's, in its order, so their names are copied back from it, and the
+  // checksum computed again.
+  function restoreSectionNames(exe, out) {
+    const from = new DataView(exe.buffer, exe.byteOffset, exe.byteLength);
+    const to = new DataView(out.buffer, out.byteOffset, out.byteLength);
+    const tableOf = (view) => {
+      const nt = view.getUint32(60, true);
+      return { at: nt + 24 + view.getUint16(nt + 20, true), count: view.getUint16(nt + 6, true) };
+    };
+    const a = tableOf(from), b = tableOf(to);
+    if (a.count !== b.count) throw new Error('windows-exe.js: the section count changed');
+    for (let i = 0; i < a.count; ++i) out.set(exe.subarray(a.at + 40 * i, a.at + 40 * i + 8), b.at + 40 * i);
+    const layout = readLayout(out);
+    if (layout.checkSum !== 0) to.setUint32(layout.checkSumAt, peChecksum(out, layout.checkSumAt), true);
+  }
+
   function exeFault(message) {
     return refuse('exe', `The maker's Windows program cannot be rewritten: ${message}.`);
   }
@@ -320,6 +356,7 @@
     // Shrinking too: a smaller song gives a smaller exe, not stale bytes.
     res.outputResource(image, false, true);
     const out = new Uint8Array(image.generate());
+    restoreSectionNames(exe, out);
 
     // What must not have moved, checked on the result itself.
     const outLayout = readLayout(out);
@@ -336,6 +373,7 @@
     makeWindowsExe,
     checkContent,
     readLayout,
+    peChecksum,
     WindowsExeError,
     TEXT_BYTES,
     DEFAULT_SONG_LIMIT,

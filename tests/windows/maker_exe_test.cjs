@@ -254,3 +254,20 @@ test('an exe this rewrite cannot keep whole is refused, not mangled', () => {
       return true;
     });
 });
+
+// A page has no Buffer, and pe-library takes other paths there (its
+// section-name writer among them): the same content gives the same bytes.
+test('without node\'s Buffer, as in a page, the rewrite gives the same exe', () => {
+  const every = rewrites[3].content;
+  const inNode = makeWindowsExe(exe, every, { resedit });
+  const nodeBuffer = globalThis.Buffer;
+  let inPage;
+  try {
+    delete globalThis.Buffer;
+    assert.strictEqual(typeof Buffer, 'undefined');
+    inPage = makeWindowsExe(exe, every, { resedit });
+  } finally {
+    globalThis.Buffer = nodeBuffer;
+  }
+  assert.ok(Buffer.from(inPage).equals(Buffer.from(inNode)));
+});
