@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/tour.h"
 #include "app/win_main.h"
 #include "display/display_device.h"
 #include "display/scene.h"
@@ -41,8 +42,7 @@ void Post(uint32_t message, uintptr_t wParam = 0) { HeadlessPostInput(message, w
 // `now`: a page that rests for the hold time gets the right button (pages
 // 1..3) or the left button (page 4).
 void TourStep(uint32_t now, uint32_t next) {
-    const bool rest = !scene.revealing && !scene.pageSliding && !scene.quitRequested;
-    if (!rest) {
+    if (!SceneAtRest()) {
         run.resting = false;
         return;
     }

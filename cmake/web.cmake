@@ -10,10 +10,25 @@
 #
 # No threads and no shared memory, so the page plays from disk and from any
 # host: the program runs on the page's thread, and Asyncify lets it give the
-# browser its turn where it waits (platform/web/web_internal.h). The memory
-# is fixed (no growth), so the page keeps one view of it.
+# browser its turn where it waits (platform/web/web_internal.h).
+#
+# The page hands the program its own content before main runs (a person's
+# presentation made in the browser): the program exports the calls for it
+# (platform/web/README.md). Its memory is made by the page, sized for that
+# content, and never grows, so the page keeps one view of it: at least
+# QUILLON_WEB_MEMORY_MB (the program with its built-in content), up to
+# what the largest song the page accepts needs.
 set(QUILLON_HOST_BUILD "" CACHE PATH "Host build tree whose resources/ holds embedded_resources.cpp")
 set(QUILLON_WEB_SITE ${PROJECT_BINARY_DIR}/quillon-web)
+# The largest song (.xm file) the page hands the program. Loaded, every
+# sample value of an 8-bit sample becomes 16 bits, and the file stays in
+# memory as the page gave it: a song of n bytes takes up to 3n, plus its
+# patterns (256 of 256 rows of 32 channels at most: 10 MB) and headers.
+set(QUILLON_WEB_SONG_LIMIT_MB 32)
+set(QUILLON_WEB_MEMORY_MB 32)
+# The built-in memory, three times the largest song, and 32 MB for the
+# patterns and the other pieces (bitmaps of a few hundred kB, the text).
+math(EXPR QUILLON_WEB_MEMORY_LIMIT_MB "${QUILLON_WEB_MEMORY_MB} + 3 * ${QUILLON_WEB_SONG_LIMIT_MB} + 32")
 set(QUILLON_WEB_SINGLE ${PROJECT_BINARY_DIR}/quillon.html)
 
 set(EMBEDDED ${QUILLON_HOST_BUILD}/resources/embedded_resources.cpp)
@@ -38,16 +53,29 @@ add_subdirectory(display)
 add_subdirectory(app)
 
 set(WEB_DIR ${PROJECT_SOURCE_DIR}/platform/web)
-quillon_executable(quillon_web SOURCES ${PROJECT_SOURCE_DIR}/app/main.cpp
-                   LINK quillon_app quillon_display quillon_music quillon_platform_web)
+# The full music library holds both players; the page chooses one
+# (quillon_web_set_player), and a page that does not gets the build's.
+quillon_executable(quillon_web SOURCES ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/web_exports.cpp
+                   LINK quillon_app quillon_display quillon_music_full quillon_platform_web)
+if(QUILLON_FULL_XM)
+  set(full_by_default 1)
+else()
+  set(full_by_default 0)
+endif()
+set_source_files_properties(${PROJECT_SOURCE_DIR}/app/web_exports.cpp PROPERTIES
+                            COMPILE_DEFINITIONS QUILLON_WEB_FULL_PLAYER_BY_DEFAULT=${full_by_default})
 set_target_properties(quillon_web PROPERTIES OUTPUT_NAME quillon SUFFIX .js
                       RUNTIME_OUTPUT_DIRECTORY ${QUILLON_WEB_SITE})
 target_link_options(quillon_web PRIVATE
   -O2
   -sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536
-  -sINITIAL_MEMORY=32MB -sALLOW_MEMORY_GROWTH=0
+  # The page gives the memory (wasmMemory) with a maximum of its own size,
+  # so it cannot grow; the module accepts any size up to the limit.
+  -sIMPORTED_MEMORY=1 -sINITIAL_MEMORY=${QUILLON_WEB_MEMORY_MB}MB
+  -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=${QUILLON_WEB_MEMORY_LIMIT_MB}MB
   -sMODULARIZE=1 -sEXPORT_NAME=createQuillon -sINVOKE_RUN=0 -sEXIT_RUNTIME=1
-  -sEXPORTED_RUNTIME_METHODS=ccall -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared
+  -sEXPORTED_RUNTIME_METHODS=ccall
+  -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared,_quillon_web_set_resource,_quillon_web_set_player,_quillon_web_set_clock_step,_quillon_scene_at_rest,_malloc,_free
   -sENVIRONMENT=web)
 
 set(PAGE_SCRIPTS ${WEB_DIR}/page/quillon-page.js ${WEB_DIR}/page/quillon-audio.js)
@@ -65,6 +93,8 @@ add_custom_command(OUTPUT ${QUILLON_WEB_SITE}/index.html ${QUILLON_WEB_SINGLE}
                            --program $<TARGET_FILE:quillon_web> --wasm ${QUILLON_WEB_SITE}/quillon.wasm
                            --page ${WEB_DIR}/page/quillon-page.js --audio ${WEB_DIR}/page/quillon-audio.js
                            --folder ${QUILLON_WEB_SITE} --single ${QUILLON_WEB_SINGLE}
+                           --song-limit-mb ${QUILLON_WEB_SONG_LIMIT_MB} --memory-mb ${QUILLON_WEB_MEMORY_MB}
+                           --memory-limit-mb ${QUILLON_WEB_MEMORY_LIMIT_MB}
                    DEPENDS quillon_web ${WEB_DIR}/bundle.cjs ${WEB_DIR}/page/index.html ${PAGE_SCRIPTS}
                    COMMENT "Making quillon.html and quillon-web/index.html")
 

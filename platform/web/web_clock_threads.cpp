@@ -5,6 +5,11 @@
 // minimum, as everywhere: a fiber runs at the first wait after its time
 // has come. The waits themselves go to the page (Asyncify), which resolves
 // them at a timeout, an animation frame or a wake-up of its own.
+//
+// The program's clock (timeGetTime) follows the browser's, or, while the
+// page asks for fast-forward, stands still but for a fixed step at each
+// Flip, so the presentation runs as fast as frames can be made and comes
+// to the same pictures as at its own pace.
 #include <emscripten.h>
 #include <emscripten/fiber.h>
 
@@ -42,6 +47,19 @@ struct Fibers {
 
 Fibers fibers;
 alignas(16) unsigned char mainAsyncifyStack[ASYNCIFY_STACK_BYTES];
+
+// timeGetTime is the browser's clock plus `offset`, or, with a step, `now`,
+// which moves on only by the step at each Flip. Switching either way
+// continues from the time the program last saw, so it never goes back.
+struct ProgramClock {
+    double offset = 0;
+    uint32_t step = 0; // 0: the browser's clock
+    double now = 0;
+};
+
+ProgramClock programClock;
+
+double ProgramNow() { return programClock.step ? programClock.now : emscripten_get_now() + programClock.offset; }
 
 // The page's wait: resolves with a WebWake value.
 EM_ASYNC_JS(int, web_page_wait, (double milliseconds, int animationFrame),
@@ -81,7 +99,26 @@ double WebNow() { return emscripten_get_now(); }
 
 double WebLastTurn() { return fibers.lastTurn; }
 
-uint32_t OsTimeGetTime() { return static_cast<uint32_t>(static_cast<uint64_t>(WebNow())); }
+uint32_t OsTimeGetTime() { return static_cast<uint32_t>(static_cast<uint64_t>(ProgramNow())); }
+
+uint32_t WebClockStep() { return programClock.step; }
+
+void WebStepClock() {
+    if (programClock.step)
+        programClock.now += programClock.step;
+}
+
+// N > 0: fast-forward, N ms at each Flip; 0: the browser's clock again,
+// continuing from where the program's stood.
+extern "C" EMSCRIPTEN_KEEPALIVE void quillon_web_set_clock_step(uint32_t milliseconds) {
+    const double now = ProgramNow();
+    if (milliseconds) {
+        programClock.now = now;
+    } else {
+        programClock.offset = now - WebNow();
+    }
+    programClock.step = milliseconds;
+}
 
 void WebRunDueThreads() {
     if (fibers.current)

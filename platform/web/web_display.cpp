@@ -7,6 +7,11 @@
 // display's rate as with a vsync flip, and the browser (and the feeder)
 // get their turn. A page that draws no animation frames (hidden) lets Flip
 // go on after PRESENT_WAIT_MS. A canvas is never lost.
+//
+// In fast-forward (web_clock_threads.cpp) a Flip moves the program's clock
+// on by its step and does not wait for the animation frame: the page still
+// gets every frame, and the browser gets its turn (and paints the last
+// one) once FAST_FORWARD_BUSY_MS have passed without one.
 #include <emscripten.h>
 
 #include <vector>
@@ -19,6 +24,7 @@
 namespace {
 
 constexpr double PRESENT_WAIT_MS = 100;
+constexpr double FAST_FORWARD_BUSY_MS = 30;
 
 struct WebDisplayState {
     DirectDraw* presenting = nullptr; // the device that owns the canvas
@@ -50,6 +56,10 @@ void Present(const PixelBuffer& front) {
                 Module['quillonPresent']($0, $1, $2);
         },
         state.staging.data(), state.width, state.height);
+    if (WebClockStep() && WebNow() - WebLastTurn() <= FAST_FORWARD_BUSY_MS) {
+        WebRunDueThreads(); // the feeder keeps up without the browser's turn
+        return;
+    }
     const double until = WebNow() + PRESENT_WAIT_MS;
     for (double left = PRESENT_WAIT_MS; left > 0; left = until - WebNow())
         if (WebWait(left, true) == WebWake::ANIMATION_FRAME)
@@ -120,6 +130,7 @@ Result SurfaceFlip(Surface* primary) {
     const Result r = CoreFlip(primary);
     if (r != RESULT_OK)
         return r;
+    WebStepClock();
     if (primary->owner == State().presenting)
         Present(primary->pixels);
     return RESULT_OK;

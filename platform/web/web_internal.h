@@ -57,3 +57,9 @@ WebWake WebWait(double milliseconds, bool animationFrame);
 double WebNow();
 // When the last wait of the main context ended (WebNow's clock).
 double WebLastTurn();
+// The fast-forward step of the program's clock in ms, 0 when it follows the
+// browser's (quillon_web_set_clock_step).
+uint32_t WebClockStep();
+// A Flip's tick of the program's clock: the step in fast-forward, nothing
+// otherwise.
+void WebStepClock();

@@ -123,6 +123,98 @@ const ORIGINS = [
 
 const CAPTURE_SECONDS = 4;
 
+// ---- The page's own content (window.quillonContent) ------------------------
+
+// quillon.html with `content` (the object a downloaded presentation
+// carries) as window.quillonContent, written beside the test's pictures.
+function pageWithContent(c, name, content) {
+  const html = fs.readFileSync(path.join(c.build, 'quillon.html'), 'utf8');
+  const script = `<script>\nwindow.quillonContent = ${JSON.stringify(content)};\n</script>\n`;
+  const at = html.indexOf('<script>');
+  const file = path.join(c.out, `${name}.html`);
+  fs.writeFileSync(file, html.slice(0, at) + script + html.slice(at));
+  return pathToFileURL(file).href;
+}
+
+// The built-in release text with its pages turned by one: its page 1 is
+// the built-in page 2, and so on.
+function turnedText() {
+  const text = fs.readFileSync(h.env('QUILLON_RELEASE_TEXT'));
+  if (text.length !== 10240) throw new Error(`the built-in text has ${text.length} bytes`);
+  return Buffer.concat([text.subarray(2560), text.subarray(0, 2560)]);
+}
+
+// A song of the test's own, built by songc from a short score.
+function ownSong(out, score, name) {
+  const source = path.join(out, `${name}.txt`), xm = path.join(out, `${name}.xm`);
+  fs.writeFileSync(source, score);
+  const run = spawnSync(h.env('QUILLON_SONGC'), [source, xm], { encoding: 'utf8' });
+  if (run.status !== 0) throw new Error(`songc failed: ${run.stderr}`);
+  return xm;
+}
+
+const OWN_SCORE = `song own
+channels 2
+speed 3
+bpm 140
+order 0 0
+instrument lead wave=saw cycle=32 rel=12 harmonics=9 volume=48
+instrument hat wave=hat rel=24 length=0.05 highpass=7000 lowpass=15000 decay=0.012 volume=40
+track tune
+ 0 C-4 lead
+ 4 E-4 lead
+ 8 G-4 lead A02*4
+12 C-5 lead
+16 off
+end
+track beat
+ 0 C-4 hat
+ 8 C-4 hat
+end
+pattern 0 tune beat
+`;
+
+// A 24-bit BMP of width x height, every pixel 0xRRGGBB.
+function plainBmp(width, height, rgb) {
+  const row = (width * 3 + 3) & ~3;
+  const bmp = Buffer.alloc(54 + row * height);
+  bmp.write('BM', 0, 'latin1');
+  bmp.writeUInt32LE(bmp.length, 2);
+  bmp.writeUInt32LE(54, 10);
+  bmp.writeUInt32LE(40, 14);
+  bmp.writeInt32LE(width, 18);
+  bmp.writeInt32LE(height, 22);
+  bmp.writeUInt16LE(1, 26);
+  bmp.writeUInt16LE(24, 28);
+  bmp.writeUInt32LE(row * height, 34);
+  for (let y = 0; y < height; ++y)
+    for (let x = 0; x < width; ++x) {
+      const at = 54 + y * row + 3 * x;
+      bmp[at] = rgb & 0xff;
+      bmp[at + 1] = (rgb >> 8) & 0xff;
+      bmp[at + 2] = (rgb >> 16) & 0xff;
+    }
+  return bmp;
+}
+
+// xmrender's rendering of `song` with `player` ('small' or 'full').
+function renderedSong(out, song, player, seconds) {
+  const wav = path.join(out, `${path.basename(song, '.xm')}-${player}-${seconds}s.wav`);
+  const render = spawnSync(h.env('QUILLON_XMRENDER'), [song, wav, `--${player}`, '--seconds', String(seconds)],
+    { encoding: 'utf8' });
+  if (render.status !== 0) throw new Error(`xmrender failed: ${render.stderr}`);
+  return new Int16Array(readWavData(wav));
+}
+
+// The player the build gives a page that chooses none, and the other one.
+const DEFAULT_PLAYER = process.env.QUILLON_FULL_XM === 'ON' ? 'full' : 'small';
+const OTHER_PLAYER = DEFAULT_PLAYER === 'full' ? 'small' : 'full';
+
+// 32 MB, as cmake/web.cmake's QUILLON_WEB_SONG_LIMIT_MB.
+async function songLimit(page) {
+  return page.evaluate(() => window.quillonConfig.songLimitBytes);
+}
+
 const cases = {
   // Opened in each of the three ways, in one browser: page 1 as the
   // snapshot shows it, page 2 after a right click, the counter after the
@@ -277,6 +369,115 @@ const cases = {
       .map((r) => r.replace(server.url, '').replace(/[?#].*$/, ''));
     if (fetched.some((r) => !parts.includes(r)) || !fetched.includes('quillon.wasm'))
       throw new Error(`the folder's page fetched ${fetched.join(', ')}`);
+  },
+
+  // quillon.html with a text and a song of its own and the player that is
+  // not the build's: page 1 shows the own text's first page (the built-in
+  // page 2, as the snapshot shows it) and the sound is xmrender's of the
+  // own song with that player. Meanwhile the page's fast-forward: a clock
+  // step of 6 ms makes the counter show 166 frames a second whatever the
+  // display's rate, and the program at rest is told; back on the real
+  // clock the display's rate again, and the next page at rest after a
+  // right click. Then a font of the page's own (all white): the page area
+  // is white where the built-in font would draw.
+  async ownContent(c) {
+    const shots = h.snapshots(['page2', 'page3']);
+    const fps = h.snapshots(['page1'], 'FPS').page1;
+    const song = ownSong(c.out, OWN_SCORE, 'own-song');
+    const expected = renderedSong(c.out, song, OTHER_PLAYER, CAPTURE_SECONDS + 1);
+    const b = await c.browser();
+    const url = pageWithContent(c, 'own', {
+      TEXT: turnedText().toString('base64'), MUSIC: fs.readFileSync(song).toString('base64'), player: OTHER_PLAYER,
+    });
+    await b.page.goto(`${url}?capture=${CAPTURE_SECONDS}`);
+    await b.waitForLog(/^quillon: start screen/, 30000);
+    const given = b.logged(/^quillon: own content/);
+    const expectedLine = `quillon: own content: MUSIC ${fs.statSync(song).size}, TEXT 10240; the ${OTHER_PLAYER} player`;
+    if (given !== expectedLine) throw new Error(`the page said "${given}", not "${expectedLine}"`);
+
+    await b.page.evaluate(() => window.quillon.setClockStep(6));
+    await startByClick(b);
+    await h.waitFor('the page at rest', () => b.page.evaluate(() => window.quillon.atRest()), 20000, 20);
+    await waitForPicture('own page 1', b.page, shots.page2, c.out, 10000);
+    await b.page.keyboard.press(' ');
+    const fast = await h.waitFor('the fast-forward figure', async () => {
+      const figure = counterFigure(await h.canvasPixels(b.page), fps);
+      return figure !== null && figure > 100 ? figure : null;
+    }, 10000, 50);
+    if (fast !== 166) throw new Error(`fast-forward by 6 ms a frame shows ${fast} frames a second, not 166`);
+
+    await b.page.evaluate(() => window.quillon.setClockStep(0));
+    const real = await h.waitFor('the real-time figure', async () => {
+      const figure = counterFigure(await h.canvasPixels(b.page), fps);
+      return figure !== null && figure < 150 ? figure : null;
+    }, 10000, 50);
+    console.log(`CLOCK: ${c.kind}: ${fast} frames a second in fast-forward, ${real} on the real clock`);
+    await b.page.keyboard.press(' ');
+    await b.page.mouse.click(h.WIDTH / 2, h.HEIGHT / 2, { button: 'right' });
+    await h.waitFor('the wipe to begin', async () => !(await b.page.evaluate(() => window.quillon.atRest())), 5000, 10);
+    await h.waitFor('the next page at rest', () => b.page.evaluate(() => window.quillon.atRest()), 20000, 20);
+    await waitForPicture('own page 2', b.page, shots.page3, c.out, 10000);
+
+    const frames = compareSound(await captured(b, b.page), expected, `${c.kind}, own song, ${OTHER_PLAYER} player`);
+    console.log(`SOUND: ${c.kind}: the own song with the ${OTHER_PLAYER} player: ${frames} frames equal to xmrender`);
+    if (frames < 3 * 44100) throw new Error(`only ${frames} frames compared`);
+
+    const white = pageWithContent(c, 'own-font', { FONT: plainBmp(784, 12, 0xffffff).toString('base64') });
+    await b.page.goto(white);
+    await b.waitForLog(/^quillon: own content: FONT/, 30000);
+    await h.waitFor('the second start screen', () => b.lines.filter((l) => /^quillon: start screen/.test(l)).length === 2,
+      30000);
+    await b.page.evaluate(() => window.quillon.setClockStep(6));
+    await startByClick(b);
+    await h.waitFor('the white page at rest', () => b.page.evaluate(() => window.quillon.atRest()), 20000, 20);
+    const picture = await h.canvasPixels(b.page);
+    let other = 0;
+    for (let y = 48; y < 48 + 384; ++y)
+      for (let x = 0; x < h.WIDTH; ++x)
+        if (!(x >= ANI_BOX.x && y >= ANI_BOX.y) && h.rgbaPixel(picture, x, y) !== 0xffffff) ++other;
+    if (other) {
+      h.writePpm(path.join(c.out, 'own-font-last.ppm'), picture);
+      throw new Error(`${other} pixels of the page area are not the own font's white`);
+    }
+  },
+
+  // The largest song the page takes (QUILLON_WEB_SONG_LIMIT_MB), made to
+  // need the most memory a song of its size can (largest_song.cpp: one
+  // 8-bit sample, which the program holds in 16 bits, and every pattern
+  // the format allows), loads and plays as xmrender renders it; one byte
+  // more, and the page refuses it, naming the limit, before anything starts.
+  async songLimit(c) {
+    const b = await c.browser();
+    await b.page.goto(pageWithContent(c, 'limit-probe', {}));
+    await b.waitForLog(/^quillon: start screen/, 30000);
+    const limit = await songLimit(b.page);
+    const song = path.join(c.out, 'largest-song.xm');
+    const make = spawnSync(h.env('QUILLON_LARGEST_SONG'), [String(limit), song], { encoding: 'utf8' });
+    if (make.status !== 0) throw new Error(`largest_song failed: ${make.stderr}`);
+    const bytes = fs.readFileSync(song);
+    if (bytes.length !== limit) throw new Error(`the song at the limit has ${bytes.length} bytes, not ${limit}`);
+    const expected = renderedSong(c.out, song, DEFAULT_PLAYER, 3);
+
+    await b.page.goto(`${pageWithContent(c, 'limit', { MUSIC: bytes.toString('base64') })}?capture=2`);
+    await h.waitFor('the start screen of the largest song',
+      () => b.lines.filter((l) => /^quillon: start screen/.test(l)).length === 2, 60000);
+    await startByClick(b);
+    await b.waitForLog(/^quillon: sound on/, 20000);
+    const frames = compareSound(await captured(b, b.page), expected, `${c.kind}, a song of ${limit} bytes`);
+    console.log(`LIMIT: ${c.kind}: a song of ${limit} bytes: ${frames} frames equal to xmrender`);
+    if (frames < 44100) throw new Error(`only ${frames} frames compared`);
+    const message = await b.page.evaluate(() => window.quillon.message);
+    if (message) throw new Error(`the program said ${message}`);
+
+    const over = Buffer.concat([bytes, Buffer.from([0])]);
+    await b.page.goto(pageWithContent(c, 'over-limit', { MUSIC: over.toString('base64') }));
+    await b.waitForLog(/^quillon: cannot play/, 60000);
+    const text = await b.page.evaluate(() => document.getElementById('cannot').innerText);
+    const refusal = `The song is too large: ${limit + 1} bytes, and a presentation plays songs of up to 32 MB ` +
+      `(${limit} bytes).`;
+    if (!text.includes(refusal))
+      throw new Error(`for a song one byte over the limit the page says "${text}"`);
+    await b.page.screenshot({ path: path.join(c.out, 'over-limit.png') });
   },
 
   // A browser without Web Audio: the start screen says the music is

@@ -5,7 +5,9 @@
 #     DPI aware, asInvoker, the supported Windows versions;
 #   - the version resource's strings (Properties dialog, Details);
 #   - the icon group 104, which the file manager shows;
-#   - no PLAYER resource, which would choose the player.
+#   - the program's own resources: the song and the release text as raw
+#     data (RT_RCDATA), the text of exactly 10240 bytes; no PLAYER resource,
+#     which would choose the player.
 #   exe_resources.sh OBJDUMP EXE ARCH VERSION
 set -u
 objdump=$1 exe=$2 arch=$3 version=$4
@@ -31,6 +33,8 @@ listed() { echo "$list" | grep -q -- "$1"; }
 check "the manifest has ID 1" listed '--type=24 --name=1 '
 check "the version resource is there" listed '--type=16 --name=1 '
 check "the icon group 104 is there" listed '--type=14 --name=104 '
+check "the song MUSIC is raw data" listed "--type=10 --name='MUSIC' "
+check "the release text TEXT is raw data of 10240 bytes" listed "--type=10 --name='TEXT' .*size=10240\]"
 # A PLAYER resource would choose the player (music/player.h): the program
 # of `make windows` plays the build's own.
 unlisted() { ! listed "$1"; }

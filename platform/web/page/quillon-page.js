@@ -12,6 +12,8 @@
 // Everything can come inlined in the one file quillon.html: the program's
 // wasm as window.quillonWasm (base64) and the audio player's source as
 // window.quillonAudioSource; otherwise they are fetched beside the page.
+// A presentation of a person's own is the same page with their pieces in
+// window.quillonContent (see "The page's own content" below).
 'use strict';
 (() => {
   const MAGIC = 0x51554c4e;
@@ -42,6 +44,14 @@
     silentFrames: 0,
     bytesPlayedNow: () => status.bytesPlayed,
     framesHandedOver: () => status.presented,
+    // Fast-forward: the program's clock moves `milliseconds` at each frame
+    // and frames do not wait for the display; 0 is the real clock again.
+    setClockStep: (milliseconds) => {
+      const m = program || module;
+      if (m) m._quillon_web_set_clock_step(milliseconds >>> 0);
+    },
+    // True when no reveal, wipe or closing is under way.
+    atRest: () => !!program && program._quillon_scene_at_rest() === 1,
   };
   window.quillon = status;
 
@@ -51,6 +61,7 @@
   let audio = null;     // { context, ready, node, Player (the player on the page, without a worklet) }
   let running = false;
   let waker = null;     // ends the program's current wait
+  let content = null;   // the page's own pieces (readContent)
   const pressed = new Set(); // buttons and keys whose press the program got
 
   function show(id) {
@@ -309,6 +320,82 @@
     return bytes;
   }
 
+  // ---- The page's own content ---------------------------------------------
+  // window.quillonContent, when there, holds the pieces of a person's own
+  // presentation, each base64 text or a Uint8Array: FONT, ANI, FPS (the BMP
+  // files fontc, anigen and fpsgen write), MUSIC (the .xm file), TEXT
+  // (textc's 10240 bytes); and player: 'small' or 'full'. Each piece given
+  // replaces the built-in one; other names are not the program's and are
+  // left alone. window.quillonConfig (bundle.cjs) says how large a song may
+  // be and how much memory the program takes. The program gets the pieces
+  // before main, in memory made for them, and keeps them while it runs.
+  const RESOURCE_TYPES = { FONT: 2, ANI: 2, FPS: 2, MUSIC: 10, TEXT: 10 }; // RT_BITMAP, RT_RCDATA
+  // What a song needs loaded beside its own bytes: its 8-bit samples
+  // widened to 16 bits (twice the file at most), its patterns and headers.
+  const SONG_PATTERN_BYTES = 16 * 1024 * 1024;
+  const WASM_PAGE = 65536;
+
+  function megabytes(bytes) {
+    return (bytes / (1024 * 1024)).toFixed(1).replace(/\.0$/, '') + ' MB';
+  }
+
+  // { pieces: [[name, bytes]...], player: 0 | 1 | null } from
+  // window.quillonContent; throws an Error saying what is wrong.
+  function readContent() {
+    const given = window.quillonContent;
+    const content = { pieces: [], player: null };
+    if (!given) return content;
+    for (const name of Object.keys(RESOURCE_TYPES)) {
+      const piece = given[name];
+      if (piece === undefined || piece === null) continue;
+      const bytes = typeof piece === 'string' ? decodeBase64(piece) : piece;
+      if (!(bytes instanceof Uint8Array) || bytes.length === 0) throw new Error(`The presentation's ${name} is empty or unreadable.`);
+      content.pieces.push([name, bytes]);
+    }
+    if (given.player !== undefined && given.player !== null) {
+      if (given.player !== 'small' && given.player !== 'full') throw new Error(`No player is called "${given.player}".`);
+      content.player = given.player === 'full' ? 1 : 0;
+    }
+    const config = window.quillonConfig;
+    const song = content.pieces.find(([name]) => name === 'MUSIC');
+    if (song && config && song[1].length > config.songLimitBytes) {
+      throw new Error(`The song is too large: ${song[1].length} bytes, and a presentation plays songs of up to ` +
+        `${megabytes(config.songLimitBytes)} (${config.songLimitBytes} bytes).`);
+    }
+    return content;
+  }
+
+  // The program's memory, sized for the content and never growing (its
+  // maximum is its size), so the views of it stay valid.
+  function contentMemory(content) {
+    const config = window.quillonConfig;
+    if (!config) return null;
+    let bytes = config.memoryBytes;
+    for (const [name, piece] of content.pieces)
+      bytes += piece.length + (name === 'MUSIC' ? 2 * piece.length + SONG_PATTERN_BYTES : 0);
+    bytes = Math.min(config.memoryLimitBytes, Math.ceil(bytes / WASM_PAGE) * WASM_PAGE);
+    const pages = bytes / WASM_PAGE;
+    return new WebAssembly.Memory({ initial: pages, maximum: pages });
+  }
+
+  function giveContent(m, content) {
+    for (const [name, piece] of content.pieces) {
+      const data = m._malloc(piece.length);
+      const label = m._malloc(name.length + 1);
+      if (!data || !label) throw new Error(`no memory for the presentation's ${name}`);
+      m.HEAPU8.set(piece, data);
+      for (let i = 0; i < name.length; ++i) m.HEAPU8[label + i] = name.charCodeAt(i);
+      m.HEAPU8[label + name.length] = 0;
+      m._quillon_web_set_resource(label, RESOURCE_TYPES[name], data, piece.length);
+      m._free(label);
+    }
+    if (content.player !== null) m._quillon_web_set_player(content.player);
+    if (content.pieces.length || content.player !== null)
+      console.log('quillon: own content: ' + content.pieces.map(([name, piece]) => `${name} ${piece.length}`).join(', ') +
+        (content.player === null ? '' : `; the ${content.player ? 'full' : 'small'} player`));
+  }
+  // -----------------------------------------------------------------------------
+
   function load() {
     const options = {
       print: (text) => console.log(text),
@@ -325,7 +412,10 @@
       quillonShowCursor: showCursor,
     };
     if (window.quillonWasm) options.wasmBinary = decodeBase64(window.quillonWasm);
+    const memory = contentMemory(content);
+    if (memory) options.wasmMemory = memory;
     return createQuillon(options).then((m) => {
+      giveContent(m, content);
       module = m;
       return m;
     });
@@ -459,6 +549,12 @@
     if (typeof WebAssembly !== 'object' || typeof WebAssembly.instantiate !== 'function') {
       cannotPlay('This browser cannot run WebAssembly, which the presentation is made of. ' +
         'Any current Chrome, Edge, Firefox or Safari can.');
+      return;
+    }
+    try {
+      content = readContent();
+    } catch (error) {
+      cannotPlay(error.message);
       return;
     }
     if (typeof AudioContext !== 'function') {
