@@ -7,7 +7,9 @@
 #   make windows    the Windows program, cross-built for 32-bit Windows into build-windows/
 #                   (quillon.exe, tools/xmrender.exe, tools/xmcheck.exe) and for 64-bit
 #                   Windows into build-windows-x64/ (the same, and quillon-windows.zip: the
-#                   64-bit quillon.exe that ships, the 32-bit one as quillon-x86.exe, README.txt)
+#                   64-bit quillon.exe that ships, the 32-bit one as quillon-x86.exe, README.txt), and
+#                   build-windows-x64/maker/: the exe the maker page carries (both players) and
+#                   the resedit bundle that rewrites it (maker/windows-exe.js)
 #   make run-windows  the 64-bit quillon.exe (the one that ships) under Wine, on a 640x480 virtual desktop
 # and for a person's own presentation (docs/own-presentation.md):
 #   make preview    build the content and write pictures of it to preview/
@@ -41,10 +43,10 @@ NPM_DIR := $(WEB_BUILD)/npm
 # Debian's i386 architecture for the 32-bit exe, see windows-deps; a
 # PulseAudio server to record from; wrestool to read the exe's resources).
 WINDOWS_PACKAGES := g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools googletest
-WINDOWS_TEST_PACKAGES := wine wine64 pulseaudio pulseaudio-utils xvfb xdotool imagemagick icoutils
+WINDOWS_TEST_PACKAGES := wine wine64 pulseaudio pulseaudio-utils xvfb xdotool imagemagick icoutils nodejs
 # What the Windows build takes from build/: the built content, and the Linux
 # references its tests compare with.
-WINDOWS_HOST_TARGETS := quillon_resources quillon_song_check quillon_icon snapshot xmrender wavmatch
+WINDOWS_HOST_TARGETS := quillon_resources quillon_song_check quillon_icon snapshot xmrender wavmatch maker_snapshot
 
 # The mutation run is not part of `make test`: it puts small faults into
 # the program and its tools (music/, music/full/, display/, app/, capture/,
@@ -151,12 +153,13 @@ windows-deps:
 # would call it unused on every later run.
 WINDOWS_FLAGS = --no-warn-unused-cli -DQUILLON_HOST_BUILD=$(abspath $(BUILD)) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(FULLXM_FLAG) \
                 $(if $(CI),-DQUILLON_WERROR=ON)
-windows: windows-deps configure
+windows: windows-deps configure $(NPM_DIR)/node_modules/.package-lock.json
 	cmake --build $(BUILD) --target $(WINDOWS_HOST_TARGETS) -j$(JOBS)
 	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake $(WINDOWS_FLAGS) >/dev/null
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 	cmake -S . -B $(WINDOWS64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(WINDOWS_FLAGS) \
-	      -DQUILLON_WINDOWS_X86_BUILD=$(abspath $(WINDOWS_BUILD)) >/dev/null
+	      -DQUILLON_WINDOWS_X86_BUILD=$(abspath $(WINDOWS_BUILD)) -DQUILLON_NPM_MODULES=$(abspath $(NPM_DIR))/node_modules \
+	      >/dev/null
 	cmake --build $(WINDOWS64_BUILD) -j$(JOBS)
 	@echo "The Windows program for users: $(WINDOWS64_BUILD)/quillon-windows.zip (quillon.exe, 64-bit;"
 	@echo "quillon-x86.exe for 32-bit Windows; README.txt). The exes: $(WINDOWS64_BUILD)/quillon.exe, $(WINDOWS_BUILD)/quillon.exe"
@@ -170,8 +173,9 @@ run-windows: windows
 	echo "passes each ask the Wine server (on Windows they take well under a second)."; \
 	tests/windows/wine-run $(WINDOWS_BUILD)/run $(WINDOWS64_BUILD)/quillon.exe || test $$? -eq 1
 
-# The npm packages (the tests' browser driver), again only when the lock
-# file has changed.
+# The npm packages (the tests' browser driver; resedit, which rewrites the
+# maker's Windows exe, and esbuild, which bundles it: the Windows tree uses
+# them too), again only when the lock file has changed.
 $(NPM_DIR)/node_modules/.package-lock.json: platform/web/package.json platform/web/package-lock.json
 	mkdir -p $(NPM_DIR)
 	cp platform/web/package.json platform/web/package-lock.json $(NPM_DIR)/

@@ -79,6 +79,43 @@ if(QUILLON_WINDOWS_ARCH STREQUAL x86)
   target_sources(quillon PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/x86/win32_entry.cpp)
 endif()
 
+# The exe the maker page carries (x64 tree only): the program as quillon.exe
+# is, built-in content, manifest and version details included, but linked
+# with the full music library whatever FULLXM says, so that it holds both
+# players and the PLAYER resource the maker writes chooses between them.
+# The maker rewrites its resources for a person's content (maker/windows-exe.js);
+# stripped, as the zip's exe is. maker/quillon-maker.exe.
+if(QUILLON_WINDOWS_ARCH STREQUAL x64)
+  quillon_executable(quillon_maker_exe SOURCES $<TARGET_OBJECTS:quillon_rc> $<TARGET_OBJECTS:quillon_version_rc>
+                     LINK quillon_app quillon_display quillon_music_full quillon_platform_win32)
+  set_target_properties(quillon_maker_exe PROPERTIES WIN32_EXECUTABLE ON OUTPUT_NAME quillon-maker-unstripped
+                        RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/maker)
+  target_link_options(quillon_maker_exe PRIVATE -Wl,--undefined=WinMain -Wl,--gc-sections)
+  set(QUILLON_MAKER_EXE ${PROJECT_BINARY_DIR}/maker/quillon-maker.exe)
+  add_custom_command(OUTPUT ${QUILLON_MAKER_EXE}
+                     COMMAND ${CMAKE_STRIP} -o ${QUILLON_MAKER_EXE} $<TARGET_FILE:quillon_maker_exe>
+                     DEPENDS quillon_maker_exe
+                     COMMENT "Stripping the maker's exe")
+  add_custom_target(quillon_maker_exe_stripped ALL DEPENDS ${QUILLON_MAKER_EXE})
+  # resedit and pe-library, which rewrite it, bundled into one classic script
+  # for the page (maker/bundle-resedit.cjs), from the npm packages of
+  # platform/web/package-lock.json (make windows installs them).
+  set(QUILLON_NPM_MODULES "" CACHE PATH "The node_modules folder of platform/web/package-lock.json's packages")
+  if(QUILLON_NPM_MODULES AND EXISTS ${QUILLON_NPM_MODULES}/resedit AND EXISTS ${QUILLON_NPM_MODULES}/esbuild)
+    find_program(QUILLON_NODE node REQUIRED)
+    set(QUILLON_RESEDIT_JS ${PROJECT_BINARY_DIR}/maker/resedit.js)
+    add_custom_command(OUTPUT ${QUILLON_RESEDIT_JS}
+                       COMMAND ${QUILLON_NODE} ${PROJECT_SOURCE_DIR}/maker/bundle-resedit.cjs
+                               --node-modules ${QUILLON_NPM_MODULES} --out ${QUILLON_RESEDIT_JS}
+                       DEPENDS ${PROJECT_SOURCE_DIR}/maker/bundle-resedit.cjs ${QUILLON_NPM_MODULES}/.package-lock.json
+                       COMMENT "Bundling resedit for the maker")
+    add_custom_target(quillon_maker_resedit ALL DEPENDS ${QUILLON_RESEDIT_JS})
+  else()
+    message(STATUS "No QUILLON_NPM_MODULES with resedit and esbuild (make windows installs them): "
+                   "the maker's exe is built, its rewrite is not tested")
+  endif()
+endif()
+
 # The zip for users, made by the 64-bit tree: its quillon.exe is the one
 # that ships, since it is the one every test here runs (no machine of ours
 # runs 32-bit code, so the 32-bit exe is only ever checked as a file), and

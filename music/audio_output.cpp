@@ -93,7 +93,7 @@ bool PlaySong(Module* song) {
     // have since been released; a song starts from a silent pool. (The first
     // song after OpenOutput finds the pool in this state already.)
     ResetVoices();
-    playerStart(song);
+    ContentPlayer()(song);
     output.song = song;
 
     // One ring per device geometry, reused by later songs: a ring the device

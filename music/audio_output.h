@@ -42,9 +42,9 @@ extern AudioOutput output;
 // Gives the mixer the rate and a silent set of voices.
 bool OpenOutput(int32_t rate);
 void CloseOutput();
-// Starts the song on the player (playerStart), pre-fills the whole ring,
-// starts the device looping over it and starts the feeder. False when no
-// song is given.
+// Starts the song on the player (ContentPlayer: the content's PLAYER, else
+// playerStart), pre-fills the whole ring, starts the device looping over it
+// and starts the feeder. False when no song is given.
 bool PlaySong(Module* song);
 // Ends the feeder and releases the mix buffer; the song may then be freed.
 // False when no song is given.

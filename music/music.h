@@ -10,7 +10,8 @@
 #pragma once
 
 // Installs the resource stream, opens the output device, loads "MUSIC" and
-// starts playing it. False when there is no sound; the caller runs silent.
+// starts playing it, on the player "PLAYER" names where the content has one
+// (music/player.h). False when there is no sound; the caller runs silent.
 bool MusicStart();
 // Stops the feeder, then releases the song, then closes the output device.
 // Safe without a preceding MusicStart.

@@ -6,7 +6,8 @@
 #   - the version resource's strings (Properties dialog, Details);
 #   - the icon group 104, which the file manager shows;
 #   - the program's own resources: the song and the release text as raw
-#     data (RT_RCDATA), the text of exactly 10240 bytes.
+#     data (RT_RCDATA), the text of exactly 10240 bytes; no PLAYER resource,
+#     which would choose the player.
 #   exe_resources.sh OBJDUMP EXE ARCH VERSION
 set -u
 objdump=$1 exe=$2 arch=$3 version=$4
@@ -34,6 +35,10 @@ check "the version resource is there" listed '--type=16 --name=1 '
 check "the icon group 104 is there" listed '--type=14 --name=104 '
 check "the song MUSIC is raw data" listed "--type=10 --name='MUSIC' "
 check "the release text TEXT is raw data of 10240 bytes" listed "--type=10 --name='TEXT' .*size=10240\]"
+# A PLAYER resource would choose the player (music/player.h): the program
+# of `make windows` plays the build's own.
+unlisted() { ! listed "$1"; }
+check "no PLAYER resource: the build's player plays" unlisted "--name='PLAYER'"
 
 manifest=$(wrestool -x --raw --type=24 --name=1 "$exe")
 has() { echo "$manifest" | grep -q -- "$1"; }
