@@ -4,6 +4,8 @@
 #   make web        the browser build: build-web/quillon.html (one file that plays anywhere), and
 #                   the same as build-web/quillon-web/ and build-web/quillon-web.zip
 #   make serve-web  serve that folder on 127.0.0.1
+#   make maker      the maker page build-web/quillon-maker.html (after make web and make windows:
+#                   it carries the 64-bit Windows program it rewrites for a person's content)
 #   make windows    the Windows program, cross-built for 32-bit Windows into build-windows/
 #                   (quillon.exe, tools/xmrender.exe, tools/xmcheck.exe) and for 64-bit
 #                   Windows into build-windows-x64/ (the same, and quillon-windows.zip: the
@@ -82,7 +84,7 @@ PREVIEW := preview
 FULLXM_FLAG := -DQUILLON_FULL_XM=$(if $(FULLXM),ON,OFF)
 
 .PHONY: run test build configure build-deps test-deps web serve-web web-deps preview package windows windows-deps \
-        run-windows compare-songs compare-renders bench-vs-libxmp capture mutants
+        maker run-windows compare-songs compare-renders bench-vs-libxmp capture mutants
 
 # The program ends with 1 after the ordinary end (left button), so make
 # must not take that for a failure.
@@ -90,7 +92,7 @@ run: build-deps configure
 	cmake --build $(BUILD) --target quillon $(PLAYER_TOOLS) -j$(JOBS)
 	./$(BUILD)/quillon || test $$? -eq 1
 
-test: test-deps build web windows
+test: test-deps build web windows maker
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)
 	cd $(WINDOWS64_BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS)
 	@if $(RUNS_32BIT); then cd $(WINDOWS_BUILD) && ctest --output-on-failure --no-tests=error -j$(JOBS); \
@@ -190,6 +192,14 @@ web: web-deps configure $(NPM_DIR)/node_modules/.package-lock.json
 	$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The web page: $(WEB_BUILD)/quillon.html (one file: open it, or put it anywhere)"
 	@echo "The same as files: $(WEB_BUILD)/quillon-web/ (and $(WEB_BUILD)/quillon-web.zip)"
+
+# The maker page, build-web/quillon-maker.html: it carries the 64-bit
+# Windows program it rewrites for a person's NAME-windows.zip, so it comes
+# after make web and make windows, in the browser tree.
+maker: web windows
+	$(WEB_ENV) cmake -S . -B $(WEB_BUILD) -DQUILLON_MAKER_WINDOWS_BUILD=$(abspath $(WINDOWS64_BUILD)) >/dev/null
+	$(WEB_ENV) cmake --build $(WEB_BUILD) --target quillon_maker_page -j$(JOBS)
+	@echo "The maker page: $(WEB_BUILD)/quillon-maker.html (one file: open it, or hand it to anyone)"
 
 # make serve-web WEB_PORT=N for another port (0: any free one).
 WEB_PORT := 8000

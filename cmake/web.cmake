@@ -121,9 +121,24 @@ add_custom_target(quillon_web_site ALL
 # One self-contained page where a person makes their own presentation
 # (maker/): it inlines the presentation's parts built above (for its
 # preview and for each download), the content tools' wasm where this tree
-# builds them (maker/CMakeLists.txt), and the zip writer from npm (make web
-# installs it into npm/). The built-in text and icon it starts from are the
-# ones the host build chose.
+# builds them (maker/CMakeLists.txt), the zip writer from npm (make web
+# installs it into npm/), and the Windows program it rewrites for each
+# NAME-windows.zip, which the 64-bit Windows tree builds: so the page is
+# made only when QUILLON_MAKER_WINDOWS_BUILD names that tree (`make maker`,
+# after make web and make windows). The built-in text and icon it starts
+# from are the ones the host build chose.
+set(QUILLON_MAKER_WINDOWS_BUILD "" CACHE PATH "The 64-bit Windows tree whose maker/quillon-maker.exe the maker page carries")
+if(QUILLON_MAKER_WINDOWS_BUILD STREQUAL "")
+  message(STATUS "No QUILLON_MAKER_WINDOWS_BUILD: the maker page is not made here (make maker makes it)")
+  return()
+endif()
+set(MAKER_WINDOWS_FILES ${QUILLON_MAKER_WINDOWS_BUILD}/maker/quillon-maker.exe
+    ${QUILLON_MAKER_WINDOWS_BUILD}/maker/resedit.js ${QUILLON_MAKER_WINDOWS_BUILD}/README-windows.txt)
+foreach(file IN LISTS MAKER_WINDOWS_FILES)
+  if(NOT EXISTS ${file})
+    message(FATAL_ERROR "No ${file}: build the 64-bit Windows tree first (make maker does).")
+  endif()
+endforeach()
 set(QUILLON_MAKER_PAGE ${PROJECT_BINARY_DIR}/quillon-maker.html)
 set(MAKER_DIR ${PROJECT_SOURCE_DIR}/maker)
 set(MAKER_SOURCES ${MAKER_DIR}/maker.html ${MAKER_DIR}/maker.css ${MAKER_DIR}/bundle-maker.cjs
@@ -150,7 +165,12 @@ add_custom_command(OUTPUT ${QUILLON_MAKER_PAGE}
                            --fflate ${MAKER_FFLATE} --text ${MAKER_TEXT} --icon ${MAKER_ICON}
                            --song-limit-mb ${QUILLON_WEB_SONG_LIMIT_MB} --memory-mb ${QUILLON_WEB_MEMORY_MB}
                            --memory-limit-mb ${QUILLON_WEB_MEMORY_LIMIT_MB} ${MAKER_TOOLS_ARGS}
+                           --windows-exe ${QUILLON_MAKER_WINDOWS_BUILD}/maker/quillon-maker.exe
+                           --resedit ${QUILLON_MAKER_WINDOWS_BUILD}/maker/resedit.js
+                           --windows-readme ${QUILLON_MAKER_WINDOWS_BUILD}/README-windows.txt
+                           --windows-player $<IF:$<BOOL:${QUILLON_FULL_XM}>,full,small>
                    DEPENDS quillon_web ${MAKER_SOURCES} ${MAKER_FFLATE} ${MAKER_TEXT} ${MAKER_ICON}
+                           ${MAKER_WINDOWS_FILES} ${MAKER_DIR}/windows-exe.js
                            ${WEB_DIR}/page/index.html ${PAGE_SCRIPTS} ${MAKER_TOOLS_DEPENDS}
                    COMMENT "Making quillon-maker.html")
 add_custom_target(quillon_maker_page ALL DEPENDS ${QUILLON_MAKER_PAGE})

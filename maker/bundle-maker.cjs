@@ -6,11 +6,15 @@
 //        --fflate fflate/umd/index.js --text release.txt --icon quillon.png
 //        --song-limit-mb N --memory-mb N --memory-limit-mb N
 //        [--tools-js quillon-tools.js --tools-wasm quillon-tools.wasm]
+//        [--windows-exe quillon-maker.exe --resedit resedit.js --windows-readme README-windows.txt
+//         --windows-player small|full]
 //
 // Inlined: the maker's own style and scripts (maker-*.js, then maker.js),
 // the zip writer, the tools (their wasm as base64, their JS and
 // maker/tools-runner.js), and every part of the presentation as strings:
-// its page template, program, wasm (base64), page script and audio player.
+// its page template, program, wasm (base64), page script and audio player;
+// with --windows-exe, the Windows program (base64) it rewrites for each
+// NAME-windows.zip, with resedit and maker/windows-exe.js, which do that.
 // The maker runs the program and the page script from those strings for
 // its preview, and writes them into each NAME.html it gives. The page
 // fetches nothing.
@@ -34,6 +38,11 @@ function parseArguments(argv) {
     'song-limit-mb', 'memory-mb', 'memory-limit-mb'])
     if (!options[name]) throw new Error(`--${name} is missing`);
   if (!!options['tools-js'] !== !!options['tools-wasm']) throw new Error('--tools-js and --tools-wasm come together');
+  const windows = ['windows-exe', 'resedit', 'windows-readme', 'windows-player'].filter((name) => options[name]);
+  if (windows.length !== 0 && windows.length !== 4)
+    throw new Error('--windows-exe, --resedit, --windows-readme and --windows-player come together');
+  if (options['windows-player'] && !/^(small|full)$/.test(options['windows-player']))
+    throw new Error('--windows-player is small or full');
   return options;
 }
 
@@ -100,6 +109,13 @@ function main() {
     scripts.push(`<script>\nwindow.quillonMakerTools = { wasm: ${jsString(fs.readFileSync(o['tools-wasm']).toString('base64'))} };\n</script>`);
     scripts.push(inlineScript('the tools', read(o['tools-js'])));
     scripts.push(inlineScript('the tools runner', read(path.join(o['maker-dir'], 'tools-runner.js'))));
+  }
+  if (o['windows-exe']) {
+    const windows = { exe: fs.readFileSync(o['windows-exe']).toString('base64'), readme: read(o['windows-readme']),
+      player: o['windows-player'] };
+    scripts.push(`<script>\nwindow.quillonMakerWindows = ${JSON.stringify(windows).replace(/</g, '\\u003c')};\n</script>`);
+    scripts.push(inlineScript('resedit', read(o.resedit)));
+    scripts.push(inlineScript('windows-exe.js', read(path.join(o['maker-dir'], 'windows-exe.js'))));
   }
   for (const name of MAKER_SCRIPTS) scripts.push(inlineScript(name, read(path.join(o['maker-dir'], name))));
 

@@ -15,7 +15,9 @@
     ani: { tool: 'anigen', args: (name) => ['--own', name, 'ANI.bmp'], output: 'ANI.bmp', resource: 'ANI' },
     // (fpsgen keeps no rules of a built-in look: it has no --own.)
     fps: { tool: 'fpsgen', args: (name) => [name, 'FPS.bmp'], output: 'FPS.bmp', resource: 'FPS' },
-    icon: { tool: 'iconc', args: (name) => [name, 'icon.ico', 'icon.png'], output: 'icon.png', resource: 'ICON' },
+    // (The .ico becomes the Windows program's icon group: kept as ICO.)
+    icon: { tool: 'iconc', args: (name) => [name, 'icon.ico', 'icon.png'], output: 'icon.png', resource: 'ICON',
+      also: { ICO: 'icon.ico' } },
   };
   M.RESOURCE_OF = { text: 'TEXT', font: 'FONT', ani: 'ANI', fps: 'FPS', song: 'MUSIC', icon: 'ICON' };
 
@@ -66,7 +68,9 @@
         if (!lines.length) lines.push({ text: `${r.tool} failed (exit code ${result.code})`, line: 0, column: 0 });
         return { ok: false, lines };
       }
-      return { ok: true, lines, resource: r.resource, bytes: out };
+      const also = {};
+      for (const [resource, file] of Object.entries(r.also || {})) also[resource] = result.outputs[file] || null;
+      return { ok: true, lines, resource: r.resource, bytes: out, also };
     }
 
     async song(name, bytes) {

@@ -94,6 +94,24 @@
     return { bytes: window.fflate.zipSync(files, { level: 6, mtime: new Date(2000, 0, 1) }), line, readme };
   };
 
+  // NAME-windows.zip: quillon.exe, the maker's 64-bit Windows program
+  // rewritten with this content (maker/windows-exe.js), and README.txt.
+  // windows: { exe (base64), readme } as make maker carried them; content
+  // as for presentationHtml; ico: iconc's .ico or null. Throws the
+  // WindowsExeError of a piece the program cannot take.
+  M.windowsZip = (windows, { name, description, content, ico }) => {
+    const bytes = (piece) => (typeof piece === 'string' ? M.fromBase64(piece) : piece || undefined);
+    const exe = window.quillonWindowsExe.makeWindowsExe(M.fromBase64(windows.exe), {
+      name, description: description && description.trim() ? description.trim() : undefined,
+      text: bytes(content.TEXT), music: bytes(content.MUSIC), font: bytes(content.FONT), ani: bytes(content.ANI),
+      fps: bytes(content.FPS), icon: ico || undefined,
+      // The exe holds both players; without a choice it plays the build's.
+      player: content.player || windows.player,
+    }, { songLimitBytes: window.quillonConfig ? window.quillonConfig.songLimitBytes : undefined });
+    const readme = new TextEncoder().encode(windows.readme.replace(/\r?\n/g, '\r\n'));
+    return window.fflate.zipSync({ 'quillon.exe': exe, 'README.txt': readme }, { level: 6, mtime: new Date(2000, 0, 1) });
+  };
+
   // Hands bytes to the browser as a download; the tests read the last one
   // from window.quillonMaker.downloads.
   M.saveFile = (fileName, bytes, type) => {

@@ -107,6 +107,7 @@
     const report = kind === 'song' ? document.querySelector('.piece[data-piece="song"] .report') : null;
     if (!piece) {
       good[resource] = null;
+      if (kind === 'icon') good.ICO = null;
       showMessages(kind, [], true);
       if (report) report.hidden = true;
       if (kind === 'song') songPlayer = 'small';
@@ -128,6 +129,7 @@
     showMessages(kind, lines, r.ok);
     if (r.ok) {
       good[resource] = r.bytes;
+      Object.assign(good, r.also || {});
       if (kind === 'song') songPlayer = r.player;
       if (kind === 'icon') setFavicon(r.bytes);
     }
@@ -289,6 +291,25 @@
     M.saveFile(`${M.downloadName(name)}.html`, new TextEncoder().encode(html), 'text/html');
   }
 
+  // NAME-windows.zip: the maker's Windows program with this content inside
+  // (maker/windows-exe.js). A piece the program cannot take is named and
+  // nothing is written.
+  function downloadWindows() {
+    const name = state.name.trim() || 'quillon';
+    let zip;
+    try {
+      zip = M.windowsZip(window.quillonMakerWindows, { name, description: state.description, content: content(),
+        ico: good.ICO || null });
+    } catch (error) {
+      if (!(window.quillonWindowsExe && error instanceof window.quillonWindowsExe.WindowsExeError)) throw error;
+      status.windowsRefused = error.message;
+      notice(`No Windows program was made: ${error.message}`, true);
+      return;
+    }
+    status.windowsRefused = null;
+    M.saveFile(`${M.downloadName(name)}-windows.zip`, zip, 'application/zip');
+  }
+
   function downloadSources() {
     const pieces = [{ kind: 'text', name: TEXT_NAME, bytes: new TextEncoder().encode(editor.text) }];
     for (const kind of PIECE_KINDS) if (state.pieces[kind]) pieces.push({ kind, ...state.pieces[kind] });
@@ -325,6 +346,7 @@
     });
     $('download').addEventListener('click', downloadPresentation);
     $('download-sources').addEventListener('click', downloadSources);
+    $('download-windows').addEventListener('click', downloadWindows);
     $('start-over').addEventListener('click', async () => {
       if (!window.confirm('Start over: forget your text, your pieces and your name?')) return;
       if (storage) await storage.clear().catch(() => {});
@@ -432,6 +454,8 @@
       $('preview-state').textContent = 'No preview: this page was built without the presentation.';
     }
     $('download-sources').disabled = typeof window.fflate !== 'object';
+    $('download-windows').disabled = !(window.quillonMakerWindows && window.quillonWindowsExe &&
+      typeof window.fflate === 'object');
 
     storage = new M.Storage();
     const opened = params.has('nostorage') ? false : await storage.open();

@@ -382,7 +382,7 @@ const cases = {
 };
 
 if (process.env.QUILLON_WEB_BUILD && !fs.existsSync(path.join(process.env.QUILLON_WEB_BUILD, 'quillon-maker.html'))) {
-  console.log(`SKIP: no quillon-maker.html in ${process.env.QUILLON_WEB_BUILD} (make web makes it)`);
+  console.log(`SKIP: no quillon-maker.html in ${process.env.QUILLON_WEB_BUILD} (make maker makes it)`);
   process.exit(77);
 }
 h.main(cases);
