@@ -137,6 +137,14 @@
   // and atRest() are the program's fast clock and its "nothing is moving";
   // stop() ends it where it stands (its waits never return).
   function create(options) {
+    try {
+      return createRun(options);
+    } catch (error) {
+      return Promise.reject(error); // content or memory refused: as a failed load
+    }
+  }
+
+  function createRun(options) {
     const content = options.content && options.content.pieces ? options.content : readContent(options.content);
     const canvas = options.canvas;
     const context2d = canvas.getContext('2d', { alpha: false });
