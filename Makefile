@@ -2,8 +2,7 @@
 #   make run        install what is missing, build into build/, start build/quillon
 #   make test       install what is missing, build, run every test through ctest
 #   make web        the browser build: build-web/quillon.html (one file that plays anywhere), and
-#                   the same as build-web/quillon-web/ and build-web/quillon-web.zip; and
-#                   build-web/quillon-maker.html, where a person makes their own presentation
+#                   the same as build-web/quillon-web/ and build-web/quillon-web.zip
 #   make serve-web  serve that folder on 127.0.0.1
 #   make maker      the maker page build-web/quillon-maker.html (after make web and make windows:
 #                   it carries the 64-bit Windows program it rewrites for a person's content)
@@ -193,7 +192,6 @@ web: web-deps configure $(NPM_DIR)/node_modules/.package-lock.json
 	$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The web page: $(WEB_BUILD)/quillon.html (one file: open it, or put it anywhere)"
 	@echo "The same as files: $(WEB_BUILD)/quillon-web/ (and $(WEB_BUILD)/quillon-web.zip)"
-	@echo "The maker page: $(WEB_BUILD)/quillon-maker.html (one file: a person makes their own presentation in it)"
 
 # The maker page, build-web/quillon-maker.html: it carries the 64-bit
 # Windows program it rewrites for a person's NAME-windows.zip, so it comes
