@@ -62,8 +62,8 @@ add_subdirectory(tools)
 add_subdirectory(maker)
 
 set(WEB_DIR ${PROJECT_SOURCE_DIR}/platform/web)
-# The full music library holds both players; the page chooses one
-# (quillon_web_set_player), and a page that does not gets the build's.
+# The full music library holds both players; the page chooses one with
+# the content's resource PLAYER, and a page that does not gets the build's.
 quillon_executable(quillon_web SOURCES ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/web_exports.cpp
                    LINK quillon_app quillon_display quillon_music_full quillon_platform_web)
 if(QUILLON_FULL_XM)
@@ -84,7 +84,7 @@ target_link_options(quillon_web PRIVATE
   -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=${QUILLON_WEB_MEMORY_LIMIT_MB}MB
   -sMODULARIZE=1 -sEXPORT_NAME=createQuillon -sINVOKE_RUN=0 -sEXIT_RUNTIME=1
   -sEXPORTED_RUNTIME_METHODS=ccall
-  -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared,_quillon_web_set_resource,_quillon_web_set_player,_quillon_web_set_clock_step,_quillon_scene_at_rest,_malloc,_free
+  -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared,_quillon_web_set_resource,_quillon_web_set_clock_step,_quillon_scene_at_rest,_malloc,_free
   -sENVIRONMENT=web)
 
 set(PAGE_SCRIPTS ${WEB_DIR}/page/quillon-page.js ${WEB_DIR}/page/quillon-audio.js)

@@ -106,7 +106,18 @@
       m._quillon_web_set_resource(label, RESOURCE_TYPES[name], data, piece.length);
       m._free(label);
     }
-    if (content.player !== null) m._quillon_web_set_player(content.player);
+    // The player is the content's resource PLAYER, as in the Windows
+    // program the maker writes (music/player.h).
+    if (content.player !== null) {
+      const name = content.player ? 'full' : 'small';
+      const data = m._malloc(name.length), label = m._malloc(7);
+      if (!data || !label) throw new Error('no memory for the presentation\'s PLAYER');
+      for (let i = 0; i < name.length; ++i) m.HEAPU8[data + i] = name.charCodeAt(i);
+      for (let i = 0; i < 6; ++i) m.HEAPU8[label + i] = 'PLAYER'.charCodeAt(i);
+      m.HEAPU8[label + 6] = 0;
+      m._quillon_web_set_resource(label, RESOURCE_TYPES.MUSIC, data, name.length);
+      m._free(label);
+    }
     if (content.pieces.length || content.player !== null)
       console.log('quillon: own content: ' + content.pieces.map(([name, piece]) => `${name} ${piece.length}`).join(', ') +
         (content.player === null ? '' : `; the ${content.player ? 'full' : 'small'} player`));
