@@ -83,9 +83,9 @@
   // A BMP file as LoadImageA and the program's decoder take it: the file
   // header, a 40-byte info header, the size the display needs, 1, 4 or 8
   // bits with a colour table or 24 or 32 bits, uncompressed, every row there.
-  function checkBitmap(spec, bytes) {
-    const what = spec.what;
-    if (bytes.length < 54 || bytes[0] !== 0x42 || bytes[1] !== 0x4d) refuse(spec.key, `${what} is no BMP file.`);
+  function checkBitmap(shape, bytes) {
+    const what = shape.what;
+    if (bytes.length < 54 || bytes[0] !== 0x42 || bytes[1] !== 0x4d) refuse(shape.key, `${what} is no BMP file.`);
     const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
     const pixelsAt = view.getUint32(10, true);
     const headerSize = view.getUint32(14, true);
@@ -96,16 +96,16 @@
     const compression = view.getUint32(30, true);
     const usedColours = view.getUint32(46, true);
     if (headerSize !== 40 || planes !== 1 || compression !== 0 || ![1, 4, 8, 24, 32].includes(bits))
-      refuse(spec.key, `${what} is a kind of BMP the program cannot read: it takes uncompressed BMPs ` +
+      refuse(shape.key, `${what} is a kind of BMP the program cannot read: it takes uncompressed BMPs ` +
         'of 1, 4, 8, 24 or 32 bits with a 40-byte header.');
     const rows = Math.abs(height);
-    if (width !== spec.width || rows !== spec.height)
-      refuse(spec.key, `${what} is ${width} x ${rows} pixels; the program takes ${spec.width} x ${spec.height}.`);
+    if (width !== shape.width || rows !== shape.height)
+      refuse(shape.key, `${what} is ${width} x ${rows} pixels; the program takes ${shape.width} x ${shape.height}.`);
     const colours = bits <= 8 ? usedColours || 2 ** bits : 0;
-    if (bits <= 8 && colours > 2 ** bits) refuse(spec.key, `${what} names ${colours} colours for ${bits} bits a pixel.`);
+    if (bits <= 8 && colours > 2 ** bits) refuse(shape.key, `${what} names ${colours} colours for ${bits} bits a pixel.`);
     const rowBytes = Math.ceil((width * bits) / 32) * 4;
     if (pixelsAt < 54 + 4 * colours || pixelsAt + rowBytes * rows > bytes.length)
-      refuse(spec.key, `${what} is cut short: ${count(bytes.length)} bytes, too few for its pixels.`);
+      refuse(shape.key, `${what} is cut short: ${count(bytes.length)} bytes, too few for its pixels.`);
     // An RT_BITMAP resource is the file from the info header on.
     return bytes.subarray(14);
   }
@@ -176,9 +176,9 @@
         refuse('player', `The player is "${String(content.player)}"; it is "small" or "full".`);
       out.player = content.player;
     }
-    for (const spec of BITMAPS)
-      if (content[spec.key] !== undefined)
-        out.bitmaps.push({ id: spec.id, bin: checkBitmap(spec, bytesOf(spec.key, spec.what, content[spec.key])) });
+    for (const shape of BITMAPS)
+      if (content[shape.key] !== undefined)
+        out.bitmaps.push({ id: shape.id, bin: checkBitmap(shape, bytesOf(shape.key, shape.what, content[shape.key])) });
     if (content.icon !== undefined) {
       out.icon = bytesOf('icon', 'The icon', content.icon);
       checkIcon(out.icon);
