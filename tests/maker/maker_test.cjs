@@ -118,6 +118,55 @@ function textWithFault(text) {
   return `${lines.join('\n')}\n`;
 }
 
+// "Download for Windows": NAME-windows.zip holds README.txt and quillon.exe
+// carrying what the page checked: textc's block of the text, the song as
+// given, the player chosen and the name in its version details, read back
+// with wrestool. (tests/windows/maker_exe.sh runs such an exe under Wine.)
+async function checkWindowsZip(page, ctx, songFile, player) {
+  if (!(await page.evaluate(() => !document.getElementById('download-windows').disabled))) {
+    throw new Error('"Download for Windows" is not offered');
+  }
+  await page.click('#download-windows');
+  const name = 'Own-Release-windows.zip';
+  await h.waitFor('the Windows zip', () => page.evaluate((n) => !!window.quillonMaker.downloads[n], name), 20000);
+  const zipped = Buffer.from(await page.evaluate((n) => {
+    const bytes = window.quillonMaker.downloads[n];
+    let text = '';
+    for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+    return btoa(text);
+  }, name), 'base64');
+  const { unzipSync } = require(path.join(h.env('QUILLON_NODE_MODULES'), 'fflate'));
+  const files = unzipSync(new Uint8Array(zipped));
+  if (Object.keys(files).sort().join(' ') !== 'README.txt quillon.exe') {
+    throw new Error(`${name} holds ${Object.keys(files).join(', ')}`);
+  }
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'maker-windows-'));
+  try {
+    const exe = path.join(dir, 'quillon.exe');
+    fs.writeFileSync(exe, files['quillon.exe']);
+    const resource = (type, id) => {
+      const r = spawnSync('wrestool', ['-x', '--raw', `--type=${type}`, `--name=${id}`, exe]);
+      if (r.status !== 0) throw new Error(`wrestool cannot read ${type}/${id}: ${r.stderr}`);
+      return r.stdout;
+    };
+    fs.writeFileSync(path.join(dir, 'release.txt'), readText());
+    const textc = spawnSync(path.join(h.env('QUILLON_HOST_TOOLS'), 'textc'),
+      ['--own', path.join(dir, 'release.txt'), path.join(dir, 'release.bin')]);
+    if (textc.status !== 0) throw new Error(`textc: ${textc.stderr}`);
+    if (!resource(10, 'TEXT').equals(fs.readFileSync(path.join(dir, 'release.bin')))) {
+      throw new Error('the exe\'s TEXT is not textc\'s block of the text');
+    }
+    if (!resource(10, 'MUSIC').equals(fs.readFileSync(songFile))) throw new Error('the exe\'s MUSIC is not the song');
+    if (resource(10, 'PLAYER').toString('latin1') !== player) throw new Error(`the exe's PLAYER is not ${player}`);
+    const version = resource(16, 1).toString('utf16le');
+    if (!version.includes('Own Release')) throw new Error('the exe\'s version details do not name "Own Release"');
+    console.log(`WINDOWS: ${ctx.kind}: ${name}, quillon.exe of ${files['quillon.exe'].length} bytes with the text, ` +
+      `the song and the ${player} player`);
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+}
+
 const cases = {
   // Opened from disk and from a plain host: a text with a fault shows
   // exactly textc's message, its line marked; each bad input gets its
@@ -295,6 +344,7 @@ const cases = {
     const readme = Buffer.from(files[`${folder}/README.txt`]).toString('utf8');
     const line = `make run TEXT=${folder}/release.txt SONG=${folder}/${songName}${player === 'full' ? ' FULLXM=1' : ''}`;
     if (!readme.includes(`    ${line}\r\n`)) throw new Error(`README.txt says:\n${readme}`);
+    await checkWindowsZip(page, ctx, songFile, player);
     await b.close();
 
     const other = ctx.kind === 'chromium' ? 'firefox' : 'chromium';
