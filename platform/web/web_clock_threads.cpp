@@ -97,7 +97,11 @@ double WebNow() { return emscripten_get_now(); }
 
 double WebLastTurn() { return fibers.lastTurn; }
 
-double ProgramNow() { return programClock.step ? programClock.now : WebNow() + programClock.offset; }
+double ProgramNow() {
+    if (WebRecording())
+        return WebRecordClock();
+    return programClock.step ? programClock.now : WebNow() + programClock.offset;
+}
 
 uint32_t OsTimeGetTime() { return static_cast<uint32_t>(static_cast<uint64_t>(ProgramNow())); }
 
@@ -118,6 +122,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE void quillon_web_set_clock_step(uint32_t millise
         programClock.offset = now - WebNow();
     }
     programClock.step = milliseconds;
+}
+
+void WebRunThreadsNow() {
+    if (fibers.current)
+        return;
+    for (Thread* thread : fibers.threads)
+        if (thread && !thread->ended)
+            RunThread(thread);
 }
 
 void WebRunDueThreads() {
