@@ -25,6 +25,8 @@
   // The browser gets a turn at least this often, so the progress shows and
   // Cancel works while the program makes frames.
   const TURN_MS = 50;
+  // Below this speed (times real time) a VP9 recording suggests VP8.
+  const SLOW_SPEED = 0.2;
 
   // The formats offered: [container, video codec, audio codec].
   const FORMATS = {
@@ -139,18 +141,23 @@
     });
   }
 
-  // A picture enlarged `scale` times, each pixel a square (RGBX bytes).
-  function enlarge(heap, pixels, width, height, scale, out) {
-    const from = new Uint32Array(heap.buffer, pixels, width * height);
-    const to = new Uint32Array(out.buffer);
-    const outWidth = width * scale;
-    for (let y = 0; y < height; ++y) {
-      const row = y * scale * outWidth;
-      for (let x = 0, o = row; x < width; ++x) {
-        const p = from[y * width + x];
-        for (let k = 0; k < scale; ++k) to[o++] = p;
-      }
-      for (let k = 1; k < scale; ++k) to.copyWithin(row + k * outWidth, row, row + outWidth);
+  // The program's picture enlarged `scale` times, each pixel a square,
+  // as a VideoFrame: drawn through two canvases without smoothing, which
+  // both browsers do far faster than a frame made from bytes.
+  class Enlarger {
+    constructor(width, height, scale) {
+      this.small = new OffscreenCanvas(width, height);
+      this.smallContext = this.small.getContext('2d', { alpha: false });
+      this.big = new OffscreenCanvas(width * scale, height * scale);
+      this.bigContext = this.big.getContext('2d', { alpha: false });
+    }
+
+    frame(heap, pixels, width, height, timestamp, duration) {
+      const bytes = new Uint8ClampedArray(heap.buffer, pixels, width * height * 4);
+      this.smallContext.putImageData(new ImageData(bytes, width, height), 0, 0);
+      this.bigContext.imageSmoothingEnabled = false;
+      this.bigContext.drawImage(this.small, 0, 0, this.big.width, this.big.height);
+      return new VideoFrame(this.big, { timestamp, duration });
     }
   }
 
@@ -196,39 +203,57 @@
     output.addAudioTrack(audio);
     await output.start();
 
-    const picture = new Uint8Array(width * height * 4);
+    const enlarger = new Enlarger(640, 480, scale);
     const encodeStart = performance.now();
     let lastTurn = encodeStart;
     let frames = 0;
+    // Where the time goes (ms): the program's frames, the enlarged
+    // pictures and the sound made ready, the two
+    // encoders' intake (their backpressure included), the file's end.
+    const timing = { program: 0, picture: 0, video: 0, audio: 0, finish: 0 };
+    let lastBack = 0;
     try {
       frames = await tourRun({ wasmModule, content, fps, limit, cancelled, onFrame: async (n, m, pixels, w, h, samples, count, rate) => {
-        enlarge(m.HEAPU8, pixels, w, h, scale, picture);
+        const t0 = performance.now();
+        if (lastBack) timing.program += t0 - lastBack;
+        const sample = new MB.VideoSample(enlarger.frame(m.HEAPU8, pixels, w, h, Math.round(n * 1e6 / fps),
+          Math.round((n + 1) * 1e6 / fps) - Math.round(n * 1e6 / fps)));
         const sound = new Int16Array(count * 2);
         sound.set(new Int16Array(m.HEAPU8.buffer, samples, count * 2));
-        const sample = new MB.VideoSample(picture, { format: 'RGBX', codedWidth: width, codedHeight: height,
-          timestamp: n / fps, duration: 1 / fps });
-        const pcm = new MB.AudioSample({ data: sound, format: 's16', numberOfChannels: 2, sampleRate: rate,
-          timestamp: frameSamples(n, fps) / SAMPLE_RATE });
+        // The browser's own AudioData (a Mediabunny sample made from bytes
+        // copies them more slowly), timed in microseconds.
+        const pcm = new MB.AudioSample(new AudioData({ format: 's16', sampleRate: rate, numberOfChannels: 2,
+          numberOfFrames: count, timestamp: Math.round(frameSamples(n, fps) * 1e6 / SAMPLE_RATE), data: sound }));
+        const t1 = performance.now();
+        timing.picture += t1 - t0;
         await video.add(sample);
         sample.close();
+        const t2 = performance.now();
+        timing.video += t2 - t1;
         await audio.add(pcm);
         pcm.close();
+        timing.audio += performance.now() - t2;
         if (performance.now() - lastTurn > TURN_MS || n + 1 === limit) {
           const spent = (performance.now() - encodeStart) / 1000;
-          onProgress({ stage: 'encoding', done: n + 1, total: limit, left: spent / (n + 1) * (limit - n - 1) });
+          onProgress({ stage: 'encoding', done: n + 1, total: limit, left: spent / (n + 1) * (limit - n - 1),
+            speed: (n + 1) / fps / spent, codec: f.video });
           await new Promise((r) => setTimeout(r, 0));
           lastTurn = performance.now();
         }
+        lastBack = performance.now();
       } });
       onProgress({ stage: 'finishing', done: frames, total: limit });
+      const t = performance.now();
       await output.finalize();
+      timing.finish = performance.now() - t;
     } catch (error) {
       await output.cancel().catch(() => {});
       throw error;
     }
     const encodeSeconds = (performance.now() - encodeStart) / 1000;
     return { bytes: new Uint8Array(output.target.buffer), frames, fps, codec: f.video, encodeSeconds,
-      seconds: (performance.now() - started) / 1000, speed: frames / fps / encodeSeconds };
+      seconds: (performance.now() - started) / 1000, speed: frames / fps / encodeSeconds,
+      timing: Object.fromEntries(Object.entries(timing).map(([k, v]) => [k, Math.round(v)])) };
   }
 
   // The panel: its choices, the progress bar with Cancel, and the notes.
@@ -288,7 +313,12 @@
       status.video.support = support;
     }
 
-    function progress({ stage, done, total, left }) {
+    function progress({ stage, done, total, left, speed, codec }) {
+      // VP8 is the way out where VP9 encodes too slowly (Firefox's does
+      // here at well under a fifth of real time), said once it shows.
+      if (codec === 'vp9' && done >= 2 * fpsChoice() && speed < SLOW_SPEED && left > 60 && !$('video-format').options[1].disabled)
+        say(`VP9 encodes slowly in this browser (${speed.toFixed(2)} times real time). WebM (VP8 + Opus) is made faster, ` +
+          'as a larger file: Cancel and choose it to have the video sooner.');
       const bar = $('video-progress');
       status.video.state = stage;
       status.video.done = done;
@@ -321,7 +351,7 @@
         status.video.progress = 100;
         status.video.state = 'done';
         status.video.result = { file, size: result.bytes.length, frames: result.frames, speed: result.speed,
-          encodeSeconds: result.encodeSeconds, codec: result.codec };
+          encodeSeconds: result.encodeSeconds, codec: result.codec, timing: result.timing };
         $('video-progress-text').textContent = `${file}: ${result.frames} frames, ` +
           `${(result.bytes.length / 1048576).toFixed(1)} MB, made at ${result.speed.toFixed(2)} times real time.`;
         console.log(`maker: video ${file} ${result.frames} frames ${result.bytes.length} bytes ` +
