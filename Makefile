@@ -2,7 +2,8 @@
 #   make run        install what is missing, build into build/, start build/quillon
 #   make test       install what is missing, build, run every test through ctest
 #   make web        the browser build: build-web/quillon.html (one file that plays anywhere), and
-#                   the same as build-web/quillon-web/ and build-web/quillon-web.zip
+#                   the same as build-web/quillon-web/ and build-web/quillon-web.zip; and
+#                   build-web/quillon-maker.html, where a person makes their own presentation
 #   make serve-web  serve that folder on 127.0.0.1
 #   make windows    the Windows program, cross-built for 32-bit Windows into build-windows/
 #                   (quillon.exe, tools/xmrender.exe, tools/xmcheck.exe, quillon-windows-x86.zip)
@@ -186,6 +187,7 @@ web: web-deps configure $(NPM_DIR)/node_modules/.package-lock.json
 	$(WEB_ENV) cmake --build $(WEB_BUILD) -j$(JOBS)
 	@echo "The web page: $(WEB_BUILD)/quillon.html (one file: open it, or put it anywhere)"
 	@echo "The same as files: $(WEB_BUILD)/quillon-web/ (and $(WEB_BUILD)/quillon-web.zip)"
+	@echo "The maker page: $(WEB_BUILD)/quillon-maker.html (one file: a person makes their own presentation in it)"
 
 # make serve-web WEB_PORT=N for another port (0: any free one).
 WEB_PORT := 8000

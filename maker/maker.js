@@ -273,7 +273,7 @@
     clearTimeout(textSaveTimer);
     textSaveTimer = setTimeout(() => save('text', editor.text), 300);
     clearTimeout(textCheckTimer);
-    textCheckTimer = setTimeout(() => checkText(page || caretPage()), 120);
+    textCheckTimer = setTimeout(() => checkText(page || caretPage()), 60);
   }
 
   function caretPage() {

@@ -72,9 +72,13 @@
         const out = [];
         const err = [];
         const runtime = []; // the runtime's own messages (an abort's reason)
-        const instance = await createFn({
+        // The runtime waits for its instance without end: a failed
+        // instantiation must end the run instead.
+        let notMade;
+        const failed = new Promise((resolve, reject) => (notMade = reject));
+        const instance = await Promise.race([failed, createFn({
             instantiateWasm(imports, receive) {
-                WebAssembly.instantiate(wasm, imports).then((made) => receive(made, wasm));
+                WebAssembly.instantiate(wasm, imports).then((made) => receive(made, wasm), notMade);
                 return {};
             },
             thisProgram: 'quillon-tools',
@@ -92,7 +96,7 @@
             quit: (status, toThrow) => {
                 throw toThrow;
             },
-        });
+        })]);
         const FS = instance.FS;
         // A folder of the run's own (the root holds the runtime's /dev and /proc).
         const cwd = '/run';
@@ -116,7 +120,10 @@
             } else {
                 crashed = true;
                 code = 134;
-                const reason = runtime.length ? runtime.join('\n') : String(e && e.message ? e.message : e);
+                // A C++ exception nothing caught arrives as its address.
+                const reason = runtime.length ? runtime.join('\n')
+                    : typeof e === 'number' ? 'a C++ exception nothing caught'
+                    : String(e && e.message ? e.message : e);
                 for (const b of new TextEncoder().encode(`${tool}: stopped: ${reason}\n`))
                     err.push(b);
             }

@@ -4,8 +4,14 @@
 // the command-line tool does (it sees TOOL as its argv[0]), so the page shows
 // the same messages and exit codes. Each tool's source is compiled with its
 // main renamed (maker/CMakeLists.txt).
+//
+// The module's memory grows to QUILLON_TOOLS_MEMORY_MB. An input too large
+// for it (a file of several hundred MB: a tool may hold two or three copies)
+// ends the run with "TOOL: not enough memory for this input ..." and exit
+// status 1, where the command line, with the machine's memory, would go on.
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 int quillon_textc_main(int argc, char** argv);
 int quillon_fontc_main(int argc, char** argv);
@@ -31,8 +37,17 @@ const Tool TOOLS[] = {
 int main(int argc, char** argv) {
     if (argc >= 2)
         for (const Tool& tool : TOOLS)
-            if (std::strcmp(argv[1], tool.name) == 0)
-                return tool.main(argc - 1, argv + 1);
+            if (std::strcmp(argv[1], tool.name) == 0) {
+                try {
+                    return tool.main(argc - 1, argv + 1);
+                } catch (const std::bad_alloc&) {
+                    std::fprintf(stderr,
+                                 "%s: not enough memory for this input (the page's tools have %d MB in all; "
+                                 "is it the right file?)\n",
+                                 tool.name, QUILLON_TOOLS_MEMORY_MB);
+                    return 1;
+                }
+            }
     std::fputs(
         "usage: quillon-tools TOOL ARGUMENTS...\n"
         "TOOL is textc, fontc, anigen, fpsgen, iconc or xmcheck; the rest is its command line.\n",

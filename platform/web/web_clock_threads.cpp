@@ -59,6 +59,12 @@ struct ProgramClock {
 
 ProgramClock programClock;
 
+double ProgramNow() {
+    if (WebRecording())
+        return WebRecordClock();
+    return programClock.step ? programClock.now : emscripten_get_now() + programClock.offset;
+}
+
 // The page's wait: resolves with a WebWake value.
 EM_ASYNC_JS(int, web_page_wait, (double milliseconds, int animationFrame),
             { return await Module['quillonWait'](milliseconds, animationFrame); });
@@ -96,12 +102,6 @@ double NextDue() {
 double WebNow() { return emscripten_get_now(); }
 
 double WebLastTurn() { return fibers.lastTurn; }
-
-double ProgramNow() {
-    if (WebRecording())
-        return WebRecordClock();
-    return programClock.step ? programClock.now : WebNow() + programClock.offset;
-}
 
 uint32_t OsTimeGetTime() { return static_cast<uint32_t>(static_cast<uint64_t>(ProgramNow())); }
 

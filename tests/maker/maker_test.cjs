@@ -230,7 +230,7 @@ const cases = {
   // right click and ends on a left click.
   async own(ctx) {
     const reference = h.env('QUILLON_MAKER_REFERENCE');
-    const shots = { page1: h.readPpm(path.join(reference, 'page1.ppm')), page2: h.readPpm(path.join(reference, 'page2.ppm')) };
+    const shots = Object.fromEntries(['page1', 'page2', 'page3'].map((p) => [p, h.readPpm(path.join(reference, `${p}.ppm`))]));
     const songFile = h.env('QUILLON_MAKER_SONG');
     const b = await ctx.browser();
     const page = b.page;
@@ -254,6 +254,15 @@ const cases = {
     const box = await page.$eval('#screen', (e) => { const r = e.getBoundingClientRect(); return { x: r.x + r.width / 2, y: r.y + r.height / 2 }; });
     await page.mouse.click(box.x, box.y, { button: 'right' });
     await c.waitForPicture('own page 2 in the preview', page, shots.page2, ctx.out);
+
+    // The controls: page 3 straight away, then the closing, which ends the run.
+    const beforePage3 = await now(page);
+    await page.click('button.page[data-page="3"]');
+    const third = await waitForShown(page, 3, beforePage3, ['TEXT', 'MUSIC']);
+    await c.waitForPicture('own page 3 in the preview', page, shots.page3, ctx.out);
+    console.log(`PAGE 3: ${ctx.kind}: shown ${third.ms} ms after the button`);
+    await page.click('#closing');
+    await h.waitFor('the preview\'s end', () => page.evaluate(() => window.quillon.exitCode === 1), 20000);
 
     await page.click('#download');
     const fileName = await h.waitFor('the download', () => page.evaluate(() => Object.keys(window.quillonMaker.downloads)
@@ -296,6 +305,8 @@ const cases = {
       await o.waitForLog(/^quillon: start screen/, 30000);
       const title = await o.page.title();
       if (title !== 'Own Release') throw new Error(`the download's title is "${title}"`);
+      const icon = await o.page.evaluate(() => document.querySelector('link[rel="icon"]').href.slice(0, 40));
+      if (!icon.startsWith('data:image/png;base64,')) throw new Error(`the download's icon is ${icon}`);
       await o.page.mouse.click(h.WIDTH / 2, h.HEIGHT / 2);
       await o.waitForLog(/^quillon: started/, 30000);
       await c.waitForPicture(`own page 1 in ${other}`, o.page, shots.page1, ctx.out);

@@ -1,6 +1,6 @@
 #!/bin/sh
 # own_reference.sh TEXT OUTDIR
-# Pictures of pages 1 and 2 as a native build with the text TEXT shows them
+# Pictures of pages 1 to 3 as a native build with the text TEXT shows them
 # (built as `make run TEXT=...` builds it, in the own-content tree), for
 # the maker's tests to compare its preview and its download with.
 set -eu
@@ -14,4 +14,4 @@ if ! { own_configure "TEXT=$text" && cmake --build "$OWN_BUILD" --target snapsho
     exit 1
 fi
 mkdir -p "$out"
-"$OWN_BUILD/tools/snapshot" --ppm "$out" page1 page2
+"$OWN_BUILD/tools/snapshot" --ppm "$out" page1 page2 page3

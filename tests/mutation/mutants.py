@@ -74,8 +74,9 @@ def group_of(path):
     folders = [f for f in TESTS if path.startswith(f + "/")]
     return max(folders, key=len) if folders else path.split("/")[0]
 
-# Files no fast test links: the Linux entry point is run end to end only.
-EXCLUDED = {"app/main.cpp"}
+# Files no fast test links: the Linux entry point is run end to end only,
+# the web program's exports in the browser's own tree.
+EXCLUDED = {"app/main.cpp", "app/web_exports.cpp"}
 # The backends a test of this machine does not run: SDL (the e2e tests under
 # Xvfb), the browser's and Windows' (their own trees), and the surface and
 # GDI calls that only the SDL and browser backends take.

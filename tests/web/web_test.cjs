@@ -441,20 +441,19 @@ const cases = {
     }
   },
 
-  // The largest song the page takes (QUILLON_WEB_SONG_LIMIT_MB, made of one
-  // 8-bit sample, which the program holds in 16 bits) loads and plays as
-  // xmrender renders it; one byte more, and the page refuses it, naming
-  // the limit, before anything starts.
+  // The largest song the page takes (QUILLON_WEB_SONG_LIMIT_MB), made to
+  // need the most memory a song of its size can (largest_song.cpp: one
+  // 8-bit sample, which the program holds in 16 bits, and every pattern
+  // the format allows), loads and plays as xmrender renders it; one byte
+  // more, and the page refuses it, naming the limit, before anything starts.
   async songLimit(c) {
     const b = await c.browser();
     await b.page.goto(pageWithContent(c, 'limit-probe', {}));
     await b.waitForLog(/^quillon: start screen/, 30000);
     const limit = await songLimit(b.page);
-    // songc's file around one sample of n frames is n + 778 bytes; the file
-    // is checked, not assumed.
-    const score = (frames) => `song limit\nchannels 2\nspeed 6\nbpm 125\norder 0\n` +
-      `instrument big wave=noise length=${frames} cutoff=3000 volume=64\ntrack t\n0 C-4 big\nend\npattern 0 t -\n`;
-    const song = ownSong(c.out, score(limit - 778), 'limit-song');
+    const song = path.join(c.out, 'largest-song.xm');
+    const make = spawnSync(h.env('QUILLON_LARGEST_SONG'), [String(limit), song], { encoding: 'utf8' });
+    if (make.status !== 0) throw new Error(`largest_song failed: ${make.stderr}`);
     const bytes = fs.readFileSync(song);
     if (bytes.length !== limit) throw new Error(`the song at the limit has ${bytes.length} bytes, not ${limit}`);
     const expected = renderedSong(c.out, song, DEFAULT_PLAYER, 3);

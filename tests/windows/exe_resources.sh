@@ -4,7 +4,9 @@
 #   - the application manifest as resource type 24 (RT_MANIFEST), ID 1:
 #     DPI aware, asInvoker, the supported Windows versions;
 #   - the version resource's strings (Properties dialog, Details);
-#   - the icon group 104, which the file manager shows.
+#   - the icon group 104, which the file manager shows;
+#   - the program's own resources: the song and the release text as raw
+#     data (RT_RCDATA), the text of exactly 10240 bytes.
 #   exe_resources.sh OBJDUMP EXE ARCH VERSION
 set -u
 objdump=$1 exe=$2 arch=$3 version=$4
@@ -30,6 +32,8 @@ listed() { echo "$list" | grep -q -- "$1"; }
 check "the manifest has ID 1" listed '--type=24 --name=1 '
 check "the version resource is there" listed '--type=16 --name=1 '
 check "the icon group 104 is there" listed '--type=14 --name=104 '
+check "the song MUSIC is raw data" listed "--type=10 --name='MUSIC' "
+check "the release text TEXT is raw data of 10240 bytes" listed "--type=10 --name='TEXT' .*size=10240\]"
 
 manifest=$(wrestool -x --raw --type=24 --name=1 "$exe")
 has() { echo "$manifest" | grep -q -- "$1"; }

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int FONT_CELLS = FONT_LAST_CODE - FONT_FIRST_CODE + 1;
+constexpr uint64_t MAX_PNG_PIXELS = uint64_t{1} << 25;
 
 bool SizeIs(int width, int height, int wantWidth, int wantHeight, const std::string& what, std::string& error) {
     if (width == wantWidth && height == wantHeight)
@@ -37,7 +38,13 @@ bool DecodePng(const std::string& bytes, int& width, int& height, std::vector<ui
     image.format = PNG_FORMAT_BGRA; // little-endian 0xAARRGGBB words
     width = static_cast<int>(image.width);
     height = static_cast<int>(image.height);
-    if (width > 65536 || height > 65536) {
+    // No piece needs more than a few hundred thousand pixels (an icon may be
+    // shrunk from a photo). Decoding takes 8 bytes a pixel: 16000x16000 (a
+    // file of 250 KB may hold it) would take 2 GB, all that the browser's
+    // tools have, and half a minute. Beyond 32 M pixels the picture is
+    // refused before it is decoded.
+    if (width > 65536 || height > 65536 ||
+        static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > MAX_PNG_PIXELS) {
         png_image_free(&image);
         error = "the picture is " + std::to_string(width) + "x" + std::to_string(height) + " pixels, far too large";
         return false;

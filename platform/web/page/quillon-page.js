@@ -137,6 +137,14 @@
   // and atRest() are the program's fast clock and its "nothing is moving";
   // stop() ends it where it stands (its waits never return).
   function create(options) {
+    try {
+      return createRun(options);
+    } catch (error) {
+      return Promise.reject(error); // content or memory refused: as a failed load
+    }
+  }
+
+  function createRun(options) {
     const content = options.content && options.content.pieces ? options.content : readContent(options.content);
     const canvas = options.canvas;
     const context2d = canvas.getContext('2d', { alpha: false });
@@ -266,8 +274,33 @@
     }
 
     // The program's Flip: its RGBA picture, straight out of its memory.
+    // In fast-forward (run.setClockStep) the frames come far faster than
+    // the display shows them, and drawing each would be most of the work: the
+    // latest is drawn at the browser's next paint (the program's buffer then
+    // holds it, as the program waits while the page runs).
+    let fastForward = false;
+    let pendingFrame = null;
+
     function present(pixels, width, height) {
       if (!running) return;
+      ++status.presented;
+      if (fastForward) {
+        if (!pendingFrame) requestAnimationFrame(drawPendingFrame);
+        pendingFrame = [pixels, width, height];
+      } else {
+        pendingFrame = null;
+        draw(pixels, width, height);
+      }
+      if (options.onFrame) options.onFrame(run);
+    }
+
+    function drawPendingFrame() {
+      const frame = pendingFrame;
+      pendingFrame = null;
+      if (frame && running) draw(...frame);
+    }
+
+    function draw(pixels, width, height) {
       if (canvas.width !== width || canvas.height !== height) {
         canvas.width = width;
         canvas.height = height;
@@ -275,8 +308,6 @@
       const bytes = new Uint8ClampedArray(program.HEAPU8.buffer, pixels, width * height * 4);
       context2d.putImageData(new ImageData(bytes, width, height), 0, 0);
       if (view) drawView();
-      ++status.presented;
-      if (options.onFrame) options.onFrame(run);
     }
 
     // The view: the picture enlarged sharp by the largest whole factor
@@ -419,7 +450,11 @@
       get running() { return running; },
       get module() { return program; },
       post,
-      setClockStep: (ms) => { if (program && program._quillon_web_set_clock_step) program._quillon_web_set_clock_step(ms >>> 0); },
+      setClockStep: (ms) => {
+        if (!program) return;
+        program._quillon_web_set_clock_step(ms >>> 0);
+        fastForward = ms > 0;
+      },
       atRest: () => !!(program && program._quillon_scene_at_rest && program._quillon_scene_at_rest()),
       start(withAudio) {
         if (withAudio !== undefined) audio = withAudio;

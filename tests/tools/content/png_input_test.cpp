@@ -3,6 +3,7 @@
 // what is wrong. The PNGs are written here with the project's own writer
 // and read back with libpng.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <iterator>
 #include <string>
@@ -25,6 +26,19 @@ std::string Source(const std::string& name) {
 std::string Png(int width, int height, const std::vector<uint32_t>& pixels, bool withAlpha = true) {
     const std::vector<uint8_t> png = EncodePng(width, height, pixels, withAlpha);
     return std::string(png.begin(), png.end());
+}
+
+// The PNG with the size in its header changed (and the header's checksum
+// made right): what libpng reads before any pixel.
+std::string WithSize(std::string png, uint32_t width, uint32_t height) {
+    for (int i = 0; i < 4; ++i) {
+        png[16 + i] = static_cast<char>(width >> (24 - 8 * i));
+        png[20 + i] = static_cast<char>(height >> (24 - 8 * i));
+    }
+    const uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(png.data() + 12), 17);
+    for (int i = 0; i < 4; ++i)
+        png[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
+    return png;
 }
 
 // The image's colours as a person's picture would hold them (opaque).
@@ -119,6 +133,11 @@ TEST(PngInput, RefusesPicturesThatDoNotFit) {
         {"300 colours", false, Png(5120, 64, manyColours), "more than 255 colours besides black"},
         {"cut short", false, png.substr(0, png.size() / 2), "not a readable PNG"},
         {"not a PNG", true, "P6 8 8 255", "not a readable PNG"},
+        // Too large to decode, whatever the file's size: refused at once.
+        {"16000x16000", true, WithSize(png, 16000, 16000), "the picture is 16000x16000 pixels, far too large"},
+        {"5792x5792, within the bound", false, WithSize(png, 5792, 5792), "not a readable PNG"},
+        {"5793x5793", false, WithSize(png, 5793, 5793), "the picture is 5793x5793 pixels, far too large"},
+        {"70000x2", false, WithSize(png, 70000, 2), "the picture is 70000x2 pixels, far too large"},
     };
     for (const Case& c : cases) {
         IndexedImage image;
