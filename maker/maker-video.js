@@ -83,8 +83,8 @@
   // One run of the program on the recording clock. onFrame(n, pixels
   // address, width, height, samples address, count) is called at each
   // frame (its promise holds the program); resolves to the frames made
-  // when the program ends by itself or `limit` frames are done (the window
-  // is then closed as a person would, and frames after it are not taken).
+  // when the program ends by itself or `limit` frames are done (the run is
+  // stopped there, as quillon-capture takes no frame after its limit).
   function tourRun({ wasmModule, content, fps, limit, onFrame, cancelled }) {
     return new Promise((resolve, reject) => {
       let frames = 0;
@@ -117,7 +117,12 @@
               return new Promise(() => {});
             }
             const n = frames;
-            await onFrame(n, r.module, pixels, width, height, samples, count, rate);
+            try {
+              await onFrame(n, r.module, pixels, width, height, samples, count, rate);
+            } catch (error) {
+              finish(error); // an encoder's fault ends the run where it stands
+              return new Promise(() => {});
+            }
             frames = n + 1;
             if (frames >= limit) {
               finish(null);
