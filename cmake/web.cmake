@@ -84,7 +84,7 @@ target_link_options(quillon_web PRIVATE
   -sALLOW_MEMORY_GROWTH=1 -sMAXIMUM_MEMORY=${QUILLON_WEB_MEMORY_LIMIT_MB}MB
   -sMODULARIZE=1 -sEXPORT_NAME=createQuillon -sINVOKE_RUN=0 -sEXIT_RUNTIME=1
   -sEXPORTED_RUNTIME_METHODS=ccall
-  -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared,_quillon_web_set_resource,_quillon_web_set_clock_step,_quillon_scene_at_rest,_malloc,_free
+  -sEXPORTED_FUNCTIONS=_main,_quillon_web_shared,_quillon_web_set_resource,_quillon_web_set_clock_step,_quillon_scene_at_rest,_quillon_web_record,_malloc,_free
   -sENVIRONMENT=web)
 
 set(PAGE_SCRIPTS ${WEB_DIR}/page/quillon-page.js ${WEB_DIR}/page/quillon-audio.js)
@@ -121,8 +121,8 @@ add_custom_target(quillon_web_site ALL
 # One self-contained page where a person makes their own presentation
 # (maker/): it inlines the presentation's parts built above (for its
 # preview and for each download), the content tools' wasm where this tree
-# builds them (maker/CMakeLists.txt), the zip writer from npm (make web
-# installs it into npm/), and the Windows program it rewrites for each
+# builds them (maker/CMakeLists.txt), the zip writer and the video muxer
+# from npm (make web installs them into npm/), and the Windows program it rewrites for each
 # NAME-windows.zip, which the 64-bit Windows tree builds: so the page is
 # made only when QUILLON_MAKER_WINDOWS_BUILD names that tree (`make maker`,
 # after make web and make windows). The built-in text and icon it starts
@@ -143,8 +143,9 @@ set(QUILLON_MAKER_PAGE ${PROJECT_BINARY_DIR}/quillon-maker.html)
 set(MAKER_DIR ${PROJECT_SOURCE_DIR}/maker)
 set(MAKER_SOURCES ${MAKER_DIR}/maker.html ${MAKER_DIR}/maker.css ${MAKER_DIR}/bundle-maker.cjs
     ${MAKER_DIR}/maker-pieces.js ${MAKER_DIR}/maker-editor.js ${MAKER_DIR}/maker-storage.js
-    ${MAKER_DIR}/maker-checks.js ${MAKER_DIR}/maker-downloads.js ${MAKER_DIR}/maker-preview.js ${MAKER_DIR}/maker.js)
+    ${MAKER_DIR}/maker-checks.js ${MAKER_DIR}/maker-downloads.js ${MAKER_DIR}/maker-preview.js ${MAKER_DIR}/maker-video.js ${MAKER_DIR}/maker.js)
 set(MAKER_FFLATE ${PROJECT_BINARY_DIR}/npm/node_modules/fflate/umd/index.js)
+set(MAKER_MEDIABUNNY ${PROJECT_BINARY_DIR}/npm/node_modules/mediabunny/dist/bundles/mediabunny.min.cjs)
 set(MAKER_TEXT ${PROJECT_SOURCE_DIR}/resources/release.txt)
 if(EXISTS ${QUILLON_HOST_BUILD}/resources/chosen/release.bin.txt)
   file(STRINGS ${QUILLON_HOST_BUILD}/resources/chosen/release.bin.txt MAKER_TEXT LIMIT_COUNT 1)
@@ -162,15 +163,15 @@ add_custom_command(OUTPUT ${QUILLON_MAKER_PAGE}
                            --maker-dir ${MAKER_DIR} --page-template ${WEB_DIR}/page/index.html
                            --program $<TARGET_FILE:quillon_web> --wasm ${QUILLON_WEB_SITE}/quillon.wasm
                            --page ${WEB_DIR}/page/quillon-page.js --audio ${WEB_DIR}/page/quillon-audio.js
-                           --fflate ${MAKER_FFLATE} --text ${MAKER_TEXT} --icon ${MAKER_ICON}
+                           --fflate ${MAKER_FFLATE} --mediabunny ${MAKER_MEDIABUNNY} --text ${MAKER_TEXT} --icon ${MAKER_ICON}
                            --song-limit-mb ${QUILLON_WEB_SONG_LIMIT_MB} --memory-mb ${QUILLON_WEB_MEMORY_MB}
                            --memory-limit-mb ${QUILLON_WEB_MEMORY_LIMIT_MB} ${MAKER_TOOLS_ARGS}
                            --windows-exe ${QUILLON_MAKER_WINDOWS_BUILD}/maker/quillon-maker.exe
                            --resedit ${QUILLON_MAKER_WINDOWS_BUILD}/maker/resedit.js
                            --windows-readme ${QUILLON_MAKER_WINDOWS_BUILD}/README-windows.txt
                            --windows-player $<IF:$<BOOL:${QUILLON_FULL_XM}>,full,small>
-                   DEPENDS quillon_web ${MAKER_SOURCES} ${MAKER_FFLATE} ${MAKER_TEXT} ${MAKER_ICON}
-                           ${MAKER_WINDOWS_FILES} ${MAKER_DIR}/windows-exe.js
+                   DEPENDS quillon_web ${MAKER_SOURCES} ${MAKER_FFLATE} ${MAKER_MEDIABUNNY} ${MAKER_TEXT} ${MAKER_ICON}
                            ${WEB_DIR}/page/index.html ${PAGE_SCRIPTS} ${MAKER_TOOLS_DEPENDS}
+                           ${MAKER_WINDOWS_FILES} ${MAKER_DIR}/windows-exe.js
                    COMMENT "Making quillon-maker.html")
 add_custom_target(quillon_maker_page ALL DEPENDS ${QUILLON_MAKER_PAGE})

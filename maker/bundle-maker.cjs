@@ -3,14 +3,14 @@
 //   node bundle-maker.cjs --out quillon-maker.html --maker-dir maker/
 //        --page-template index.html --program quillon.js --wasm quillon.wasm
 //        --page quillon-page.js --audio quillon-audio.js
-//        --fflate fflate/umd/index.js --text release.txt --icon quillon.png
+//        --fflate fflate/umd/index.js --mediabunny mediabunny/dist/bundles/mediabunny.min.cjs --text release.txt --icon quillon.png
 //        --song-limit-mb N --memory-mb N --memory-limit-mb N
 //        [--tools-js quillon-tools.js --tools-wasm quillon-tools.wasm]
 //        [--windows-exe quillon-maker.exe --resedit resedit.js --windows-readme README-windows.txt
 //         --windows-player small|full]
 //
 // Inlined: the maker's own style and scripts (maker-*.js, then maker.js),
-// the zip writer, the tools (their wasm as base64, their JS and
+// the zip writer, the video muxer (Mediabunny), the tools (their wasm as base64, their JS and
 // maker/tools-runner.js), and every part of the presentation as strings:
 // its page template, program, wasm (base64), page script and audio player;
 // with --windows-exe, the Windows program (base64) it rewrites for each
@@ -26,7 +26,7 @@ const STYLE_MARK = '<!-- maker:style -->';
 const SCRIPT_MARK = '<!-- maker:scripts -->';
 // The maker's scripts in the order they build on each other.
 const MAKER_SCRIPTS = ['maker-pieces.js', 'maker-editor.js', 'maker-storage.js', 'maker-checks.js',
-  'maker-downloads.js', 'maker-preview.js', 'maker.js'];
+  'maker-downloads.js', 'maker-preview.js', 'maker-video.js', 'maker.js'];
 
 function parseArguments(argv) {
   const options = {};
@@ -34,7 +34,8 @@ function parseArguments(argv) {
     if (!argv[i].startsWith('--') || i + 1 >= argv.length) throw new Error(`unexpected argument ${argv[i]}`);
     options[argv[i].slice(2)] = argv[i + 1];
   }
-  for (const name of ['out', 'maker-dir', 'page-template', 'program', 'wasm', 'page', 'audio', 'fflate', 'text', 'icon',
+  for (const name of ['out', 'maker-dir', 'page-template', 'program', 'wasm', 'page', 'audio', 'fflate', 'mediabunny',
+    'text', 'icon',
     'song-limit-mb', 'memory-mb', 'memory-limit-mb'])
     if (!options[name]) throw new Error(`--${name} is missing`);
   if (!!options['tools-js'] !== !!options['tools-wasm']) throw new Error('--tools-js and --tools-wasm come together');
@@ -105,6 +106,8 @@ function main() {
     '}',
   ].join('\n')));
   scripts.push(inlineScript('fflate', read(o.fflate)));
+  // Its browser bundle defines the global Mediabunny.
+  scripts.push(inlineScript('mediabunny', read(o.mediabunny)));
   if (o['tools-js']) {
     scripts.push(`<script>\nwindow.quillonMakerTools = { wasm: ${jsString(fs.readFileSync(o['tools-wasm']).toString('base64'))} };\n</script>`);
     scripts.push(inlineScript('the tools', read(o['tools-js'])));

@@ -450,6 +450,9 @@
         },
       });
       $('download').disabled = false;
+      // "Record a video" (maker-video.js): the same content and program.
+      if (M.Video) M.Video.init({ content, name: () => state.name,
+        wasm: () => preview.compiled ? Promise.resolve(preview.compiled) : WebAssembly.compile(M.fromBase64(parts.wasm)) });
     } else {
       $('preview-state').textContent = 'No preview: this page was built without the presentation.';
     }

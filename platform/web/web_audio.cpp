@@ -14,6 +14,10 @@
 // the processor reports its progress several times per second, which also
 // wakes the program's waits, so a hidden page keeps the feeder going.
 //
+// While the page records a video (web_record.cpp) the device is a virtual
+// one that plays the frame's share of the ring at each Flip, and the page
+// gets no sound of its own.
+//
 // If the page is held up for longer than half the ring, the processor
 // runs dry and plays silence until data comes: a gap, never a repeat,
 // since the copy goes on from where it stopped.
@@ -41,9 +45,12 @@ Result WaveOutOpen(WaveOutHandle* out, const WaveFormat* format) {
         return RESULT_FAILED;
     if (openHandle != NO_WAVEOUT)
         return RESULT_FAILED; // one device at a time
-    // 0 when the page has no context at that rate.
-    const int made =
-        EM_ASM_INT({ return Module['quillonOpenAudio'] ? Module['quillonOpenAudio']($0) : 0; }, format->samplesPerSec);
+    int made = 1;
+    if (WebRecording())
+        WebRecordAudioOpen(format->samplesPerSec);
+    else // 0 when the page has no context at that rate.
+        made = EM_ASM_INT({ return Module['quillonOpenAudio'] ? Module['quillonOpenAudio']($0) : 0; },
+                          format->samplesPerSec);
     if (!made)
         return RESULT_NODEVICE;
     writtenBuffer = nullptr;
@@ -73,6 +80,10 @@ Result WaveOutWrite(WaveOutHandle device, WaveHeader* header) {
     if (length == 0 || writtenBuffer)
         return RESULT_FAILED;
     writtenBuffer = header->data;
+    if (WebRecording()) {
+        WebRecordAudioWrite(header->data, length);
+        return RESULT_OK;
+    }
     EM_ASM({ Module['quillonAudioWrite']($0, $1); }, header->data, length);
     return RESULT_OK;
 }
@@ -82,6 +93,10 @@ Result WaveOutGetPositionBytes(WaveOutHandle device, uint32_t* bytes) {
         return RESULT_INVALIDHANDLE;
     if (!bytes)
         return RESULT_FAILED;
+    if (WebRecording()) {
+        *bytes = writtenBuffer ? WebRecordAudioPosition() : 0;
+        return RESULT_OK;
+    }
     *bytes = writtenBuffer ? static_cast<uint32_t>(EM_ASM_INT({ return Module['quillonAudioPosition'](); })) : 0;
     return RESULT_OK;
 }
@@ -102,6 +117,10 @@ Result WaveOutReset(WaveOutHandle device) {
     if (!Live(device))
         return RESULT_INVALIDHANDLE;
     writtenBuffer = nullptr;
+    if (WebRecording()) {
+        WebRecordAudioReset();
+        return RESULT_OK;
+    }
     EM_ASM({ Module['quillonAudioReset'](); });
     return RESULT_OK;
 }
@@ -111,10 +130,13 @@ Result WaveOutClose(WaveOutHandle device) {
         return RESULT_INVALIDHANDLE;
     if (writtenBuffer)
         return RESULT_FAILED; // WAVERR_STILLPLAYING: reset first
-    EM_ASM({
-        if (Module['quillonCloseAudio'])
-            Module['quillonCloseAudio']();
-    });
+    if (WebRecording())
+        WebRecordAudioClose();
+    else
+        EM_ASM({
+            if (Module['quillonCloseAudio'])
+                Module['quillonCloseAudio']();
+        });
     openHandle = NO_WAVEOUT;
     return RESULT_OK;
 }

@@ -59,7 +59,11 @@ struct ProgramClock {
 
 ProgramClock programClock;
 
-double ProgramNow() { return programClock.step ? programClock.now : emscripten_get_now() + programClock.offset; }
+double ProgramNow() {
+    if (WebRecording())
+        return WebRecordClock();
+    return programClock.step ? programClock.now : emscripten_get_now() + programClock.offset;
+}
 
 // The page's wait: resolves with a WebWake value.
 EM_ASYNC_JS(int, web_page_wait, (double milliseconds, int animationFrame),
@@ -118,6 +122,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE void quillon_web_set_clock_step(uint32_t millise
         programClock.offset = now - WebNow();
     }
     programClock.step = milliseconds;
+}
+
+void WebRunThreadsNow() {
+    if (fibers.current)
+        return;
+    for (Thread* thread : fibers.threads)
+        if (thread && !thread->ended)
+            RunThread(thread);
 }
 
 void WebRunDueThreads() {

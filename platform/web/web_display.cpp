@@ -50,6 +50,10 @@ void Present(const PixelBuffer& front) {
             *to++ = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
         }
     }
+    if (WebRecording()) {
+        WebRecordFrame(state.staging.data(), state.width, state.height);
+        return;
+    }
     EM_ASM(
         {
             if (Module['quillonPresent'])

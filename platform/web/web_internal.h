@@ -63,3 +63,21 @@ uint32_t WebClockStep();
 // A Flip's tick of the program's clock: the step in fast-forward, nothing
 // otherwise.
 void WebStepClock();
+
+// Recording (web_record.cpp, quillon_web_record): the program on the
+// capture tool's frame clock, its frames and sound handed to the page.
+bool WebRecording();
+// The program's clock while recording: the current frame's time.
+uint32_t WebRecordClock();
+// The virtual waveform device that plays while recording.
+void WebRecordAudioOpen(uint32_t rate);
+void WebRecordAudioWrite(const uint8_t* ring, uint32_t bytes);
+uint32_t WebRecordAudioPosition();
+void WebRecordAudioReset();
+void WebRecordAudioClose();
+// A Flip's frame (RGBA bytes): plays the frame's sound, lets the feeder
+// refill, and waits until the page has taken both.
+void WebRecordFrame(const uint32_t* rgba, int width, int height);
+// Runs every live fiber once, due or not (the recording's feeder pass).
+// Does nothing when called from a fiber.
+void WebRunThreadsNow();
