@@ -100,4 +100,4 @@ function compareSound(played, expected, what) {
   return frames;
 }
 
-module.exports = { stillDifferences, waitForPicture, rendered, captured, compareSound, readWavData };
+module.exports = { BAR_HEIGHT, ANI_BOX, stillDifferences, waitForPicture, rendered, captured, compareSound, readWavData };

@@ -11,35 +11,7 @@ const path = require('path');
 const { pathToFileURL } = require('url');
 const h = require('./harness.cjs');
 const { labelShown, counterFigure } = require('./counter.cjs');
-
-// Where the scene puts things (display/frame.h).
-const BAR_HEIGHT = 24;            // the star strips at the top and bottom
-const ANI_BOX = { x: 510, y: 416 }; // the animation, to the bottom right corner
-
-// The still part of the screen between the star strips, without the
-// animation box: equal to the snapshot once a page is fully revealed.
-function stillDifferences(canvas, snapshot) {
-  let differences = 0;
-  for (let y = BAR_HEIGHT; y < h.HEIGHT - BAR_HEIGHT; ++y)
-    for (let x = 0; x < h.WIDTH; ++x) {
-      if (x >= ANI_BOX.x && y >= ANI_BOX.y) continue;
-      if (h.rgbaPixel(canvas, x, y) !== snapshot.pixel(x, y)) ++differences;
-    }
-  return differences;
-}
-
-async function waitForPicture(what, page, snapshot, out, timeoutMs = 30000) {
-  let last = null;
-  try {
-    await h.waitFor(what, async () => {
-      last = await h.canvasPixels(page);
-      return stillDifferences(last, snapshot) === 0;
-    }, timeoutMs, 50);
-  } catch (error) {
-    h.writePpm(path.join(out, `${what.replace(/\W+/g, '-')}-last.ppm`), last);
-    throw new Error(`${error.message} (${stillDifferences(last, snapshot)} pixels differ; the last canvas is in ${out})`);
-  }
-}
+const { ANI_BOX, stillDifferences, waitForPicture, readWavData } = require('./compare.cjs');
 
 async function startByClick(b, page = b.page) {
   const before = b.lines.filter((l) => /^quillon: started/.test(l)).length;
@@ -527,16 +499,5 @@ const cases = {
     await b.page.screenshot({ path: path.join(c.out, 'cannot.png') });
   },
 };
-
-// The 16-bit samples of a WAV file's data chunk.
-function readWavData(file) {
-  const bytes = fs.readFileSync(file);
-  for (let at = 12; at + 8 <= bytes.length;) {
-    const id = bytes.toString('latin1', at, at + 4), size = bytes.readUInt32LE(at + 4);
-    if (id === 'data') return bytes.buffer.slice(bytes.byteOffset + at + 8, bytes.byteOffset + at + 8 + size);
-    at += 8 + size + (size & 1);
-  }
-  throw new Error(`${file} has no data`);
-}
 
 h.main(cases);
